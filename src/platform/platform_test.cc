@@ -1,0 +1,279 @@
+// Contract tests run against every platform implementation that builds
+// here, so the implementations cannot drift apart.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "frame/failure.h"
+#include "frame/textfile.h"
+#include "testing/test_support.h"
+
+namespace pellar {
+namespace {
+
+using testing::PathExists;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+int FailureOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const Failure& f) {
+    return f.number();
+  }
+  return 0;
+}
+
+class PlatformContractTest : public ::testing::TestWithParam<Platform*> {
+ protected:
+  void SetUp() override {
+    WriteBytes(dir_.Path("a.txt"), "a");
+    WriteBytes(dir_.Path("b.txt"), "b");
+    WriteBytes(dir_.Path("c.log"), "c");
+    WriteBytes(dir_.Path(".hidden.txt"), "h");
+    ::mkdir(dir_.Path("sub").c_str(), 0777);
+    ::mkdir(dir_.Path(".hiddendir").c_str(), 0777);
+  }
+
+  Platform& platform() { return *GetParam(); }
+  Text P(std::string_view name) { return dir_.TextPath(name); }
+  std::vector<Text> Names(TextView pattern, LookupKind kind) {
+    std::vector<Text> names = platform().Lookup(pattern, kind);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TempDir dir_;
+};
+
+TEST_P(PlatformContractTest, FileLookupMatchesOrdinaryFilesOnly) {
+  EXPECT_EQ(Names(P("a.txt"), LookupKind::kFile), std::vector<Text>{P("a.txt")});
+  EXPECT_TRUE(Names(P("sub"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P(".hidden.txt"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("missing"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("nofolder/a.txt"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(u"/dev/null", LookupKind::kFile).empty());
+}
+
+TEST_P(PlatformContractTest, FolderLookupMatchesFoldersAndFiles) {
+  EXPECT_EQ(Names(P("sub"), LookupKind::kFolder), std::vector<Text>{P("sub")});
+  EXPECT_EQ(Names(P("a.txt"), LookupKind::kFolder).size(), 1u);
+  EXPECT_TRUE(Names(P(".hiddendir"), LookupKind::kFolder).empty());
+  EXPECT_EQ(Names(dir_.text() + u"/", LookupKind::kFolder).size(), 1u);
+}
+
+TEST_P(PlatformContractTest, WildcardsInTheLastComponent) {
+  EXPECT_EQ(Names(P("*.txt"), LookupKind::kFile),
+            (std::vector<Text>{P("a.txt"), P("b.txt")}));
+  EXPECT_EQ(Names(P("?.log"), LookupKind::kFile), std::vector<Text>{P("c.log")});
+  EXPECT_EQ(Names(P("*.*"), LookupKind::kFile).size(), 3u);
+  EXPECT_EQ(Names(P("*"), LookupKind::kFolder).size(), 4u);  // + sub
+  EXPECT_TRUE(Names(P("*.doc"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("nofolder/*"), LookupKind::kFile).empty());
+}
+
+TEST_P(PlatformContractTest, ErrorsMapOntoAutomationNumbers) {
+  EXPECT_EQ(FailureOf([&] { platform().NewSequentialFile(P("none")); }),
+            error::kFileNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("no/x"), {}); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("sub"), {}); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().NewSequentialFile(P("sub")); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFile(P("none")); }),
+            error::kFileNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().CreateFolder(P("x/y")); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().CreateFolder(P("sub")); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().Rename(P("a.txt"), P("b.txt")); }),
+            error::kFileExists);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(Text(u"a\0b", 3), {}); }),
+            error::kBadFileName);
+  if (PathExists("/dev/full")) {
+    EXPECT_EQ(FailureOf([&] {
+                auto f = platform().NewWritableFile(u"/dev/full", {});
+                f->Append("x");
+                f->Close();
+              }),
+              error::kDiskFull);
+  }
+}
+
+TEST_P(PlatformContractTest, NoRightsIsPermissionDenied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root bypasses file modes";
+  ::mkdir(dir_.Path("ro").c_str(), 0555);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("ro/x"), {}); }),
+            error::kPermissionDenied);
+}
+
+TEST_P(PlatformContractTest, RenameCopyDeleteAndCreateFolder) {
+  platform().Rename(P("a.txt"), P("sub/moved.txt"));
+  EXPECT_EQ(ReadBytes(dir_.Path("sub/moved.txt")), "a");
+  EXPECT_FALSE(PathExists(dir_.Path("a.txt")));
+  platform().CopyFile(P("b.txt"), P("c.log"));
+  EXPECT_EQ(ReadBytes(dir_.Path("c.log")), "b");
+  platform().DeleteFile(P("b.txt"));
+  EXPECT_FALSE(PathExists(dir_.Path("b.txt")));
+  platform().CreateFolder(P("new"));
+  EXPECT_EQ(Names(P("new"), LookupKind::kFolder).size(), 1u);
+}
+
+TEST_P(PlatformContractTest, PrivateFilesAreOwnerOnly) {
+  platform().NewWritableFile(P("secret"), FileAccess::kPrivate)->Close();
+  platform().NewWritableFile(P("script"), FileAccess::kPrivateExecutable)
+      ->Close();
+  struct stat st;
+  ASSERT_EQ(::stat(dir_.Path("secret").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(dir_.Path("script").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_P(PlatformContractTest, EnvironmentFacts) {
+  Text temp = platform().TempFolder();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), platform().Separator());
+  LocalDateTime now = platform().LocalTime();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  EXPECT_EQ(platform().MonthAbbreviation(1).size(), 3u);
+  EXPECT_GT(platform().PhysicalMemory(), 0u);
+  EXPECT_FALSE(platform().ModuleFolder().empty());
+}
+
+TEST_P(PlatformContractTest, StartsAProcessWithoutWaitingOrZombies) {
+  std::string script = dir_.Path("args.sh");
+  WriteBytes(script,
+             "#!/bin/sh\nsleep 1\nfor a in \"$@\"; do printf '[%s]' \"$a\"; "
+             "done > \"$(dirname \"$0\")/out.txt\"\n");
+  ::chmod(script.c_str(), 0755);
+  auto start = std::chrono::steady_clock::now();
+  platform().StartProcess(
+      u"\"" + FromUtf8(script) + u"\" one \"two words\" a\\\"b",
+      WindowStyle::kMinimizedWithFocus);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  std::string out;
+  for (int i = 0; i < 100 && out.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    out = ReadBytes(dir_.Path("out.txt"));
+  }
+  EXPECT_EQ(out, "[one][two words][a\"b]");
+  // The process was not our child: nothing is left to reap.
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST_P(PlatformContractTest, StartingWhatCannotRunFails) {
+  WriteBytes(dir_.Path("plain.txt"), "x");
+  EXPECT_EQ(FailureOf([&] {
+              platform().StartProcess(P("none"), WindowStyle::kMinimizedNoFocus);
+            }),
+            error::kFileNotFound);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(FailureOf([&] {
+                platform().StartProcess(P("plain.txt"),
+                                        WindowStyle::kMinimizedNoFocus);
+              }),
+              error::kPermissionDenied);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Posix, PlatformContractTest,
+                         ::testing::Values(&Platform::Default()));
+
+TEST(MonthTest, CLocaleGivesEnglishAbbreviations) {
+  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value == nullptr || *value == '\0') continue;
+    std::string v = value;
+    if (v != "C" && v != "POSIX" && v.rfind("C.", 0) != 0) {
+      GTEST_SKIP() << "a non-C locale is set: " << v;
+    }
+    break;  // the first one set decides
+  }
+  const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int m = 1; m <= 12; ++m) {
+    EXPECT_EQ(ToUtf8(Platform::Default().MonthAbbreviation(m)), months[m - 1]);
+  }
+}
+
+struct SplitCase {
+  const char16_t* line;
+  std::vector<Text> args;
+};
+
+class SplitCommandLineTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLineTest, FollowsWindowsRules) {
+  EXPECT_EQ(SplitCommandLine(GetParam().line), GetParam().args);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SplitCommandLineTest,
+    ::testing::Values(
+        SplitCase{u"", {}},
+        SplitCase{u"prog", {u"prog"}},
+        SplitCase{u"\"C:\\Mail Tools\\mail.exe\" C:\\Out Box",
+                  {u"C:\\Mail Tools\\mail.exe", u"C:\\Out", u"Box"}},
+        SplitCase{u"  a   b\tc  ", {u"a", u"b", u"c"}},
+        SplitCase{u"p \"x y\" z", {u"p", u"x y", u"z"}},
+        SplitCase{u"p a\\\\b", {u"p", u"a\\\\b"}},
+        SplitCase{u"p a\\\"b", {u"p", u"a\"b"}},
+        SplitCase{u"p a\\\\\"b c\"", {u"p", u"a\\b c"}},
+        SplitCase{u"p \"a\"\"b\"", {u"p", u"a\"b"}},
+        SplitCase{u"p \"\"", {u"p", u""}},
+        SplitCase{u"c:\\dir\\p\\ x", {u"c:\\dir\\p\\", u"x"}}));
+
+class TextFileTest : public ::testing::Test {
+ protected:
+  std::vector<Text> Lines(std::string_view bytes) {
+    WriteBytes(dir_.Path("in.txt"), bytes);
+    TextReader reader = TextReader::Open(dir_.TextPath("in.txt"));
+    std::vector<Text> lines;
+    Text line;
+    while (reader.ReadLine(&line)) lines.push_back(line);
+    return lines;
+  }
+  TempDir dir_;
+};
+
+TEST_F(TextFileTest, CrOrCrLfEndsALineAndLfDoesNot) {
+  EXPECT_EQ(Lines("a\r\nb\rc\nd\r\n"),
+            (std::vector<Text>{u"a", u"b", u"c\nd"}));
+  EXPECT_EQ(Lines(""), std::vector<Text>{});
+  EXPECT_EQ(Lines("\r\n\r\nx"), (std::vector<Text>{u"", u"", u"x"}));
+  EXPECT_EQ(Lines("\x80\xE9"), std::vector<Text>{u"\u20AC\u00E9"});
+}
+
+TEST_F(TextFileTest, LinesAcrossReadChunksStayWhole) {
+  // The first CR LF straddles the 64 KiB read chunk; the second line is
+  // longer than a chunk.
+  std::string bytes = std::string(65535, 'y') + "\r\n" +
+                      std::string(70000, 'x') + "\r\nz\r\n";
+  std::vector<Text> lines = Lines(bytes);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].size(), 65535u);
+  EXPECT_EQ(lines[1], FromAnsi(std::string(70000, 'x')));
+  EXPECT_EQ(lines[2], u"z");
+}
+
+TEST_F(TextFileTest, WriterConvertsAndEndsLinesWithCrLf) {
+  TextWriter writer = TextWriter::Create(dir_.TextPath("out.txt"));
+  writer.WriteLine(u"\u20ACuro \u0416");
+  writer.WriteLine(u"");
+  writer.Close();
+  EXPECT_EQ(ReadBytes(dir_.Path("out.txt")), "\x80uro ?\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace pellar

