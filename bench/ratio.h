@@ -19,7 +19,8 @@ struct Ratio {
   double target;         // the ratio should stay at or below this
 };
 
-// Keeps every run's real time per iteration while printing as usual.
+// Keeps every run's CPU time per iteration while printing as usual: CPU
+// time stays comparable when other work shares the machine.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -27,7 +28,7 @@ class CollectingReporter : public benchmark::ConsoleReporter {
       if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
         // In seconds, whatever unit the benchmark reports in.
         times_[run.benchmark_name()] =
-            run.GetAdjustedRealTime() /
+            run.GetAdjustedCPUTime() /
             benchmark::GetTimeUnitMultiplier(run.time_unit);
       }
     }

@@ -20,52 +20,98 @@ namespace {
 // The widest method (FTP.SendFile) takes eight arguments.
 constexpr size_t kMaxParams = 8;
 
-// How a C++ parameter type appears to automation: its declared type, its
-// passing, and the Value alternative that carries it.
+// How a C++ parameter type appears to automation (its declared type and
+// passing), and how an argument is bound to it. Bind() converts; the
+// variable of a ref argument that already holds the declared type is bound
+// directly, so the method changes the caller's variable in place with no
+// copy (two ref parameters given the same variable then share it, as
+// automation references do). A converted ref argument is written back in
+// its declared type by WriteBack().
 template <typename P>
-struct ParamTraits;
+struct Binder;
+
 template <>
-struct ParamTraits<const Text&> {
-  using Storage = Text;
+struct Binder<const Text&> {
   static constexpr Type kType = Type::kText;
   static constexpr Passing kPassing = Passing::kVal;
+  const Text* target = nullptr;
+  Text temp;
+  void Bind(const Arg& arg) {
+    if (const Text* t = std::get_if<Text>(&arg.get())) {
+      target = t;
+    } else {
+      temp = ToText(arg.get());
+      target = &temp;
+    }
+  }
+  const Text& get() { return *target; }
+  void WriteBack() {}
 };
+
 template <>
-struct ParamTraits<Text&> {
-  using Storage = Text;
+struct Binder<Text&> {
   static constexpr Type kType = Type::kText;
   static constexpr Passing kPassing = Passing::kRef;
+  Text* target = nullptr;
+  Value* variable = nullptr;  // set when converted
+  Text temp;
+  void Bind(const Arg& arg) {
+    if (arg.ref != nullptr) {
+      if (Text* t = std::get_if<Text>(arg.ref)) {
+        target = t;
+        return;
+      }
+      variable = arg.ref;
+    }
+    temp = ToText(arg.get());
+    target = &temp;
+  }
+  Text& get() { return *target; }
+  void WriteBack() {
+    if (variable != nullptr) *variable = std::move(temp);
+  }
 };
-template <>
-struct ParamTraits<int32_t> {
-  using Storage = int32_t;
-  static constexpr Type kType = Type::kInt32;
+
+template <typename T, Type kDeclared>
+struct ScalarValBinder {
+  static constexpr Type kType = kDeclared;
   static constexpr Passing kPassing = Passing::kVal;
+  T value{};
+  void Bind(const Arg& arg) {
+    const T* same = std::get_if<T>(&arg.get());
+    value = same ? *same : std::get<T>(ConvertTo(arg.get(), kDeclared));
+  }
+  T get() { return value; }
+  void WriteBack() {}
 };
-template <>
-struct ParamTraits<int32_t&> {
-  using Storage = int32_t;
-  static constexpr Type kType = Type::kInt32;
+
+template <typename T, Type kDeclared>
+struct ScalarRefBinder {
+  static constexpr Type kType = kDeclared;
   static constexpr Passing kPassing = Passing::kRef;
+  T value{};
+  Value* variable = nullptr;
+  void Bind(const Arg& arg) {
+    const T* same = std::get_if<T>(&arg.get());
+    value = same ? *same : std::get<T>(ConvertTo(arg.get(), kDeclared));
+    variable = arg.ref;
+  }
+  T& get() { return value; }
+  void WriteBack() {
+    if (variable != nullptr) variable->emplace<T>(value);
+  }
 };
+
 template <>
-struct ParamTraits<int16_t> {
-  using Storage = int16_t;
-  static constexpr Type kType = Type::kInt16;
-  static constexpr Passing kPassing = Passing::kVal;
-};
+struct Binder<int32_t> : ScalarValBinder<int32_t, Type::kInt32> {};
 template <>
-struct ParamTraits<int16_t&> {
-  using Storage = int16_t;
-  static constexpr Type kType = Type::kInt16;
-  static constexpr Passing kPassing = Passing::kRef;
-};
+struct Binder<int32_t&> : ScalarRefBinder<int32_t, Type::kInt32> {};
 template <>
-struct ParamTraits<bool&> {
-  using Storage = bool;
-  static constexpr Type kType = Type::kBoolean;
-  static constexpr Passing kPassing = Passing::kRef;
-};
+struct Binder<int16_t> : ScalarValBinder<int16_t, Type::kInt16> {};
+template <>
+struct Binder<int16_t&> : ScalarRefBinder<int16_t, Type::kInt16> {};
+template <>
+struct Binder<bool&> : ScalarRefBinder<bool, Type::kBoolean> {};
 
 template <typename R>
 constexpr Type ResultType() {
@@ -88,15 +134,31 @@ struct MemberTraits<R (C::*)(P...)> {
 };
 
 template <auto kMethod, typename C, typename... P, size_t... I>
-Value CallWith(C* self, Value* args, std::tuple<P...>*,
+Value CallWith(C* self, std::span<Arg> args, std::tuple<P...>*,
                std::index_sequence<I...>) {
-  return Value((self->*kMethod)(
-      std::get<typename ParamTraits<P>::Storage>(args[I])...));
+  std::tuple<Binder<P>...> binders;
+  // Convert every argument before the method runs; a failure names the
+  // argument and changes nothing.
+  [[maybe_unused]] auto bind = [&](auto& binder, size_t i) {
+    try {
+      binder.Bind(args[i]);
+    } catch (const Failure& failure) {
+      throw ArgumentFailure(failure, static_cast<int>(i));
+    }
+  };
+  (bind(std::get<I>(binders), I), ...);
+  // Converted ref arguments reach the caller whether the method answers or
+  // fails: work done before a failure stays visible.
+  struct WriteBack {
+    std::tuple<Binder<P>...>& binders;
+    ~WriteBack() { (std::get<I>(binders).WriteBack(), ...); }
+  } write_back{binders};
+  return Value((self->*kMethod)(std::get<I>(binders).get()...));
 }
 
-// Runs kMethod with arguments already converted to their declared types.
+// Runs kMethod on `self` with `args` bound to its parameters.
 template <auto kMethod>
-Value Thunk(void* self, Value* args) {
+Value Thunk(void* self, std::span<Arg> args) {
   using Traits = MemberTraits<decltype(kMethod)>;
   return CallWith<kMethod>(static_cast<typename Traits::Class*>(self), args,
                            static_cast<typename Traits::Params*>(nullptr),
@@ -109,7 +171,7 @@ std::vector<ParamInfo> MakeParams(std::tuple<P...>*,
   std::vector<ParamInfo> params;
   size_t i = 0;
   ((params.push_back(
-       {names[i++], ParamTraits<P>::kType, ParamTraits<P>::kPassing})),
+       {names[i++], Binder<P>::kType, Binder<P>::kPassing})),
    ...);
   return params;
 }
@@ -250,41 +312,6 @@ std::vector<ClassInfo> BuildTable() {
   return classes;
 }
 
-bool HoldsType(const Value& value, Type type) {
-  switch (type) {
-    case Type::kText: return std::holds_alternative<Text>(value);
-    case Type::kInt32: return std::holds_alternative<int32_t>(value);
-    case Type::kInt16: return std::holds_alternative<int16_t>(value);
-    case Type::kBoolean: return std::holds_alternative<bool>(value);
-  }
-  return false;
-}
-
-// Moves `from`, which holds `type`, into `to` without a generic variant
-// visit: this is the hot path of every call that passes variables.
-void MoveSame(Value& from, Value& to, Type type) {
-  switch (type) {
-    case Type::kText:
-      if (Text* t = std::get_if<Text>(&to)) {
-        *t = std::move(std::get<Text>(from));
-      } else {
-        to.emplace<Text>(std::move(std::get<Text>(from)));
-      }
-      return;
-    case Type::kInt32: to.emplace<int32_t>(std::get<int32_t>(from)); return;
-    case Type::kInt16: to.emplace<int16_t>(std::get<int16_t>(from)); return;
-    case Type::kBoolean: to.emplace<bool>(std::get<bool>(from)); return;
-  }
-}
-
-// Whether another argument refers to the same variable as argument i.
-bool Aliased(std::span<Arg> args, size_t i) {
-  for (size_t k = 0; k < args.size(); ++k) {
-    if (k != i && args[k].ref == args[i].ref) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 const std::vector<ClassInfo>& Classes() {
@@ -300,6 +327,10 @@ const ClassInfo* FindClass(TextView progid) {
 }
 
 const MethodInfo* FindMethod(const ClassInfo& cls, TextView name) {
+  // Scripts mostly spell names as declared: try the exact match first.
+  for (const MethodInfo& method : cls.methods) {
+    if (method.name == name) return &method;
+  }
   for (const MethodInfo& method : cls.methods) {
     if (EqualsIgnoreCase(method.name, name)) return &method;
   }
@@ -325,55 +356,10 @@ Object::Object(const ClassInfo& cls) : cls_(&cls), self_(cls.create()) {}
 Object::~Object() { cls_->destroy(self_); }
 
 Value Invoke(Object& object, const MethodInfo& method, std::span<Arg> args) {
-  const size_t n = method.params.size();
-  if (args.size() != n) throw Failure(error::kWrongArgumentCount);
-
-  // The declared-type values the method works on. A ref argument whose
-  // variable already holds the declared type is moved in and moved back
-  // afterwards instead of copied twice, unless the same variable is passed
-  // more than once.
-  std::array<Value, kMaxParams> converted;
-  std::array<bool, kMaxParams> borrowed{};
-  bool ran = false;
-  struct WriteBack {
-    const MethodInfo& method;
-    std::span<Arg> args;
-    std::array<Value, kMaxParams>& values;
-    std::array<bool, kMaxParams>& borrowed;
-    bool& ran;
-    // Borrowed variables always get their value back; converted ones only
-    // once the method ran (a failed conversion changes nothing). Ref
-    // parameters reach the caller whether the method answered or failed:
-    // work done before a failure stays visible.
-    ~WriteBack() {
-      for (size_t i = 0; i < method.params.size(); ++i) {
-        if (borrowed[i]) {
-          MoveSame(values[i], *args[i].ref, method.params[i].type);
-        } else if (ran && method.params[i].passing == Passing::kRef &&
-                   args[i].ref) {
-          *args[i].ref = std::move(values[i]);
-        }
-      }
-    }
-  } write_back{method, args, converted, borrowed, ran};
-
-  for (size_t i = 0; i < n; ++i) {
-    const ParamInfo& param = method.params[i];
-    Value* ref = args[i].ref;
-    if (ref != nullptr && param.passing == Passing::kRef &&
-        HoldsType(*ref, param.type) && !Aliased(args, i)) {
-      MoveSame(*ref, converted[i], param.type);
-      borrowed[i] = true;
-      continue;
-    }
-    try {
-      converted[i] = ConvertTo(args[i].get(), param.type);
-    } catch (const Failure& failure) {
-      throw ArgumentFailure(failure, static_cast<int>(i));
-    }
+  if (args.size() != method.params.size()) {
+    throw Failure(error::kWrongArgumentCount);
   }
-  ran = true;
-  return method.call(object.self(), converted.data());
+  return method.call(object.self(), args);
 }
 
 Value Invoke(Object& object, TextView method, std::span<Arg> args) {

@@ -25,10 +25,12 @@ struct ParamInfo {
   Passing passing;
 };
 
-// `call` runs the method on `self` with `args` already converted to the
-// declared types (one per parameter, in order); ref parameters may be
-// changed in place.
-using MethodThunk = Value (*)(void* self, Value* args);
+struct Arg;
+
+// `call` converts `args` (one per parameter, in order) to the declared
+// types, runs the method on `self` and writes ref parameters back; see
+// Invoke for the rules.
+using MethodThunk = Value (*)(void* self, std::span<Arg> args);
 
 struct MethodInfo {
   TextView name;
