@@ -31,4 +31,21 @@ WScript.Echo "[" & field & "]" & cell.Pad(city, 10) & "|" & amount
 WScript.Echo cell.FormatCSVData(name) & "," & cell.FormatCSVData(city)
 
 WScript.Echo "Developer: " & ufl.Help("developer")
+
+' Report footer, continued: the work area goes out as a delimited file, an
+' XML data file and a worksheet control document under out/; the delimited
+' file is then loaded into a second work area and searched by key.
+Dim copy
+WScript.Echo cell.SaveFile("out/report.csv", ";", 0)
+Call cell.SetXMLTag(1, "City")
+Call cell.SetXMLTag(2, "Amount")
+WScript.Echo cell.SaveXMLFile("out/report.xml", "Report", "Person", 0)
+WScript.Echo cell.SaveWorkSheet("out/report-sheet.xml", "Report.xls", "People")
+Set copy = CreateObject("PellarLib.Cell")
+WScript.Echo copy.Clear(3, 2)
+WScript.Echo copy.LoadFile("out/report.csv", ";")
+WScript.Echo copy.GetValue(2, 1, """") & " (" & copy.GetValue(2, 2, "") & ")"
+WScript.Echo "Born 1815: " & cell.Lookup("out/report.csv", 2, "1815", 0, ";")
+WScript.Echo "[" & cell.Lookup("out/report.csv", 2, "2000", 0, ";") & "]"
+
 WScript.Echo "done"

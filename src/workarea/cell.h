@@ -62,6 +62,11 @@ class Cell {
   void RequireGrid() const;
   // "" when (row, col) is inside the bounds, else the range message.
   Text RangeMessage(int32_t row, int32_t col) const;
+  // Sets `line` to the delimited-file line of `row` with its CR LF, in
+  // Windows-1252; `separator_bytes` is `separator` converted.
+  void WriteDelimitedLine(int32_t row, TextView separator,
+                          std::string_view separator_bytes,
+                          std::string& line) const;
 
   int32_t max_row_ = 0;
   int32_t max_col_ = 0;

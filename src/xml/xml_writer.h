@@ -1,0 +1,57 @@
+// The thread's line-oriented XML writer (module XMLCode): one output file
+// open at a time per thread, a fixed block of header comments, one element
+// per line, and the escaping of element content.
+//
+// State is per thread: two threads write independent files; no locks.
+// Element names, attribute texts and raw text are written unescaped.
+#ifndef PELLAR_XML_XML_WRITER_H_
+#define PELLAR_XML_XML_WRITER_H_
+
+#include "frame/text.h"
+#include "platform/platform.h"
+
+namespace pellar {
+
+// Deletes an existing file of that name, closes a file still open on this
+// thread (without its root end tag), creates the file and writes the header
+// lines and the root start tag (none for an empty root name). Answers "" on
+// success, else "Error Creating File: " & description with the writer
+// closed. Never throws.
+Text XmlOpenFile(TextView file_name, TextView root_name,
+                 TextView root_attributes);
+// As above, creating the file with `access`: kPrivate for documents that
+// hold secrets such as a mail login.
+Text XmlOpenFile(TextView file_name, TextView root_name,
+                 TextView root_attributes, FileAccess access);
+// "XML File closed" after writing the root end tag and closing, or "XML
+// already closed" when nothing was open. A failing write or close throws
+// and leaves the writer open.
+Text XmlCloseFile();
+// "<name>" & XmlEscape(value) & "</name>", written as one line while a file
+// is open; returned either way. A failing write throws.
+Text XmlWriteElement(TextView name, TextView value);
+// "<name>" & XmlEscape(value) & CR LF & "</name>", written while open.
+Text XmlWriteTextElement(TextView name, TextView value);
+// Writes `text` unchanged and a line end while a file is open.
+void XmlWriteRaw(TextView text);
+// "<name>" or "<name attributes>", written while open.
+Text XmlOpenTag(TextView name, TextView attributes);
+// "</name>", written while open.
+Text XmlCloseTag(TextView name);
+// "&" "&amp;", CR LF "&#0013;&#0010;", ">" "&gt;", "<" "&lt;", "'" "&apos;",
+// '"' "&quot;", then every character with a Windows-1252 code above 126
+// "&#" & the code (at least four digits) & ";".
+Text XmlEscape(TextView text);
+// Whether a file is open on this thread.
+bool XmlFileIsOpen();
+
+// Write-only forms of XmlWriteElement, XmlOpenTag and XmlCloseTag for
+// writers of many lines: the same line is written while a file is open, but
+// no result is composed. A failing write throws and leaves the writer open.
+void XmlPutElement(TextView name, TextView value);
+void XmlPutOpenTag(TextView name, TextView attributes);
+void XmlPutCloseTag(TextView name);
+
+}  // namespace pellar
+
+#endif  // PELLAR_XML_XML_WRITER_H_
