@@ -48,4 +48,44 @@ WScript.Echo copy.GetValue(2, 1, """") & " (" & copy.GetValue(2, 2, "") & ")"
 WScript.Echo "Born 1815: " & cell.Lookup("out/report.csv", 2, "1815", 0, ";")
 WScript.Echo "[" & cell.Lookup("out/report.csv", 2, "2000", 0, ";") & "]"
 
+' File transfer and file operations on the files the report wrote under
+' out/. Re-runnable: leftovers of an earlier run go first, and Call drops
+' the answers of those clean-up calls, which differ between runs.
+Dim ftp, files, folders
+Set ftp = CreateObject("PellarLib.FTP")
+Set files = CreateObject("PellarLib.File")
+Set folders = CreateObject("PellarLib.Folder")
+Call files.Delete("out/backup-*")
+Call folders.Rename("out/archive", "out/staging")
+Call files.Delete("out/worksheet.xml")
+
+' FTP dry runs: each call writes the launcher (a shell script on POSIX, a
+' batch file on Windows) and the FTP command file, and starts nothing. With
+' True as the last argument the transfer starts; on POSIX lftp then leaves
+' its transcript and exit status in out/ftp/send.txt.log. The first run
+' answers "Folder Created", later runs "Folder already exists".
+WScript.Echo folders.Create("out/ftp")
+WScript.Echo ftp.SendFile("out/ftp/send.sh", "out/ftp/send.txt", "ftp.example.com", "reports", "s3cret", "/incoming", "report.csv", False)
+WScript.Echo ftp.GetFile("out/ftp/get.sh", "out/ftp/get.txt", "ftp.example.com 2121", "reports", "s3cret", "/outgoing", "rates.csv", False)
+WScript.Echo ftp.SendFile("out/ftp/send.sh", "out/ftp/send.txt", "ftp.example.com", "reports", "s3" & vbCrLf & "!cmd", "/incoming", "report.csv", False)
+
+' Folders: create one (it may be left from the previous run) and rename it.
+Call folders.Create("out/staging")
+WScript.Echo "out/staging is a folder: " & folders.Exists("out/staging")
+WScript.Echo folders.Rename("out/staging", "out/archive")
+
+' Files: copy (replacing an older copy), rename, move, test and delete with
+' a wildcard; the answers say what happened or why not.
+WScript.Echo files.Copy("out/report.csv", "out/backup-report.csv")
+WScript.Echo files.Copy("out/report.xml", "out/backup-report.xml")
+WScript.Echo files.Rename("out/backup-report.xml", "out/backup-data.xml")
+WScript.Echo files.Rename("out/report-sheet.xml", "out/report.xml")
+WScript.Echo files.Rename("out/report-sheet.xml", "out/worksheet.xml")
+WScript.Echo files.Move("out/backup-report.csv", "out/archive/report.csv")
+WScript.Echo files.Move("out/missing.csv", "out/archive/missing.csv")
+WScript.Echo "backups left: " & files.Exists("out/backup-*")
+WScript.Echo files.Delete("out/backup-*")
+WScript.Echo files.Delete("out/backup-*")
+WScript.Echo "report.csv still there: " & files.Exists("out/report.csv") & ", archived: " & files.Exists("out/archive/report.csv")
+
 WScript.Echo "done"

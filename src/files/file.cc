@@ -1,24 +1,102 @@
-// Not yet available: every method fails with 445 until the class lands.
+// PellarLib.File. Every method but Move traps its own failures: Exists
+// answers false, Delete its "Cannot Delete" text, Rename and Copy "Error: "
+// and the failure's description.
 #include "files/file.h"
 
+#include "files/file_ops.h"
 #include "frame/failure.h"
+#include "platform/platform.h"
 
 namespace pellar {
+namespace {
 
-bool File::Exists(Text&) {
-  throw Failure(error::kActionNotSupported);
+using files::Found;
+using files::Trapped;
+
+struct CopyResult {
+  bool copied = false;
+  Text answer;
+};
+
+// The copy behind Copy and Move. The copy is made under a temporary name
+// beside the destination and only then put in the destination's place, so
+// a copy that fails leaves an existing destination as it was (and a file
+// copied onto itself keeps its bytes).
+CopyResult CopyFile(const Text& from, const Text& to) {
+  if (from.empty()) return {false, u"From is blank"};
+  if (to.empty()) return {false, u"UFL ERROR: To is blank"};
+  CopyResult result;
+  result.answer = Trapped(u"Error: ", [&]() -> Text {
+    Platform& platform = Platform::Current();
+    if (platform.Lookup(from, LookupKind::kFile).empty()) {
+      return u"UFL Error: Cannot find " + from;
+    }
+    files::RequireSingleName(from);
+    files::RequireSingleName(to);
+    if (files::IsFolder(platform, to)) throw Failure(error::kPathFileAccess);
+    const Text temp = files::TemporarySibling(platform, to);
+    try {
+      platform.CopyFile(from, temp);
+      platform.ReplaceFile(temp, to);
+    } catch (...) {
+      files::DeleteQuietly(platform, temp);
+      throw;
+    }
+    result.copied = true;
+    return u"File copied to " + to;
+  });
+  return result;
 }
-Text File::Delete(Text&) {
-  throw Failure(error::kActionNotSupported);
+
+}  // namespace
+
+bool File::Exists(Text& sFile) { return Found(sFile, LookupKind::kFile); }
+
+Text File::Delete(Text& sFile) {
+  if (sFile.empty()) return u"Blank File Name";
+  const Text cannot = u"UFL Error: Cannot Delete " + sFile;
+  try {
+    Platform& platform = Platform::Current();
+    const std::vector<Text> matches = platform.Lookup(sFile, LookupKind::kFile);
+    if (matches.empty()) return cannot;
+    for (const Text& match : matches) platform.DeleteFile(match);
+    return sFile + u"deleted";
+  } catch (const Failure&) {
+    return cannot;
+  } catch (const std::bad_alloc&) {
+    return cannot;
+  }
 }
-Text File::Rename(Text&, Text&) {
-  throw Failure(error::kActionNotSupported);
+
+Text File::Rename(Text& sFrom, Text& sTo) {
+  if (sFrom.empty()) return u"From is blank";
+  if (sTo.empty()) return u"UFL ERROR: To is blank";
+  return Trapped(u"Error: ", [&]() -> Text {
+    Platform& platform = Platform::Current();
+    if (platform.Lookup(sFrom, LookupKind::kFile).empty()) {
+      return u"UFL Error: Cannot find " + sFrom;
+    }
+    if (!platform.Lookup(sTo, LookupKind::kFile).empty()) {
+      return u"UFL Error: " + sTo + u" already exists";
+    }
+    files::RequireSingleName(sFrom);
+    files::RequireSingleName(sTo);
+    platform.Rename(sFrom, sTo);
+    return u"File Renamed to " + sTo;
+  });
 }
-Text File::Copy(Text&, Text&) {
-  throw Failure(error::kActionNotSupported);
-}
-Text File::Move(Text&, Text&) {
-  throw Failure(error::kActionNotSupported);
+
+Text File::Copy(Text& sFrom, Text& sTo) { return CopyFile(sFrom, sTo).answer; }
+
+// The source goes only once the copy has succeeded; otherwise the copy's
+// own answer tells why nothing moved.
+Text File::Move(Text& sFrom, Text& sTo) {
+  CopyResult copy = CopyFile(sFrom, sTo);
+  if (!copy.copied) return copy.answer;
+  // Two names of one file: after the copy the source is the destination,
+  // and deleting it would lose the file.
+  if (!Platform::Current().SameFile(sFrom, sTo)) Delete(sFrom);
+  return u"File Moved from " + sFrom + u" to " + sTo;
 }
 
 }  // namespace pellar

@@ -1,18 +1,48 @@
-// Not yet available: every method fails with 445 until the class lands.
+// PellarLib.Folder. Create and Rename trap their failures and answer
+// "UFL Error: " and the failure's description; Exists answers false.
 #include "files/folder.h"
 
+#include "files/file_ops.h"
 #include "frame/failure.h"
+#include "platform/platform.h"
 
 namespace pellar {
 
-Text Folder::Create(Text&) {
-  throw Failure(error::kActionNotSupported);
+using files::Trapped;
+
+Text Folder::Create(Text& sFolder) {
+  if (sFolder.empty()) return u"Folder cannot be blank";
+  return Trapped(u"UFL Error: ", [&]() -> Text {
+    Platform& platform = Platform::Current();
+    if (!platform.Lookup(sFolder, LookupKind::kFolder).empty()) {
+      return u"Folder already exists";
+    }
+    files::RequireSingleName(sFolder);
+    platform.CreateFolder(sFolder);
+    return u"Folder Created";
+  });
 }
-bool Folder::Exists(Text&) {
-  throw Failure(error::kActionNotSupported);
+
+bool Folder::Exists(Text& sFolder) {
+  return files::Found(sFolder, LookupKind::kFolder);
 }
-Text Folder::Rename(Text&, Text&) {
-  throw Failure(error::kActionNotSupported);
+
+Text Folder::Rename(Text& sFrom, Text& sTo) {
+  if (sFrom.empty()) return u"UFL ERROR: From is blank";
+  if (sTo.empty()) return u"UFL ERROR: To is blank";
+  return Trapped(u"UFL Error: ", [&]() -> Text {
+    Platform& platform = Platform::Current();
+    if (platform.Lookup(sFrom, LookupKind::kFolder).empty()) {
+      return u"UFL Error: Cannot find " + sFrom;
+    }
+    if (!platform.Lookup(sTo, LookupKind::kFolder).empty()) {
+      return u"UFL Error: " + sTo + u" already exists";
+    }
+    files::RequireSingleName(sFrom);
+    files::RequireSingleName(sTo);
+    platform.Rename(sFrom, sTo);
+    return u"Folder Renamed to " + sTo;
+  });
 }
 
 }  // namespace pellar

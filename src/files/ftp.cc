@@ -1,15 +1,92 @@
-// Not yet available: every method fails with 445 until the class lands.
+// PellarLib.FTP. Each call writes a launcher and a command file and, unless
+// it is a dry run, starts the launcher without waiting: the library never
+// learns how the transfer ended (the POSIX launcher leaves a transcript).
 #include "files/ftp.h"
 
+#include <memory>
+#include <string>
+
+#include "files/ftp_launcher.h"
 #include "frame/failure.h"
+#include "frame/textfile.h"
+#include "platform/platform.h"
 
 namespace pellar {
+namespace {
 
-Text FTP::SendFile(Text&, Text&, Text&, Text&, Text&, Text&, Text&, bool&) {
-  throw Failure(error::kActionNotSupported);
+enum class Direction { kSend, kGet };
+
+bool HoldsLineBreak(TextView value) {
+  return value.find_first_of(u"\r\n") != TextView::npos;
 }
-Text FTP::GetFile(Text&, Text&, Text&, Text&, Text&, Text&, Text&, bool&) {
-  throw Failure(error::kActionNotSupported);
+
+// The launcher for the platform: the batch file of ftp.exe where the
+// separator is "\", a shell script for lftp elsewhere. Both hold nothing
+// secret, but only their owner needs to run them.
+void WriteLauncher(Platform& platform, TextView bat_file, TextView txt_file) {
+  if (platform.Separator() == u'\\') {
+    TextWriter writer =
+        TextWriter::Create(bat_file, FileAccess::kPrivateExecutable);
+    for (const Text& line : files::WindowsBatchLines(bat_file, txt_file)) {
+      writer.WriteLine(line);
+    }
+    writer.Close();
+    return;
+  }
+  std::unique_ptr<WritableFile> file =
+      platform.NewWritableFile(bat_file, FileAccess::kPrivateExecutable);
+  file->Append(files::PosixLauncherScript(
+      files::FileNamePart(txt_file, platform.Separator())));
+  file->Close();
+}
+
+Text Transfer(Direction direction, const Text& bat_file, const Text& txt_file,
+              const Text& site, const Text& user, const Text& password,
+              const Text& remote_path, const Text& filename, bool now) {
+  // A line break would start a command of its own in the command file.
+  for (const Text* value : {&site, &user, &password, &remote_path, &filename}) {
+    if (HoldsLineBreak(*value)) return u"FTP values cannot hold line breaks";
+  }
+  const bool send = direction == Direction::kSend;
+  Platform& platform = Platform::Current();
+  WriteLauncher(platform, bat_file, txt_file);
+
+  // The password stands in clear text: only the owner may read the file.
+  TextWriter commands = TextWriter::Create(txt_file, FileAccess::kPrivate);
+  for (const Text& line :
+       files::FtpCommandLines(site, user, password, remote_path,
+                              send ? u"put" : u"get", filename)) {
+    commands.WriteLine(line);
+  }
+  commands.Close();
+
+  if (!now) {
+    return bat_file + (send
+                           ? u" test FTP command file built but not sent"
+                           : u" test FTP command file built but not retrieved");
+  }
+  // Quoted, the path stays one program name even with blanks; a quote
+  // inside it would end the quoting and start another program.
+  if (bat_file.find(u'"') != Text::npos) throw Failure(error::kBadFileName);
+  platform.StartProcess(u"\"" + bat_file + u"\"",
+                        WindowStyle::kMinimizedNoFocus);
+  return filename + (send ? u" sent" : u" retrieved");
+}
+
+}  // namespace
+
+Text FTP::SendFile(Text& BATFile, Text& TXTFile, Text& Site, Text& User,
+                   Text& Password, Text& RemotePath, Text& Filename,
+                   bool& SendNow) {
+  return Transfer(Direction::kSend, BATFile, TXTFile, Site, User, Password,
+                  RemotePath, Filename, SendNow);
+}
+
+Text FTP::GetFile(Text& BATFile, Text& TXTFile, Text& Site, Text& User,
+                  Text& Password, Text& RemotePath, Text& Filename,
+                  bool& GetNow) {
+  return Transfer(Direction::kGet, BATFile, TXTFile, Site, User, Password,
+                  RemotePath, Filename, GetNow);
 }
 
 }  // namespace pellar

@@ -1,0 +1,47 @@
+// Helpers shared by the File and Folder classes.
+#ifndef PELLAR_FILES_FILE_OPS_H_
+#define PELLAR_FILES_FILE_OPS_H_
+
+#include <new>
+
+#include "frame/failure.h"
+#include "frame/text.h"
+#include "platform/platform.h"
+
+namespace pellar::files {
+
+// Runs `action` and answers its text; a failure inside it answers `prefix`
+// followed by the failure's description instead.
+template <typename Action>
+Text Trapped(TextView prefix, Action&& action) {
+  try {
+    return action();
+  } catch (const Failure& failure) {
+    return Text(prefix) + failure.description();
+  } catch (const std::bad_alloc&) {
+    return Text(prefix) + Text(Describe(error::kOutOfMemory));
+  }
+}
+
+// Whether the lookup of `kind` finds at least one entry for `name`; false
+// for an empty name and when the lookup fails.
+bool Found(TextView name, LookupKind kind) noexcept;
+
+// Wildcards name no single file: an action on one fails with 52, as it
+// does where such names cannot exist.
+void RequireSingleName(TextView path);
+
+// Whether `path` is a folder (found by the folder lookup, not the file
+// lookup). Throws what the lookups throw.
+bool IsFolder(Platform& platform, TextView path);
+
+// A fresh hidden name in the folder of `path`, for a file that will replace
+// `path` once it is complete.
+Text TemporarySibling(Platform& platform, TextView path);
+
+// Deletes `path` if it is there, ignoring every failure.
+void DeleteQuietly(Platform& platform, TextView path) noexcept;
+
+}  // namespace pellar::files
+
+#endif  // PELLAR_FILES_FILE_OPS_H_

@@ -1,0 +1,53 @@
+' File: test, delete, rename, copy and move files that the script writes
+' itself, each call answering its status text.
+Set cell = CreateObject("PellarLib.Cell")
+Set f = CreateObject("PellarLib.File")
+Set d = CreateObject("PellarLib.Folder")
+WScript.Echo cell.Clear(1, 1)
+WScript.Echo cell.SaveValue(0, 0, "alpha", "")
+WScript.Echo cell.SaveFile("a.txt", ",", 0)
+WScript.Echo cell.SaveFile("b.txt", ",", 0)
+WScript.Echo cell.SaveFile("c.csv", ",", 0)
+WScript.Echo cell.SaveFile(".hidden.txt", ",", 0)
+WScript.Echo d.Create("sub")
+
+' Folders and hidden files are no files; wildcards match.
+WScript.Echo "a.txt: " & f.Exists("a.txt")
+WScript.Echo "sub: " & f.Exists("sub")
+WScript.Echo ".hidden.txt: " & f.Exists(".hidden.txt")
+WScript.Echo "*.txt: " & f.Exists("*.txt")
+WScript.Echo "?.csv: " & f.Exists("?.csv")
+WScript.Echo "*.log: " & f.Exists("*.log")
+WScript.Echo "missing: " & f.Exists("missing.txt")
+WScript.Echo "empty: " & f.Exists("")
+
+WScript.Echo f.Rename("", "")
+WScript.Echo f.Rename("a.txt", "")
+WScript.Echo f.Rename("missing.txt", "x.txt")
+WScript.Echo f.Rename("a.txt", "b.txt")
+WScript.Echo f.Rename("a.txt", "nofolder/x.txt")
+WScript.Echo f.Rename("a.txt", "x.txt")
+WScript.Echo f.Rename("x.txt", "a.txt")
+
+WScript.Echo f.Copy("", "x.txt")
+WScript.Echo f.Copy("a.txt", "")
+WScript.Echo f.Copy("missing.txt", "x.txt")
+WScript.Echo f.Copy("a.txt", "b.txt")
+WScript.Echo f.Copy("a.txt", "sub/a.txt")
+WScript.Echo f.Copy("a.txt", "sub")
+WScript.Echo f.Copy("*.txt", "x.txt")
+
+WScript.Echo f.Move("c.csv", "sub/c.csv")
+WScript.Echo "moved source: " & f.Exists("c.csv") & ", destination: " & f.Exists("sub/c.csv")
+WScript.Echo f.Move("missing.txt", "sub/m.txt")
+WScript.Echo f.Move("b.txt", "nofolder/b.txt")
+WScript.Echo "kept after a failed move: " & f.Exists("b.txt")
+
+WScript.Echo f.Delete("")
+WScript.Echo f.Delete("missing.txt")
+WScript.Echo f.Delete("sub")
+WScript.Echo f.Delete(".hidden.txt")
+WScript.Echo f.Delete("*.txt")
+WScript.Echo "left: " & f.Exists("*.txt")
+WScript.Echo f.Delete("sub/*")
+WScript.Echo "done"
