@@ -88,4 +88,47 @@ WScript.Echo files.Delete("out/backup-*")
 WScript.Echo files.Delete("out/backup-*")
 WScript.Echo "report.csv still there: " & files.Exists("out/report.csv") & ", archived: " & files.Exists("out/archive/report.csv")
 
+' --- HTML tables and mail (append before the final "done" line) ---
+' Assumes out/report.csv and out/report.xml were written above.
+Dim table, tcols, mail, folder, program
+
+' Two HTML tables built cell by cell; GetText hands the document on.
+Set table = CreateObject("PellarLib.Table")
+tcols = 1
+WScript.Echo table.BuildNew(2, tcols)
+WScript.Echo table.LoadCell(0, 0, "Name", "style=""font-weight:bold"""), table.LoadCell(0, 1, "Born", "style=""font-weight:bold""")
+WScript.Echo table.LoadCell(1, 0, "Ada Lovelace", ""), table.LoadCell(1, 1, "1815", "align=right")
+WScript.Echo table.LoadCell(2, 0, "Blaise Pascal", ""), table.LoadCell(2, 1, "1623", "align=right")
+WScript.Echo table.LoadCell(3, 0, "too far", "")
+WScript.Echo table.Save("%PEOPLE%", "border=1")
+tcols = 0
+WScript.Echo table.BuildNew(1, tcols), "cols raised to " & tcols
+WScript.Echo table.LoadCell(0, 0, "Records", ""), table.AppendCell(0, 1, "2"), table.AppendCell(0, 1, " in total")
+WScript.Echo table.Save("%TOTALS%", "")
+
+' A message: text and HTML bodies, a body file, attachments, a login,
+' an extra tag and a find-and-replace for the mail program.
+Set mail = CreateObject("PellarLib.Email")
+WScript.Echo mail.Clear()
+WScript.Echo mail.Body("Dear all,")
+WScript.Echo mail.Body("the figures for %MONTH% follow; the report is attached.")
+WScript.Echo mail.BodyFile("out/report.csv")
+WScript.Echo mail.HTML("<p>Dear all, the figures for %MONTH%:</p>")
+Call mail.HTML(table.GetText())
+WScript.Echo mail.Attach("out/report.csv"), mail.Attach("out/report.xml"), mail.Attach("out/report.csv")
+WScript.Echo mail.Attach("out/missing.pdf")
+WScript.Echo mail.SetServerLogin("reports", "example-password")
+WScript.Echo mail.AddTag("Cc", "Tom & Jerry <tj@example.com>")
+WScript.Echo mail.Edit("%MONTH%", "December")
+
+' Spool it into out/outbox, whole and one attachment per file, then start
+' the example mail program, which lists the outbox into out/outbox/mailer.txt.
+Set folder = CreateObject("PellarLib.Folder")
+folder.Create "out/outbox"
+WScript.Echo mail.SaveOutbox("out/outbox", "smtp.example.com", "reports@example.com", "ada@example.com", "Monthly figures", "Figures")
+WScript.Echo mail.SaveOutboxWithAttachments("out/outbox", "smtp.example.com", "reports@example.com", "ada@example.com", "Monthly figures", "FiguresSplit", 1)
+program = "examples/mailer.sh"
+WScript.Echo mail.SendOutbox("out/outbox", program)
+WScript.Echo mail.SendOutbox("out/outbox", "examples/no-such-mailer")
+
 WScript.Echo "done"

@@ -308,6 +308,7 @@ std::vector<ClassInfo> BuildTable() {
           M<&Table::AppendCell>(u"AppendCell",
                                 {u"Row", u"Col", u"StringValue"}),
           M<&Table::Save>(u"Save", {u"ReplaceTag", u"TableFormat"}),
+          M<&Table::GetText>(u"GetText"),
       }));
   return classes;
 }

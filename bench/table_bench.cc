@@ -1,0 +1,48 @@
+// Rendering a large table: doubling the rows should about double the time.
+#include "ratio.h"
+#include "table/table.h"
+
+namespace pellar {
+namespace {
+
+// A table of `rows` x 10 cells, every cell filled, some formatted.
+void FillTable(Table& table, int32_t rows) {
+  int32_t cols = 9;
+  table.BuildNew(rows - 1, cols);
+  Text format = u"align=right";
+  Text none;
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t c = 0; c <= cols; ++c) {
+      Text value = u"r" + Decimal(r) + u"c" + Decimal(c);
+      table.LoadCell(r, c, value, c % 3 == 0 ? format : none);
+    }
+  }
+}
+
+void SaveTable(benchmark::State& state, int32_t rows) {
+  Table table;
+  FillTable(table, rows);
+  Text tag = u"%TABLE%", format = u"border=1";
+  // The first Save also pays for fresh memory pages, which costs more than
+  // the rendering on some machines and would swamp the few iterations of a
+  // large table; measured is the rendering.
+  table.Save(tag, format);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(table.Save(tag, format));
+  }
+  state.counters["chars"] = static_cast<double>(table.GetText().size());
+}
+
+void BM_TableSave20kBy10(benchmark::State& state) { SaveTable(state, 20000); }
+BENCHMARK(BM_TableSave20kBy10)->Unit(benchmark::kMillisecond);
+
+void BM_TableSave40kBy10(benchmark::State& state) { SaveTable(state, 40000); }
+BENCHMARK(BM_TableSave40kBy10)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace pellar
+
+int main(int argc, char** argv) {
+  return pellar::bench::RunWithRatios(
+      argc, argv, {{"BM_TableSave40kBy10", "BM_TableSave20kBy10", 2.2}});
+}
