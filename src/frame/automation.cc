@@ -1,6 +1,8 @@
 #include "frame/automation.h"
 
 #include <array>
+#include <new>
+#include <stdexcept>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -360,7 +362,15 @@ Value Invoke(Object& object, const MethodInfo& method, std::span<Arg> args) {
   if (args.size() != method.params.size()) {
     throw Failure(error::kWrongArgumentCount);
   }
-  return method.call(object.self(), args);
+  // Every failure reaches the caller with a number, running out of memory
+  // (a text or a line too long to hold) included.
+  try {
+    return method.call(object.self(), args);
+  } catch (const std::bad_alloc&) {
+    throw Failure(error::kOutOfMemory);
+  } catch (const std::length_error&) {
+    throw Failure(error::kOutOfMemory);
+  }
 }
 
 Value Invoke(Object& object, TextView method, std::span<Arg> args) {

@@ -92,7 +92,8 @@ struct Arg {
 // with 13 or 6 as an ArgumentFailure naming the argument. After the method, every ref parameter's final value,
 // converted to its declared type, is written into the caller's variable
 // (also after the method failed, so work done stays visible). Failures of
-// the method itself pass through as Failure.
+// the method itself pass through as Failure; running out of memory becomes
+// Failure 7.
 Value Invoke(Object& object, const MethodInfo& method, std::span<Arg> args);
 // By name; fails with 438 for an unknown method.
 Value Invoke(Object& object, TextView method, std::span<Arg> args);

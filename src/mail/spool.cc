@@ -1,5 +1,7 @@
 // Spooling a composed message as XML documents into an outbox folder, and
 // starting the mail program that sends them.
+#include <exception>
+
 #include "frame/failure.h"
 #include "mail/email.h"
 #include "platform/platform.h"
@@ -36,6 +38,14 @@ Text Email::WriteSpoolFile(const Text& file_name, const Envelope& envelope,
   // needs it: only its owner may read it.
   Text opened = XmlOpenFile(file_name, kRoot, u"", FileAccess::kPrivate);
   if (!opened.empty()) return opened;
+  // A failing write fails the call; the incomplete document is closed then,
+  // not held open (and locked) until the thread's next XML open.
+  struct AbandonOnFailure {
+    int failures = std::uncaught_exceptions();
+    ~AbandonOnFailure() {
+      if (std::uncaught_exceptions() > failures) XmlAbandonFile();
+    }
+  } abandon_on_failure;
   XmlPutOpenTag(u"MailMessage", u"");
   XmlPutElement(u"Server", envelope.server);
   if (!login_user_.empty()) {

@@ -298,7 +298,7 @@ TEST_F(SpoolTest, SplitSpoolingStopsAtTheFirstFileThatFails) {
   EXPECT_FALSE(PathExists(OutboxFile("M10002.xml")));
 }
 
-TEST_F(SpoolTest, AFailingWriteFailsTheCallAndLeavesTheWriterOpen) {
+TEST_F(SpoolTest, AFailingWriteFailsTheCallAndClosesTheIncompleteFile) {
   email_.Body(u"body");
   FailingPlatform failing(Op::kWrite, 10, error::kDiskFull);
   ScopedPlatform scope(failing);
@@ -308,8 +308,12 @@ TEST_F(SpoolTest, AFailingWriteFailsTheCallAndLeavesTheWriterOpen) {
   } catch (const Failure& failure) {
     EXPECT_EQ(failure.number(), error::kDiskFull);
   }
-  EXPECT_TRUE(XmlFileIsOpen());
-  EXPECT_EQ(XmlCloseFile(), u"XML File closed");
+  EXPECT_FALSE(XmlFileIsOpen());
+  EXPECT_EQ(failing.OpenFiles(), 0);
+  // The lines before the failure stay, the root end tag never came.
+  const std::string kept = ReadBytes(OutboxFile("M1.xml"));
+  EXPECT_NE(kept.find("<MailMessage>\r\n"), std::string::npos);
+  EXPECT_EQ(kept.find("</TessaryMAILDoc>"), std::string::npos);
 }
 
 #ifndef _WIN32

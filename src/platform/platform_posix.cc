@@ -302,7 +302,9 @@ class PosixPlatform final : public Platform {
     std::string f = SystemPath(from), t = SystemPath(to);
     struct stat st;
     if (::stat(t.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) throw Failure(error::kPathFileAccess);
+      // Only an ordinary file is replaced: renaming over a device node
+      // (/dev/null) or a folder is never what a copy means.
+      if (!S_ISREG(st.st_mode)) throw Failure(error::kPathFileAccess);
       // rename(2) would replace a read-only file; overwriting may not.
       if (::faccessat(AT_FDCWD, t.c_str(), W_OK, AT_EACCESS) != 0) {
         throw PosixError(errno, t);
@@ -336,8 +338,21 @@ class PosixPlatform final : public Platform {
     mode_t mode = access == FileAccess::kNormal    ? 0666
                   : access == FileAccess::kPrivate ? 0600
                                                    : 0700;
-    int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    // Non-blocking only for the open: a FIFO without a reader would block
+    // it, and with it the host, for good.
+    int fd = ::open(
+        p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd < 0) throw PosixError(errno, p);
+    // Text goes to files and to character devices such as /dev/null, never
+    // onto a disk's block device or into a FIFO or socket.
+    struct stat st;
+    const bool text_target =
+        ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
+    if (!text_target ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      ::close(fd);
+      throw Failure(error::kPathFileAccess);
+    }
     // An existing file keeps its mode through O_CREAT; secrets must not.
     if (access != FileAccess::kNormal && ::fchmod(fd, mode) != 0) {
       int err = errno;
@@ -349,10 +364,13 @@ class PosixPlatform final : public Platform {
 
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {
     std::string p = SystemPath(path);
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only ordinary files are read: a device such as /dev/zero never ends
+    // and a FIFO would block the open (hence O_NONBLOCK, which ordinary
+    // files ignore).
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw PosixError(errno, p);
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
       throw Failure(error::kPathFileAccess);
     }

@@ -1,11 +1,13 @@
 #include "testing/test_support.h"
 
-#include <unistd.h>
-
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include "frame/failure.h"
@@ -13,12 +15,27 @@
 namespace pellar::testing {
 
 TempDir::TempDir() {
-  std::string base = std::filesystem::temp_directory_path().string();
-  std::string templ = base + "/pellar-test-XXXXXX";
-  if (::mkdtemp(templ.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
+  // A fresh name made without mkdtemp, which Windows lacks: create_directory
+  // fails on an existing folder, so a taken name is simply tried again.
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device device;
+  std::mt19937_64 random(
+      device() ^
+      static_cast<uint64_t>(
+          std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, "pellar-test-%016llx",
+                  static_cast<unsigned long long>(random()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(base / name, ec)) {
+      std::filesystem::permissions(base / name,
+                                   std::filesystem::perms::owner_all, ec);
+      path_ = (base / name).string();
+      return;
+    }
   }
-  path_ = templ;
+  throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -115,18 +132,36 @@ int FailingPlatform::Calls(Op op) const {
   return it == calls_.end() ? 0 : it->second;
 }
 
-int FailingPlatform::TotalCalls() const {
-  int total = 0;
-  for (const auto& [op, n] : calls_) total += n;
-  return total;
-}
+int FailingPlatform::TotalCalls() const { return total_calls_; }
 
 void FailingPlatform::Tick(Op op) {
   int n = ++calls_[op];
-  if (nth_ > 0 && op == op_ && n == nth_) {
+  int total = ++total_calls_;
+  trace_.push_back(op);
+  if (nth_ > 0 && ((op_ == Op::kAny && total == nth_) ||
+                   (op == op_ && n == nth_))) {
     fired_ = true;
     throw Failure(number_);
   }
+}
+
+const char* OpName(Op op) {
+  switch (op) {
+    case Op::kLookup: return "Lookup";
+    case Op::kDelete: return "Delete";
+    case Op::kRename: return "Rename";
+    case Op::kCopy: return "Copy";
+    case Op::kCreateFolder: return "CreateFolder";
+    case Op::kCreate: return "Create";
+    case Op::kWrite: return "Write";
+    case Op::kClose: return "Close";
+    case Op::kOpen: return "Open";
+    case Op::kRead: return "Read";
+    case Op::kStartProcess: return "StartProcess";
+    case Op::kReplace: return "Replace";
+    case Op::kAny: return "Any";
+  }
+  return "?";
 }
 
 std::vector<Text> FailingPlatform::Lookup(TextView pattern, LookupKind kind) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "frame/text.h"
 #include "platform/platform.h"
@@ -65,7 +66,11 @@ enum class Op {
   kRead,    // SequentialFile::Read
   kStartProcess,
   kReplace,  // ReplaceFile
+  kAny,      // FailAt only: the nth call of any operation above
 };
+
+// The operation's name, for test messages ("Create", "Write", ...).
+const char* OpName(Op op);
 
 // Forwards to a FakePlatform and fails the `nth` (1-based) call of `op`
 // with failure `number`; counts every operation's calls. Tracks files the
@@ -84,6 +89,8 @@ class FailingPlatform : public FakePlatform {
   int TotalCalls() const;
   // Whether the failure was injected.
   bool Fired() const { return fired_; }
+  // Every operation called, in order (the failed one included).
+  const std::vector<Op>& Trace() const { return trace_; }
   // Files opened through this platform and still open.
   int OpenFiles() const { return open_files_; }
 
@@ -109,7 +116,9 @@ class FailingPlatform : public FakePlatform {
   int number_ = 0;
   bool fired_ = false;
   int open_files_ = 0;
+  int total_calls_ = 0;
   std::map<Op, int> calls_;
+  std::vector<Op> trace_;
 };
 
 }  // namespace pellar::testing

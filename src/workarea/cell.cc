@@ -19,6 +19,13 @@ Text BoundMessage(TextView what, int64_t n, int64_t bound) {
 
 bool Inside(int64_t index, int64_t bound) { return index >= 0 && index <= bound; }
 
+// The bytes a work area may take on a machine with `memory` bytes (0 when
+// unknown).
+uint64_t MemoryShare(uint64_t memory) {
+  if (memory == 0) memory = uint64_t{1} << 32;
+  return memory / Cell::kMemoryShareDivisor;
+}
+
 }  // namespace
 
 void Cell::RequireGrid() const {
@@ -47,12 +54,10 @@ Text Cell::Clear(int32_t Rows, int32_t& Cols) {
   const uint64_t cols = static_cast<uint64_t>(Cols) + 1;
   // Both factors are below 2^31, so the product cannot overflow 64 bits.
   const uint64_t cells = rows * cols;
-  uint64_t memory = Platform::Current().PhysicalMemory();
-  if (memory == 0) memory = uint64_t{1} << 32;
   // Refuse, before allocating, what the machine could not hold: the host
   // process must never be killed by a report's sizes.
-  if (cells > memory / kMemoryShareDivisor / kBytesPerCell ||
-      cells > SIZE_MAX / sizeof(Text)) {
+  const uint64_t share = MemoryShare(Platform::Current().PhysicalMemory());
+  if (cells > share / kBytesPerCell || cells > SIZE_MAX / sizeof(Text)) {
     throw Failure(error::kOutOfMemory);
   }
   std::unique_ptr<Text[]> values, formats, tags;
@@ -116,9 +121,21 @@ Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
   if (EndCol < StartCol) return BoundMessage(u"End Column", EndCol, StartCol);
   RequireGrid();
   const Text format = formats_[At(FromRow, FromCol)];
-  // 32-bit counters: a rectangle reaching index 32767 copies cleanly.
-  for (int32_t r = StartRow; r <= EndRow; ++r) {
-    for (int32_t c = StartCol; c <= EndCol; ++c) formats_[At(r, c)] = format;
+  // One call copies the text into up to 2^30 cells: refuse, before copying,
+  // copies that would take more than the share of memory a grid may have.
+  const uint64_t cells = static_cast<uint64_t>(EndRow - StartRow + 1) *
+                         static_cast<uint64_t>(EndCol - StartCol + 1);
+  if (cells * format.size() * sizeof(char16_t) >
+      MemoryShare(Platform::Current().PhysicalMemory())) {
+    throw Failure(error::kOutOfMemory);
+  }
+  try {
+    // 32-bit counters: a rectangle reaching index 32767 copies cleanly.
+    for (int32_t r = StartRow; r <= EndRow; ++r) {
+      for (int32_t c = StartCol; c <= EndCol; ++c) formats_[At(r, c)] = format;
+    }
+  } catch (const std::bad_alloc&) {
+    throw Failure(error::kOutOfMemory);
   }
   return u"Format Copied";
 }

@@ -362,10 +362,12 @@ Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
     XmlCloseFile();
     return u"Saved to " + Filename + u" (" + Decimal(max_row_) + u" records)";
   } catch (const Failure& failure) {
-    // The writer keeps its file open until the next open or close on this
-    // thread; the lines written so far reach the disk then.
+    // The lines written so far stay; the file is closed now rather than at
+    // the thread's next XML open, so it is neither locked nor held.
+    XmlAbandonFile();
     return Trapped(failure);
   } catch (const std::bad_alloc&) {
+    XmlAbandonFile();
     return TrappedOutOfMemory();
   }
 }
@@ -397,8 +399,10 @@ Text Cell::SaveWorkSheet(Text& ControlFile, Text& ExcelFilename,
     XmlCloseFile();
     return u"Saved to " + ControlFile + u" (" + Decimal(max_row_) + u" lines)";
   } catch (const Failure& failure) {
+    XmlAbandonFile();
     return Trapped(failure);
   } catch (const std::bad_alloc&) {
+    XmlAbandonFile();
     return TrappedOutOfMemory();
   }
 }

@@ -322,6 +322,8 @@ Text XmlEscape(TextView text) {
 
 bool XmlFileIsOpen() { return State().file != nullptr; }
 
+void XmlAbandonFile() noexcept { State().CloseQuietly(); }
+
 void XmlPutElement(TextView name, TextView value) {
   XmlState& state = State();
   if (!state.file) return;

@@ -44,6 +44,10 @@ Text XmlCloseTag(TextView name);
 Text XmlEscape(TextView text);
 // Whether a file is open on this thread.
 bool XmlFileIsOpen();
+// Closes the file open on this thread, if any, without its root end tag,
+// keeping what was written and ignoring failures. Callers whose write
+// failed use it, so that no file stays open (and locked) after their call.
+void XmlAbandonFile() noexcept;
 
 // Write-only forms of XmlWriteElement, XmlOpenTag and XmlCloseTag for
 // writers of many lines: the same line is written while a file is open, but

@@ -1,3 +1,4 @@
+' native-only: String with a character code, which Wine's VBScript lacks.
 ' The built-in functions.
 WScript.Echo Len("hello"), Len(""), Len(12345), Len(Empty), Len(True)
 WScript.Echo Left("hello", 2), Left("hi", 5) & "|", "[" & Left("abc", 0) & "]"

@@ -1,3 +1,4 @@
+' native-only: a bare WScript.Echo, which Wine's cscript refuses.
 ' Literals, concatenation and what Echo prints for each kind of value.
 WScript.Echo "plain text"
 WScript.Echo "say ""hi"""

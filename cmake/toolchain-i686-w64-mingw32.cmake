@@ -1,0 +1,17 @@
+# Cross-build for Windows with Debian's MinGW-w64 (i686, win32 threads).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(PELLAR_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${PELLAR_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${PELLAR_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${PELLAR_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${PELLAR_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Everything links statically, so the DLL and the test programs need only
+# system DLLs (no libstdc++-6.dll or libgcc beside them).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")

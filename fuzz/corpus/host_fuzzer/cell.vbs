@@ -1,0 +1,11 @@
+Set c = CreateObject("PellarLib.Cell")
+WScript.Echo c.Clear(3, 2)
+WScript.Echo c.SaveValue(0, 1, "a<&>", """"), c.SaveFormat(1, 1, "Bold", "1")
+WScript.Echo c.CopyFormat(1, 1, 0, 0, 3, 2), c.GetValue(0, 1, """")
+Call c.SetXMLTag(1, "Name")
+WScript.Echo c.SaveFile("out.csv", ",", 2), c.LoadFile("out.csv", ",")
+WScript.Echo c.SaveXMLFile("out.xml", "Doc", "Rec", 0)
+WScript.Echo c.SaveWorkSheet("sheet.xml", "book.xls", "Sheet1")
+WScript.Echo c.Lookup("out.csv", 0, "a", 1, ",")
+s = "ab"
+WScript.Echo c.Pad(s, 5) & "|", c.FormatCSVData("x,""y""")

@@ -1,0 +1,2 @@
+Set x = CreateObject("PellarLib.Nope")
+WScript.Echo x.Foo(1,
