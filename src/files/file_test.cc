@@ -410,14 +410,7 @@ TEST_F(FilesTest, FolderRenameMovesTheFolderWithItsContent) {
   EXPECT_EQ(Bytes("moved/c.txt"), "gamma");
 }
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 // The two platform operations that Copy and Move rest on.
 TEST_F(FilesTest, PlatformReplacesInOneStepAndKnowsNamesOfOneFile) {

@@ -26,14 +26,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 int ModeOf(const std::string& path) {
   struct stat st;

@@ -5,18 +5,12 @@
 #include <set>
 
 #include "frame/failure.h"
+#include "testing/test_support.h"
 
 namespace pellar {
 namespace {
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 TEST(TableTest, HoldsTheSevenClassesWithTheirInterfaces) {
   std::vector<std::pair<Text, size_t>> expected = {

@@ -21,15 +21,7 @@ using testing::Op;
 using testing::TempDir;
 using testing::WriteBytes;
 
-template <typename F>
-int FailureOf(F&& f) {
-  try {
-    f();
-  } catch (const Failure& failure) {
-    return failure.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 class EmailTest : public ::testing::Test {
  protected:

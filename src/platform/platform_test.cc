@@ -72,14 +72,7 @@ std::string AwaitFile(const std::string& path) {
   return out;
 }
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 class PlatformContractTest : public ::testing::TestWithParam<Platform*> {
  protected:

@@ -19,15 +19,7 @@ using testing::FakePlatform;
 using testing::ReadBytes;
 using testing::TempDir;
 
-template <typename F>
-int FailureOf(F&& f) {
-  try {
-    f();
-  } catch (const Failure& failure) {
-    return failure.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 class TableTest : public ::testing::Test {
  protected:

@@ -54,6 +54,15 @@ std::string TempDir::Path(std::string_view name) const {
   return path_ + "/" + std::string(name);
 }
 
+int FailureOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const Failure& f) {
+    return f.number();
+  }
+  return 0;
+}
+
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});

@@ -3,6 +3,7 @@
 #ifndef PELLAR_TESTING_TEST_SUPPORT_H_
 #define PELLAR_TESTING_TEST_SUPPORT_H_
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The failure number `call` throws as Failure, or 0 when it returns.
+int FailureOf(const std::function<void()>& call);
 
 // Whole-file helpers working on raw bytes.
 std::string ReadBytes(const std::string& path);

@@ -21,14 +21,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 // The XML header block under the fixed clock.
 std::string Header(const std::string& file_name) {

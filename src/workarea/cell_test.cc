@@ -8,14 +8,7 @@
 namespace pellar {
 namespace {
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 class CellTest : public ::testing::Test {
  protected:

@@ -34,14 +34,7 @@ using testing::SandboxPlatform;
 using testing::TempDir;
 using testing::WriteBytes;
 
-int FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Failure& f) {
-    return f.number();
-  }
-  return 0;
-}
+using ::pellar::testing::FailureOf;
 
 // A FIFO would block these tests for good if the library waited on it: the
 // alarm ends the process instead.
