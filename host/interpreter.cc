@@ -37,48 +37,6 @@ void CheckLength(size_t length) {
   if (length > kMaxTextLength) throw Failure(error::kOutOfMemory);
 }
 
-// A number written as text, by the rules ConvertTo applies: blanks around,
-// a sign, digits with decimals, an exponent.
-double TextToDouble(const Text& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
-  while (begin < end && blank(text[begin])) ++begin;
-  while (end > begin && blank(text[end - 1])) --end;
-  std::string ascii;
-  size_t i = begin;
-  auto digits = [&] {
-    size_t count = 0;
-    while (i < end && text[i] >= u'0' && text[i] <= u'9') {
-      ascii += static_cast<char>(text[i++]);
-      ++count;
-    }
-    return count;
-  };
-  if (i < end && (text[i] == u'+' || text[i] == u'-')) {
-    ascii += static_cast<char>(text[i++]);
-  }
-  size_t mantissa = digits();
-  if (i < end && text[i] == u'.') {
-    ascii += '.';
-    ++i;
-    mantissa += digits();
-  }
-  if (mantissa == 0) throw Failure(error::kTypeMismatch);
-  if (i < end && (text[i] == u'e' || text[i] == u'E')) {
-    ascii += 'e';
-    ++i;
-    if (i < end && (text[i] == u'+' || text[i] == u'-')) {
-      ascii += static_cast<char>(text[i++]);
-    }
-    if (digits() == 0) throw Failure(error::kTypeMismatch);
-  }
-  if (i != end) throw Failure(error::kTypeMismatch);
-  double d = std::strtod(ascii.c_str(), nullptr);
-  if (!std::isfinite(d)) throw Failure(error::kOverflow);
-  return d;
-}
-
 // Unary minus by VBScript's rules: the type widens when the negation does
 // not fit (-(-32768) is a Long), Empty is Integer 0, text is read as a
 // Double.
@@ -96,7 +54,7 @@ Value Negate(const Value& value) {
   if (const auto* b = std::get_if<bool>(&value)) {
     return static_cast<int16_t>(*b ? 1 : 0);
   }
-  return -TextToDouble(std::get<Text>(value));
+  return -ParseNumber(std::get<Text>(value));
 }
 
 int32_t NonNegative(const Value& value) {

@@ -48,24 +48,38 @@ CopyResult CopyFile(const Text& from, const Text& to) {
   return result;
 }
 
+// Deletes every file matching `name`: true when there was one and all of
+// them went. One that cannot go (read-only, in use) does not keep the
+// others.
+bool DeleteMatches(const Text& name) {
+  try {
+    Platform& platform = Platform::Current();
+    const std::vector<Text> matches = platform.Lookup(name, LookupKind::kFile);
+    bool all = !matches.empty();
+    for (const Text& match : matches) {
+      try {
+        platform.DeleteFile(match);
+      } catch (const Failure&) {
+        all = false;
+      }
+    }
+    return all;
+  } catch (const Failure&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+Text CannotDelete(const Text& name) { return u"UFL Error: Cannot Delete " + name; }
+
 }  // namespace
 
 bool File::Exists(Text& sFile) { return Found(sFile, LookupKind::kFile); }
 
 Text File::Delete(Text& sFile) {
   if (sFile.empty()) return u"Blank File Name";
-  const Text cannot = u"UFL Error: Cannot Delete " + sFile;
-  try {
-    Platform& platform = Platform::Current();
-    const std::vector<Text> matches = platform.Lookup(sFile, LookupKind::kFile);
-    if (matches.empty()) return cannot;
-    for (const Text& match : matches) platform.DeleteFile(match);
-    return sFile + u"deleted";
-  } catch (const Failure&) {
-    return cannot;
-  } catch (const std::bad_alloc&) {
-    return cannot;
-  }
+  return DeleteMatches(sFile) ? sFile + u"deleted" : CannotDelete(sFile);
 }
 
 Text File::Rename(Text& sFrom, Text& sTo) {
@@ -89,13 +103,16 @@ Text File::Rename(Text& sFrom, Text& sTo) {
 Text File::Copy(Text& sFrom, Text& sTo) { return CopyFile(sFrom, sTo).answer; }
 
 // The source goes only once the copy has succeeded; otherwise the copy's
-// own answer tells why nothing moved.
+// own answer tells why nothing moved. A source that cannot be deleted stays,
+// and the answer says so instead of claiming a move.
 Text File::Move(Text& sFrom, Text& sTo) {
   CopyResult copy = CopyFile(sFrom, sTo);
   if (!copy.copied) return copy.answer;
   // Two names of one file: after the copy the source is the destination,
   // and deleting it would lose the file.
-  if (!Platform::Current().SameFile(sFrom, sTo)) Delete(sFrom);
+  if (!Platform::Current().SameFile(sFrom, sTo) && !DeleteMatches(sFrom)) {
+    return copy.answer + u"; " + CannotDelete(sFrom);
+  }
   return u"File Moved from " + sFrom + u" to " + sTo;
 }
 

@@ -16,8 +16,35 @@ namespace {
 
 enum class Direction { kSend, kGet };
 
-bool HoldsLineBreak(TextView value) {
-  return value.find_first_of(u"\r\n") != TextView::npos;
+// Why a set of FTP values cannot be written, or "" when they can. A line
+// break would start a command of its own in the command file; a URL makes
+// the POSIX client open another site or the local disk instead of `Site`; a
+// NUL is dropped on the way and names another file; a User or Password
+// line beginning with "!" is run as a local command by ftp.exe when the
+// connection fails. The command file is the same on every platform, so the
+// refusals are too.
+TextView Refusal(const Text& site, const Text& user, const Text& password,
+                 const Text& remote_path, const Text& filename) {
+  const Text* values[] = {&site, &user, &password, &remote_path, &filename};
+  for (const Text* value : values) {
+    if (value->find_first_of(u"\r\n") != Text::npos) {
+      return u"FTP values cannot hold line breaks";
+    }
+  }
+  for (const Text* value : values) {
+    if (value->find(u"://") != Text::npos) return u"FTP values cannot hold URLs";
+  }
+  for (const Text* value : values) {
+    if (value->find(u'\0') != Text::npos) {
+      return u"FTP values cannot hold NUL characters";
+    }
+  }
+  for (const Text* value : {&user, &password}) {
+    if (!value->empty() && value->front() == u'!') {
+      return u"FTP values cannot start with !";
+    }
+  }
+  return {};
 }
 
 // The launcher for the platform: the batch file of ftp.exe where the
@@ -43,10 +70,8 @@ void WriteLauncher(Platform& platform, TextView bat_file, TextView txt_file) {
 Text Transfer(Direction direction, const Text& bat_file, const Text& txt_file,
               const Text& site, const Text& user, const Text& password,
               const Text& remote_path, const Text& filename, bool now) {
-  // A line break would start a command of its own in the command file.
-  for (const Text* value : {&site, &user, &password, &remote_path, &filename}) {
-    if (HoldsLineBreak(*value)) return u"FTP values cannot hold line breaks";
-  }
+  const TextView refusal = Refusal(site, user, password, remote_path, filename);
+  if (!refusal.empty()) return Text(refusal);
   const bool send = direction == Direction::kSend;
   Platform& platform = Platform::Current();
   WriteLauncher(platform, bat_file, txt_file);

@@ -19,7 +19,10 @@ constexpr char kScriptHead[] = R"sh(#!/bin/sh
 constexpr char kScriptBody[] = R"sh(
 case $0 in */*) cd -- "${0%/*}/" || exit 1 ;; esac
 umask 077
-exec >"$cmd.log" 2>&1 </dev/null
+# The transcript is written to a fresh file (mode 0600, never through a
+# link planted at its name) and renamed into place at the end.
+log=$(mktemp -- ".$cmd.log.XXXXXX") || exit 2
+exec >"$log" 2>&1 </dev/null
 
 cr=$(printf '\r')
 
@@ -122,6 +125,7 @@ set net:timeout 10
 set net:reconnect-interval-base 1
 set ftp:ssl-allow no
 set xfer:clobber yes
+set xfer:log no
 set xfer:use-temp-file $temp_file
 $open_cmd
 $user_cmd
@@ -152,6 +156,8 @@ TEXT
   status=$?
 fi
 printf '%s\n' "exit status: $status"
+exec >/dev/null 2>&1
+mv -f -T -- "$log" "$cmd.log"
 exit "$status"
 )sh";
 

@@ -184,27 +184,55 @@ TEST(FtpPathTest, PartsSplitAtTheLastSeparator) {
   EXPECT_EQ(files::FileNamePart(u"a\\b/c", u'\\'), u"b/c");
 }
 
-TEST_F(FtpTest, LineBreaksInValuesAreRefusedBeforeAnythingIsWritten) {
-  std::function<void(Call&, Text)> fields[] = {
+TEST_F(FtpTest, UnsafeValuesAreRefusedBeforeAnythingIsWritten) {
+  enum Field { kSite = 1, kUser = 2, kPassword = 4, kRemote = 8, kName = 16 };
+  const int kAll = kSite | kUser | kPassword | kRemote | kName;
+  const std::function<void(Call&, Text)> set[] = {
       [](Call& c, Text v) { c.site = v; },
       [](Call& c, Text v) { c.user = v; },
       [](Call& c, Text v) { c.password = v; },
       [](Call& c, Text v) { c.remote = v; },
       [](Call& c, Text v) { c.filename = v; },
   };
-  for (const auto& set : fields) {
-    for (const Text& value :
-         {Text(u"x\r\nput evil"), Text(u"x\n"), Text(u"\rx"), Text(u"a\nb")}) {
+  const TextView kBreaks = u"FTP values cannot hold line breaks";
+  const TextView kUrls = u"FTP values cannot hold URLs";
+  const TextView kNul = u"FTP values cannot hold NUL characters";
+  const TextView kBang = u"FTP values cannot start with !";
+  const struct {
+    Text value;
+    int fields;  // where the value is refused
+    TextView answer;
+  } cases[] = {
+      {u"x\r\nput evil", kAll, kBreaks},
+      {u"x\n", kAll, kBreaks},
+      {u"\rx", kAll, kBreaks},
+      {u"file:///etc", kAll, kUrls},
+      {u"ftp://u:p@127.0.0.1:2121/remote", kAll, kUrls},
+      {u"sftp://-oProxyCommand=touch x", kAll, kUrls},
+      {Text(u"a.txt\0evil", 10), kAll, kNul},
+      {u"!touch pwned", kUser | kPassword, kBang},
+  };
+  for (const auto& test : cases) {
+    for (int field = 0; field < 5; ++field) {
+      if ((test.fields & (1 << field)) == 0) continue;
+      SCOPED_TRACE(ToUtf8(test.value) + " as field " + std::to_string(field));
       Call c = InDir();
       c.now = true;
-      set(c, value);
-      EXPECT_EQ(Send(c), u"FTP values cannot hold line breaks");
-      EXPECT_EQ(Get(c), u"FTP values cannot hold line breaks");
+      set[field](c, test.value);
+      EXPECT_EQ(Send(c), test.answer);
+      EXPECT_EQ(Get(c), test.answer);
     }
   }
   EXPECT_EQ(platform_.TotalCalls(), 0);
   EXPECT_FALSE(PathExists(dir_.Path("send.sh")));
   EXPECT_FALSE(PathExists(dir_.Path("send.txt")));
+  // Names that merely look odd stay names.
+  for (const char16_t* name : {u"!bang.txt", u"-name", u"C:/x", u"a:b//c"}) {
+    Call c = InDir();
+    c.remote = name;
+    c.filename = name;
+    EXPECT_EQ(Send(c), c.bat + u" test FTP command file built but not sent");
+  }
 }
 
 TEST_F(FtpTest, FailuresReachTheCallerAndWhatWasWrittenStays) {
@@ -276,6 +304,7 @@ class LauncherTest : public ::testing::TestWithParam<const char*> {
                "set net:reconnect-interval-base 1\n"
                "set ftp:ssl-allow no\n"
                "set xfer:clobber yes\n"
+               "set xfer:log no\n"
                "set xfer:use-temp-file ") +
            (temp_file ? "yes\n" : "no\n");
   }
@@ -376,6 +405,27 @@ TEST_P(LauncherTest, AMissingCommandFileIsReported) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
   EXPECT_EQ(ReadBytes(Dir("send.txt.log")),
             "cannot read the FTP command file send.txt\nexit status: 2\n");
+}
+
+TEST_P(LauncherTest, TheTranscriptIsFreshAndPrivateNeverWrittenThroughALink) {
+  const std::string kCommands =
+      "Open h\r\nu\r\np\r\ncd\r\nput f\r\nQuit\r\n";
+  WriteBytes(dir_.Path("victim"), "keep");
+  ASSERT_EQ(::symlink(dir_.Path("victim").c_str(), Dir("send.txt.log").c_str()),
+            0);
+  EXPECT_EQ(Run(kCommands), 0);
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+  struct stat st;
+  ASSERT_EQ(::lstat(Dir("send.txt.log").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_NE(ReadBytes(Dir("send.txt.log")).find("exit status: 0"),
+            std::string::npos);
+  // An older transcript with a wider mode is replaced, not reused.
+  ::chmod(Dir("send.txt.log").c_str(), 0644);
+  EXPECT_EQ(Run(kCommands), 0);
+  ASSERT_EQ(::lstat(Dir("send.txt.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ftp, LauncherTest,

@@ -83,7 +83,8 @@ void SaveLog() {
 }
 
 void WriteTextFile(TextView path, TextView text) {
-  TextWriter writer = TextWriter::Create(path);
+  // Never written through a link planted at the name.
+  TextWriter writer = TextWriter::Create(path, FileAccess::kReplace);
   writer.WriteLine(text);
   writer.Close();
 }

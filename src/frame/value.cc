@@ -1,8 +1,7 @@
 #include "frame/value.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -12,47 +11,6 @@ namespace pellar {
 namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-// Parses a number as the automation layer reads text: blanks around, an
-// optional sign, digits with an optional decimal point, an optional
-// exponent. Fails with 13 for anything else.
-double ParseNumber(TextView text) {
-  size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
-  std::string ascii;
-  size_t i = b;
-  auto digits = [&]() {
-    size_t n = 0;
-    while (i < e && text[i] >= u'0' && text[i] <= u'9') {
-      ascii.push_back(static_cast<char>(text[i++]));
-      ++n;
-    }
-    return n;
-  };
-  if (i < e && (text[i] == u'+' || text[i] == u'-')) {
-    ascii.push_back(static_cast<char>(text[i++]));
-  }
-  size_t n = digits();
-  if (i < e && text[i] == u'.') {
-    ascii.push_back('.');
-    ++i;
-    n += digits();
-  }
-  if (n == 0) throw Failure(error::kTypeMismatch);
-  if (i < e && (text[i] == u'e' || text[i] == u'E')) {
-    ascii.push_back('e');
-    ++i;
-    if (i < e && (text[i] == u'+' || text[i] == u'-')) {
-      ascii.push_back(static_cast<char>(text[i++]));
-    }
-    if (digits() == 0) throw Failure(error::kTypeMismatch);
-  }
-  if (i != e) throw Failure(error::kTypeMismatch);
-  double d = std::strtod(ascii.c_str(), nullptr);
-  if (!std::isfinite(d)) throw Failure(error::kOverflow);
-  return d;
-}
 
 // The value as a double for numeric targets, or an exact integer.
 struct Numeric {
@@ -80,6 +38,57 @@ int64_t ToRangedInteger(const Value& value, int64_t lo, int64_t hi) {
 }
 
 }  // namespace
+
+double ParseNumber(TextView text) {
+  size_t b = 0, e = text.size();
+  while (b < e && IsBlank(text[b])) ++b;
+  while (e > b && IsBlank(text[e - 1])) --e;
+  std::string ascii;
+  size_t i = b;
+  auto digits = [&]() {
+    size_t n = 0;
+    while (i < e && text[i] >= u'0' && text[i] <= u'9') {
+      ascii.push_back(static_cast<char>(text[i++]));
+      ++n;
+    }
+    return n;
+  };
+  if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+    // from_chars takes no "+".
+    if (text[i++] == u'-') ascii.push_back('-');
+  }
+  size_t n = digits();
+  if (i < e && text[i] == u'.') {
+    ascii.push_back('.');
+    ++i;
+    n += digits();
+  }
+  if (n == 0) throw Failure(error::kTypeMismatch);
+  if (i < e && (text[i] == u'e' || text[i] == u'E')) {
+    ascii.push_back('e');
+    ++i;
+    if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+      ascii.push_back(static_cast<char>(text[i++]));
+    }
+    if (digits() == 0) throw Failure(error::kTypeMismatch);
+  }
+  if (i != e) throw Failure(error::kTypeMismatch);
+  // from_chars reads "." whatever the process locale says.
+  double d = 0;
+  const auto [end, ec] =
+      std::from_chars(ascii.data(), ascii.data() + ascii.size(), d);
+  if (ec == std::errc::result_out_of_range) {
+    // Too small to represent is zero; too large is an overflow.
+    const size_t exponent = ascii.find('e');
+    if (exponent != std::string::npos && ascii[exponent + 1] == '-') return 0;
+    throw Failure(error::kOverflow);
+  }
+  if (ec != std::errc() || end != ascii.data() + ascii.size()) {
+    throw Failure(error::kTypeMismatch);
+  }
+  if (!std::isfinite(d)) throw Failure(error::kOverflow);
+  return d;
+}
 
 int64_t RoundHalfEven(double d) {
   // 2^63 is the first double beyond int64's range.
@@ -118,9 +127,16 @@ Text DoubleText(double d) {
   if (std::nearbyint(d) == d && std::fabs(d) < 1e15) {
     return Decimal(static_cast<int64_t>(d));
   }
+  // 15 significant digits, as VBScript writes a Double, with "." whatever
+  // the process locale says.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15G", d);
-  return Ascii(buf);
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  if (ec != std::errc()) throw Failure(error::kOverflow);
+  for (char* c = buf; c != end; ++c) {
+    if (*c == 'e') *c = 'E';
+  }
+  return Ascii(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
 
 Text ToText(const Value& value) {

@@ -25,14 +25,21 @@ Value ConvertTo(const Value& value, Type type);
 int32_t ToInt32(const Value& value);
 int16_t ToInt16(const Value& value);
 bool ToBoolean(const Value& value);
-// Booleans become "True"/"False"; doubles use the shortest form that reads
-// back, written as the automation layer writes them ("1.5", "1E+20").
+// Booleans become "True"/"False"; doubles as DoubleText writes them.
 Text ToText(const Value& value);
 // As ToText, but Booleans become "-1"/"0" (conversion without the
 // alphabetic Boolean flag).
 Text ToTextNumericBoolean(const Value& value);
-// Text form of a double as the automation layer writes it.
+// Text form of a double as VBScript writes it: whole numbers below 1E+15 as
+// integers, others with 15 significant digits ("1.5", "0.333333333333333",
+// "1E+20"). The same under every process locale.
 Text DoubleText(double d);
+
+// Reads a number from text by the automation rules: blanks around, an
+// optional sign, digits with an optional decimal point, an optional
+// exponent; "." is the decimal point under every locale. Fails with 13 for
+// anything else, with 6 beyond the range of a double.
+double ParseNumber(TextView text);
 
 // Rounds half to even and range-checks into int64 (failure 6 when not finite
 // or beyond +-2^63).

@@ -123,12 +123,18 @@ Text Email::SendOutbox(Text& Outbox, Text& MailProgram) {
   // it again would break the command line.
   const bool quoted = MailProgram.size() >= 2 && MailProgram.front() == u'"' &&
                       MailProgram.back() == u'"';
-  TextView program = MailProgram;
-  if (quoted) program = program.substr(1, program.size() - 2);
-  if (!FileExists(program)) return u"Cannot find " + MailProgram;
-  if (!quoted && MailProgram.find(u' ') != Text::npos) {
-    MailProgram = u"\"" + MailProgram + u"\"";
+  Text program = MailProgram;
+  if (!quoted && program.find(u' ') != Text::npos) {
+    program = u"\"" + program + u"\"";
   }
+  // The program tested is the one the command line will start: its first
+  // argument, so a tab or a quote inside the text cannot pass the test with
+  // one file and start another.
+  const std::vector<Text> words = SplitCommandLine(program);
+  if (words.empty() || !FileExists(words.front())) {
+    return u"Cannot find " + MailProgram;
+  }
+  MailProgram = program;
   Text command_line = MailProgram;
   if (!Outbox.empty()) command_line += u" " + Outbox;
   Platform::Current().StartProcess(command_line,

@@ -31,9 +31,19 @@ enum class LookupKind {
 
 enum class WindowStyle { kMinimizedNoFocus, kMinimizedWithFocus };
 
-// Who may read a file the library creates. kPrivate files hold secrets
-// (passwords): on POSIX mode 0600, kPrivateExecutable 0700. Windows ignores it.
-enum class FileAccess { kNormal, kPrivate, kPrivateExecutable };
+// How a file is written and who may read it.
+// - kNormal: the file is created or truncated where it stands (a symbolic
+//   link is followed, a character device such as a printer port is written).
+// - kReplace, kPrivate, kPrivateExecutable: the file is written under a fresh
+//   name in the same folder (created exclusively, never through a symbolic
+//   link, with its final mode from the start) and renamed over the name on
+//   Close(), so a planted or dangling link, a device or an older file with a
+//   wider mode never receives the text. A name that is a symbolic link or
+//   not an ordinary file fails with 75 before anything is written; a
+//   read-only file with 70. On POSIX kReplace gives the mode of any new
+//   file, kPrivate 0600 (files holding secrets), kPrivateExecutable 0700
+//   (programs). Windows writes all of them in place.
+enum class FileAccess { kNormal, kReplace, kPrivate, kPrivateExecutable };
 
 struct LocalDateTime {
   int year = 0;
@@ -45,7 +55,9 @@ struct LocalDateTime {
 };
 
 // A file open for writing. Bytes may be buffered; Close() flushes. The
-// destructor closes a file that was not closed, ignoring errors.
+// destructor closes a file that was not closed, ignoring errors; a file
+// written under a fresh name (FileAccess other than kNormal) is then
+// dropped and the older file keeps its place.
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
@@ -80,16 +92,20 @@ class Platform {
   // list; a lookup that fails outright (unreadable folder, invalid name)
   // throws.
   virtual std::vector<Text> Lookup(TextView pattern, LookupKind kind) = 0;
-  // Deletes one file (not a folder).
+  // Deletes one file (not a folder). A read-only file (on POSIX: its owner
+  // has no write permission) fails with 70 and stays.
   virtual void DeleteFile(TextView path) = 0;
   // Renames a file or folder; fails with 58 when `to` exists, 74 across
   // file systems.
   virtual void Rename(TextView from, TextView to) = 0;
-  // Copies a file's bytes to `to`, creating or replacing it.
+  // Copies a file's bytes to `to`, creating or replacing it; `to` gets the
+  // permissions of `from` (never wider) and is never written through a
+  // symbolic link.
   virtual void CopyFile(TextView from, TextView to) = 0;
   // Moves the file `from` to `to` on the same file system, replacing an
   // existing file `to` in one step (no moment without `to`); fails with 70
-  // when `to` is read-only, 75 when it is a folder, 74 across file systems.
+  // when `to` is read-only, 75 when it is a folder or another entry that is
+  // not an ordinary file, 74 across file systems.
   // The default deletes `to` first and then renames.
   virtual void ReplaceFile(TextView from, TextView to);
   // Whether both paths lead to the same file, a symbolic link in the last

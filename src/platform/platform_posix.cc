@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <random>
 #include <string>
 
 #include "frame/failure.h"
@@ -134,14 +135,17 @@ bool IsHiddenName(TextView name) {
   return !name.empty() && name[0] == u'.' && name != u"." && name != u"..";
 }
 
+// Writes to `fd`. When `temp_` is set the bytes go to that fresh file,
+// which Close() renames over `path_`; a file never closed is dropped.
 class PosixWritableFile final : public WritableFile {
  public:
-  PosixWritableFile(int fd, std::string path)
-      : fd_(fd), path_(std::move(path)) {
+  PosixWritableFile(int fd, std::string path, std::string temp = {})
+      : fd_(fd), path_(std::move(path)), temp_(std::move(temp)) {
     buffer_.reserve(kWriteBufferSize);
   }
   ~PosixWritableFile() override {
     if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
   }
 
   void Append(std::string_view bytes) override {
@@ -163,16 +167,32 @@ class PosixWritableFile final : public WritableFile {
     try {
       Flush();
     } catch (...) {
+      // What was written stays, as for a file written in place.
       ::close(fd_);
       fd_ = -1;
+      Commit();
       throw;
     }
     int rc = ::close(fd_);
     fd_ = -1;
-    if (rc != 0 && errno != EINTR) throw PosixError(errno, path_);
+    const int err = errno;
+    Commit();
+    if (rc != 0 && err != EINTR) throw PosixError(err, path_);
   }
 
  private:
+  void Commit() {
+    if (temp_.empty()) return;
+    std::string temp = std::move(temp_);
+    temp_.clear();
+    // rename(2) replaces a link planted meanwhile instead of following it.
+    if (::rename(temp.c_str(), path_.c_str()) != 0) {
+      int err = errno;
+      ::unlink(temp.c_str());
+      throw PosixError(err, path_);
+    }
+  }
+
   void Flush() {
     std::string pending;
     pending.swap(buffer_);
@@ -193,8 +213,57 @@ class PosixWritableFile final : public WritableFile {
 
   int fd_;
   std::string path_;
+  std::string temp_;
   std::string buffer_;
 };
+
+// Read-only as Windows means it: the owner may not write. Root may write
+// anything, so the permission check of the kernel would never say so.
+bool IsReadOnly(const struct stat& st) {
+  return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+}
+
+// What may stand at a name that a file replaces: nothing, or an ordinary
+// file that is not read-only. Links, devices, FIFOs, sockets and folders
+// are never replaced.
+void RequireReplaceable(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    throw PosixError(errno, path);
+  }
+  if (!S_ISREG(st.st_mode)) throw Failure(error::kPathFileAccess);
+  if (IsReadOnly(st)) throw Failure(error::kPermissionDenied);
+}
+
+// Creates a new file beside `path` under a fresh hidden name: exclusively,
+// never through a link, with `mode` less the umask, or with `mode` exactly
+// when `exact`. Returns the descriptor and sets `temp` to its name.
+int CreateFreshSibling(const std::string& path, mode_t mode, bool exact,
+                       std::string& temp) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0;; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, ".~pellar-%016llx.tmp",
+                  static_cast<unsigned long long>(random()));
+    temp = folder + name;
+    int fd = ::open(temp.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      if (exact && ::fchmod(fd, mode) != 0) {
+        int err = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw PosixError(err, path);
+      }
+      return fd;
+    }
+    if (errno != EEXIST || attempt == 100) throw PosixError(errno, path);
+  }
+}
 
 class PosixSequentialFile final : public SequentialFile {
  public:
@@ -214,6 +283,19 @@ class PosixSequentialFile final : public SequentialFile {
   int fd_;
   std::string path_;
 };
+
+// Opens an ordinary file for reading and fills `st`. Only ordinary files are
+// read: a device such as /dev/zero never ends and a FIFO would block the
+// open (hence O_NONBLOCK, which ordinary files ignore).
+int OpenForReading(const std::string& path, struct stat& st) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw PosixError(errno, path);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw Failure(error::kPathFileAccess);
+  }
+  return fd;
+}
 
 // Anything whose address lies inside the library, for dladdr.
 void ModuleAnchor() {}
@@ -271,6 +353,10 @@ class PosixPlatform final : public Platform {
 
   void DeleteFile(TextView path) override {
     std::string p = SystemPath(path);
+    struct stat st;
+    if (::lstat(p.c_str(), &st) == 0 && IsReadOnly(st)) {
+      throw Failure(error::kPermissionDenied);
+    }
     if (::unlink(p.c_str()) != 0) throw PosixError(errno, p);
   }
 
@@ -289,13 +375,39 @@ class PosixPlatform final : public Platform {
   }
 
   void CopyFile(TextView from, TextView to) override {
-    std::unique_ptr<SequentialFile> in = NewSequentialFile(from);
-    std::unique_ptr<WritableFile> out = NewWritableFile(to, FileAccess::kNormal);
-    std::string buffer(kWriteBufferSize, '\0');
-    while (size_t n = in->Read(buffer.data(), buffer.size())) {
-      out->Append(std::string_view(buffer.data(), n));
+    std::string f = SystemPath(from);
+    struct stat source;
+    PosixSequentialFile in(OpenForReading(f, source), f);
+    // The copy is no more readable than its source: a private file stays
+    // private wherever it is copied.
+    const mode_t mode = source.st_mode & 0777;
+    std::string t = SystemPath(to);
+    int fd = ::open(t.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
+                        O_NONBLOCK,
+                    mode);
+    if (fd < 0) {
+      // A symbolic link at the name is never written through.
+      if (errno == ELOOP) throw Failure(error::kPathFileAccess);
+      throw PosixError(errno, t);
     }
-    out->Close();
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      ::close(fd);
+      throw Failure(error::kPathFileAccess);
+    }
+    if (::fchmod(fd, mode) != 0) {
+      int err = errno;
+      ::close(fd);
+      throw PosixError(err, t);
+    }
+    PosixWritableFile out(fd, t);
+    std::string buffer(kWriteBufferSize, '\0');
+    while (size_t n = in.Read(buffer.data(), buffer.size())) {
+      out.Append(std::string_view(buffer.data(), n));
+    }
+    out.Close();
   }
 
   void ReplaceFile(TextView from, TextView to) override {
@@ -306,6 +418,7 @@ class PosixPlatform final : public Platform {
       // (/dev/null) or a folder is never what a copy means.
       if (!S_ISREG(st.st_mode)) throw Failure(error::kPathFileAccess);
       // rename(2) would replace a read-only file; overwriting may not.
+      if (IsReadOnly(st)) throw Failure(error::kPermissionDenied);
       if (::faccessat(AT_FDCWD, t.c_str(), W_OK, AT_EACCESS) != 0) {
         throw PosixError(errno, t);
       }
@@ -335,13 +448,22 @@ class PosixPlatform final : public Platform {
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override {
     std::string p = SystemPath(path);
-    mode_t mode = access == FileAccess::kNormal    ? 0666
-                  : access == FileAccess::kPrivate ? 0600
-                                                   : 0700;
+    if (access != FileAccess::kNormal) {
+      const mode_t mode = access == FileAccess::kReplace   ? 0666
+                          : access == FileAccess::kPrivate ? 0600
+                                                           : 0700;
+      RequireReplaceable(p);
+      std::string temp;
+      int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace,
+                                  temp);
+      return std::make_unique<PosixWritableFile>(fd, std::move(p),
+                                                 std::move(temp));
+    }
     // Non-blocking only for the open: a FIFO without a reader would block
     // it, and with it the host, for good.
-    int fd = ::open(
-        p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, mode);
+    int fd = ::open(p.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
+                    0666);
     if (fd < 0) throw PosixError(errno, p);
     // Text goes to files and to character devices such as /dev/null, never
     // onto a disk's block device or into a FIFO or socket.
@@ -353,27 +475,13 @@ class PosixPlatform final : public Platform {
       ::close(fd);
       throw Failure(error::kPathFileAccess);
     }
-    // An existing file keeps its mode through O_CREAT; secrets must not.
-    if (access != FileAccess::kNormal && ::fchmod(fd, mode) != 0) {
-      int err = errno;
-      ::close(fd);
-      throw PosixError(err, p);
-    }
     return std::make_unique<PosixWritableFile>(fd, std::move(p));
   }
 
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {
     std::string p = SystemPath(path);
-    // Only ordinary files are read: a device such as /dev/zero never ends
-    // and a FIFO would block the open (hence O_NONBLOCK, which ordinary
-    // files ignore).
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw PosixError(errno, p);
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd);
-      throw Failure(error::kPathFileAccess);
-    }
+    int fd = OpenForReading(p, st);
     return std::make_unique<PosixSequentialFile>(fd, std::move(p));
   }
 

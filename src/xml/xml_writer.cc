@@ -235,7 +235,9 @@ Text XmlOpenFile(TextView file_name, TextView root_name,
     if (file_name.find_first_of(u"*?") != TextView::npos) {
       throw Failure(error::kBadFileName);
     }
-    DeleteIfExists(file_name);
+    // A file written under a fresh name replaces the old one by renaming;
+    // deleting first would also remove a symbolic link planted there.
+    if (access == FileAccess::kNormal) DeleteIfExists(file_name);
     if (state.file) {
       // The file left open loses its root end tag, as callers expect.
       std::unique_ptr<WritableFile> previous = std::move(state.file);

@@ -45,7 +45,8 @@ trap stop_server EXIT
 trap 'exit 1' INT TERM
 
 rm -rf "$work"
-mkdir -p "$work/root/in box" "$work/send dir" "$work/get dir" "$work/bad dir"
+mkdir -p "$work/root/in box" "$work/send dir" "$work/get dir" "$work/bad dir" \
+  "$work/refused dir"
 
 user='pellar user'
 password='pass word "q" \!$x'
@@ -84,7 +85,10 @@ head -c 3000000 /dev/urandom >"$payload"
 vbs_password=$(printf '%s' "$password" | sed 's/"/""/g')
 site="127.0.0.1 $port"
 
-# Send: an absolute launcher path with blanks.
+# Send: an absolute launcher path with blanks, and a link planted where the
+# transcript will go, which must not be written through.
+printf 'victim' >"$work/victim"
+ln -s "$work/victim" "$work/send dir/send it.txt.log"
 cat >"$work/send dir/send.vbs" <<EOF
 Set ftp = CreateObject("PellarLib.FTP")
 WScript.Echo ftp.SendFile("$work/send dir/send it.sh", "send it.txt", "$site", "$user", "$vbs_password", "in box", "pay load.bin", True)
@@ -97,6 +101,9 @@ wait_for_status "$work/send dir/send it.txt.log"
 [ "$status" = 0 ] || fail "send ended with status $status"
 [ "$(sha "$work/root/in box/pay load.bin")" = "$(sha "$payload")" ] ||
   fail "the file that arrived differs from the one sent"
+[ "$(cat "$work/victim")" = victim ] || fail "the transcript went through a link"
+[ -f "$work/send dir/send it.txt.log" ] && [ ! -L "$work/send dir/send it.txt.log" ] ||
+  fail "the transcript is not a file of its own"
 
 # Get: a relative launcher path, in the folder where the file shall land.
 cat >"$work/get dir/get.vbs" <<EOF
@@ -115,7 +122,7 @@ wait_for_status "$work/get dir/get.txt.log"
 # A wrong password that would run commands if anything executed it.
 cat >"$work/bad dir/bad.vbs" <<EOF
 Set ftp = CreateObject("PellarLib.FTP")
-WScript.Echo ftp.GetFile("bad.sh", "bad.txt", "$site", "$user", "!touch pwned; touch pwned2 && touch pwned3", "in box", "pay load.bin", True)
+WScript.Echo ftp.GetFile("bad.sh", "bad.txt", "$site", "$user", "x; touch pwned; touch pwned2 && touch pwned3", "in box", "pay load.bin", True)
 WScript.Echo "done"
 EOF
 out=$(cd "$work/bad dir" && "$pellar" run bad.vbs) || fail "pellar failed: $out"
@@ -130,5 +137,22 @@ left=$(cd "$work/bad dir" && ls -A | sort | tr '\n' ' ')
 [ "$left" = "bad.sh bad.txt bad.txt.log bad.vbs " ] ||
   fail "a failed login left more than its own files: $left"
 
+# Values the library refuses write nothing and start nothing: a URL would
+# let lftp reach another site or the local disk, a "!" line runs a command
+# under ftp.exe.
+cat >"$work/refused dir/refused.vbs" <<EOF
+Set ftp = CreateObject("PellarLib.FTP")
+WScript.Echo ftp.SendFile("r.sh", "r.txt", "$site", "$user", "$vbs_password", "file://$work/refused dir", "pay load.bin", True)
+WScript.Echo ftp.GetFile("r.sh", "r.txt", "$site", "!touch pwned", "$vbs_password", "in box", "pay load.bin", True)
+WScript.Echo "done"
+EOF
+out=$(cd "$work/refused dir" && "$pellar" run refused.vbs) || fail "pellar failed: $out"
+[ "$out" = "FTP values cannot hold URLs
+FTP values cannot start with !
+done" ] || fail "unexpected answer: $out"
+sleep 1
+left=$(cd "$work/refused dir" && ls -A | tr '\n' ' ')
+[ "$left" = "refused.vbs " ] || fail "a refused call left files: $left"
+
 stop_server
-echo "PASS: sent and fetched 3000000 bytes; a wrong password failed cleanly"
+echo "PASS: sent and fetched 3000000 bytes; a wrong password failed cleanly; refused values wrote nothing; a planted link was not followed"

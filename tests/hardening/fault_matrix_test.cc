@@ -596,7 +596,11 @@ std::vector<Case> Cases() {
        [] {
          return std::vector<Value>{T(u"a.txt"), T(u"c.txt")};
        },
-       Answer{false, {u"Error: "}, {u"File Moved from a.txt to c.txt"}, false},
+       Answer{false,
+              {u"Error: "},
+              {u"File Moved from a.txt to c.txt",
+               u"File copied to c.txt; UFL Error: Cannot Delete a.txt"},
+              false},
        [](const Outcome& run) {
          // The source goes only after a complete copy.
          EXPECT_EQ(run.after.count("a.txt"), 1u);
