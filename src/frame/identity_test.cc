@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <regex>
 #include <thread>
 
@@ -77,6 +79,18 @@ TEST_F(IdentityTest, SaveLogFailureReachesTheCaller) {
   }
   EXPECT_NE(ActivityLog().find(u"kept"), Text::npos);
 }
+
+#ifndef _WIN32
+TEST_F(IdentityTest, SaveLogNeverWritesThroughALink) {
+  testing::WriteBytes(dir_.Path("victim"), "keep");
+  ASSERT_EQ(::symlink(dir_.Path("victim").c_str(), dir_.Path("UFL.log").c_str()),
+            0);
+  LogLine(u"entry");
+  EXPECT_EQ(testing::FailureOf([&] { ufl_.Help(u"savelog"); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+}
+#endif
 
 struct HelpCase {
   const char16_t* command;

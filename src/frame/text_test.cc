@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
 #include "frame/failure.h"
 #include "frame/value.h"
+#include "testing/test_support.h"
 
 namespace pellar {
 namespace {
@@ -113,6 +118,28 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{Value(Text(u"0")), Type::kBoolean, Value(false), 0},
         ConversionCase{Value(Text(u"yes")), Type::kBoolean, Value(), 13},
         ConversionCase{Value(int32_t{2}), Type::kBoolean, Value(true), 0}));
+
+#ifndef _WIN32
+// A program that switches to a locale with a decimal comma must still read
+// and write numbers as scripts and files have them.
+TEST(ConversionTest, NumbersIgnoreTheProcessLocale) {
+  testing::TempDir dir;
+  const std::string make = "localedef -i de_DE -f UTF-8 '" +
+                           dir.Path("de_DE.UTF-8") + "' >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "localedef failed";
+  ::setenv("LOCPATH", dir.path().c_str(), 1);
+  const bool switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  const bool comma = switched && *std::localeconv()->decimal_point == ',';
+  EXPECT_TRUE(comma);
+  EXPECT_EQ(ToInt32(Text(u"1.5")), 2);
+  EXPECT_EQ(ParseNumber(u" -2.25e1 "), -22.5);
+  EXPECT_EQ(ToText(1.5), u"1.5");
+  EXPECT_EQ(ToText(1.0 / 3), u"0.333333333333333");
+  EXPECT_EQ(ToText(-1.5e-7), u"-1.5E-07");
+  std::setlocale(LC_ALL, "C");
+  ::unsetenv("LOCPATH");
+}
+#endif
 
 }  // namespace
 }  // namespace pellar

@@ -47,7 +47,12 @@ TEST(SendOutboxTest, RefusesAnEmptyOrMissingProgram) {
       {dir.TextPath(".hidden"), u"Cannot find " + dir.TextPath(".hidden")},
       {u"\"" + dir.TextPath("no thing") + u"\"",
        u"Cannot find \"" + dir.TextPath("no thing") + u"\""},
+      // The existence test is made on the program the line would start.
+      {dir.TextPath("tab\tx"), u"Cannot find " + dir.TextPath("tab\tx")},
+      {dir.TextPath("a\"b"), u"Cannot find " + dir.TextPath("a\"b")},
   };
+  WriteBytes(dir.Path("tab\tx"), "#!/bin/sh\n");
+  WriteBytes(dir.Path("a\"b"), "#!/bin/sh\n");
   for (const Case& c : cases) {
     Email email;
     Text outbox = u"out", program = c.program;

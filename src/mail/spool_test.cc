@@ -332,6 +332,22 @@ TEST_F(SpoolTest, SpoolFilesAreReadableByTheirOwnerOnly) {
     EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
   }
 }
+
+TEST_F(SpoolTest, ASpoolFileNameThatIsALinkIsNeverWrittenThrough) {
+  Text user = u"reports", password = u"secret";
+  email_.SetServerLogin(user, password);
+  WriteBytes(dir_.Path("victim"), "keep");
+  ASSERT_EQ(::symlink(dir_.Path("victim").c_str(), OutboxFile("L.xml").c_str()),
+            0);
+  ASSERT_EQ(::symlink("dangling", OutboxFile("D.xml").c_str()), 0);
+  for (const char16_t* id : {u"L", u"D"}) {
+    EXPECT_EQ(Spool(FromUtf8(Outbox()), id),
+              u"Error Creating File: Path/File access error");
+  }
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+  EXPECT_FALSE(PathExists(OutboxFile("dangling")));
+  EXPECT_FALSE(XmlFileIsOpen());
+}
 #endif
 
 }  // namespace

@@ -16,6 +16,7 @@
 #undef ReplaceFile
 #else
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -152,15 +153,35 @@ TEST_P(PlatformContractTest, ErrorsMapOntoAutomationNumbers) {
   EXPECT_EQ(
       FailureOf([&] { platform().NewWritableFile(Text(u"a\0b", 3), {}); }),
       error::kBadFileName);
-  if (PathExists("/dev/full")) {
-    EXPECT_EQ(FailureOf([&] {
-                auto f = platform().NewWritableFile(u"/dev/full", {});
-                f->Append("x");
-                f->Close();
-              }),
-              error::kDiskFull);
-  }
 }
+
+#ifndef _WIN32
+// Nodes of the test's own, never the machine's: a writer must fill them
+// without replacing them or changing their mode.
+TEST_P(PlatformContractTest, DevicesAreWrittenNeverReplacedOrChanged) {
+  const std::string full = dir_.Path("full");
+  if (::geteuid() != 0 ||
+      ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+    GTEST_SKIP() << "device nodes cannot be made here";
+  }
+  ::chmod(full.c_str(), 0666);
+  EXPECT_EQ(FailureOf([&] {
+              auto f = platform().NewWritableFile(P("full"), {});
+              f->Append("x");
+              f->Close();
+            }),
+            error::kDiskFull);
+  for (FileAccess access : {FileAccess::kReplace, FileAccess::kPrivate,
+                            FileAccess::kPrivateExecutable}) {
+    EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("full"), access); }),
+              error::kPathFileAccess);
+  }
+  struct stat st;
+  ASSERT_EQ(::lstat(full.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+}
+#endif
 
 #ifdef _WIN32
 TEST_P(PlatformContractTest, ReadOnlyFilesArePermissionDenied) {

@@ -20,10 +20,6 @@ class SandboxPlatform : public ForwardingPlatform {
   explicit SandboxPlatform(const std::string& root,
                            Platform& target = Platform::Default());
 
-  // Lets `path` (a device such as /dev/null) be looked up and opened for
-  // reading and writing, never deleted, renamed or replaced.
-  void AllowDevice(std::string path) { devices_.push_back(std::move(path)); }
-
   const std::string& root() const { return root_; }
   // What PhysicalMemory() reports: small, so that the work areas a call
   // may ask for stay small too.
@@ -61,7 +57,6 @@ class SandboxPlatform : public ForwardingPlatform {
   void Check(TextView path, Access access) const;
 
   std::string root_;
-  std::vector<std::string> devices_;
 };
 
 }  // namespace pellar::testing

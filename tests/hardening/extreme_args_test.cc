@@ -10,6 +10,7 @@
 // so the work areas a call may ask for are bounded.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -104,8 +105,9 @@ std::vector<Extreme> MakeTextValues() {
       {"lone surrogates", Text(u"\xD800x\xDFFF.txt")},
       {"folder", Text(u"sub")},
       {"working folder", Text(u".")},
-      {"/dev/null", Text(u"/dev/null")},
-      {"/dev/full", Text(u"/dev/full")},
+      // Nodes of the sandbox's own (made when running as root).
+      {"device null", Text(u"null.dev")},
+      {"device full", Text(u"full.dev")},
       {"missing", Text(u"missing/none.txt")},
       {"wildcard", Text(u"*")},
       {"long name", Text(300, u'n')},
@@ -287,8 +289,21 @@ class SandboxFolder {
   ~SandboxFolder() { std::filesystem::current_path(previous_); }
 
   void Restore() {
+    // No call may replace or change a device: they stay nodes with mode 0666.
+    for (const char* name : {"/null.dev", "/full.dev"}) {
+      struct stat st;
+      if (::lstat((root_ + name).c_str(), &st) != 0) continue;
+      EXPECT_TRUE(S_ISCHR(st.st_mode)) << name << " was replaced";
+      EXPECT_EQ(st.st_mode & 07777, 0666u) << name << " changed its mode";
+    }
     for (const auto& entry : std::filesystem::directory_iterator(root_)) {
       std::filesystem::remove_all(entry.path());
+    }
+    if (::geteuid() == 0) {
+      ::mknod((root_ + "/null.dev").c_str(), S_IFCHR | 0666, ::makedev(1, 3));
+      ::mknod((root_ + "/full.dev").c_str(), S_IFCHR | 0666, ::makedev(1, 7));
+      ::chmod((root_ + "/null.dev").c_str(), 0666);
+      ::chmod((root_ + "/full.dev").c_str(), 0666);
     }
     std::filesystem::create_directory(root_ + "/sub");
     WriteBytes(root_ + "/sub/inner.txt", "inner\r\n");
@@ -368,8 +383,6 @@ TEST_P(ExtremeArgsTest, EveryMethodAnswersOrFailsCleanly) {
   const ClassInfo& cls = Classes()[GetParam()];
   SandboxPlatform sandbox(folder_.root());
   sandbox.physical_memory = kSandboxMemory;
-  sandbox.AllowDevice("/dev/null");
-  sandbox.AllowDevice("/dev/full");
   ScopedPlatform scope(sandbox);
 
   for (const MethodInfo& method : cls.methods) {
