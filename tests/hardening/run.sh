@@ -37,3 +37,4 @@ sanitized_suite() {
 stage "sanitized build and suite" sanitized_suite
 stage "fuzzing ($fuzz_seconds s per target)" \
   fuzz/run.sh -t "$fuzz_seconds" -j 2
+echo "hardening: ran the sanitized suite and every fuzz target for $fuzz_seconds s"
