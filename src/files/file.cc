@@ -34,7 +34,7 @@ CopyResult CopyFile(const Text& from, const Text& to) {
     files::RequireSingleName(from);
     files::RequireSingleName(to);
     if (files::IsFolder(platform, to)) throw Failure(error::kPathFileAccess);
-    const Text temp = files::TemporarySibling(platform, to);
+    const Text temp = TemporarySibling(to, platform.Separator());
     try {
       platform.CopyFile(from, temp);
       platform.ReplaceFile(temp, to);

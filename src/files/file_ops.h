@@ -35,10 +35,6 @@ void RequireSingleName(TextView path);
 // lookup). Throws what the lookups throw.
 bool IsFolder(Platform& platform, TextView path);
 
-// A fresh hidden name in the folder of `path`, for a file that will replace
-// `path` once it is complete.
-Text TemporarySibling(Platform& platform, TextView path);
-
 // Deletes `path` if it is there, ignoring every failure.
 void DeleteQuietly(Platform& platform, TextView path) noexcept;
 

@@ -1,5 +1,8 @@
 #include "platform/platform.h"
 
+#include <cstdint>
+#include <random>
+
 namespace pellar {
 namespace {
 
@@ -24,6 +27,23 @@ void Platform::ReplaceFile(TextView from, TextView to) {
 }
 
 bool Platform::SameFile(TextView a, TextView b) { return a == b; }
+
+Text TemporarySibling(TextView path, char16_t separator) {
+  // Windows also takes "/" and a drive's "C:" as the end of a folder part.
+  const TextView ends =
+      separator == u'\\' ? TextView(u"\\/:") : TextView(&separator, 1);
+  const size_t cut = path.find_last_of(ends);
+  Text temp(cut == TextView::npos ? TextView() : path.substr(0, cut + 1));
+  // Random, so that copies running at the same time never share a name.
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  uint64_t n = random();
+  temp += u".~pellar-";
+  for (int i = 0; i < 16; ++i, n >>= 4) {
+    temp.push_back(u"0123456789abcdef"[n & 15]);
+  }
+  temp += u".tmp";
+  return temp;
+}
 
 std::vector<Text> SplitCommandLine(TextView line) {
   std::vector<Text> args;

@@ -204,6 +204,12 @@ class ScopedPlatform {
 // backslashes literally.
 std::vector<Text> SplitCommandLine(TextView command_line);
 
+// A fresh hidden name (".~pellar-" & 16 random hex digits & ".tmp") in the
+// folder of `path`, for a file that will replace `path` once complete.
+// Windows (separator "\") also ends a folder part at "/" and at a drive's
+// ":".
+Text TemporarySibling(TextView path, char16_t separator);
+
 }  // namespace pellar
 
 #endif  // PELLAR_PLATFORM_PLATFORM_H_

@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <random>
 #include <string>
 
 #include "frame/failure.h"
@@ -241,15 +240,8 @@ void RequireReplaceable(const std::string& path) {
 // when `exact`. Returns the descriptor and sets `temp` to its name.
 int CreateFreshSibling(const std::string& path, mode_t mode, bool exact,
                        std::string& temp) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  thread_local std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0;; ++attempt) {
-    char name[40];
-    std::snprintf(name, sizeof name, ".~pellar-%016llx.tmp",
-                  static_cast<unsigned long long>(random()));
-    temp = folder + name;
+    temp = ToUtf8(TemporarySibling(FromUtf8(path), u'/'));
     int fd = ::open(temp.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0) {
