@@ -58,12 +58,17 @@ def best_of(runs, action):
 
 
 def ours(bench):
-    out = subprocess.run(
-        [bench, "--benchmark_format=json",
-         "--benchmark_filter=BM_(SaveFile|SaveXMLFile|LoadFile|Lookup)$"],
-        check=True, capture_output=True, text=True).stdout
+    # The benchmark prints through its own reporter; the times come from
+    # its JSON file.
+    with tempfile.NamedTemporaryFile(suffix=".json") as out:
+        subprocess.run(
+            [bench, "--benchmark_out=" + out.name,
+             "--benchmark_out_format=json",
+             "--benchmark_filter=BM_(SaveFile|SaveXMLFile|LoadFile|Lookup)$"],
+            check=True, capture_output=True)
+        results = json.load(open(out.name))
     times = {}
-    for b in json.loads(out)["benchmarks"]:
+    for b in results["benchmarks"]:
         scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
         times[b["name"]] = b["cpu_time"] * scale
     return times
