@@ -39,10 +39,40 @@ BENCHMARK(BM_TableSave20kBy10)->Unit(benchmark::kMillisecond);
 void BM_TableSave40kBy10(benchmark::State& state) { SaveTable(state, 40000); }
 BENCHMARK(BM_TableSave40kBy10)->Unit(benchmark::kMillisecond);
 
+// Small tables built one after another in one instance, as a report run
+// that mails a table per group builds them: each Save must cost the same
+// however many tables came before.
+void BuildTables(benchmark::State& state, int tables) {
+  Text tag = u"%TABLE%", format = u"border=1", none;
+  for (auto _ : state) {
+    Table table;
+    for (int t = 0; t < tables; ++t) {
+      int32_t cols = 3;
+      table.BuildNew(4, cols);
+      for (int32_t r = 0; r <= 4; ++r) {
+        for (int32_t c = 0; c <= cols; ++c) {
+          Text value = u"r" + Decimal(r) + u"c" + Decimal(c);
+          table.LoadCell(r, c, value, none);
+        }
+      }
+      table.Save(tag, format);
+    }
+    benchmark::DoNotOptimize(table.GetText().size());
+  }
+}
+
+void BM_Tables1000(benchmark::State& state) { BuildTables(state, 1000); }
+BENCHMARK(BM_Tables1000)->Unit(benchmark::kMillisecond);
+
+void BM_Tables2000(benchmark::State& state) { BuildTables(state, 2000); }
+BENCHMARK(BM_Tables2000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace pellar
 
 int main(int argc, char** argv) {
   return pellar::bench::RunWithRatios(
-      argc, argv, {{"BM_TableSave40kBy10", "BM_TableSave20kBy10", 2.2}});
+      argc, argv,
+      {{"BM_TableSave40kBy10", "BM_TableSave20kBy10", 2.2},
+       {"BM_Tables2000", "BM_Tables1000", 2.2}});
 }

@@ -2,26 +2,15 @@
 #ifndef PELLAR_FILES_FILE_OPS_H_
 #define PELLAR_FILES_FILE_OPS_H_
 
-#include <new>
-
 #include "frame/failure.h"
 #include "frame/text.h"
+#include "frame/trap.h"
 #include "platform/platform.h"
 
 namespace pellar::files {
 
-// Runs `action` and answers its text; a failure inside it answers `prefix`
-// followed by the failure's description instead.
-template <typename Action>
-Text Trapped(TextView prefix, Action&& action) {
-  try {
-    return action();
-  } catch (const Failure& failure) {
-    return Text(prefix) + failure.description();
-  } catch (const std::bad_alloc&) {
-    return Text(prefix) + Text(Describe(error::kOutOfMemory));
-  }
-}
+// The library's one trap, by the name these classes use.
+using pellar::Trapped;
 
 // Whether the lookup of `kind` finds at least one entry for `name`; false
 // for an empty name and when the lookup fails.

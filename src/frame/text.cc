@@ -48,38 +48,136 @@ void AppendUtf16(Text& out, char32_t cp) {
 
 }  // namespace
 
-int AnsiCode(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-  for (size_t i = 0; i < kHighControls.size(); ++i) {
-    if (kHighControls[i] == c) return static_cast<int>(0x80 + i);
+namespace {
+
+// The encoding table: a page of 256 codes per high byte of a character
+// that the code page holds, -1 where it holds nothing. Only five pages hold
+// characters at all; every other high byte points at the empty page.
+struct EncodeTable {
+  static constexpr int kPages = 6;  // empty, 0x00, 0x01, 0x02, 0x20, 0x21
+  std::array<uint8_t, 256> page_of{};
+  std::array<std::array<int16_t, 256>, kPages> codes{};
+};
+
+constexpr EncodeTable MakeEncodeTable() {
+  EncodeTable table;
+  for (auto& page : table.codes) page.fill(-1);
+  const uint8_t high_bytes[] = {0x00, 0x01, 0x02, 0x20, 0x21};
+  for (uint8_t i = 0; i < 5; ++i) table.page_of[high_bytes[i]] = i + 1;
+  auto set = [&table](char16_t c, int code) {
+    table.codes[table.page_of[c >> 8]][c & 0xFF] = static_cast<int16_t>(code);
+  };
+  for (int code = 0; code < 256; ++code) {
+    set(code >= 0x80 && code <= 0x9F ? kHighControls[code - 0x80]
+                                     : static_cast<char16_t>(code),
+        code);
   }
-  return -1;
+  return table;
 }
 
-char16_t AnsiChar(unsigned char code) {
-  if (code >= 0x80 && code <= 0x9F) return kHighControls[code - 0x80];
-  return code;
+constexpr EncodeTable kEncode = MakeEncodeTable();
+
+constexpr std::array<char16_t, 256> kDecode = [] {
+  std::array<char16_t, 256> table{};
+  for (int code = 0; code < 256; ++code) {
+    table[code] = code >= 0x80 && code <= 0x9F ? kHighControls[code - 0x80]
+                                               : static_cast<char16_t>(code);
+  }
+  return table;
+}();
+
+inline int Lookup(char16_t c) { return kEncode.codes[kEncode.page_of[c >> 8]][c & 0xFF]; }
+
+// Blocks of this many characters are checked for ASCII at once; the loops
+// over a block vectorise.
+constexpr size_t kBlock = 16;
+
+// Encodes up to the first character missing from the code page, which it
+// writes as "?" when `exact` is false; answers the end, or nullptr when
+// `exact` and a character is missing.
+template <bool exact>
+char* Encode(TextView text, char* dest) {
+  const char16_t* in = text.data();
+  const char16_t* const end = in + text.size();
+  while (in != end) {
+    if (static_cast<size_t>(end - in) >= kBlock) {
+      char16_t seen = 0;
+      for (size_t i = 0; i < kBlock; ++i) seen |= in[i];
+      if (seen < 0x80) {
+        for (size_t i = 0; i < kBlock; ++i) dest[i] = static_cast<char>(in[i]);
+        in += kBlock;
+        dest += kBlock;
+        continue;
+      }
+    }
+    const char16_t c = *in++;
+    if (c < 0x80) {
+      *dest++ = static_cast<char>(c);
+      continue;
+    }
+    const int code = Lookup(c);
+    if (code < 0) {
+      if constexpr (exact) return nullptr;
+      *dest++ = '?';
+    } else {
+      *dest++ = static_cast<char>(code);
+    }
+  }
+  return dest;
+}
+
+}  // namespace
+
+int AnsiCode(char16_t c) { return Lookup(c); }
+
+char16_t AnsiChar(unsigned char code) { return kDecode[code]; }
+
+char* EncodeAnsi(TextView text, char* dest) { return Encode<false>(text, dest); }
+
+char* EncodeAnsiExact(TextView text, char* dest) {
+  return Encode<true>(text, dest);
+}
+
+char16_t* DecodeAnsi(std::string_view bytes, char16_t* dest) {
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* const end = in + bytes.size();
+  while (in != end) {
+    if (static_cast<size_t>(end - in) >= kBlock) {
+      unsigned char seen = 0;
+      for (size_t i = 0; i < kBlock; ++i) seen |= in[i];
+      if (seen < 0x80) {
+        for (size_t i = 0; i < kBlock; ++i) dest[i] = in[i];
+        in += kBlock;
+        dest += kBlock;
+        continue;
+      }
+    }
+    *dest++ = kDecode[*in++];
+  }
+  return dest;
+}
+
+void AppendAnsi(std::string& out, TextView text) {
+  const size_t old = out.size();
+  out.resize(old + text.size());
+  EncodeAnsi(text, out.data() + old);
+}
+
+void AppendFromAnsi(Text& out, std::string_view bytes) {
+  const size_t old = out.size();
+  out.resize(old + bytes.size());
+  DecodeAnsi(bytes, out.data() + old);
 }
 
 std::string ToAnsi(TextView text) {
   std::string out;
-  out.resize(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    // ASCII and Latin-1 dominate real data; only 0x80..0x9F and above
-    // need the table.
-    int code = (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) ? c : AnsiCode(c);
-    out[i] = static_cast<char>(code < 0 ? '?' : code);
-  }
+  AppendAnsi(out, text);
   return out;
 }
 
 Text FromAnsi(std::string_view bytes) {
   Text out;
-  out.resize(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    out[i] = AnsiChar(static_cast<unsigned char>(bytes[i]));
-  }
+  AppendFromAnsi(out, bytes);
   return out;
 }
 

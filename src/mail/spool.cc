@@ -36,16 +36,10 @@ Text Email::WriteSpoolFile(const Text& file_name, const Envelope& envelope,
                            int32_t* last_written) const {
   // The document holds the SMTP password in clear text, as the mail program
   // needs it: only its owner may read it.
-  Text opened = XmlOpenFile(file_name, kRoot, u"", FileAccess::kPrivate);
-  if (!opened.empty()) return opened;
   // A failing write fails the call; the incomplete document is closed then,
   // not held open (and locked) until the thread's next XML open.
-  struct AbandonOnFailure {
-    int failures = std::uncaught_exceptions();
-    ~AbandonOnFailure() {
-      if (std::uncaught_exceptions() > failures) XmlAbandonFile();
-    }
-  } abandon_on_failure;
+  ScopedXmlFile file(file_name, kRoot, u"", FileAccess::kPrivate);
+  if (!file.opened().empty()) return file.opened();
   XmlPutOpenTag(u"MailMessage", u"");
   XmlPutElement(u"Server", envelope.server);
   if (!login_user_.empty()) {
@@ -75,7 +69,7 @@ Text Email::WriteSpoolFile(const Text& file_name, const Envelope& envelope,
     XmlPutCloseTag(u"Extras");
   }
   XmlPutCloseTag(u"MailMessage");
-  XmlCloseFile();
+  file.Close();
   return Text();
 }
 

@@ -62,6 +62,10 @@ class WritableFile {
  public:
   virtual ~WritableFile() = default;
   virtual void Append(std::string_view bytes) = 0;
+  // Appends many whole lines, each ended by CR LF, from a writer of large
+  // files. The file writes them in one go; a file may also write them line
+  // by line, so a failure leaves whole lines behind.
+  virtual void AppendLines(std::string_view lines) { Append(lines); }
   virtual void Close() = 0;
 };
 

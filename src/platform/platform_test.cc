@@ -412,36 +412,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 class TextFileTest : public ::testing::Test {
  protected:
-  std::vector<Text> Lines(std::string_view bytes) {
-    WriteBytes(dir_.Path("in.txt"), bytes);
-    TextReader reader = TextReader::Open(dir_.TextPath("in.txt"));
-    std::vector<Text> lines;
-    Text line;
-    while (reader.ReadLine(&line)) lines.push_back(line);
-    return lines;
-  }
   TempDir dir_;
 };
-
-TEST_F(TextFileTest, CrOrCrLfEndsALineAndLfDoesNot) {
-  EXPECT_EQ(Lines("a\r\nb\rc\nd\r\n"),
-            (std::vector<Text>{u"a", u"b", u"c\nd"}));
-  EXPECT_EQ(Lines(""), std::vector<Text>{});
-  EXPECT_EQ(Lines("\r\n\r\nx"), (std::vector<Text>{u"", u"", u"x"}));
-  EXPECT_EQ(Lines("\x80\xE9"), std::vector<Text>{u"\u20AC\u00E9"});
-}
-
-TEST_F(TextFileTest, LinesAcrossReadChunksStayWhole) {
-  // The first CR LF straddles the 64 KiB read chunk; the second line is
-  // longer than a chunk.
-  std::string bytes =
-      std::string(65535, 'y') + "\r\n" + std::string(70000, 'x') + "\r\nz\r\n";
-  std::vector<Text> lines = Lines(bytes);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0].size(), 65535u);
-  EXPECT_EQ(lines[1], FromAnsi(std::string(70000, 'x')));
-  EXPECT_EQ(lines[2], u"z");
-}
 
 TEST_F(TextFileTest, WriterConvertsAndEndsLinesWithCrLf) {
   TextWriter writer = TextWriter::Create(dir_.TextPath("out.txt"));

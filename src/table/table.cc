@@ -1,7 +1,7 @@
 #include "table/table.h"
 
-#include <new>
-#include <stdexcept>
+#include <string_view>
+#include <utility>
 
 #include "frame/failure.h"
 #include "frame/identity.h"
@@ -24,19 +24,6 @@ constexpr TextView kCellStart = u"\r\n<td ";
 constexpr TextView kCellEnd = u"</td>";
 constexpr TextView kTableEnd = u"\r\n</table>";
 
-Text BoundMessage(TextView what, int32_t n, int32_t bound) {
-  Text message(what);
-  message += u" number (";
-  message += Decimal(n);
-  message += u") must be less than";
-  message += Decimal(bound);
-  return message;
-}
-
-bool Inside(int32_t index, int32_t bound) {
-  return index >= 0 && index <= bound;
-}
-
 Text BuildNewLogLine(TextView stage, int32_t rows, int32_t cols) {
   return Text(u"Table BuildNew (") + Text(stage) + u") Rows=" + Decimal(rows) +
          u" Cols=" + Decimal(cols);
@@ -44,29 +31,17 @@ Text BuildNewLogLine(TextView stage, int32_t rows, int32_t cols) {
 
 }  // namespace
 
-Text Table::RangeMessage(int32_t row, int32_t col) const {
-  if (!Inside(row, max_row_)) return BoundMessage(u"Row", row, max_row_);
-  if (!Inside(col, max_col_)) return BoundMessage(u"Column", col, max_col_);
-  return Text();
-}
-
-Table::Entry& Table::At(int32_t row, int32_t col) {
-  if (!has_grid_) throw Failure(error::kSubscriptOutOfRange);
-  return grid_[static_cast<size_t>(row) * (static_cast<size_t>(max_col_) + 1) +
-               static_cast<size_t>(col)];
-}
-
 int32_t Table::LastColumn(int32_t row) const {
-  const size_t stride = static_cast<size_t>(max_col_) + 1;
-  const Entry* cells = grid_.data() + static_cast<size_t>(row) * stride;
-  for (int32_t c = max_col_; c >= 0; --c) {
-    if (!cells[c].text.empty() || !cells[c].format.empty()) return c;
+  const size_t first = grid_.At(row, 0);
+  for (int32_t c = grid_.max_col(); c >= 0; --c) {
+    const size_t at = first + static_cast<size_t>(c);
+    if (!grid_.texts().empty(at) || !grid_.formats().empty(at)) return c;
   }
   return 0;
 }
 
 Text Table::Clear() {
-  table_text_.clear();
+  saved_ = false;
   return u"Table Work Area Now Empty";
 }
 
@@ -74,122 +49,95 @@ Text Table::BuildNew(int32_t Rows, int32_t& Cols) {
   LogLine(BuildNewLogLine(u"Start", Rows, Cols));
   if (Rows < 1) Rows = 1;
   if (Cols < 1) Cols = 1;
-  const uint64_t cells =
-      (static_cast<uint64_t>(Rows) + 1) * (static_cast<uint64_t>(Cols) + 1);
-  uint64_t memory = Platform::Current().PhysicalMemory();
-  if (memory == 0) memory = uint64_t{1} << 32;
-  // Refuse, before allocating, what the machine could not hold: a report's
-  // sizes must never bring the host process down.
-  if (cells > memory / 2 / kBytesPerCell || cells > SIZE_MAX / sizeof(Entry)) {
-    throw Failure(error::kOutOfMemory);
-  }
-  std::vector<Entry> grid;
-  try {
-    grid.resize(static_cast<size_t>(cells));
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
-  }
+  Grid grid(Rows, Cols, Platform::Current().PhysicalMemory());
   LogLine(BuildNewLogLine(u"Table Cleared", Rows, Cols));
   grid_ = std::move(grid);
-  has_grid_ = true;
-  max_row_ = Rows;
-  max_col_ = Cols;
-  text_chars_ = 0;
-  format_chars_ = 0;
-  committed_text_ = std::move(table_text_);
-  table_text_.clear();
+  // The document text as it stands becomes the committed part.
+  if (!saved_) document_.clear();
+  saved_ = false;
+  committed_ = document_.size();
   return u"Table Created (" + Decimal(Rows) + u" x " + Decimal(Cols) + u")";
 }
 
 Text Table::LoadCell(int32_t Row, int32_t Col, Text& StringValue,
                      Text& CellFormat) {
-  Text message = RangeMessage(Row, Col);
+  Text message = grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  Entry& entry = At(Row, Col);
-  const size_t old_text = entry.text.size(), old_format = entry.format.size();
-  entry.text = StringValue;
-  entry.format = CellFormat;
-  text_chars_ = text_chars_ - old_text + entry.text.size();
-  format_chars_ = format_chars_ - old_format + entry.format.size();
+  grid_.Require();
+  const size_t at = grid_.At(Row, Col);
+  grid_.texts().Set(at, StringValue);
+  grid_.formats().Set(at, CellFormat);
   return StringValue;
 }
 
 Text Table::AppendCell(int32_t Row, int32_t Col, Text& StringValue) {
-  Text message = RangeMessage(Row, Col);
+  Text message = grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  Entry& entry = At(Row, Col);
-  try {
-    entry.text += StringValue;
-    text_chars_ += StringValue.size();
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
-  } catch (const std::length_error&) {
-    throw Failure(error::kOutOfMemory);
-  }
+  grid_.Require();
+  grid_.texts().Append(grid_.At(Row, Col), StringValue);
   return StringValue;
 }
 
-void Table::Render(TextView replace_tag, TextView table_format,
-                   Text& out) const {
-  const size_t rows = has_grid_ ? static_cast<size_t>(max_row_) + 1 : 0;
-  const size_t stride = static_cast<size_t>(max_col_) + 1;
-  // Room for every cell rendered with a format, from the running totals:
-  // one allocation and one pass over the grid. Trailing empty cells make it
-  // an overestimate by at most their markup, less than the grid itself
-  // takes, and untouched room costs no memory pages.
+void Table::Render(TextView replace_tag, TextView table_format) {
+  const size_t rows =
+      grid_.exists() ? static_cast<size_t>(grid_.max_row()) + 1 : 0;
+  const size_t stride = static_cast<size_t>(grid_.max_col()) + 1;
+  // Room for every cell rendered with a format: one allocation and one
+  // pass over the grid. Untouched room costs no memory pages.
   const size_t markup_per_cell = kCellStart.size() + 1 + kCellEnd.size();
-  out.reserve(
-      (committed_text_.empty() ? 0 : committed_text_.size() + kCrLf.size()) +
-      kTagStart.size() + replace_tag.size() + kTagEndFormatStart.size() +
-      table_format.size() + kFormatEndTableStart.size() +
+  document_.reserve(
+      document_.size() + kTagStart.size() + replace_tag.size() +
+      kTagEndFormatStart.size() + table_format.size() +
+      kFormatEndTableStart.size() +
       rows * (kRowStart.size() + kRowEnd.size() + stride * markup_per_cell) +
-      text_chars_ + format_chars_ + kTableEnd.size());
-
-  if (!committed_text_.empty()) {
-    out += committed_text_;
-    out += kCrLf;
-  }
-  out += kTagStart;
-  out += replace_tag;
-  out += kTagEndFormatStart;
-  out += table_format;
-  out += kFormatEndTableStart;
-  if (!has_grid_) throw Failure(error::kSubscriptOutOfRange);
+      grid_.texts().total_chars() + grid_.formats().total_chars() +
+      kTableEnd.size());
+  document_ += kTagStart;
+  document_ += replace_tag;
+  document_ += kTagEndFormatStart;
+  document_ += table_format;
+  document_ += kFormatEndTableStart;
+  grid_.Require();
+  const TextCells& texts = grid_.texts();
   for (size_t r = 0; r < rows; ++r) {
     const int32_t last = LastColumn(static_cast<int32_t>(r));
     if (last > kMaxRenderedColumn) throw Failure(error::kOverflow);
-    const Entry* cells = grid_.data() + r * stride;
-    out += kRowStart;
+    const size_t first = r * stride;
+    document_ += kRowStart;
     for (int32_t c = 0; c <= last; ++c) {
-      if (cells[c].format.empty()) {
-        out += kPlainCellStart;
+      const size_t at = first + static_cast<size_t>(c);
+      const Text& format = grid_.formats().Get(at);
+      if (format.empty()) {
+        document_ += kPlainCellStart;
       } else {
-        out += kCellStart;
-        out += cells[c].format;
-        out += u'>';
+        document_ += kCellStart;
+        document_ += format;
+        document_ += u'>';
       }
-      out += cells[c].text;
-      out += kCellEnd;
+      std::string_view bytes;
+      if (texts.Bytes(at, &bytes)) {
+        AppendFromAnsi(document_, bytes);
+      } else {
+        document_ += texts.Side(at);
+      }
+      document_ += kCellEnd;
     }
-    out += kRowEnd;
+    document_ += kRowEnd;
   }
-  out += kTableEnd;
+  document_ += kTableEnd;
 }
 
 Text Table::Save(Text& ReplaceTag, Text& TableFormat) {
-  // Rendered in place: a failed Save leaves the text as far as it was
-  // built, and saving again reuses the room of the last rendering.
-  table_text_.clear();
-  try {
-    Render(ReplaceTag, TableFormat, table_text_);
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
-  } catch (const std::length_error&) {
-    throw Failure(error::kOutOfMemory);
-  }
+  // Cut back to the committed tables and append this one: earlier tables
+  // are never copied again. A failed Save leaves the text as far as it was
+  // built.
+  document_.resize(committed_);
+  saved_ = true;
+  if (committed_ > 0) document_ += kCrLf;
+  Render(ReplaceTag, TableFormat);
   return u"Table saved for tag=" + ReplaceTag;
 }
 
-Text Table::GetText() { return table_text_; }
+Text Table::GetText() { return saved_ ? document_ : Text(); }
 
 }  // namespace pellar

@@ -101,6 +101,15 @@ class CountingWritableFile : public WritableFile {
     platform_.Tick(Op::kWrite);
     target_->Append(bytes);
   }
+  // Line by line, so that a failure can be injected at any line.
+  void AppendLines(std::string_view lines) override {
+    while (!lines.empty()) {
+      size_t end = lines.find("\r\n");
+      end = end == std::string_view::npos ? lines.size() : end + 2;
+      Append(lines.substr(0, end));
+      lines.remove_prefix(end);
+    }
+  }
   void Close() override {
     if (!closed_) {
       closed_ = true;

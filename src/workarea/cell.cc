@@ -1,102 +1,46 @@
 #include "workarea/cell.h"
 
-#include <new>
+#include <utility>
 
 #include "frame/failure.h"
 #include "platform/platform.h"
 
 namespace pellar {
-namespace {
-
-Text BoundMessage(TextView what, int64_t n, int64_t bound) {
-  Text message(what);
-  message += u" number (";
-  message += Decimal(n);
-  message += u") must be less than";
-  message += Decimal(bound);
-  return message;
-}
-
-bool Inside(int64_t index, int64_t bound) { return index >= 0 && index <= bound; }
-
-// The bytes a work area may take on a machine with `memory` bytes (0 when
-// unknown).
-uint64_t MemoryShare(uint64_t memory) {
-  if (memory == 0) memory = uint64_t{1} << 32;
-  return memory / Cell::kMemoryShareDivisor;
-}
-
-}  // namespace
-
-void Cell::RequireGrid() const {
-  if (!values_) throw Failure(error::kSubscriptOutOfRange);
-}
-
-Text Cell::RangeMessage(int32_t row, int32_t col) const {
-  if (!Inside(row, max_row_)) return BoundMessage(u"Row", row, max_row_);
-  if (!Inside(col, max_col_)) return BoundMessage(u"Column", col, max_col_);
-  return Text();
-}
 
 Text Cell::value(int32_t row, int32_t col) const {
-  if (!values_ || !Inside(row, max_row_) || !Inside(col, max_col_)) return {};
-  return values_[At(row, col)];
+  if (!grid_.exists() || !grid_.Contains(row, col)) return {};
+  return grid_.texts().Get(grid_.At(row, col));
 }
 
 Text Cell::format(int32_t row, int32_t col) const {
-  if (!formats_ || !Inside(row, max_row_) || !Inside(col, max_col_)) return {};
-  return formats_[At(row, col)];
+  if (!grid_.exists() || !grid_.Contains(row, col)) return {};
+  return grid_.formats().Get(grid_.At(row, col));
 }
 
 Text Cell::Clear(int32_t Rows, int32_t& Cols) {
   if (Rows < 0 || Cols < 0) throw Failure(error::kSubscriptOutOfRange);
-  const uint64_t rows = static_cast<uint64_t>(Rows) + 1;
-  const uint64_t cols = static_cast<uint64_t>(Cols) + 1;
-  // Both factors are below 2^31, so the product cannot overflow 64 bits.
-  const uint64_t cells = rows * cols;
-  // Refuse, before allocating, what the machine could not hold: the host
-  // process must never be killed by a report's sizes.
-  const uint64_t share = MemoryShare(Platform::Current().PhysicalMemory());
-  if (cells > share / kBytesPerCell || cells > SIZE_MAX / sizeof(Text)) {
-    throw Failure(error::kOutOfMemory);
-  }
-  std::unique_ptr<Text[]> values, formats, tags;
-  try {
-    values.reset(new Text[cells]);
-    formats.reset(new Text[cells]);
-    tags.reset(new Text[cols]);
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
-  }
-  values_ = std::move(values);
-  formats_ = std::move(formats);
+  Grid grid(Rows, Cols, Platform::Current().PhysicalMemory());
+  std::vector<Text> tags(static_cast<size_t>(Cols) + 1);
+  grid_ = std::move(grid);
   column_tags_ = std::move(tags);
-  stride_ = static_cast<size_t>(cols);
-  max_row_ = Rows;
-  max_col_ = Cols;
   return u"Pellar Work Area Created (" + Decimal(Rows) + u" x " +
          Decimal(Cols) + u")";
 }
 
 Text Cell::SaveValue(int32_t Row, int32_t Col, Text& sValue, Text& Delimiter) {
-  Text message = RangeMessage(Row, Col);
+  Text message = grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  RequireGrid();
-  Text& cell = values_[At(Row, Col)];
-  cell.clear();
-  cell.reserve(Delimiter.size() * 2 + sValue.size());
-  cell += Delimiter;
-  cell += sValue;
-  cell += Delimiter;
+  grid_.Require();
+  grid_.texts().Set(grid_.At(Row, Col), sValue, Delimiter, Delimiter);
   return sValue;
 }
 
 Text Cell::SaveFormat(int32_t Row, int32_t Col, Text& FormatProperty,
                       Text& FormatValue) {
-  Text message = RangeMessage(Row, Col);
+  Text message = grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  RequireGrid();
-  Text& format = formats_[At(Row, Col)];
+  grid_.Require();
+  Text& format = grid_.formats().Edit(grid_.At(Row, Col));
   format += FormatProperty;
   format += u'=';
   format += FormatValue;
@@ -105,50 +49,56 @@ Text Cell::SaveFormat(int32_t Row, int32_t Col, Text& FormatProperty,
 
 Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
                       int16_t& StartCol, int16_t& EndRow, int16_t& EndCol) {
-  if (!Inside(FromRow, max_row_)) return BoundMessage(u"From Row", FromRow, max_row_);
-  if (!Inside(FromCol, max_col_)) {
-    return BoundMessage(u"From Column", FromCol, max_col_);
+  const int32_t max_row = grid_.max_row(), max_col = grid_.max_col();
+  struct Check {
+    const char16_t* what;
+    int16_t index;
+    int32_t bound;
+    bool ok;
+  };
+  const Check checks[] = {
+      {u"From Row", FromRow, max_row, Grid::Inside(FromRow, max_row)},
+      {u"From Column", FromCol, max_col, Grid::Inside(FromCol, max_col)},
+      {u"Start Row", StartRow, max_row, Grid::Inside(StartRow, max_row)},
+      {u"Start Column", StartCol, max_col, Grid::Inside(StartCol, max_col)},
+      {u"End Row", EndRow, max_row, Grid::Inside(EndRow, max_row)},
+      {u"End Column", EndCol, max_col, Grid::Inside(EndCol, max_col)},
+      {u"End Row", EndRow, StartRow, EndRow >= StartRow},
+      {u"End Column", EndCol, StartCol, EndCol >= StartCol},
+  };
+  for (const Check& check : checks) {
+    if (!check.ok) return Grid::BoundMessage(check.what, check.index, check.bound);
   }
-  if (!Inside(StartRow, max_row_)) {
-    return BoundMessage(u"Start Row", StartRow, max_row_);
-  }
-  if (!Inside(StartCol, max_col_)) {
-    return BoundMessage(u"Start Column", StartCol, max_col_);
-  }
-  if (!Inside(EndRow, max_row_)) return BoundMessage(u"End Row", EndRow, max_row_);
-  if (!Inside(EndCol, max_col_)) return BoundMessage(u"End Column", EndCol, max_col_);
-  if (EndRow < StartRow) return BoundMessage(u"End Row", EndRow, StartRow);
-  if (EndCol < StartCol) return BoundMessage(u"End Column", EndCol, StartCol);
-  RequireGrid();
-  const Text format = formats_[At(FromRow, FromCol)];
+  grid_.Require();
+  const Text format = grid_.formats().Get(grid_.At(FromRow, FromCol));
   // One call copies the text into up to 2^30 cells: refuse, before copying,
   // copies that would take more than the share of memory a grid may have.
   const uint64_t cells = static_cast<uint64_t>(EndRow - StartRow + 1) *
                          static_cast<uint64_t>(EndCol - StartCol + 1);
   if (cells * format.size() * sizeof(char16_t) >
-      MemoryShare(Platform::Current().PhysicalMemory())) {
+      Grid::MemoryShare(Platform::Current().PhysicalMemory())) {
     throw Failure(error::kOutOfMemory);
   }
-  try {
-    // 32-bit counters: a rectangle reaching index 32767 copies cleanly.
-    for (int32_t r = StartRow; r <= EndRow; ++r) {
-      for (int32_t c = StartCol; c <= EndCol; ++c) formats_[At(r, c)] = format;
+  // 32-bit counters: a rectangle reaching index 32767 copies cleanly.
+  for (int32_t r = StartRow; r <= EndRow; ++r) {
+    for (int32_t c = StartCol; c <= EndCol; ++c) {
+      grid_.formats().Set(grid_.At(r, c), format);
     }
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
   }
   return u"Format Copied";
 }
 
 Text Cell::GetValue(int32_t Row, int32_t Col, Text& Delimiter) {
-  if (!Inside(Row, max_row_) || !Inside(Col, max_col_)) return Text();
-  RequireGrid();
-  TextView value = values_[At(Row, Col)];
+  if (!grid_.Contains(Row, Col)) return Text();
+  grid_.Require();
+  const Text value = grid_.texts().Get(grid_.At(Row, Col));
+  // One delimiter character at most comes off each end.
+  size_t begin = 0, end = value.size();
   if (Delimiter.size() == 1) {
-    if (!value.empty() && value.front() == Delimiter[0]) value.remove_prefix(1);
-    if (!value.empty() && value.back() == Delimiter[0]) value.remove_suffix(1);
+    if (end > 0 && value[0] == Delimiter[0]) begin = 1;
+    if (end > begin && value[end - 1] == Delimiter[0]) --end;
   }
-  return Text(value);
+  return value.substr(begin, end - begin);
 }
 
 Text Cell::Pad(Text& s, int16_t& l) {

@@ -9,21 +9,17 @@
 #define PELLAR_WORKAREA_CELL_H_
 
 #include <cstdint>
-#include <memory>
-#include <string>
 #include <string_view>
+#include <vector>
 
+#include "frame/grid.h"
 #include "frame/text.h"
+#include "frame/textfile.h"
 
 namespace pellar {
 
 class Cell {
  public:
-  // Bytes a cell costs (value and format); Clear refuses a grid whose cells
-  // at this cost exceed kMemoryShare of physical memory.
-  static constexpr uint64_t kBytesPerCell = 2 * sizeof(Text);
-  static constexpr uint64_t kMemoryShareDivisor = 2;  // at most half
-
   // --- Grid (always available) ---
   Text Clear(int32_t Rows, int32_t& Cols);
   Text SaveValue(int32_t Row, int32_t Col, Text& sValue, Text& Delimiter);
@@ -45,35 +41,27 @@ class Cell {
   Text Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
               Text& Seperator);
 
-  int32_t max_row() const { return max_row_; }
-  int32_t max_col() const { return max_col_; }
+  int32_t max_row() const { return grid_.max_row(); }
+  int32_t max_col() const { return grid_.max_col(); }
   // The stored value and format text of (row, col) for C++ callers; "" when
   // outside the bounds or before Clear.
   Text value(int32_t row, int32_t col) const;
   Text format(int32_t row, int32_t col) const;
 
  private:
-  // Index of (row, col) in the grids; the caller has checked the bounds
-  // and that the grid exists.
-  size_t At(int32_t row, int32_t col) const {
-    return static_cast<size_t>(row) * stride_ + static_cast<size_t>(col);
-  }
-  // Fails with 9 when no grid exists.
-  void RequireGrid() const;
-  // "" when (row, col) is inside the bounds, else the range message.
-  Text RangeMessage(int32_t row, int32_t col) const;
-  // Sets `line` to the delimited-file line of `row` with its CR LF, in
-  // Windows-1252; `separator_bytes` is `separator` converted.
+  // Lowers MaxRow to `max_lines` when that is not 0 and lower.
+  void LimitRows(int16_t max_lines);
+  // Adds the delimited-file line of `row` with its CR LF to `out`;
+  // `separator_bytes` is `separator` converted.
   void WriteDelimitedLine(int32_t row, TextView separator,
                           std::string_view separator_bytes,
-                          std::string& line) const;
+                          BlockWriter& out) const;
+  // Stores the non-empty fields of `lines` from row `*row` on.
+  void LoadLines(std::string_view lines, std::string_view separator,
+                 int64_t* row);
 
-  int32_t max_row_ = 0;
-  int32_t max_col_ = 0;
-  size_t stride_ = 0;  // columns per row of the allocated grid
-  std::unique_ptr<Text[]> values_;
-  std::unique_ptr<Text[]> formats_;
-  std::unique_ptr<Text[]> column_tags_;
+  Grid grid_;
+  std::vector<Text> column_tags_;
 };
 
 }  // namespace pellar

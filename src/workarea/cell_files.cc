@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,9 +15,9 @@
 #include "frame/failure.h"
 #include "frame/identity.h"
 #include "frame/textfile.h"
+#include "frame/trap.h"
 #include "platform/platform.h"
 #include "workarea/cell.h"
-#include "workarea/read_text.h"
 #include "xml/xml_writer.h"
 
 namespace pellar {
@@ -36,44 +35,11 @@ void DeleteOldFile(TextView name) {
 
 void SetLibraryIdentity() { SetApplication(u"Pellar UFL", u"Brambleworth"); }
 
-Text Trapped(const Failure& failure) {
-  return u"ERROR:" + failure.description();
-}
-Text TrappedOutOfMemory() {
-  return u"ERROR:" + Text(Describe(error::kOutOfMemory));
-}
-
-// The Windows-1252 byte of a character beyond ASCII; "?" when the code
-// page lacks it.
-char AnsiByte(char16_t c) {
-  const int code = AnsiCode(c);
-  return code < 0 ? '?' : static_cast<char>(code);
-}
-
-// Writes `text` in Windows-1252 at `dest`; answers the end.
-char* CopyAnsi(char* dest, TextView text) {
-  for (char16_t c : text) {
-    *dest++ = c < 0x80 ? static_cast<char>(c) : AnsiByte(c);
-  }
-  return dest;
-}
-
-void AppendAnsi(std::string& out, TextView text) {
-  const size_t old = out.size();
-  out.resize(old + text.size());
-  CopyAnsi(out.data() + old, text);
-}
-
 // The bytes of `text` when the code page holds every character of it;
 // nothing otherwise, since such a text can occur in no file that was read.
 std::optional<std::string> ExactAnsi(TextView text) {
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (char16_t c : text) {
-    const int code = AnsiCode(c);
-    if (code < 0) return std::nullopt;
-    bytes.push_back(static_cast<char>(code));
-  }
+  std::string bytes(text.size(), '\0');
+  if (EncodeAnsiExact(text, bytes.data()) == nullptr) return std::nullopt;
   return bytes;
 }
 
@@ -169,44 +135,28 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-void AssignFromAnsi(Text& cell, std::string_view bytes) {
-  cell.resize(bytes.size());
-  char16_t* dest = cell.data();
-  // Plain ASCII is widened in a loop the compiler can vectorise.
-  unsigned char seen = 0;
-  for (char b : bytes) seen |= static_cast<unsigned char>(b);
-  if (seen < 0x80) {
-    for (char b : bytes) *dest++ = static_cast<char16_t>(b);
-    return;
-  }
-  for (char b : bytes) *dest++ = AnsiChar(static_cast<unsigned char>(b));
-}
-
-void CloseKeepingLines(std::unique_ptr<WritableFile>& file) noexcept {
-  if (!file) return;
-  try {
-    // Flushes the lines written before the failure: work done stays done.
-    file->Close();
-  } catch (...) {
-    // The first failure is the one answered.
-  }
-  file.reset();
-}
-
 }  // namespace
+
+void Cell::LimitRows(int16_t max_lines) {
+  if (max_lines != 0 && grid_.max_row() > max_lines) grid_.set_max_row(max_lines);
+}
 
 void Cell::WriteDelimitedLine(int32_t row, TextView separator,
                               std::string_view separator_bytes,
-                              std::string& line) const {
+                              BlockWriter& out) const {
+  const TextCells& values = grid_.texts();
+  const int32_t max_col = grid_.max_col();
+  const size_t first = grid_.At(row, 0);
   // Trailing separators are cut by comparing one character with the whole
   // separator, so only a one-character separator ever matches. The
   // separators between cells are such characters too: the line ends at the
   // last character that differs, found from the last cell backwards.
-  int32_t last_col = max_col_;
-  size_t last_length = values_[At(row, last_col)].size();
-  if (max_col_ > 0 && separator.size() == 1) {
-    for (int32_t c = max_col_; c >= 0; --c) {
-      const size_t pos = values_[At(row, c)].find_last_not_of(separator[0]);
+  int32_t last_col = max_col;
+  size_t last_length = values.size(first + static_cast<size_t>(max_col));
+  if (max_col > 0 && separator.size() == 1) {
+    for (int32_t c = max_col; c >= 0; --c) {
+      const size_t pos =
+          values.FindLastNot(first + static_cast<size_t>(c), separator[0]);
       if (pos != Text::npos) {
         last_col = c;
         last_length = pos + 1;
@@ -215,78 +165,108 @@ void Cell::WriteDelimitedLine(int32_t row, TextView separator,
     }
     // Nothing but separators: the whole line stays.
   }
-  // One pass to size the line, one to fill it: no growth on the way.
   size_t length =
       last_length + 2 + separator_bytes.size() * static_cast<size_t>(last_col);
-  for (int32_t c = 0; c < last_col; ++c) length += values_[At(row, c)].size();
-  line.resize(length);
-  char* dest = line.data();
   for (int32_t c = 0; c < last_col; ++c) {
-    dest = CopyAnsi(dest, values_[At(row, c)]);
+    length += values.size(first + static_cast<size_t>(c));
+  }
+  char* dest = out.Room(length);
+  for (int32_t c = 0; c < last_col; ++c) {
+    dest = values.Encode(first + static_cast<size_t>(c), dest);
     for (char b : separator_bytes) *dest++ = b;
   }
-  dest = CopyAnsi(dest,
-                  TextView(values_[At(row, last_col)]).substr(0, last_length));
+  const size_t last = first + static_cast<size_t>(last_col);
+  std::string_view bytes;
+  if (values.Bytes(last, &bytes)) {
+    std::memcpy(dest, bytes.data(), last_length);
+    dest += last_length;
+  } else {
+    dest = EncodeAnsi(TextView(values.Side(last)).substr(0, last_length), dest);
+  }
   dest[0] = '\r';
   dest[1] = '\n';
+  out.Commit(dest + 2);
 }
 
 Text Cell::SaveFile(Text& Filename, Text& Separator, int16_t& MaxLines) {
   SetLibraryIdentity();
-  std::unique_ptr<WritableFile> file;
-  try {
+  return Trapped(u"ERROR:", [&]() -> Text {
     if (Filename.empty()) return u"No address specified";
     DeleteOldFile(Filename);
-    file = Platform::Current().NewWritableFile(Filename);
-    if (MaxLines != 0 && max_row_ > MaxLines) max_row_ = MaxLines;
-    if (max_row_ >= 0) RequireGrid();
-    std::string separator_bytes;
-    AppendAnsi(separator_bytes, Separator);
-    std::string line;
-    // Lines of any length are written whole, each with one write.
-    for (int32_t r = 0; r <= max_row_; ++r) {
-      WriteDelimitedLine(r, Separator, separator_bytes, line);
-      file->Append(line);
+    // The destructor keeps the lines written before a failure.
+    BlockWriter out(Platform::Current().NewWritableFile(Filename));
+    LimitRows(MaxLines);
+    if (grid_.max_row() >= 0) grid_.Require();
+    const std::string separator_bytes = ToAnsi(Separator);
+    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      WriteDelimitedLine(r, Separator, separator_bytes, out);
     }
-    file->Close();
-    return u"Saved to " + Filename + u" (" + Decimal(max_row_) + u" lines)";
-  } catch (const Failure& failure) {
-    CloseKeepingLines(file);
-    return Trapped(failure);
-  } catch (const std::bad_alloc&) {
-    CloseKeepingLines(file);
-    return TrappedOutOfMemory();
+    out.Close();
+    return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +
+           u" lines)";
+  });
+}
+
+void Cell::LoadLines(std::string_view lines, std::string_view separator,
+                     int64_t* row) {
+  const size_t fields = static_cast<size_t>(grid_.max_col()) + 1;
+  TextCells& values = grid_.texts();
+  while (!lines.empty()) {
+    const std::string_view line = AnsiLineReader::NextLine(lines);
+    const int64_t r = (*row)++;
+    if (r > grid_.max_row() || line.empty()) continue;
+    const size_t first = grid_.exists() ? grid_.At(static_cast<int32_t>(r), 0) : 0;
+    size_t c = 0, start = 0;
+    // Calls per field stored; an empty field keeps the earlier value.
+    auto store = [&](size_t end) {
+      if (end > start) {
+        grid_.Require();
+        values.SetBytes(first + c, line.substr(start, end - start));
+      }
+    };
+    if (separator.size() == 1) {
+      const char sep = separator[0];
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != sep) continue;
+        store(i);
+        if (++c == fields) break;
+        start = i + 1;
+      }
+      if (c < fields) store(line.size());
+    } else if (separator.empty()) {
+      store(line.size());
+    } else {
+      while (c < fields) {
+        const size_t found = line.find(separator, start);
+        if (found == std::string_view::npos) {
+          store(line.size());
+          break;
+        }
+        store(found);
+        ++c;
+        start = found + separator.size();
+      }
+    }
   }
 }
 
 Text Cell::LoadFile(Text& Filename, Text& Seperator) {
-  try {
+  return Trapped(u"ERROR:", [&]() -> Text {
     if (Filename.empty()) return u"No address specified";
     if (Platform::Current().Lookup(Filename, LookupKind::kFile).empty()) {
       return Filename + u" not found";
     }
     AnsiLineReader reader = AnsiLineReader::Open(Filename);
-    const FieldSeparator separator(Seperator);
-    std::string_view line;
+    // A separator that is empty, or that the code page cannot hold, occurs
+    // in no line: each line is one field.
+    const std::string separator = ExactAnsi(Seperator).value_or(std::string());
+    std::string_view lines;
     // Every line counts as a row; the file is read to its end even when
     // the rows beyond MaxRow are dropped.
-    for (int64_t r = 0; reader.Next(&line); ++r) {
-      if (r > max_row_) continue;
-      const int32_t row = static_cast<int32_t>(r);
-      separator.ForEachField(
-          line, static_cast<size_t>(max_col_) + 1,
-          [&](size_t c, std::string_view field) {
-            if (field.empty()) return;  // the earlier value stays
-            RequireGrid();
-            AssignFromAnsi(values_[At(row, static_cast<int32_t>(c))], field);
-          });
-    }
+    int64_t row = 0;
+    while (reader.NextLines(&lines)) LoadLines(lines, separator, &row);
     return u"File Loaded";
-  } catch (const Failure& failure) {
-    return Trapped(failure);
-  } catch (const std::bad_alloc&) {
-    return TrappedOutOfMemory();
-  }
+  });
 }
 
 Text Cell::Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
@@ -306,37 +286,38 @@ Text Cell::Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
   const bool key_field_always_there =
       KeyCol >= 0 && static_cast<size_t>(KeyCol) < needed;
   std::vector<std::string_view> fields;
-  std::string_view line;
+  std::string_view lines;
   // Nothing is cached: the file is read afresh on every call, and the first
   // matching line wins.
-  while (reader.Next(&line)) {
-    if (line.empty()) continue;
-    if (key_field_always_there) {
-      if (!key) continue;
-      const size_t start =
-          separator.FieldStart(line, static_cast<size_t>(KeyCol));
-      if (start == std::string_view::npos ||
-          !StartsWith(line.substr(start), *key)) {
-        continue;
+  while (reader.NextLines(&lines)) {
+    while (!lines.empty()) {
+      const std::string_view line = AnsiLineReader::NextLine(lines);
+      if (line.empty()) continue;
+      if (key_field_always_there) {
+        if (!key) continue;
+        const size_t start =
+            separator.FieldStart(line, static_cast<size_t>(KeyCol));
+        if (start == std::string_view::npos ||
+            !StartsWith(line.substr(start), *key)) {
+          continue;
+        }
       }
-    }
-    separator.Split(line, limit, fields);
-    if (fields.size() < needed) continue;
-    if (KeyCol < 0 || static_cast<size_t>(KeyCol) >= fields.size()) {
-      throw Failure(error::kSubscriptOutOfRange);
-    }
-    if (key && fields[static_cast<size_t>(KeyCol)] == *key) {
-      Text answer;
-      AssignFromAnsi(answer, fields[static_cast<size_t>(ColNo)]);
-      return answer;
+      separator.Split(line, limit, fields);
+      if (fields.size() < needed) continue;
+      if (KeyCol < 0 || static_cast<size_t>(KeyCol) >= fields.size()) {
+        throw Failure(error::kSubscriptOutOfRange);
+      }
+      if (key && fields[static_cast<size_t>(KeyCol)] == *key) {
+        return FromAnsi(fields[static_cast<size_t>(ColNo)]);
+      }
     }
   }
   return Text();
 }
 
 Text Cell::SetXMLTag(int16_t& Col, Text& Tag) {
-  if (Col < 0 || Col > max_col_) return u"Invalid Column";
-  if (!column_tags_) throw Failure(error::kSubscriptOutOfRange);
+  if (Col < 0 || Col > grid_.max_col()) return u"Invalid Column";
+  if (column_tags_.empty()) throw Failure(error::kSubscriptOutOfRange);
   column_tags_[static_cast<size_t>(Col)] = Tag;
   return Text();
 }
@@ -344,67 +325,69 @@ Text Cell::SetXMLTag(int16_t& Col, Text& Tag) {
 Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
                        int16_t& MaxLines) {
   SetLibraryIdentity();
-  try {
+  return Trapped(u"ERROR:", [&]() -> Text {
     if (Filename.empty()) return u"No address specified";
     DeleteOldFile(Filename);
     // A file that cannot be created is told as the writer tells it, never
     // as a save that did not happen.
-    Text opened = XmlOpenFile(Filename, XMLDoc, Text());
-    if (!opened.empty()) return opened;
-    if (MaxLines != 0 && max_row_ > MaxLines) max_row_ = MaxLines;
-    for (int32_t r = 0; r <= max_row_; ++r) {
-      XmlPutOpenTag(XMLRecord, Text());
-      for (int32_t c = 1; c <= max_col_; ++c) {
-        XmlPutElement(column_tags_[static_cast<size_t>(c)], values_[At(r, c)]);
-      }
-      XmlPutCloseTag(XMLRecord);
+    ScopedXmlFile file(Filename, XMLDoc, Text());
+    if (!file.opened().empty()) return file.opened();
+    LimitRows(MaxLines);
+    XmlWriter& xml = file.writer();
+    // Each column's tags are converted once for the whole file.
+    std::vector<XmlWriter::Tag> tags;
+    tags.reserve(static_cast<size_t>(grid_.max_col()) + 1);
+    for (int32_t c = 0; c <= grid_.max_col(); ++c) {
+      tags.emplace_back(column_tags_.empty() ? TextView()
+                                             : column_tags_[static_cast<size_t>(c)]);
     }
-    XmlCloseFile();
-    return u"Saved to " + Filename + u" (" + Decimal(max_row_) + u" records)";
-  } catch (const Failure& failure) {
-    // The lines written so far stay; the file is closed now rather than at
-    // the thread's next XML open, so it is neither locked nor held.
-    XmlAbandonFile();
-    return Trapped(failure);
-  } catch (const std::bad_alloc&) {
-    XmlAbandonFile();
-    return TrappedOutOfMemory();
-  }
+    const XmlWriter::Tag record(XMLRecord);
+    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      xml.OpenTag(record);
+      if (grid_.max_col() >= 1) grid_.Require();
+      for (int32_t c = 1; c <= grid_.max_col(); ++c) {
+        xml.Element(tags[static_cast<size_t>(c)], grid_.texts(), grid_.At(r, c));
+      }
+      xml.CloseTag(record);
+    }
+    file.Close();
+    return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +
+           u" records)";
+  });
 }
 
 Text Cell::SaveWorkSheet(Text& ControlFile, Text& ExcelFilename,
                          Text& WorkSheet) {
   SetLibraryIdentity();
-  try {
+  return Trapped(u"ERROR:", [&]() -> Text {
     if (ControlFile.empty()) return u"No address specified";
     DeleteOldFile(ControlFile);
-    Text opened = XmlOpenFile(ControlFile, u"WorksheetDoc", Text());
-    if (!opened.empty()) return opened;
-    XmlPutElement(u"Application", u"ExcelMacro");
-    XmlPutElement(u"ExcelFile", ExcelFilename);
-    XmlPutElement(u"OpenWorkSheet", WorkSheet);
+    ScopedXmlFile file(ControlFile, u"WorksheetDoc", Text());
+    if (!file.opened().empty()) return file.opened();
+    XmlWriter& xml = file.writer();
+    xml.Element(u"Application", u"ExcelMacro");
+    xml.Element(u"ExcelFile", ExcelFilename);
+    xml.Element(u"OpenWorkSheet", WorkSheet);
+    const XmlWriter::Tag cell_tag(u"Cell"), row_tag(u"Row"), col_tag(u"Col"),
+        value_tag(u"Value"), format_tag(u"Format");
     // Only cells holding a value are listed; column 0 never is.
-    for (int32_t r = 0; r <= max_row_; ++r) {
-      for (int32_t c = 1; c <= max_col_; ++c) {
-        const Text& value = values_[At(r, c)];
-        if (value.empty()) continue;
-        XmlPutOpenTag(u"Cell", Text());
-        XmlPutElement(u"Row", Decimal(r));
-        XmlPutElement(u"Col", Decimal(c));
-        XmlPutElement(u"Value", value);
-        XmlPutElement(u"Format", formats_[At(r, c)]);
-        XmlPutCloseTag(u"Cell");
+    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      for (int32_t c = 1; c <= grid_.max_col(); ++c) {
+        grid_.Require();
+        const size_t at = grid_.At(r, c);
+        if (grid_.texts().empty(at)) continue;
+        xml.OpenTag(cell_tag);
+        xml.Element(row_tag, Decimal(r));
+        xml.Element(col_tag, Decimal(c));
+        xml.Element(value_tag, grid_.texts(), at);
+        xml.Element(format_tag, grid_.formats().Get(at));
+        xml.CloseTag(cell_tag);
       }
     }
-    XmlCloseFile();
-    return u"Saved to " + ControlFile + u" (" + Decimal(max_row_) + u" lines)";
-  } catch (const Failure& failure) {
-    XmlAbandonFile();
-    return Trapped(failure);
-  } catch (const std::bad_alloc&) {
-    XmlAbandonFile();
-    return TrappedOutOfMemory();
-  }
+    file.Close();
+    return u"Saved to " + ControlFile + u" (" + Decimal(grid_.max_row()) +
+           u" lines)";
+  });
 }
 
 }  // namespace pellar

@@ -2,12 +2,10 @@
 #ifndef PELLAR_WORKAREA_READ_TEXT_H_
 #define PELLAR_WORKAREA_READ_TEXT_H_
 
-#include <memory>
-#include <string_view>
 #include <vector>
 
 #include "frame/text.h"
-#include "platform/platform.h"
+#include "frame/textfile.h"
 
 namespace pellar {
 
@@ -17,31 +15,6 @@ namespace pellar {
 Text ReadTextFile(TextView file_name);
 // ReadTextFile split at every CR LF; an empty text gives an empty list.
 std::vector<Text> ReadTextLines(TextView file_name);
-
-// The lines of a file as raw Windows-1252 bytes, for readers that scan large
-// files without converting every line. A line ends at CR or at CR LF; a lone
-// LF stays inside its line; no empty line follows a final line end.
-class AnsiLineReader {
- public:
-  explicit AnsiLineReader(std::unique_ptr<SequentialFile> file);
-  // Opens `path` through the current platform; throws Failure when it
-  // cannot.
-  static AnsiLineReader Open(TextView path);
-
-  // The next line in `line`, valid until the next call; false at the end.
-  bool Next(std::string_view* line);
-
- private:
-  // Reads more bytes after the unread ones; false at the end of the file.
-  bool Fill();
-
-  std::unique_ptr<SequentialFile> file_;
-  std::unique_ptr<char[]> buffer_;
-  size_t capacity_ = 0;
-  size_t pos_ = 0;  // first unread byte
-  size_t end_ = 0;  // end of the bytes read
-  bool eof_ = false;
-};
 
 }  // namespace pellar
 

@@ -1,55 +1,28 @@
 // Lines are composed straight into Windows-1252 bytes, each character
-// escaped and converted in one pass, and handed to the platform one line
-// per write.
+// escaped and converted in one pass, into the large blocks of a BlockWriter.
+// The thread's functions write each of their lines at once.
 #include "xml/xml_writer.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "frame/failure.h"
 #include "frame/identity.h"
 #include "frame/textfile.h"
+#include "frame/trap.h"
 #include "platform/platform.h"
 
 namespace pellar {
 namespace {
 
 struct XmlState {
-  ~XmlState() { CloseQuietly(); }
-
-  // Drops the file, keeping what was written; used where a failure is
-  // already being reported.
-  void CloseQuietly() noexcept {
-    std::unique_ptr<WritableFile> closing = std::move(file);
-    if (!closing) return;
-    try {
-      closing->Close();
-    } catch (...) {
-      // The failure that led here is the one reported.
-    }
-  }
-
   // Present from a successful XmlOpenFile until XmlCloseFile; a file left
   // open by a failed write stays here until the next open or close.
-  std::unique_ptr<WritableFile> file;
-  Text root_name;
-  // The line being composed, reused for every line.
-  std::unique_ptr<char[]> line;
-  size_t capacity = 0;
-
-  // Room for a line of up to `bytes` bytes and its CR LF.
-  char* LineOfAtMost(size_t bytes) {
-    if (bytes + 2 > capacity) {
-      capacity = std::max(bytes + 2, capacity * 2);
-      line = std::make_unique_for_overwrite<char[]>(capacity);
-    }
-    return line.get();
-  }
+  // Dropping it keeps what was written.
+  std::unique_ptr<XmlWriter> writer;
 };
 
 // Module state exists once per host thread and starts closed.
@@ -73,35 +46,13 @@ bool IsPlain(char16_t c) { return c < 0x7F && !kSpecial[c]; }
 // "&#0233;" for one.
 constexpr size_t kMaxEscapedPerChar = 7;
 
-// Where escaped text goes: the escaped text itself keeps a character that
-// Windows-1252 lacks, a file line gets the code page's "?" for it.
+// Escaped text keeps a character that Windows-1252 lacks.
 struct TextSink {
   Text& out;
   void Plain(TextView plain) { out += plain; }
   void Ascii(std::string_view ascii) { out.append(ascii.begin(), ascii.end()); }
   void Char(char16_t c) { out.push_back(c); }
   void Unmappable(char16_t c) { out.push_back(c); }
-};
-
-// Writes Windows-1252 bytes into room the caller has made.
-struct ByteSink {
-  char* end;
-  void Plain(TextView plain) {
-    for (char16_t c : plain) *end++ = static_cast<char>(c);
-  }
-  void Ascii(std::string_view ascii) {
-    std::memcpy(end, ascii.data(), ascii.size());
-    end += ascii.size();
-  }
-  void Char(char16_t c) { *end++ = static_cast<char>(c); }
-  void Unmappable(char16_t) { *end++ = '?'; }
-  // Any text, converted without escaping.
-  void Ansi(TextView text) {
-    for (char16_t c : text) {
-      const int code = c < 0x80 ? c : AnsiCode(c);
-      *end++ = static_cast<char>(code < 0 ? '?' : code);
-    }
-  }
 };
 
 // One pass doing all the replacements of XmlEscape. They cannot interact:
@@ -165,24 +116,79 @@ void Escape(Sink& sink, TextView text) {
   }
 }
 
+// The file form of each Windows-1252 code under XmlEscape: empty for a
+// code written as itself. CR is replaced only as the start of CR LF.
+struct ByteEscape {
+  uint8_t length = 0;
+  char text[7] = {};
+};
+
+constexpr std::array<ByteEscape, 256> kByteEscapes = [] {
+  std::array<ByteEscape, 256> table{};
+  auto set = [&table](unsigned char code, std::string_view text) {
+    table[code].length = static_cast<uint8_t>(text.size());
+    for (size_t i = 0; i < text.size(); ++i) table[code].text[i] = text[i];
+  };
+  set('&', "&amp;");
+  set('>', "&gt;");
+  set('<', "&lt;");
+  set('\'', "&apos;");
+  set('"', "&quot;");
+  set('\r', "\r");
+  for (int code = 127; code < 256; ++code) {
+    // Codes run from 127 to 255: always four digits, the first a zero.
+    const char reference[] = {'&', '#', '0',
+                              static_cast<char>('0' + code / 100),
+                              static_cast<char>('0' + code / 10 % 10),
+                              static_cast<char>('0' + code % 10), ';'};
+    set(static_cast<unsigned char>(code), std::string_view(reference, 7));
+  }
+  return table;
+}();
+
+
+// Writes `text` (Windows-1252 bytes or UTF-16) escaped at `dest`, "?" for a
+// character the code page lacks; answers the end.
+template <typename Unit>
+char* EscapeInto(std::basic_string_view<Unit> text, char* dest) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    unsigned code;
+    if constexpr (sizeof(Unit) == 1) {
+      code = static_cast<unsigned char>(text[i]);
+    } else {
+      code = text[i];
+      if (code >= 0x80) {
+        const int mapped = AnsiCode(text[i]);
+        if (mapped < 0) {
+          *dest++ = '?';
+          continue;
+        }
+        code = static_cast<unsigned>(mapped);
+      }
+    }
+    const ByteEscape& escape = kByteEscapes[code];
+    if (escape.length == 0) {
+      *dest++ = static_cast<char>(code);
+    } else if (code == '\r') {
+      if (i + 1 < n && text[i + 1] == '\n') {
+        std::memcpy(dest, "&#0013;&#0010;", 14);
+        dest += 14;
+        ++i;
+      } else {
+        *dest++ = '\r';
+      }
+    } else {
+      std::memcpy(dest, escape.text, sizeof(escape.text));
+      dest += escape.length;
+    }
+  }
+  return dest;
+}
+
 void AppendEscaped(Text& out, TextView text) {
   TextSink sink{out};
   Escape(sink, text);
-}
-
-// Ends the composed line at `end` with CR LF and writes it with one
-// platform write.
-void WriteLine(XmlState& state, char* end) {
-  *end++ = '\r';
-  *end++ = '\n';
-  state.file->Append(std::string_view(
-      state.line.get(), static_cast<size_t>(end - state.line.get())));
-}
-
-void WriteTextLine(XmlState& state, TextView text) {
-  ByteSink sink{state.LineOfAtMost(text.size())};
-  sink.Ansi(text);
-  WriteLine(state, sink.end);
 }
 
 Text OpenTagText(TextView name, TextView attributes) {
@@ -196,29 +202,116 @@ Text OpenTagText(TextView name, TextView attributes) {
   return tag;
 }
 
-void WriteHeader(XmlState& state, TextView file_name) {
+}  // namespace
+
+XmlWriter::Tag::Tag(TextView name) {
+  open_.reserve(name.size() + 2);
+  open_ += '<';
+  AppendAnsi(open_, name);
+  open_ += '>';
+  close_.reserve(name.size() + 5);
+  close_ += "</";
+  AppendAnsi(close_, name);
+  close_ += ">\r\n";
+}
+
+XmlWriter::XmlWriter(TextView file_name, TextView root_name,
+                     TextView root_attributes, FileAccess access)
+    : out_(Platform::Current().NewWritableFile(file_name, access)),
+      root_name_(root_name) {
+  WriteHeader(file_name);
+  if (!root_name.empty()) OpenTag(root_name, root_attributes);
+}
+
+void XmlWriter::WriteHeader(TextView file_name) {
   const LibraryInfo info = GetLibraryInfo();
   const LocalDateTime now = Platform::Current().LocalTime();
   const Text developer = GetDeveloper();
-  WriteTextLine(state, u"<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-  WriteTextLine(state, u"<!-- XML File Created by " + info.exe_name + u" -->");
-  WriteTextLine(state, u"<!-- Developed by " + developer + u" -->");
-  WriteTextLine(state, u"<!-- Copyright (c) " + ZeroPadded(now.year, 4) + u" " +
-                           developer + u" -->");
-  WriteTextLine(state, u"<!-- " + info.product_name + u" version " +
-                           Decimal(info.major) + u"." + Decimal(info.minor) +
-                           u" (" + Decimal(info.revision) + u") -->");
-  WriteTextLine(
-      state, u"<!-- " + GetDeveloperWebAddress() + u" for further details -->");
+  Line(u"<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+  Line(u"<!-- XML File Created by " + info.exe_name + u" -->");
+  Line(u"<!-- Developed by " + developer + u" -->");
+  Line(u"<!-- Copyright (c) " + ZeroPadded(now.year, 4) + u" " + developer +
+       u" -->");
+  Line(u"<!-- " + info.product_name + u" version " + Decimal(info.major) +
+       u"." + Decimal(info.minor) + u" (" + Decimal(info.revision) + u") -->");
+  Line(u"<!-- " + GetDeveloperWebAddress() + u" for further details -->");
   Text created = u"<!-- File ";
   created += file_name;
   created += u" Created ";
   created += FormatDate(now);
   created += u"-->";
-  WriteTextLine(state, created);
+  Line(created);
 }
 
-}  // namespace
+void XmlWriter::Line(TextView text) {
+  char* dest = EncodeAnsi(text, out_.Room(text.size() + 2));
+  *dest++ = '\r';
+  *dest++ = '\n';
+  out_.Commit(dest);
+}
+
+void XmlWriter::Element(TextView name, TextView value) {
+  Element(Tag(name), value);
+}
+
+void XmlWriter::Element(const Tag& tag, TextView value) {
+  char* dest = out_.Room(tag.open_.size() + kMaxEscapedPerChar * value.size() +
+                         tag.close_.size());
+  std::memcpy(dest, tag.open_.data(), tag.open_.size());
+  dest = EscapeInto(value, dest + tag.open_.size());
+  std::memcpy(dest, tag.close_.data(), tag.close_.size());
+  out_.Commit(dest + tag.close_.size());
+}
+
+void XmlWriter::Element(const Tag& tag, const TextCells& cells, size_t i) {
+  std::string_view bytes;
+  if (!cells.Bytes(i, &bytes)) {
+    Element(tag, cells.Side(i));
+    return;
+  }
+  char* dest = out_.Room(tag.open_.size() + kMaxEscapedPerChar * bytes.size() +
+                         tag.close_.size());
+  std::memcpy(dest, tag.open_.data(), tag.open_.size());
+  dest = EscapeInto(bytes, dest + tag.open_.size());
+  std::memcpy(dest, tag.close_.data(), tag.close_.size());
+  out_.Commit(dest + tag.close_.size());
+}
+
+void XmlWriter::OpenTag(TextView name, TextView attributes) {
+  Line(OpenTagText(name, attributes));
+}
+
+void XmlWriter::CloseTag(TextView name) { CloseTag(Tag(name)); }
+
+void XmlWriter::OpenTag(const Tag& tag) {
+  char* dest = out_.Room(tag.open_.size() + 2);
+  std::memcpy(dest, tag.open_.data(), tag.open_.size());
+  dest += tag.open_.size();
+  *dest++ = '\r';
+  *dest++ = '\n';
+  out_.Commit(dest);
+}
+
+void XmlWriter::CloseTag(const Tag& tag) {
+  char* dest = out_.Room(tag.close_.size());
+  std::memcpy(dest, tag.close_.data(), tag.close_.size());
+  out_.Commit(dest + tag.close_.size());
+}
+
+void XmlWriter::Close() {
+  if (!root_name_.empty()) CloseTag(root_name_);
+  out_.Close();
+}
+
+ScopedXmlFile::ScopedXmlFile(TextView file_name, TextView root_name,
+                             TextView root_attributes, FileAccess access)
+    : opened_(XmlOpenFile(file_name, root_name, root_attributes, access)) {}
+
+ScopedXmlFile::~ScopedXmlFile() { XmlAbandonFile(); }
+
+XmlWriter& ScopedXmlFile::writer() { return *State().writer; }
+
+Text ScopedXmlFile::Close() { return XmlCloseFile(); }
 
 Text XmlOpenFile(TextView file_name, TextView root_name,
                  TextView root_attributes) {
@@ -229,7 +322,7 @@ Text XmlOpenFile(TextView file_name, TextView root_name,
 Text XmlOpenFile(TextView file_name, TextView root_name,
                  TextView root_attributes, FileAccess access) {
   XmlState& state = State();
-  try {
+  Text failed = Trapped(u"Error Creating File: ", [&]() -> Text {
     // Deleting by a name with wildcards would remove every file it
     // matches; Windows refuses to create such a name anyway.
     if (file_name.find_first_of(u"*?") != TextView::npos) {
@@ -238,33 +331,25 @@ Text XmlOpenFile(TextView file_name, TextView root_name,
     // A file written under a fresh name replaces the old one by renaming;
     // deleting first would also remove a symbolic link planted there.
     if (access == FileAccess::kNormal) DeleteIfExists(file_name);
-    if (state.file) {
+    if (state.writer) {
       // The file left open loses its root end tag, as callers expect.
-      std::unique_ptr<WritableFile> previous = std::move(state.file);
-      previous->Close();
+      std::unique_ptr<XmlWriter> previous = std::move(state.writer);
+      previous->CloseAsIs();
     }
-    state.root_name = root_name;
-    state.file = Platform::Current().NewWritableFile(file_name, access);
-    WriteHeader(state, file_name);
-    if (!root_name.empty()) {
-      WriteTextLine(state, OpenTagText(root_name, root_attributes));
-    }
+    state.writer = std::make_unique<XmlWriter>(file_name, root_name,
+                                               root_attributes, access);
+    state.writer->Flush();
     return Text();
-  } catch (const Failure& failure) {
-    state.CloseQuietly();
-    return u"Error Creating File: " + failure.description();
-  } catch (const std::bad_alloc&) {
-    state.CloseQuietly();
-    return u"Error Creating File: " + Text(Describe(error::kOutOfMemory));
-  }
+  });
+  if (!failed.empty()) state.writer.reset();
+  return failed;
 }
 
 Text XmlCloseFile() {
   XmlState& state = State();
-  if (!state.file) return u"XML already closed";
-  if (!state.root_name.empty()) XmlPutCloseTag(state.root_name);
-  state.file->Close();
-  state.file.reset();
+  if (!state.writer) return u"XML already closed";
+  state.writer->Close();
+  state.writer.reset();
   return u"XML File closed";
 }
 
@@ -276,8 +361,7 @@ Text XmlWriteElement(TextView name, TextView value) {
   element += u"</";
   element += name;
   element += u'>';
-  XmlState& state = State();
-  if (state.file) WriteTextLine(state, element);
+  XmlWriteRaw(element);
   return element;
 }
 
@@ -289,20 +373,20 @@ Text XmlWriteTextElement(TextView name, TextView value) {
   element += u"\r\n</";
   element += name;
   element += u'>';
-  XmlState& state = State();
-  if (state.file) WriteTextLine(state, element);
+  XmlWriteRaw(element);
   return element;
 }
 
 void XmlWriteRaw(TextView text) {
   XmlState& state = State();
-  if (state.file) WriteTextLine(state, text);
+  if (!state.writer) return;
+  state.writer->Line(text);
+  state.writer->Flush();
 }
 
 Text XmlOpenTag(TextView name, TextView attributes) {
   Text tag = OpenTagText(name, attributes);
-  XmlState& state = State();
-  if (state.file) WriteTextLine(state, tag);
+  XmlWriteRaw(tag);
   return tag;
 }
 
@@ -310,8 +394,7 @@ Text XmlCloseTag(TextView name) {
   Text tag = u"</";
   tag += name;
   tag += u'>';
-  XmlState& state = State();
-  if (state.file) WriteTextLine(state, tag);
+  XmlWriteRaw(tag);
   return tag;
 }
 
@@ -322,47 +405,29 @@ Text XmlEscape(TextView text) {
   return escaped;
 }
 
-bool XmlFileIsOpen() { return State().file != nullptr; }
+bool XmlFileIsOpen() { return State().writer != nullptr; }
 
-void XmlAbandonFile() noexcept { State().CloseQuietly(); }
+void XmlAbandonFile() noexcept { State().writer.reset(); }
 
 void XmlPutElement(TextView name, TextView value) {
   XmlState& state = State();
-  if (!state.file) return;
-  ByteSink sink{state.LineOfAtMost(2 * name.size() + 5 +
-                                   kMaxEscapedPerChar * value.size())};
-  sink.Char(u'<');
-  sink.Ansi(name);
-  sink.Char(u'>');
-  Escape(sink, value);
-  sink.Ascii("</");
-  sink.Ansi(name);
-  sink.Char(u'>');
-  WriteLine(state, sink.end);
+  if (!state.writer) return;
+  state.writer->Element(name, value);
+  state.writer->Flush();
 }
 
 void XmlPutOpenTag(TextView name, TextView attributes) {
   XmlState& state = State();
-  if (!state.file) return;
-  ByteSink sink{state.LineOfAtMost(name.size() + attributes.size() + 3)};
-  sink.Char(u'<');
-  sink.Ansi(name);
-  if (!attributes.empty()) {
-    sink.Char(u' ');
-    sink.Ansi(attributes);
-  }
-  sink.Char(u'>');
-  WriteLine(state, sink.end);
+  if (!state.writer) return;
+  state.writer->OpenTag(name, attributes);
+  state.writer->Flush();
 }
 
 void XmlPutCloseTag(TextView name) {
   XmlState& state = State();
-  if (!state.file) return;
-  ByteSink sink{state.LineOfAtMost(name.size() + 3)};
-  sink.Ascii("</");
-  sink.Ansi(name);
-  sink.Char(u'>');
-  WriteLine(state, sink.end);
+  if (!state.writer) return;
+  state.writer->CloseTag(name);
+  state.writer->Flush();
 }
 
 }  // namespace pellar

@@ -7,10 +7,87 @@
 #ifndef PELLAR_XML_XML_WRITER_H_
 #define PELLAR_XML_XML_WRITER_H_
 
+#include <string>
+#include <string_view>
+
+#include "frame/grid.h"
 #include "frame/text.h"
+#include "frame/textfile.h"
 #include "platform/platform.h"
 
 namespace pellar {
+
+// One open XML file: the header lines, then lines composed straight into
+// Windows-1252 bytes and collected into large blocks. Destroying it writes
+// what was composed and closes the file, ignoring failures, so a failed
+// save keeps its lines. Failures of the other operations throw.
+class XmlWriter {
+ public:
+  // An element name converted once, for the many elements of one column.
+  class Tag {
+   public:
+    explicit Tag(TextView name);
+
+   private:
+    friend class XmlWriter;
+    std::string open_;   // "<name>"
+    std::string close_;  // "</name>" CR LF
+  };
+
+  // Creates `file_name` and composes the header lines and the root start
+  // tag (none for an empty root name).
+  XmlWriter(TextView file_name, TextView root_name, TextView root_attributes,
+            FileAccess access);
+
+  // "<name>" & XmlEscape(value) & "</name>".
+  void Element(TextView name, TextView value);
+  void Element(const Tag& tag, TextView value);
+  // The element of text `i` of `cells`.
+  void Element(const Tag& tag, const TextCells& cells, size_t i);
+  // `text` converted, and a line end.
+  void Line(TextView text);
+  void OpenTag(TextView name, TextView attributes);
+  void CloseTag(TextView name);
+  // The start tag (without attributes) and the end tag of `tag`.
+  void OpenTag(const Tag& tag);
+  void CloseTag(const Tag& tag);
+  // Writes the lines composed so far.
+  void Flush() { out_.Flush(); }
+  // Writes the root end tag and everything composed, and closes the file.
+  void Close();
+  // The same without the root end tag.
+  void CloseAsIs() { out_.Close(); }
+
+ private:
+  void WriteHeader(TextView file_name);
+
+  BlockWriter out_;
+  Text root_name_;
+};
+
+// The thread's XML file, opened by XmlOpenFile for one save of many lines,
+// which go to the file in large blocks. The destructor closes a file still
+// open, keeping what was written, as XmlAbandonFile does: no caller needs a
+// catch block for it.
+class ScopedXmlFile {
+ public:
+  ScopedXmlFile(TextView file_name, TextView root_name,
+                TextView root_attributes,
+                FileAccess access = FileAccess::kNormal);
+  ~ScopedXmlFile();
+  ScopedXmlFile(const ScopedXmlFile&) = delete;
+  ScopedXmlFile& operator=(const ScopedXmlFile&) = delete;
+
+  // XmlOpenFile's answer: "" when the file is open.
+  const Text& opened() const { return opened_; }
+  // The open file's writer; only while opened() is "".
+  XmlWriter& writer();
+  // XmlCloseFile.
+  Text Close();
+
+ private:
+  Text opened_;
+};
 
 // Deletes an existing file of that name, closes a file still open on this
 // thread (without its root end tag), creates the file and writes the header
