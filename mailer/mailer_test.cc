@@ -108,6 +108,7 @@ TEST(AddressTest, SplitsListsAndRefusesWhatIsNoAddress) {
       {"a b@x", {}, "not an address: \"a b@x\""},
       {"x <a@x\r\nDATA>", {}, "not an address"},
       {"Ann <>", {}, "an empty address"},
+      {"Jos\xc3\xa9 <jos\xc3\xa9@x>", {}, "an address beyond ASCII"},
   };
   for (const auto& c : cases) {
     std::vector<Mailbox> mailboxes;

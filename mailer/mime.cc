@@ -185,6 +185,10 @@ std::string CheckAddress(std::string_view address) {
     if (byte <= 0x20 || byte == 0x7F || c == '<' || c == '>' || c == '"') {
       return "not an address: \"" + OneLine(address) + "\"";
     }
+    // Such addresses need SMTPUTF8, which servers need not offer.
+    if (byte >= 0x80) {
+      return "an address beyond ASCII: \"" + std::string(address) + "\"";
+    }
   }
   return "";
 }
@@ -301,10 +305,16 @@ bool IsAttributeChar(char c) {
          std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos;
 }
 
+// File names up to this long go as one quoted string when plain ASCII.
+constexpr size_t kMaxQuotedName = 200;
+// Percent-encoded characters per RFC 2231 continuation line.
+constexpr size_t kContinuationChars = 60;
+
 std::string AttachmentPart(const Attachment& attachment) {
   std::string type(ContentTypeFor(attachment.name));
   std::string disposition = "attachment";
-  if (IsPrintableAscii(attachment.name)) {
+  if (IsPrintableAscii(attachment.name) &&
+      attachment.name.size() <= kMaxQuotedName) {
     std::string quoted = "\"";
     for (char c : attachment.name) {
       if (c == '"' || c == '\\') quoted += '\\';
@@ -314,16 +324,25 @@ std::string AttachmentPart(const Attachment& attachment) {
     type += "; name=" + quoted;
     disposition += "; filename=" + quoted;
   } else {
-    // RFC 2231 for readers that know it, encoded words for older ones.
-    type += "; name=\"" + EncodedWords(attachment.name, " ") + "\"";
-    disposition += ";\r\n filename*=UTF-8''";
-    for (char c : attachment.name) {
+    // RFC 2231 in numbered pieces for readers that know it, encoded words
+    // for older ones.
+    type += ";\r\n name=\"" + EncodedWords(attachment.name, "\r\n ") + "\"";
+    std::string piece = "UTF-8''";
+    int number = 0;
+    for (size_t i = 0; i < attachment.name.size(); ++i) {
+      const char c = attachment.name[i];
       if (IsAttributeChar(c)) {
-        disposition += c;
+        piece += c;
       } else {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
-        disposition += hex;
+        piece += hex;
+      }
+      if (piece.size() >= kContinuationChars ||
+          i + 1 == attachment.name.size()) {
+        disposition +=
+            ";\r\n filename*" + std::to_string(number++) + "*=" + piece;
+        piece.clear();
       }
     }
   }
