@@ -27,6 +27,8 @@ namespace {
 constexpr char kLockName[] = ".pellar-mail.lock";
 constexpr char kSentFolder[] = "sent";
 constexpr char kFailedFolder[] = "failed";
+// Every run appends its lines here, stamped with the time.
+constexpr char kRunLogName[] = "pellar-mail.log";
 // A document that ends early and changed this recently is taken to be
 // still being written by the library.
 constexpr std::time_t kWritingSeconds = 60;
@@ -218,13 +220,16 @@ std::string MessageId(std::string_view bytes, const struct stat& st,
   for (char c : bytes) {
     hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
-  std::string domain = sender.substr(sender.rfind('@') + 1);
-  const bool plain =
-      !domain.empty() && std::all_of(domain.begin(), domain.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' ||
-               c == '-';
-      });
-  if (!plain) domain = "localhost";
+  // The sender's domain: the name characters after its last "@".
+  std::string domain;
+  for (size_t at = sender.rfind('@') + 1; at > 0 && at < sender.size(); ++at) {
+    const char c = sender[at];
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') {
+      break;
+    }
+    domain += c;
+  }
+  if (domain.empty()) domain = "localhost";
   char id[64];
   std::snprintf(id, sizeof id, "%016" PRIx64 ".%" PRIx64, hash,
                 static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
@@ -264,11 +269,12 @@ std::string Now() {
 
 class Run {
  public:
-  Run(int dir, int sent, int failed, const RunOptions& options,
+  Run(int dir, int sent, int failed, int log, const RunOptions& options,
       std::ostream& out, std::ostream& err)
       : dir_(dir),
         sent_folder_(sent),
         failed_folder_(failed),
+        log_(log),
         options_(options),
         out_(out),
         err_(err),
@@ -334,21 +340,31 @@ class Run {
   // The summary line; answers the exit status.
   int Finish() {
     if (options_.dry_run) {
-      out_ << sent_ << " to send, " << failed_ << " failed (dry run)\n";
+      Say(std::to_string(sent_) + " to send, " + std::to_string(failed_) +
+          " failed (dry run)");
     } else {
-      out_ << sent_ << " sent, " << failed_ << " failed, " << deferred_
-           << " deferred\n";
+      Say(std::to_string(sent_) + " sent, " + std::to_string(failed_) +
+          " failed, " + std::to_string(deferred_) + " deferred");
     }
-    out_.flush();
     if (failed_ > 0) return kExitSomeFailed;
     if (deferred_ > 0) return kExitSomeDeferred;
     return kExitAllSent;
   }
 
  private:
+  // A line for the person running the program, and for the run log: a
+  // program started by SendOutbox has no output anyone sees.
+  void Say(const std::string& line) {
+    out_ << line << "\n" << std::flush;
+    if (log_ < 0) return;
+    const std::string stamped = Now() + " " + line + "\n";
+    // Appending; a failing log write must not stop the run.
+    if (write(log_, stamped.data(), stamped.size()) < 0) return;
+  }
+
   bool Sent(const std::string& name, const std::string& to) {
     ++sent_;
-    out_ << "sent " << name << " to " << to << "\n" << std::flush;
+    Say("sent " + name + " to " + to);
     std::string moved_as;
     const std::string error =
         MoveDocument(dir_, name, sent_folder_, false, &moved_as);
@@ -364,7 +380,7 @@ class Run {
 
   bool Fail(const std::string& name, const std::string& reason) {
     ++failed_;
-    out_ << "failed " << name << ": " << reason << "\n" << std::flush;
+    Say("failed " + name + ": " + reason);
     if (options_.dry_run) return true;
     std::string moved_as;
     std::string error =
@@ -384,13 +400,14 @@ class Run {
 
   bool Defer(const std::string& name, const std::string& reason) {
     ++deferred_;
-    out_ << "deferred " << name << ": " << reason << "\n" << std::flush;
+    Say("deferred " + name + ": " + reason);
     return true;
   }
 
   int dir_;
   int sent_folder_;
   int failed_folder_;
+  int log_;  // the run log, or -1
   const RunOptions& options_;
   std::ostream& out_;
   std::ostream& err_;
@@ -414,7 +431,7 @@ int RunOutbox(const std::string& outbox, const RunOptions& options,
   if (!dir.ok()) {
     return trouble("cannot open the outbox " + outbox, ErrorText(errno));
   }
-  Fd lock, sent, failed;
+  Fd lock, sent, failed, log;
   if (!options.dry_run) {
     lock = Fd(openat(dir.get(), kLockName,
                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -439,8 +456,12 @@ int RunOutbox(const std::string& outbox, const RunOptions& options,
     if (!sent.ok()) return trouble(outbox + "/" + kSentFolder, error);
     failed = OpenSubfolder(dir.get(), kFailedFolder, &error);
     if (!failed.ok()) return trouble(outbox + "/" + kFailedFolder, error);
+    log = Fd(openat(dir.get(), kRunLogName,
+                    O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                    0600));
+    if (!log.ok()) return trouble(outbox + "/" + kRunLogName, ErrorText(errno));
   }
-  Run run(dir.get(), sent.get(), failed.get(), options, out, err);
+  Run run(dir.get(), sent.get(), failed.get(), log.get(), options, out, err);
   for (const std::string& name : ListDocuments(dir.get())) {
     if (!run.Document(name)) break;
   }

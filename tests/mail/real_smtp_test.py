@@ -214,6 +214,9 @@ def login():
           "failed documents and logs are private")
     with open(log) as f:
         check(f.read().endswith(" " + expected[1] + "\n"), "the log gives the reason")
+    with open(os.path.join(outbox, "pellar-mail.log")) as f:
+        logged = f.read().splitlines()
+    check([line.split(" ", 2)[2] for line in logged] == expected, f"run log {logged}")
 
 
 def encryption():
