@@ -3,7 +3,6 @@
 // and the message built from a document. The SMTP side is tested against a
 // real server by tests/mail.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <filesystem>
 #include <map>
@@ -120,48 +119,11 @@ TEST(AddressTest, SplitsListsAndRefusesWhatIsNoAddress) {
   }
 }
 
-// The text of RFC 2047 words in `header`, for a round trip.
-std::string DecodeWords(std::string header) {
-  std::string text;
-  for (size_t at = header.find("=?UTF-8?B?"); at != std::string::npos;
-       at = header.find("=?UTF-8?B?", at)) {
-    const size_t end = header.find("?=", at + 10);
-    const std::string word = header.substr(at + 10, end - at - 10);
-    std::string bytes(word.size(), '\0');
-    const int n =
-        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
-                        reinterpret_cast<const unsigned char*>(word.data()),
-                        static_cast<int>(word.size()));
-    bytes.resize(static_cast<size_t>(n) -
-                 (word.size() - word.find_last_not_of('=') - 1));
-    text += bytes;
-    at = end;
-  }
-  return text;
-}
-
-TEST(EncodingTest, HeaderTextIsAsciiOneFieldAndRoundTrips) {
-  const std::string long_text(300, 'x');
-  for (const std::string& text :
-       {"Caf\u00e9 \u2013 Zahlen \u20ac \u4e2d\u6587 " + long_text,
-        std::string("a\r\nBcc: evil@x"), long_text, std::string("=?x?=")}) {
-    const std::string header = EncodeHeaderText(text);
-    for (size_t at = header.find('\n'); at != std::string::npos;
-         at = header.find('\n', at + 1)) {
-      EXPECT_EQ(header.substr(at - 1, 3), "\r\n ")
-          << "a new field in " << header;
-    }
-    for (char c : header) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
-    if (header.find("=?") != std::string::npos) {
-      std::string one_line = text;
-      if (one_line.find('\r') != std::string::npos) one_line = "a Bcc: evil@x";
-      EXPECT_EQ(DecodeWords(header), one_line);
-    }
-  }
+TEST(EncodingTest, HeadersBodiesAndContentTypes) {
+  // Header fields stay one field, and plain ASCII unless they cannot.
   EXPECT_EQ(EncodeHeaderText("Monthly figures"), "Monthly figures");
-}
-
-TEST(EncodingTest, QuotedPrintableAndContentTypes) {
+  EXPECT_EQ(EncodeHeaderText("a\r\nBcc: x@y"), "a Bcc: x@y");
+  EXPECT_EQ(EncodeHeaderText("Caf\u00e9"), "=?UTF-8?B?Q2Fmw6k=?=");
   const struct {
     std::string text, encoded;
   } cases[] = {

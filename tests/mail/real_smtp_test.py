@@ -32,7 +32,7 @@ def check(condition, what):
 
 
 class Server:
-    """The test server, stopped when the block ends."""
+    """The test server in a `with` block, stopped when the block ends."""
 
     def __init__(self, name, *options):
         self.folder = os.path.join(WORK, name)
@@ -40,8 +40,7 @@ class Server:
         self.process = subprocess.Popen(
             ["/usr/bin/python3", SERVER, self.folder, *options],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        ready, _, _ = select.select([self.process.stdout], [], [], 20)
-        if not ready:
+        if not select.select([self.process.stdout], [], [], 20)[0]:
             self.process.kill()
             sys.exit("FAIL: the SMTP server did not start")
         self.address = "127.0.0.1:" + self.process.stdout.readline().strip()
@@ -68,24 +67,25 @@ def q(text):
     return '"' + text.replace('"', '""') + '"'
 
 
-def spool(folder, *messages, after=()):
-    """Spools each (id, server, subject, lines) message into folder/outbox
-    through a report run by the pellar host."""
-    outbox = os.path.join(folder, "outbox")
+def report(folder, lines, outbox="outbox"):
+    """Runs a report of `lines` on an Email object m in `folder` under the
+    pellar host; answers the absolute outbox path it may spool into."""
+    outbox = os.path.join(folder, outbox)
     os.makedirs(outbox, exist_ok=True)
-    lines = ['Set m = CreateObject("PellarLib.Email")']
-    for msg_id, server, subject, extra in messages:
-        lines += ["Call m.Clear()", *extra,
-                  f"WScript.Echo m.SaveOutbox({q(outbox)}, {q(server)}, "
-                  f"{q(SENDER)}, {q('ada@example.com')}, {q(subject)}, "
-                  f"{q(msg_id)})"]
-    lines += list(after)
     with open(os.path.join(folder, "report.vbs"), "w") as script:
-        script.write("\n".join(lines) + "\n")
+        script.write('Set m = CreateObject("PellarLib.Email")\n' +
+                     "\n".join(line.replace("OUTBOX", q(outbox)) for line in lines) + "\n")
     with open(os.path.join(folder, "report.out"), "w") as out:
-        subprocess.run([PELLAR, "run", "report.vbs"], cwd=folder, stdout=out,
-                       check=True)
+        subprocess.run([PELLAR, "run", "report.vbs"], cwd=folder, stdout=out, check=True)
     return outbox
+
+
+def spool(folder, *messages):
+    """Spools each (id, server, subject, lines) message with SaveOutbox."""
+    return report(folder, [line for msg_id, server, subject, extra in messages
+                           for line in ["Call m.Clear()", *extra,
+                                        f"Call m.SaveOutbox(OUTBOX, {q(server)}, {q(SENDER)}, "
+                                        f"{q('ada@example.com')}, {q(subject)}, {q(msg_id)})"]])
 
 
 def mail(outbox, *options):
@@ -126,29 +126,19 @@ def delivery():
             f.write(data)
     subject = "Caf\xe9 \u2013 Zahlen \u20ac"
     with Server("delivery") as server:
-        extra = ['Call m.Body("Dear %NAME%,")', 'Call m.Body(".a line starting with a dot")',
-                 'Call m.HTML("<p>Dear %NAME%,</p>%TABLE%")',
-                 'Call m.Edit("%NAME%", "Ada & Grace")',
-                 'Call m.EditFile("%TABLE%", "table.html")',
-                 *[f"Call m.Attach({q(name)})" for name in attachments],
-                 'Call m.AddTag("Cc", "Grace Hopper <grace@example.com>; bob@example.com")',
-                 'Call m.AddTag("Bcc", "audit@example.com")',
-                 'Call m.AddTag("Reply-To", "desk@example.com")',
-                 'Call m.AddTag("X-Report", "monthly")']
-        outbox = os.path.join(folder, "out box")
-        os.makedirs(outbox)
-        lines = ['Set m = CreateObject("PellarLib.Email")', *extra,
-                 f"WScript.Echo m.SaveOutboxWithAttachments({q(outbox)}, "
-                 f"{q(server.address.replace(':', ' '))}, {q(SENDER)}, "
-                 f"{q('ada@example.com, Tom <tom@example.com>')}, {q(subject)}, {q('M')}, 0)",
-                 f"WScript.Echo m.SendOutbox({q(outbox)}, {q(MAILER)})"]
-        with open(os.path.join(folder, "report.vbs"), "w") as script:
-            script.write("\n".join(lines) + "\n")
-        with open(os.path.join(folder, "report.out"), "w") as out:
-            subprocess.run([PELLAR, "run", "report.vbs"], cwd=folder,
-                           stdout=out, check=True)
+        outbox = report(folder, [
+            'Call m.Body("Dear %NAME%,")', 'Call m.Body(".a line starting with a dot")',
+            'Call m.HTML("<p>Dear %NAME%,</p>%TABLE%")', 'Call m.Edit("%NAME%", "Ada & Grace")',
+            'Call m.EditFile("%TABLE%", "table.html")',
+            *[f"Call m.Attach({q(name)})" for name in attachments],
+            'Call m.AddTag("Cc", "Grace Hopper <grace@example.com>; bob@example.com")',
+            'Call m.AddTag("Bcc", "audit@example.com")',
+            'Call m.AddTag("Reply-To", "desk@example.com")', 'Call m.AddTag("X-Report", "monthly")',
+            f"Call m.SaveOutboxWithAttachments(OUTBOX, {q(server.address.replace(':', ' '))}, "
+            f"{q(SENDER)}, {q('ada@example.com, Tom <tom@example.com>')}, {q(subject)}, \"M\", 0)",
+            f"Call m.SendOutbox(OUTBOX, {q(MAILER)})"], outbox="out box")
         sent = os.path.join(outbox, "sent", "M0000.xml")
-        for _ in range(300):
+        for _ in range(300):  # SendOutbox does not wait for the program
             if os.path.exists(sent):
                 break
             time.sleep(0.1)
@@ -182,16 +172,13 @@ def delivery():
 def login():
     """Right and wrong passwords, a missing attachment, and a dry run."""
     folder = os.path.join(WORK, "login")
+    gone = os.path.join(folder, "gone.csv")
     with Server("login-server", "--auth", "mailer:s3cr&t") as server:
-        gone = os.path.join(folder, "gone.csv")
-        os.makedirs(folder)
-        open(gone, "w").close()
         outbox = spool(folder,
                        ("A", server.address, "A", ['Call m.SetServerLogin("mailer", "s3cr&t")']),
                        ("B", server.address, "B", ['Call m.SetServerLogin("mailer", "wrong")']),
                        ("C", server.address, "C", ['Call m.SetServerLogin("mailer", "s3cr&t")',
                                                    f'Call m.Command("Attach", {q(gone)})']))
-        os.remove(gone)
         status, lines = mail(outbox, "--dry-run")
         check(status == 1 and lines[0].startswith("would send A.xml to ada@example.com")
               and "Subject: A" in lines and lines[-1] == "2 to send, 1 failed (dry run)",
