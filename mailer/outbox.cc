@@ -341,7 +341,7 @@ class Run {
   int Finish() {
     if (options_.dry_run) {
       Say(std::to_string(sent_) + " to send, " + std::to_string(failed_) +
-          " failed (dry run)");
+          " failed, " + std::to_string(deferred_) + " deferred (dry run)");
     } else {
       Say(std::to_string(sent_) + " sent, " + std::to_string(failed_) +
           " failed, " + std::to_string(deferred_) + " deferred");

@@ -179,11 +179,13 @@ def login():
                        ("B", server.address, "B", ['Call m.SetServerLogin("mailer", "wrong")']),
                        ("C", server.address, "C", ['Call m.SetServerLogin("mailer", "s3cr&t")',
                                                    f'Call m.Command("Attach", {q(gone)})']))
+        with open(os.path.join(outbox, "A.xml"), "rb") as a, open(os.path.join(outbox, "D.xml"), "wb") as d:
+            d.write(a.read()[:400])  # as if the library were still writing it
         status, lines = mail(outbox, "--dry-run")
         check(status == 1 and lines[0].startswith("would send A.xml to ada@example.com")
-              and "Subject: A" in lines and lines[-1] == "2 to send, 1 failed (dry run)",
+              and "Subject: A" in lines and lines[-1] == "2 to send, 1 failed, 1 deferred (dry run)",
               f"dry run: {status} {lines}")
-        check(left(outbox) == ["A.xml", "B.xml", "C.xml"] and not server.received(),
+        check(left(outbox) == ["A.xml", "B.xml", "C.xml", "D.xml"] and not server.received(),
               "a dry run moves and sends nothing")
         status, lines = mail(outbox)
         received = server.received()
@@ -191,7 +193,8 @@ def login():
     expected = ["sent A.xml to ada@example.com",
                 "failed B.xml: the server answered 535 5.7.8 Authentication credentials invalid",
                 f"failed C.xml: cannot read attachment {gone}: No such file or directory",
-                "1 sent, 2 failed, 0 deferred"]
+                "deferred D.xml: the document is still being written",
+                "1 sent, 2 failed, 1 deferred"]
     check(lines == expected, f"output {lines}")
     check(len(received) == 1 and received[0][1]["Subject"] == "A", "only A arrived")
     check(left(outbox, "failed") == ["B.xml", "B.xml.log", "C.xml", "C.xml.log"],
