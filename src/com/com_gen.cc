@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "com/guids.h"
+#include "com/registry_entries.h"
+#include "frame/identity.h"
 
 namespace pellar::com {
 namespace {
@@ -164,6 +166,144 @@ std::string GenerateDualClasses(const std::vector<ClassInfo>& classes) {
            Name(cls.name) + "Dual(cls);\n";
   }
   out += "  return nullptr;\n}\n";
+  return out;
+}
+
+namespace {
+
+std::string XmlAttribute(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// One DLL's component: the file and, in the component's registry view, the
+// entries its own registration writes.
+void AppendServerComponent(const std::vector<ClassInfo>& classes, bool win64,
+                           std::string& out) {
+  const std::string bits = win64 ? "64" : "32";
+  const std::string id = win64 ? std::string(kServer64ComponentId)
+                               : std::string(kServer32ComponentId);
+  out += "          <Component Id=\"Server" + bits + "\" Guid=\"{" + id +
+         "}\" Win64=\"" + (win64 ? "yes" : "no") + "\">\n";
+  out += "            <File Id=\"Dll" + bits +
+         "\" Name=\"PellarLib.dll\" Source=\"$(var.Dll" + bits +
+         ")\" KeyPath=\"yes\"/>\n";
+  std::vector<RegistryEntry> entries;
+  for (const ClassInfo& cls : classes) {
+    for (RegistryEntry& entry : ClassRegistryEntries(cls)) {
+      entries.push_back(std::move(entry));
+    }
+  }
+  for (RegistryEntry& entry : TypeLibraryRegistryEntries(classes, win64)) {
+    entries.push_back(std::move(entry));
+  }
+  for (const RegistryEntry& entry : entries) {
+    std::string value;
+    switch (entry.value) {
+      case EntryValue::kText:
+        value = entry.text;
+        break;
+      case EntryValue::kServerPath:
+        value = "[#Dll" + bits + "]";
+        break;
+      case EntryValue::kServerFolder:
+        value = "[Folder" + bits + "]";
+        break;
+    }
+    out += "            <RegistryValue Root=\"HKCR\" Key=\"" +
+           XmlAttribute(entry.key) + "\"";
+    if (!entry.name.empty())
+      out += " Name=\"" + XmlAttribute(entry.name) + "\"";
+    out += " Value=\"" + XmlAttribute(value) + "\" Type=\"string\"/>\n";
+  }
+  out += "          </Component>\n";
+}
+
+}  // namespace
+
+std::string GenerateWix(const std::vector<ClassInfo>& classes) {
+  const LibraryInfo info = GetLibraryInfo();
+  const std::string major = std::to_string(info.major);
+  const std::string minor = std::to_string(info.minor);
+  const std::string version =
+      major + "." + minor + ".0." + std::to_string(info.revision);
+  const std::string name = XmlAttribute(ToUtf8(info.product_name));
+  const std::string manufacturer = XmlAttribute(ToUtf8(info.company_name));
+  const std::string upgrade_code = std::string(kInstallerUpgradeCode);
+
+  std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!--\n";
+  // XML comments cannot hold the double hyphens of kHeader.
+  out += "  The PellarLib installer package, built by wixl (msitools):\n";
+  out +=
+      "    wixl -a x64 -D Dll32=... -D Dll64=... -D Readme=... "
+      "-D Licence=... -o PellarLib.msi PellarLib.wxs\n\n";
+  out +=
+      "  Generated from the automation table (src/frame/automation.cc) and\n";
+  out +=
+      "  the registry entries (src/com/registry_entries.cc) by pellar_comgen\n";
+  out += "  (build target com_generate). Do not edit.\n-->\n";
+  out += "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n";
+  out += "  <Product Id=\"*\" Name=\"" + name +
+         "\" Language=\"1033\" Version=\"" + version + "\" Manufacturer=\"" +
+         manufacturer + "\" UpgradeCode=\"{" + upgrade_code + "}\">\n";
+  out +=
+      "    <Package InstallerVersion=\"200\" Compressed=\"yes\" "
+      "InstallScope=\"perMachine\" Description=\"" +
+      XmlAttribute(kLibraryHelp) + "\" Manufacturer=\"" + manufacturer +
+      "\"/>\n";
+  // An older version goes before this one is installed. Windows Installer
+  // compares only the first three fields of a version, so a release that
+  // changes only the revision counts as the same version: the second range
+  // takes in every version up to the next build number.
+  out += "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " +
+         name + " is already installed.\"/>\n";
+  out += "    <Upgrade Id=\"{" + upgrade_code + "}\">\n";
+  out += "      <UpgradeVersion Minimum=\"" + version +
+         "\" IncludeMinimum=\"yes\" Maximum=\"" + major + "." + minor +
+         ".1\" Property=\"PELLAR_SAME_RELEASE_FOUND\"/>\n";
+  out += "    </Upgrade>\n";
+  out += "    <Media Id=\"1\" Cabinet=\"PellarLib.cab\" EmbedCab=\"yes\"/>\n";
+  out += "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n";
+  out += "      <Directory Id=\"ProgramFilesFolder\">\n";
+  out += "        <Directory Id=\"Folder32\" Name=\"" + name + "\">\n";
+  AppendServerComponent(classes, false, out);
+  out += "        </Directory>\n      </Directory>\n";
+  out += "      <Directory Id=\"ProgramFiles64Folder\">\n";
+  out += "        <Directory Id=\"Folder64\" Name=\"" + name + "\">\n";
+  AppendServerComponent(classes, true, out);
+  out += "          <Component Id=\"Documents\" Guid=\"{" +
+         std::string(kDocumentsComponentId) + "}\" Win64=\"yes\">\n";
+  out +=
+      "            <File Id=\"Readme\" Name=\"README.txt\" "
+      "Source=\"$(var.Readme)\" KeyPath=\"yes\"/>\n";
+  out +=
+      "            <File Id=\"Licence\" Name=\"LICENCE.txt\" "
+      "Source=\"$(var.Licence)\"/>\n";
+  out += "          </Component>\n";
+  out += "        </Directory>\n      </Directory>\n    </Directory>\n";
+  out += "    <Feature Id=\"Complete\" Title=\"" + name + "\" Level=\"1\">\n";
+  for (const char* component : {"Server32", "Server64", "Documents"}) {
+    out += "      <ComponentRef Id=\"" + std::string(component) + "\"/>\n";
+  }
+  out += "    </Feature>\n  </Product>\n</Wix>\n";
   return out;
 }
 

@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
                    pellar::com::GenerateIdl(classes));
     WriteIfChanged(folder + "/" + pellar::com::kDualClassesFileName,
                    pellar::com::GenerateDualClasses(classes));
+    WriteIfChanged(folder + "/" + pellar::com::kWixFileName,
+                   pellar::com::GenerateWix(classes));
   } catch (const std::exception& e) {
     std::cerr << "pellar_comgen: " << e.what() << "\n";
     return 1;

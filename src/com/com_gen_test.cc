@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "com/guids.h"
 #include "frame/automation.h"
@@ -27,6 +28,8 @@ TEST(GeneratedSourcesTest, MatchTheAutomationTable) {
   EXPECT_EQ(ReadSource(kIdlFileName), GenerateIdl(Classes()))
       << "run: cmake --build <build> --target com_generate";
   EXPECT_EQ(ReadSource(kDualClassesFileName), GenerateDualClasses(Classes()))
+      << "run: cmake --build <build> --target com_generate";
+  EXPECT_EQ(ReadSource(kWixFileName), GenerateWix(Classes()))
       << "run: cmake --build <build> --target com_generate";
 }
 
@@ -104,6 +107,49 @@ TEST(GeneratorTest, RefusesAClassWithoutGuids) {
       ClassInfo{u"Other", u"PellarLib.Other", u"_Other", {}, nullptr, nullptr}};
   EXPECT_THROW(GenerateIdl(classes), std::invalid_argument);
   EXPECT_THROW(GenerateDualClasses(classes), std::invalid_argument);
+  EXPECT_THROW(GenerateWix(classes), std::invalid_argument);
+}
+
+// Each DLL's component holds every entry its own registration writes, in
+// its own registry view, with the path of its own file.
+TEST(GeneratorTest, InstallerRegistersEachDllInItsOwnView) {
+  const std::string wix = GenerateWix(Classes());
+  const size_t split = wix.find("<Component Id=\"Server64\"");
+  ASSERT_NE(split, std::string::npos);
+  const std::string parts[2] = {wix.substr(0, split), wix.substr(split)};
+  const size_t per_class = 8 + 5;  // class entries, interface entries
+  for (int i = 0; i < 2; ++i) {
+    const std::string bits = i == 0 ? "32" : "64";
+    SCOPED_TRACE(bits);
+    const std::string& part = parts[i];
+    size_t rows = 0;
+    for (size_t at = part.find("<RegistryValue "); at != std::string::npos;
+         at = part.find("<RegistryValue ", at + 1)) {
+      ++rows;
+    }
+    EXPECT_EQ(rows, Classes().size() * per_class + 4);
+    for (const std::string& line : std::vector<std::string>{
+             "Win64=\"" + std::string(i == 0 ? "no" : "yes") + "\"",
+             "Key=\"CLSID\\{85F90CE9-1CCD-4A55-A5DA-0912928811B6}\\"
+             "InprocServer32\" Value=\"[#Dll" +
+                 bits + "]\"",
+             "Key=\"TypeLib\\{73A8E21F-2501-4A73-AD81-C6702D5E8D7B}\\1c.0"
+             "\\0\\win" +
+                 bits + "\" Value=\"[#Dll" + bits + "]\"",
+             "1c.0\\HELPDIR\" Value=\"[Folder" + bits + "]\"",
+             "Key=\"Interface\\{17046D52-459A-4EFF-AAB0-F33B07002841}"
+             "\\TypeLib\" Name=\"Version\" Value=\"1c.0\"",
+             "Key=\"PellarLib.Table\\CLSID\" "
+             "Value=\"{CA63AE11-F1A6-45E5-9C01-15BFD40FA411}\"",
+         }) {
+      EXPECT_NE(part.find(line), std::string::npos) << line;
+    }
+  }
+  EXPECT_NE(wix.find("Version=\"3.2.0.30\" Manufacturer=\"Brambleworth Ltd\""),
+            std::string::npos);
+  EXPECT_NE(wix.find("Minimum=\"3.2.0.30\" IncludeMinimum=\"yes\" "
+                     "Maximum=\"3.2.1\""),
+            std::string::npos);
 }
 
 }  // namespace

@@ -40,6 +40,18 @@ inline constexpr std::string_view kLibraryHelp =
     "Pellar UFL: report functions for work areas, files, mail, FTP and HTML "
     "tables";
 
+// The installer package: the code that ties its versions together (each
+// build has its own product code) and its components, one per folder and
+// bitness.
+inline constexpr std::string_view kInstallerUpgradeCode =
+    "01EE8FB9-9500-4FC7-B5DF-EF7ACB56E9DD";
+inline constexpr std::string_view kServer32ComponentId =
+    "22817ED8-3F85-4986-8CFD-540EDD4992A8";
+inline constexpr std::string_view kServer64ComponentId =
+    "88431B2C-C147-4169-AEFA-6ADE7482BA8B";
+inline constexpr std::string_view kDocumentsComponentId =
+    "B4C41C80-B124-43C3-9CFF-1F5D0BE47993";
+
 // One entry per class of the automation table, in its order.
 std::span<const ClassGuids> AllClassGuids();
 // nullptr for a class without GUIDs.

@@ -9,6 +9,7 @@
 #include "com/guids.h"
 #include "com/holders.h"
 #include "com/module.h"
+#include "com/registry_entries.h"
 #include "frame/automation.h"
 
 namespace pellar::com {
@@ -80,29 +81,29 @@ bool OtherViewRegisters(const ClassGuids& guids) {
                          KEY_READ | kOtherView, key.put()) == ERROR_SUCCESS;
 }
 
-HRESULT RegisterOneClass(const ClassInfo& cls, const ClassGuids& guids,
-                         const std::wstring& path) {
-  const std::wstring progid = Wide(cls.progid);
-  const std::wstring clsid = Wide(BracedGuid(guids.class_id));
-  const std::wstring key = ClassKey(guids);
-  const std::wstring version =
-      std::to_wstring(kLibraryMajor) + L"." + std::to_wstring(kLibraryMinor);
-  const struct {
-    std::wstring subkey;
-    const wchar_t* name;
+// The DLL's folder with a trailing backslash: the form an installer
+// package's directory property takes, so both write the same HELPDIR.
+std::wstring FolderOf(const std::wstring& path) {
+  return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+HRESULT RegisterOneClass(const ClassInfo& cls, const std::wstring& path) {
+  for (const RegistryEntry& entry : ClassRegistryEntries(cls)) {
     std::wstring value;
-  } entries[] = {
-      {progid, nullptr, progid},
-      {progid + L"\\CLSID", nullptr, clsid},
-      {key, nullptr, progid},
-      {key + L"\\InprocServer32", nullptr, path},
-      {key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-      {key + L"\\ProgID", nullptr, progid},
-      {key + L"\\TypeLib", nullptr, Wide(BracedGuid(kLibraryId))},
-      {key + L"\\VERSION", nullptr, version},
-  };
-  for (const auto& entry : entries) {
-    HRESULT hr = SetString(entry.subkey, entry.name, entry.value);
+    switch (entry.value) {
+      case EntryValue::kText:
+        value = Wide(entry.text);
+        break;
+      case EntryValue::kServerPath:
+        value = path;
+        break;
+      case EntryValue::kServerFolder:
+        value = FolderOf(path);
+        break;
+    }
+    const std::wstring name = Wide(entry.name);
+    HRESULT hr = SetString(Wide(entry.key),
+                           name.empty() ? nullptr : name.c_str(), value);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
@@ -112,15 +113,14 @@ HRESULT RegisterAll() {
   std::wstring path = ModulePath();
   if (path.empty()) return E_UNEXPECTED;
   for (const ClassInfo& cls : Classes()) {
-    const ClassGuids* guids = FindClassGuids(cls.name);
-    if (guids == nullptr) return SELFREG_E_CLASS;
-    HRESULT hr = RegisterOneClass(cls, *guids, path);
+    if (FindClassGuids(cls.name) == nullptr) return SELFREG_E_CLASS;
+    HRESULT hr = RegisterOneClass(cls, path);
     if (FAILED(hr)) return hr;
   }
   ComPtr<ITypeLib> library;
   HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
   if (SUCCEEDED(hr)) {
-    std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+    std::wstring folder = FolderOf(path);
     hr = ::RegisterTypeLib(library.get(), path.data(), folder.data());
   }
   return hr;

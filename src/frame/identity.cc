@@ -26,9 +26,14 @@ void AppendTwoDigits(Text& out, int n) {
 }  // namespace
 
 LibraryInfo GetLibraryInfo() {
-  return LibraryInfo{u"Pellar UFL", u"Brambleworth Ltd", u"PellarLib",
-                     u"PellarLib",  3,                   2,
-                     30,            Platform::Current().ModuleFolder()};
+  return LibraryInfo{u"Pellar UFL",
+                     u"Brambleworth Ltd",
+                     u"PellarLib",
+                     u"PellarLib",
+                     PELLAR_VERSION_MAJOR,
+                     PELLAR_VERSION_MINOR,
+                     PELLAR_VERSION_REVISION,
+                     Platform::Current().ModuleFolder()};
 }
 
 void SetApplication(TextView application_name, TextView developer_name) {

@@ -151,6 +151,7 @@ check parity python3 tests/windows/parity.py --pellar "$pellar" --wine "$wine" \
   --example examples/report.vbs --example-mailer examples/mailer.sh \
   --work "$root/parity"
 grep -h '^parity:' "$root/logs/parity.log" | sed 's/^/    /'
+check installer tests/windows/installer.sh "$root" "$wine" "$pellar" && tail -n 1 "$root/logs/installer.log" | sed 's/^/    /'
 
 # Unregistration: a programmatic identifier is shared by both bitnesses and
 # stays while the other one still registers the class; at the end nothing

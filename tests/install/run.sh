@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The Linux install: `cmake --install` into a temporary prefix, a consumer
+# built against it through the CMake package and through pkg-config and run,
+# the shared library's SONAME, the installed pellar, and the .deb that
+# `cpack -G DEB` builds, whose files must be the installed ones under /usr.
+#
+# usage: tests/install/run.sh BUILD_DIR
+set -euo pipefail
+
+build=$(realpath "$1")
+source=$(realpath "$(dirname "$0")")
+work=$(mktemp -d "${TMPDIR:-/tmp}/pellar-install.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+lib=$(find "$prefix" -name 'libPellarLib.so.*.*.*' -type f)
+libdir=$(dirname "$lib")
+soname=$(readelf -d "$lib" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$soname" = libPellarLib.so.3.2 ] || fail "SONAME is '$soname'"
+[ -L "$libdir/libPellarLib.so" ] && [ -L "$libdir/$soname" ] ||
+  fail "missing library links in $libdir"
+
+expected=$(printf '%s\n' 'Pellar Work Area Created (2 x 1)' \
+                         "$("$prefix/bin/pellar" --version)")
+[ "$("$prefix/bin/pellar" --version)" = "PellarLib 3.2 (30)" ] ||
+  fail "the installed pellar does not run"
+
+# Through the CMake package.
+cmake -S "$source/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+  >/dev/null
+cmake --build "$work/cmake" >/dev/null
+[ "$(LD_LIBRARY_PATH=$libdir "$work/cmake/consumer")" = "$expected" ] ||
+  fail "the CMake package's consumer"
+
+# Through pkg-config.
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+# shellcheck disable=SC2046
+c++ -o "$work/pc-consumer" "$source/consumer/main.cc" \
+  $(pkg-config --cflags --libs pellar)
+[ "$(LD_LIBRARY_PATH=$libdir "$work/pc-consumer")" = "$expected" ] ||
+  fail "the pkg-config consumer"
+[ "$(pkg-config --modversion pellar)" = 3.2.0.30 ] || fail "pellar.pc version"
+
+# The Debian package: the same files, its dependencies declared.
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" \
+  >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack -G DEB"; }
+deb=$(ls "$work"/deb/*.deb)
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./usr/||' |
+  sort >"$work/deb.list"
+(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) >"$work/install.list"
+diff "$work/install.list" "$work/deb.list" ||
+  fail "the .deb's files differ from the install (< install, > .deb)"
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libc6 libstdc++6 lftp; do
+  [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+done
+echo "installed $(wc -l <"$work/install.list") files; $(basename "$deb"): $depends"
