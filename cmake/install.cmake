@@ -23,7 +23,8 @@ set_target_properties(pellar PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
 # include <pellar/workarea/cell.h>; the headers' own includes
 # ("frame/text.h") resolve against include/pellar.
 set(PELLAR_PUBLIC_HEADERS
-  frame/automation.h frame/failure.h frame/text.h frame/ufl.h frame/value.h
+  frame/automation.h frame/failure.h frame/grid.h frame/text.h frame/textfile.h
+  frame/ufl.h frame/value.h platform/platform.h
   workarea/cell.h table/table.h mail/email.h
   files/file.h files/folder.h files/ftp.h)
 foreach(header ${PELLAR_PUBLIC_HEADERS})
@@ -41,6 +42,10 @@ install(TARGETS PellarLib EXPORT PellarLibTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS pellar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The mail program for Email.SendOutbox, where its libraries were found.
+if(TARGET pellar-mail)
+  install(TARGETS pellar-mail RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 # The example report and the stand-in mail program it starts.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/report.vbs
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pellar/examples)

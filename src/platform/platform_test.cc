@@ -66,7 +66,8 @@ void MakeSystem(const std::string&) {}
 // Waits up to five seconds for a file that a started program writes.
 std::string AwaitFile(const std::string& path) {
   std::string out;
-  for (int i = 0; i < 100 && out.empty(); ++i) {
+  // Generous: a loaded machine, or Wine, may take seconds to start a program.
+  for (int i = 0; i < 600 && out.empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     out = ReadBytes(path);
   }
