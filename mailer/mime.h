@@ -16,7 +16,7 @@ namespace pellar::mail {
 
 struct Mailbox {
   std::string name;     // display name, UTF-8, may be empty
-  std::string address;  // addr-spec as given
+  std::string address;  // the bare address as given
 
   bool operator==(const Mailbox&) const = default;
 };
