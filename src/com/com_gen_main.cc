@@ -7,7 +7,7 @@
 #include <string>
 
 #include "com/com_gen.h"
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "com/guids.h"
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 namespace {

@@ -11,7 +11,7 @@
 #include "com/holders.h"
 #include "com/module.h"
 #include "com/variants.h"
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar::com {
 

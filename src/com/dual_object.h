@@ -13,7 +13,7 @@
 
 #include "com/dispatch.h"
 #include "com/module.h"
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 

@@ -10,7 +10,7 @@
 #include "com/holders.h"
 #include "com/module.h"
 #include "com/registry_entries.h"
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 namespace {

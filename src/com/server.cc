@@ -10,7 +10,7 @@
 #include "com/dual_object.h"
 #include "com/module.h"
 #include "com/registration.h"
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 namespace {

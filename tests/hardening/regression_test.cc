@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "files/file.h"
-#include "frame/automation.h"
-#include "frame/failure.h"
+#include "automation/automation.h"
+#include "base/failure.h"
 #include "mail/email.h"
 #include "platform/platform.h"
 #include "testing/sandbox.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "workarea/read_text.h"
-#include "xml/xml_writer.h"
+#include "io/read_text.h"
+#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

@@ -19,8 +19,8 @@
 #include "PellarLib_h.h"
 #include "com/guids.h"
 #include "com/holders.h"
-#include "frame/automation.h"
-#include "frame/identity.h"
+#include "automation/automation.h"
+#include "io/identity.h"
 
 namespace pellar::com {
 namespace {

@@ -1,4 +1,4 @@
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 #include <array>
 #include <new>
@@ -10,8 +10,8 @@
 #include "files/file.h"
 #include "files/folder.h"
 #include "files/ftp.h"
-#include "frame/failure.h"
-#include "frame/ufl.h"
+#include "base/failure.h"
+#include "ufl/ufl.h"
 #include "mail/email.h"
 #include "table/table.h"
 #include "workarea/cell.h"

@@ -1,17 +1,17 @@
 // The automation table: every class, method, slot, dispatch id, parameter
 // name, type and passing of the library, and Invoke, the one way the script
 // host and the COM server call a method.
-#ifndef PELLAR_FRAME_AUTOMATION_H_
-#define PELLAR_FRAME_AUTOMATION_H_
+#ifndef PELLAR_AUTOMATION_AUTOMATION_H_
+#define PELLAR_AUTOMATION_AUTOMATION_H_
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
 
-#include "frame/failure.h"
-#include "frame/text.h"
-#include "frame/value.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "base/value.h"
 
 namespace pellar {
 
@@ -112,4 +112,4 @@ class ArgumentFailure : public Failure {
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_AUTOMATION_H_
+#endif  // PELLAR_AUTOMATION_AUTOMATION_H_

@@ -1,10 +1,10 @@
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {

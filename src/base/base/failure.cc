@@ -1,4 +1,4 @@
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar {
 

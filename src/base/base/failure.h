@@ -1,13 +1,13 @@
 // The one failure type of the library. Untrapped failures travel to the
 // caller as this type; methods that trap failures catch it and answer their
 // prefix followed by description().
-#ifndef PELLAR_FRAME_FAILURE_H_
-#define PELLAR_FRAME_FAILURE_H_
+#ifndef PELLAR_BASE_FAILURE_H_
+#define PELLAR_BASE_FAILURE_H_
 
 #include <exception>
 #include <string>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 
@@ -58,4 +58,4 @@ class Failure : public std::exception {
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_FAILURE_H_
+#endif  // PELLAR_BASE_FAILURE_H_

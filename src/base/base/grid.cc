@@ -1,9 +1,9 @@
-#include "frame/grid.h"
+#include "base/grid.h"
 
 #include <cstring>
 #include <new>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar {
 namespace {

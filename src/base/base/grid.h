@@ -5,8 +5,8 @@
 // 8-byte reference; a text the code page cannot hold exactly (or a very
 // long one) lives in a side store, so every text reads back exactly as it
 // was stored. Format texts are held only for cells that have one.
-#ifndef PELLAR_FRAME_GRID_H_
-#define PELLAR_FRAME_GRID_H_
+#ifndef PELLAR_BASE_GRID_H_
+#define PELLAR_BASE_GRID_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 
@@ -168,4 +168,4 @@ class Grid {
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_GRID_H_
+#endif  // PELLAR_BASE_GRID_H_

@@ -1,4 +1,4 @@
-#include "frame/text.h"
+#include "base/text.h"
 
 #include <array>
 

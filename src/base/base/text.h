@@ -1,7 +1,7 @@
 // Text as the automation layer sees it, and the conversions every file and
 // console write goes through.
-#ifndef PELLAR_FRAME_TEXT_H_
-#define PELLAR_FRAME_TEXT_H_
+#ifndef PELLAR_BASE_TEXT_H_
+#define PELLAR_BASE_TEXT_H_
 
 #include <cstdint>
 #include <string>
@@ -63,4 +63,4 @@ Text Ascii(std::string_view ascii);
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_TEXT_H_
+#endif  // PELLAR_BASE_TEXT_H_

@@ -1,4 +1,4 @@
-#include "frame/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "frame/failure.h"
-#include "frame/value.h"
+#include "base/failure.h"
+#include "base/value.h"
 #include "testing/test_support.h"
 
 namespace pellar {

@@ -1,11 +1,11 @@
-#include "frame/value.h"
+#include "base/value.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar {
 namespace {

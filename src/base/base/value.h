@@ -1,11 +1,11 @@
 // Automation values and the conversion rules applied to method arguments.
-#ifndef PELLAR_FRAME_VALUE_H_
-#define PELLAR_FRAME_VALUE_H_
+#ifndef PELLAR_BASE_VALUE_H_
+#define PELLAR_BASE_VALUE_H_
 
 #include <cstdint>
 #include <variant>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 
@@ -47,4 +47,4 @@ int64_t RoundHalfEven(double d);
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_VALUE_H_
+#endif  // PELLAR_BASE_VALUE_H_

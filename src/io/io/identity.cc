@@ -1,6 +1,6 @@
-#include "frame/identity.h"
+#include "io/identity.h"
 
-#include "frame/textfile.h"
+#include "io/textfile.h"
 #include "platform/platform.h"
 
 namespace pellar {

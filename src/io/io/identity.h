@@ -3,12 +3,12 @@
 //
 // Per-thread state starts empty the first time a thread uses the library and
 // is never shared between threads; no locks are taken.
-#ifndef PELLAR_FRAME_IDENTITY_H_
-#define PELLAR_FRAME_IDENTITY_H_
+#ifndef PELLAR_IO_IDENTITY_H_
+#define PELLAR_IO_IDENTITY_H_
 
 #include <cstdint>
 
-#include "frame/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace pellar {
@@ -50,4 +50,4 @@ Text FormatDate(const LocalDateTime& when);
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_IDENTITY_H_
+#endif  // PELLAR_IO_IDENTITY_H_

@@ -1,4 +1,4 @@
-#include "frame/identity.h"
+#include "io/identity.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <regex>
 #include <thread>
 
-#include "frame/failure.h"
-#include "frame/ufl.h"
+#include "base/failure.h"
+#include "ufl/ufl.h"
 #include "testing/test_support.h"
 
 namespace pellar {
@@ -148,7 +148,7 @@ TEST(LibraryInfoTest, PathIsTheFolderOfTheRunningModule) {
   EXPECT_FALSE(info.path.empty());
   EXPECT_NE(info.path.back(), u'/');
   // Linked statically, the module is this test program.
-  EXPECT_TRUE(testing::PathExists(ToUtf8(info.path) + "/frame_test"));
+  EXPECT_TRUE(testing::PathExists(ToUtf8(info.path) + "/io_test"));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "workarea/read_text.h"
+#include "io/read_text.h"
 
 namespace pellar {
 

@@ -1,11 +1,11 @@
 // The library's whole-file text reader and its line-splitting companion.
-#ifndef PELLAR_WORKAREA_READ_TEXT_H_
-#define PELLAR_WORKAREA_READ_TEXT_H_
+#ifndef PELLAR_IO_READ_TEXT_H_
+#define PELLAR_IO_READ_TEXT_H_
 
 #include <vector>
 
-#include "frame/text.h"
-#include "frame/textfile.h"
+#include "base/text.h"
+#include "io/textfile.h"
 
 namespace pellar {
 
@@ -18,4 +18,4 @@ std::vector<Text> ReadTextLines(TextView file_name);
 
 }  // namespace pellar
 
-#endif  // PELLAR_WORKAREA_READ_TEXT_H_
+#endif  // PELLAR_IO_READ_TEXT_H_

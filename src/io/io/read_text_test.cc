@@ -1,4 +1,4 @@
-#include "workarea/read_text.h"
+#include "io/read_text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {

@@ -1,10 +1,10 @@
-#include "frame/textfile.h"
+#include "io/textfile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar {
 

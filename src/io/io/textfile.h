@@ -1,15 +1,15 @@
 // Text files in Windows-1252 over the platform's files: a line writer, the
 // block writer of the large saves, the one line reader, and deleting an old
 // file before writing it anew.
-#ifndef PELLAR_FRAME_TEXTFILE_H_
-#define PELLAR_FRAME_TEXTFILE_H_
+#ifndef PELLAR_IO_TEXTFILE_H_
+#define PELLAR_IO_TEXTFILE_H_
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "frame/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace pellar {
@@ -112,4 +112,4 @@ void DeleteIfExists(TextView path);
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_TEXTFILE_H_
+#endif  // PELLAR_IO_TEXTFILE_H_

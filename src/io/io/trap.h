@@ -1,12 +1,12 @@
 // The one trap of the methods that answer a failure as a status text.
-#ifndef PELLAR_FRAME_TRAP_H_
-#define PELLAR_FRAME_TRAP_H_
+#ifndef PELLAR_IO_TRAP_H_
+#define PELLAR_IO_TRAP_H_
 
 #include <new>
 #include <stdexcept>
 
-#include "frame/failure.h"
-#include "frame/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace pellar {
 
@@ -28,4 +28,4 @@ Text Trapped(TextView prefix, Action&& action) {
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_TRAP_H_
+#endif  // PELLAR_IO_TRAP_H_

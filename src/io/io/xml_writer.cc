@@ -1,7 +1,7 @@
 // Lines are composed straight into Windows-1252 bytes, each character
 // escaped and converted in one pass, into the large blocks of a BlockWriter.
 // The thread's functions write each of their lines at once.
-#include "xml/xml_writer.h"
+#include "io/xml_writer.h"
 
 #include <array>
 #include <cstddef>
@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "frame/failure.h"
-#include "frame/identity.h"
-#include "frame/textfile.h"
-#include "frame/trap.h"
+#include "base/failure.h"
+#include "io/identity.h"
+#include "io/textfile.h"
+#include "io/trap.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -4,15 +4,15 @@
 //
 // State is per thread: two threads write independent files; no locks.
 // Element names, attribute texts and raw text are written unescaped.
-#ifndef PELLAR_XML_XML_WRITER_H_
-#define PELLAR_XML_XML_WRITER_H_
+#ifndef PELLAR_IO_XML_WRITER_H_
+#define PELLAR_IO_XML_WRITER_H_
 
 #include <string>
 #include <string_view>
 
-#include "frame/grid.h"
-#include "frame/text.h"
-#include "frame/textfile.h"
+#include "base/grid.h"
+#include "base/text.h"
+#include "io/textfile.h"
 #include "platform/platform.h"
 
 namespace pellar {
@@ -135,4 +135,4 @@ void XmlPutCloseTag(TextView name);
 
 }  // namespace pellar
 
-#endif  // PELLAR_XML_XML_WRITER_H_
+#endif  // PELLAR_IO_XML_WRITER_H_

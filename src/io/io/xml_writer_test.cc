@@ -1,12 +1,12 @@
-#include "xml/xml_writer.h"
+#include "io/xml_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-#include "frame/failure.h"
-#include "frame/identity.h"
+#include "base/failure.h"
+#include "io/identity.h"
 #include "testing/test_support.h"
 
 namespace pellar {

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 

@@ -18,7 +18,7 @@
 #include <ctime>
 #include <string>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace pellar {

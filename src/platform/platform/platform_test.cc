@@ -27,8 +27,8 @@
 #include <functional>
 #include <thread>
 
-#include "frame/failure.h"
-#include "frame/textfile.h"
+#include "base/failure.h"
+#include "io/textfile.h"
 #include "testing/test_support.h"
 
 namespace pellar {

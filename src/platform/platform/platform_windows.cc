@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace pellar {

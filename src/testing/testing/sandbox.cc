@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace pellar::testing {

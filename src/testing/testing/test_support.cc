@@ -10,7 +10,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar::testing {
 

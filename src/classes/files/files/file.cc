@@ -4,7 +4,7 @@
 #include "files/file.h"
 
 #include "files/file_ops.h"
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace pellar {

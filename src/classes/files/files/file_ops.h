@@ -2,9 +2,9 @@
 #ifndef PELLAR_FILES_FILE_OPS_H_
 #define PELLAR_FILES_FILE_OPS_H_
 
-#include "frame/failure.h"
-#include "frame/text.h"
-#include "frame/trap.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "io/trap.h"
 #include "platform/platform.h"
 
 namespace pellar::files {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "files/folder.h"
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {

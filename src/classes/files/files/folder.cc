@@ -3,7 +3,7 @@
 #include "files/folder.h"
 
 #include "files/file_ops.h"
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace pellar {

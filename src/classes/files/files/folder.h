@@ -2,7 +2,7 @@
 #ifndef PELLAR_FILES_FOLDER_H_
 #define PELLAR_FILES_FOLDER_H_
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "files/ftp_launcher.h"
-#include "frame/failure.h"
-#include "frame/textfile.h"
+#include "base/failure.h"
+#include "io/textfile.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -3,7 +3,7 @@
 #ifndef PELLAR_FILES_FTP_H_
 #define PELLAR_FILES_FTP_H_
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar::files {
 

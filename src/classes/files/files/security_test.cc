@@ -12,7 +12,7 @@
 
 #include "files/file.h"
 #include "files/ftp.h"
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {

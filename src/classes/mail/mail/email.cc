@@ -5,10 +5,10 @@
 #include <new>
 #include <stdexcept>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
-#include "workarea/read_text.h"
-#include "xml/xml_writer.h"
+#include "io/read_text.h"
+#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 

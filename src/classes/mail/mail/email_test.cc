@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/failure.h"
+#include "automation/automation.h"
+#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "mail/email.h"
 #include "testing/test_support.h"
 

@@ -2,10 +2,10 @@
 // starting the mail program that sends them.
 #include <exception>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "mail/email.h"
 #include "platform/platform.h"
-#include "xml/xml_writer.h"
+#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

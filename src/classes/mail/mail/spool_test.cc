@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/failure.h"
-#include "frame/identity.h"
+#include "base/failure.h"
+#include "io/identity.h"
 #include "mail/email.h"
 #include "testing/test_support.h"
-#include "xml/xml_writer.h"
+#include "io/xml_writer.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

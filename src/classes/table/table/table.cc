@@ -3,8 +3,8 @@
 #include <string_view>
 #include <utility>
 
-#include "frame/failure.h"
-#include "frame/identity.h"
+#include "base/failure.h"
+#include "io/identity.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -8,8 +8,8 @@
 #define PELLAR_TABLE_TABLE_H_
 
 #include <cstdint>
-#include "frame/grid.h"
-#include "frame/text.h"
+#include "base/grid.h"
+#include "base/text.h"
 
 namespace pellar {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/failure.h"
-#include "frame/identity.h"
-#include "frame/ufl.h"
+#include "automation/automation.h"
+#include "base/failure.h"
+#include "io/identity.h"
+#include "ufl/ufl.h"
 #include "testing/test_support.h"
 
 namespace pellar {

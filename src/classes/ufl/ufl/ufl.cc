@@ -1,6 +1,6 @@
-#include "frame/ufl.h"
+#include "ufl/ufl.h"
 
-#include "frame/identity.h"
+#include "io/identity.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -1,9 +1,9 @@
 // PellarLib.UFL: who and what the library is, and control of the activity
 // log.
-#ifndef PELLAR_FRAME_UFL_H_
-#define PELLAR_FRAME_UFL_H_
+#ifndef PELLAR_UFL_UFL_H_
+#define PELLAR_UFL_UFL_H_
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar {
 
@@ -16,4 +16,4 @@ class UFL {
 
 }  // namespace pellar
 
-#endif  // PELLAR_FRAME_UFL_H_
+#endif  // PELLAR_UFL_UFL_H_

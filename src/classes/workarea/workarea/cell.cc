@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/grid.h"
-#include "frame/text.h"
-#include "frame/textfile.h"
+#include "base/grid.h"
+#include "base/text.h"
+#include "io/textfile.h"
 
 namespace pellar {
 

@@ -12,13 +12,13 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/failure.h"
-#include "frame/identity.h"
-#include "frame/textfile.h"
-#include "frame/trap.h"
+#include "base/failure.h"
+#include "io/identity.h"
+#include "io/textfile.h"
+#include "io/trap.h"
 #include "platform/platform.h"
 #include "workarea/cell.h"
-#include "xml/xml_writer.h"
+#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/failure.h"
-#include "frame/identity.h"
+#include "base/failure.h"
+#include "io/identity.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "xml/xml_writer.h"
+#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

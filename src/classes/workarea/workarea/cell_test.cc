@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {
