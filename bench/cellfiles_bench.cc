@@ -10,10 +10,10 @@
 #include <string>
 
 #include "base/text.h"
+#include "io/xml_writer.h"
 #include "platform/platform.h"
 #include "ratio.h"
 #include "workarea/cell.h"
-#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

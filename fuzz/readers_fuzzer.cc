@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "io/textfile.h"
 #include "fuzz_support.h"
-#include "workarea/cell.h"
 #include "io/read_text.h"
+#include "io/textfile.h"
+#include "workarea/cell.h"
 
 namespace pellar {
 namespace {

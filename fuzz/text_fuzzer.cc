@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "base/text.h"
-#include "platform/platform.h"
 #include "io/xml_writer.h"
+#include "platform/platform.h"
 
 namespace pellar {
 namespace {

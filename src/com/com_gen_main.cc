@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "com/com_gen.h"
 #include "automation/automation.h"
+#include "com/com_gen.h"
 
 namespace {
 

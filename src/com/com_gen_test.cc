@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "com/guids.h"
 #include "automation/automation.h"
+#include "com/guids.h"
 
 namespace pellar::com {
 namespace {

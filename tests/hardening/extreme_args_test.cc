@@ -31,9 +31,9 @@
 #include "automation/automation.h"
 #include "base/failure.h"
 #include "io/identity.h"
+#include "io/xml_writer.h"
 #include "testing/sandbox.h"
 #include "testing/test_support.h"
-#include "io/xml_writer.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PELLAR_ASAN 1

@@ -27,10 +27,10 @@
 #include "automation/automation.h"
 #include "base/failure.h"
 #include "io/identity.h"
+#include "io/xml_writer.h"
 #include "mail/email.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

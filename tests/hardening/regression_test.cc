@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "files/file.h"
 #include "automation/automation.h"
 #include "base/failure.h"
+#include "files/file.h"
+#include "io/read_text.h"
+#include "io/xml_writer.h"
 #include "mail/email.h"
 #include "platform/platform.h"
 #include "testing/sandbox.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "io/read_text.h"
-#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "PellarLib_h.h"
+#include "automation/automation.h"
 #include "com/guids.h"
 #include "com/holders.h"
-#include "automation/automation.h"
 #include "io/identity.h"
 
 namespace pellar::com {

@@ -7,13 +7,13 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/failure.h"
 #include "files/file.h"
 #include "files/folder.h"
 #include "files/ftp.h"
-#include "base/failure.h"
-#include "ufl/ufl.h"
 #include "mail/email.h"
 #include "table/table.h"
+#include "ufl/ufl.h"
 #include "workarea/cell.h"
 
 namespace pellar {

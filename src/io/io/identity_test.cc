@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "base/failure.h"
-#include "ufl/ufl.h"
 #include "testing/test_support.h"
+#include "ufl/ufl.h"
 
 namespace pellar {
 namespace {

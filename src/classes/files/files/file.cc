@@ -3,8 +3,8 @@
 // and the failure's description.
 #include "files/file.h"
 
-#include "files/file_ops.h"
 #include "base/failure.h"
+#include "files/file_ops.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "files/folder.h"
 #include "base/failure.h"
+#include "files/folder.h"
 #include "testing/test_support.h"
 
 namespace pellar {

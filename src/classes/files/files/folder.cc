@@ -2,8 +2,8 @@
 // "UFL Error: " and the failure's description; Exists answers false.
 #include "files/folder.h"
 
-#include "files/file_ops.h"
 #include "base/failure.h"
+#include "files/file_ops.h"
 #include "platform/platform.h"
 
 namespace pellar {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "files/ftp_launcher.h"
 #include "base/failure.h"
+#include "files/ftp_launcher.h"
 #include "io/textfile.h"
 #include "platform/platform.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "files/ftp_launcher.h"
 #include "base/failure.h"
+#include "files/ftp_launcher.h"
 #include "testing/test_support.h"
 
 namespace pellar {

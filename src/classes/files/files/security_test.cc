@@ -10,9 +10,9 @@
 #include <iterator>
 #include <string>
 
+#include "base/failure.h"
 #include "files/file.h"
 #include "files/ftp.h"
-#include "base/failure.h"
 #include "testing/test_support.h"
 
 namespace pellar {

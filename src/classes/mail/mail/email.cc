@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "base/failure.h"
-#include "platform/platform.h"
 #include "io/read_text.h"
 #include "io/xml_writer.h"
+#include "platform/platform.h"
 
 namespace pellar {
 namespace {

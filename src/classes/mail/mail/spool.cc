@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "base/failure.h"
+#include "io/xml_writer.h"
 #include "mail/email.h"
 #include "platform/platform.h"
-#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

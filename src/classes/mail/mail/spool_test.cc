@@ -13,9 +13,9 @@
 
 #include "base/failure.h"
 #include "io/identity.h"
+#include "io/xml_writer.h"
 #include "mail/email.h"
 #include "testing/test_support.h"
-#include "io/xml_writer.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

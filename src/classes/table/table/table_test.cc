@@ -9,8 +9,8 @@
 #include "automation/automation.h"
 #include "base/failure.h"
 #include "io/identity.h"
-#include "ufl/ufl.h"
 #include "testing/test_support.h"
+#include "ufl/ufl.h"
 
 namespace pellar {
 namespace {

@@ -16,9 +16,9 @@
 #include "io/identity.h"
 #include "io/textfile.h"
 #include "io/trap.h"
+#include "io/xml_writer.h"
 #include "platform/platform.h"
 #include "workarea/cell.h"
-#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {

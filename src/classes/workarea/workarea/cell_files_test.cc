@@ -6,9 +6,9 @@
 
 #include "base/failure.h"
 #include "io/identity.h"
+#include "io/xml_writer.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "io/xml_writer.h"
 
 namespace pellar {
 namespace {
