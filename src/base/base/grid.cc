@@ -127,7 +127,19 @@ void TextCells::SetBytes(size_t i, std::string_view bytes) {
     SetSide(i, FromAnsi(bytes));
     return;
   }
-  std::memcpy(Place(i, bytes.size()), bytes.data(), bytes.size());
+  const size_t length = bytes.size();
+  if (refs_[i] == 0 && length != 0) {
+    // An empty cell's text goes at the end, copied once (a load fills
+    // every cell this way).
+    const size_t offset = bytes_.size();
+    if (offset + length >= (uint64_t{1} << kOffsetBits)) throw std::bad_alloc();
+    bytes_.append(bytes);
+    live_ += length;
+    refs_[i] = (static_cast<uint64_t>(length) << kOffsetBits) |
+               static_cast<uint64_t>(offset);
+    return;
+  }
+  std::memcpy(Place(i, length), bytes.data(), length);
 }
 
 void TextCells::Append(size_t i, TextView text) {

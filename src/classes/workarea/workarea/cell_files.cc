@@ -220,7 +220,7 @@ void Cell::LoadLines(std::string_view lines, std::string_view separator,
     // Calls per field stored; an empty field keeps the earlier value.
     auto store = [&](size_t end) {
       if (end > start) {
-        grid_.Require();
+        if (!grid_.exists()) grid_.Require();
         values.SetBytes(first + c, line.substr(start, end - start));
       }
     };
