@@ -135,6 +135,28 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+// Copies `bytes` to `dest`, answering the end. Cells are short: up to 16
+// bytes are moved by two overlapping fixed-size copies instead of a library
+// call per cell.
+inline char* CopyBytes(std::string_view bytes, char* dest) {
+  const char* src = bytes.data();
+  const size_t n = bytes.size();
+  if (n >= 8 && n <= 16) {
+    std::memcpy(dest, src, 8);
+    std::memcpy(dest + n - 8, src + n - 8, 8);
+  } else if (n >= 4 && n < 8) {
+    std::memcpy(dest, src, 4);
+    std::memcpy(dest + n - 4, src + n - 4, 4);
+  } else if (n > 0 && n < 4) {
+    dest[0] = src[0];
+    dest[n / 2] = src[n / 2];
+    dest[n - 1] = src[n - 1];
+  } else if (n > 16) {
+    std::memcpy(dest, src, n);
+  }
+  return dest + n;
+}
+
 }  // namespace
 
 void Cell::LimitRows(int16_t max_lines) {
@@ -171,15 +193,22 @@ void Cell::WriteDelimitedLine(int32_t row, TextView separator,
     length += values.size(first + static_cast<size_t>(c));
   }
   char* dest = out.Room(length);
+  const bool one_byte = separator_bytes.size() == 1;
   for (int32_t c = 0; c < last_col; ++c) {
-    dest = values.Encode(first + static_cast<size_t>(c), dest);
-    for (char b : separator_bytes) *dest++ = b;
+    const size_t at = first + static_cast<size_t>(c);
+    std::string_view bytes;
+    dest = values.Bytes(at, &bytes) ? CopyBytes(bytes, dest)
+                                    : values.Encode(at, dest);
+    if (one_byte) {
+      *dest++ = separator_bytes[0];
+    } else {
+      dest = CopyBytes(separator_bytes, dest);
+    }
   }
   const size_t last = first + static_cast<size_t>(last_col);
   std::string_view bytes;
   if (values.Bytes(last, &bytes)) {
-    std::memcpy(dest, bytes.data(), last_length);
-    dest += last_length;
+    dest = CopyBytes(bytes.substr(0, last_length), dest);
   } else {
     dest = EncodeAnsi(TextView(values.Side(last)).substr(0, last_length), dest);
   }
