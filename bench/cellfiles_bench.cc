@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "frame/text.h"
+#include "base/text.h"
+#include "io/xml_writer.h"
 #include "platform/platform.h"
 #include "ratio.h"
 #include "workarea/cell.h"
-#include "xml/xml_writer.h"
 
 namespace pellar {
 namespace {

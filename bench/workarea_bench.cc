@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "frame/automation.h"
+#include "automation/automation.h"
 #include "ratio.h"
 #include "workarea/cell.h"
 

@@ -19,16 +19,19 @@ file(RELATIVE_PATH bin_to_lib
 set_target_properties(pellar PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
 
 # The public headers: the classes and the automation table, with what they
-# include, under include/pellar/ in the source tree's folders. Callers
+# include, under include/pellar/ in the folders their includes name. Callers
 # include <pellar/workarea/cell.h>; the headers' own includes
-# ("frame/text.h") resolve against include/pellar.
+# ("base/text.h") resolve against include/pellar. Paths are under src/.
 set(PELLAR_PUBLIC_HEADERS
-  frame/automation.h frame/failure.h frame/grid.h frame/text.h frame/textfile.h
-  frame/ufl.h frame/value.h platform/platform.h
-  workarea/cell.h table/table.h mail/email.h
-  files/file.h files/folder.h files/ftp.h)
+  base/base/failure.h base/base/grid.h base/base/text.h base/base/value.h
+  platform/platform/platform.h io/io/textfile.h
+  automation/automation/automation.h classes/ufl/ufl/ufl.h
+  classes/workarea/workarea/cell.h classes/table/table/table.h
+  classes/mail/mail/email.h classes/files/files/file.h
+  classes/files/files/folder.h classes/files/files/ftp.h)
 foreach(header ${PELLAR_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)
+  get_filename_component(folder ${folder} NAME)
   install(FILES ${PROJECT_SOURCE_DIR}/src/${header}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pellar/${folder})
 endforeach()

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <vector>
 
-#include "frame/identity.h"
-#include "xml/xml_writer.h"
+#include "io/identity.h"
+#include "io/xml_writer.h"
 
 namespace pellar::fuzz {
 namespace {

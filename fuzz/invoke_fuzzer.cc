@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/failure.h"
+#include "automation/automation.h"
+#include "base/failure.h"
 #include "fuzz_support.h"
 
 namespace pellar {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/failure.h"
-#include "frame/textfile.h"
+#include "base/failure.h"
 #include "fuzz_support.h"
+#include "io/read_text.h"
+#include "io/textfile.h"
 #include "workarea/cell.h"
-#include "workarea/read_text.h"
 
 namespace pellar {
 namespace {

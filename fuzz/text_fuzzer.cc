@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/text.h"
+#include "base/text.h"
+#include "io/xml_writer.h"
 #include "platform/platform.h"
-#include "xml/xml_writer.h"
 
 namespace pellar {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "frame/failure.h"
+#include "base/failure.h"
 
 namespace pellar {
 namespace {

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/text.h"
-#include "frame/value.h"
+#include "automation/automation.h"
+#include "base/text.h"
+#include "base/value.h"
 #include "host/parser.h"
 
 namespace pellar {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/text.h"
-#include "frame/value.h"
+#include "base/text.h"
+#include "base/value.h"
 
 namespace pellar {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/text.h"
+#include "automation/automation.h"
+#include "base/text.h"
 #include "host/interpreter.h"
 
 #ifdef _WIN32

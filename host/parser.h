@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "frame/text.h"
-#include "frame/value.h"
+#include "base/text.h"
+#include "base/value.h"
 #include "host/lexer.h"
 
 namespace pellar {

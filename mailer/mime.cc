@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar::mail {
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar::mail {
 namespace {

@@ -4,13 +4,13 @@
 
 #include "com/guids.h"
 #include "com/registry_entries.h"
-#include "frame/identity.h"
+#include "io/identity.h"
 
 namespace pellar::com {
 namespace {
 
 constexpr char kHeader[] =
-    "Generated from the automation table (src/frame/automation.cc) by\n"
+    "Generated from the automation table (src/automation/automation/automation.cc) by\n"
     "pellar_comgen: run `cmake --build <native build> --target com_generate`\n"
     "after changing the table. Do not edit.\n";
 
@@ -256,7 +256,7 @@ std::string GenerateWix(const std::vector<ClassInfo>& classes) {
       "    wixl -a x64 -D Dll32=... -D Dll64=... -D Readme=... "
       "-D Licence=... -o PellarLib.msi PellarLib.wxs\n\n";
   out +=
-      "  Generated from the automation table (src/frame/automation.cc) and\n";
+      "  Generated from the automation table (src/automation/automation/automation.cc) and\n";
   out +=
       "  the registry entries (src/com/registry_entries.cc) by pellar_comgen\n";
   out += "  (build target com_generate). Do not edit.\n-->\n";

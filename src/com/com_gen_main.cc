@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "automation/automation.h"
 #include "com/com_gen.h"
-#include "frame/automation.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "automation/automation.h"
 #include "com/guids.h"
-#include "frame/automation.h"
 
 namespace pellar::com {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "com/holders.h"
 #include "com/module.h"
 #include "com/variants.h"
-#include "frame/failure.h"
 
 namespace pellar::com {
 

@@ -11,7 +11,7 @@
 
 #include <initializer_list>
 
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 

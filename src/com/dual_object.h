@@ -11,9 +11,9 @@
 #include <atomic>
 #include <initializer_list>
 
+#include "automation/automation.h"
 #include "com/dispatch.h"
 #include "com/module.h"
-#include "frame/automation.h"
 
 namespace pellar::com {
 

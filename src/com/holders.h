@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "frame/text.h"
+#include "base/text.h"
 
 namespace pellar::com {
 

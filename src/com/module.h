@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 

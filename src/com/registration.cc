@@ -6,11 +6,11 @@
 #include <cwchar>
 #include <string>
 
+#include "automation/automation.h"
 #include "com/guids.h"
 #include "com/holders.h"
 #include "com/module.h"
 #include "com/registry_entries.h"
-#include "frame/automation.h"
 
 namespace pellar::com {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/automation.h"
+#include "automation/automation.h"
 
 namespace pellar::com {
 

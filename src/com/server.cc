@@ -7,10 +7,10 @@
 
 #include <new>
 
+#include "automation/automation.h"
 #include "com/dual_object.h"
 #include "com/module.h"
 #include "com/registration.h"
-#include "frame/automation.h"
 
 namespace pellar::com {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <oaidl.h>
 
-#include "frame/value.h"
+#include "base/value.h"
 
 namespace pellar::com {
 

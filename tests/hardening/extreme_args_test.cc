@@ -28,12 +28,12 @@
 #include <typeinfo>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/failure.h"
-#include "frame/identity.h"
+#include "automation/automation.h"
+#include "base/failure.h"
+#include "io/identity.h"
+#include "io/xml_writer.h"
 #include "testing/sandbox.h"
 #include "testing/test_support.h"
-#include "xml/xml_writer.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PELLAR_ASAN 1

@@ -24,13 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "frame/automation.h"
-#include "frame/failure.h"
-#include "frame/identity.h"
+#include "automation/automation.h"
+#include "base/failure.h"
+#include "io/identity.h"
+#include "io/xml_writer.h"
 #include "mail/email.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "xml/xml_writer.h"
 
 namespace pellar {
 namespace {

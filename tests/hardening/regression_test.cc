@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "automation/automation.h"
+#include "base/failure.h"
 #include "files/file.h"
-#include "frame/automation.h"
-#include "frame/failure.h"
+#include "io/read_text.h"
+#include "io/xml_writer.h"
 #include "mail/email.h"
 #include "platform/platform.h"
 #include "testing/sandbox.h"
 #include "testing/test_support.h"
 #include "workarea/cell.h"
-#include "workarea/read_text.h"
-#include "xml/xml_writer.h"
 
 namespace pellar {
 namespace {

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "PellarLib_h.h"
+#include "automation/automation.h"
 #include "com/guids.h"
 #include "com/holders.h"
-#include "frame/automation.h"
-#include "frame/identity.h"
+#include "io/identity.h"
 
 namespace pellar::com {
 namespace {

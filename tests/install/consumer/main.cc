@@ -1,6 +1,6 @@
 // Uses the installed headers both ways a caller can: a class directly and
 // the automation table by programmatic identifier.
-#include <pellar/frame/automation.h>
+#include <pellar/automation/automation.h>
 #include <pellar/workarea/cell.h>
 
 #include <iostream>

@@ -1,0 +1,18 @@
+// PellarLib.Folder: create, test and rename folders.
+#ifndef PELLAR_FILES_FOLDER_H_
+#define PELLAR_FILES_FOLDER_H_
+
+#include "base/text.h"
+
+namespace pellar {
+
+class Folder {
+ public:
+  Text Create(Text& sFolder);
+  bool Exists(Text& sFolder);
+  Text Rename(Text& sFrom, Text& sTo);
+};
+
+}  // namespace pellar
+
+#endif  // PELLAR_FILES_FOLDER_H_

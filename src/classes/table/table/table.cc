@@ -1,0 +1,143 @@
+#include "table/table.h"
+
+#include <string_view>
+#include <utility>
+
+#include "base/failure.h"
+#include "io/identity.h"
+#include "platform/platform.h"
+
+namespace pellar {
+namespace {
+
+// A row's last rendered column is held in 16 bits.
+constexpr int32_t kMaxRenderedColumn = 32767;
+
+constexpr TextView kCrLf = u"\r\n";
+constexpr TextView kTagStart = u"<TableReplaceTag>";
+constexpr TextView kTagEndFormatStart = u"</TableReplaceTag>\r\n<TableFormat>";
+constexpr TextView kFormatEndTableStart = u"</TableFormat>\r\n<table>";
+constexpr TextView kRowStart = u"\r\n<tr>";
+constexpr TextView kRowEnd = u"\r\n</tr>";
+constexpr TextView kPlainCellStart = u"\r\n<td>";
+constexpr TextView kCellStart = u"\r\n<td ";
+constexpr TextView kCellEnd = u"</td>";
+constexpr TextView kTableEnd = u"\r\n</table>";
+
+Text BuildNewLogLine(TextView stage, int32_t rows, int32_t cols) {
+  return Text(u"Table BuildNew (") + Text(stage) + u") Rows=" + Decimal(rows) +
+         u" Cols=" + Decimal(cols);
+}
+
+}  // namespace
+
+int32_t Table::LastColumn(int32_t row) const {
+  const size_t first = grid_.At(row, 0);
+  for (int32_t c = grid_.max_col(); c >= 0; --c) {
+    const size_t at = first + static_cast<size_t>(c);
+    if (!grid_.texts().empty(at) || !grid_.formats().empty(at)) return c;
+  }
+  return 0;
+}
+
+Text Table::Clear() {
+  saved_ = false;
+  return u"Table Work Area Now Empty";
+}
+
+Text Table::BuildNew(int32_t Rows, int32_t& Cols) {
+  LogLine(BuildNewLogLine(u"Start", Rows, Cols));
+  if (Rows < 1) Rows = 1;
+  if (Cols < 1) Cols = 1;
+  Grid grid(Rows, Cols, Platform::Current().PhysicalMemory());
+  LogLine(BuildNewLogLine(u"Table Cleared", Rows, Cols));
+  grid_ = std::move(grid);
+  // The document text as it stands becomes the committed part.
+  if (!saved_) document_.clear();
+  saved_ = false;
+  committed_ = document_.size();
+  return u"Table Created (" + Decimal(Rows) + u" x " + Decimal(Cols) + u")";
+}
+
+Text Table::LoadCell(int32_t Row, int32_t Col, Text& StringValue,
+                     Text& CellFormat) {
+  Text message = grid_.RangeMessage(Row, Col);
+  if (!message.empty()) return message;
+  grid_.Require();
+  const size_t at = grid_.At(Row, Col);
+  grid_.texts().Set(at, StringValue);
+  grid_.formats().Set(at, CellFormat);
+  return StringValue;
+}
+
+Text Table::AppendCell(int32_t Row, int32_t Col, Text& StringValue) {
+  Text message = grid_.RangeMessage(Row, Col);
+  if (!message.empty()) return message;
+  grid_.Require();
+  grid_.texts().Append(grid_.At(Row, Col), StringValue);
+  return StringValue;
+}
+
+void Table::Render(TextView replace_tag, TextView table_format) {
+  const size_t rows =
+      grid_.exists() ? static_cast<size_t>(grid_.max_row()) + 1 : 0;
+  const size_t stride = static_cast<size_t>(grid_.max_col()) + 1;
+  // Room for every cell rendered with a format: one allocation and one
+  // pass over the grid. Untouched room costs no memory pages.
+  const size_t markup_per_cell = kCellStart.size() + 1 + kCellEnd.size();
+  document_.reserve(
+      document_.size() + kTagStart.size() + replace_tag.size() +
+      kTagEndFormatStart.size() + table_format.size() +
+      kFormatEndTableStart.size() +
+      rows * (kRowStart.size() + kRowEnd.size() + stride * markup_per_cell) +
+      grid_.texts().total_chars() + grid_.formats().total_chars() +
+      kTableEnd.size());
+  document_ += kTagStart;
+  document_ += replace_tag;
+  document_ += kTagEndFormatStart;
+  document_ += table_format;
+  document_ += kFormatEndTableStart;
+  grid_.Require();
+  const TextCells& texts = grid_.texts();
+  for (size_t r = 0; r < rows; ++r) {
+    const int32_t last = LastColumn(static_cast<int32_t>(r));
+    if (last > kMaxRenderedColumn) throw Failure(error::kOverflow);
+    const size_t first = r * stride;
+    document_ += kRowStart;
+    for (int32_t c = 0; c <= last; ++c) {
+      const size_t at = first + static_cast<size_t>(c);
+      const Text& format = grid_.formats().Get(at);
+      if (format.empty()) {
+        document_ += kPlainCellStart;
+      } else {
+        document_ += kCellStart;
+        document_ += format;
+        document_ += u'>';
+      }
+      std::string_view bytes;
+      if (texts.Bytes(at, &bytes)) {
+        AppendFromAnsi(document_, bytes);
+      } else {
+        document_ += texts.Side(at);
+      }
+      document_ += kCellEnd;
+    }
+    document_ += kRowEnd;
+  }
+  document_ += kTableEnd;
+}
+
+Text Table::Save(Text& ReplaceTag, Text& TableFormat) {
+  // Cut back to the committed tables and append this one: earlier tables
+  // are never copied again. A failed Save leaves the text as far as it was
+  // built.
+  document_.resize(committed_);
+  saved_ = true;
+  if (committed_ > 0) document_ += kCrLf;
+  Render(ReplaceTag, TableFormat);
+  return u"Table saved for tag=" + ReplaceTag;
+}
+
+Text Table::GetText() { return saved_ ? document_ : Text(); }
+
+}  // namespace pellar

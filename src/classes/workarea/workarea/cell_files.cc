@@ -1,0 +1,422 @@
+// The Cell methods that write the work area to files or read it from them.
+//
+// Delimited files are handled as Windows-1252 bytes: the code page maps
+// every byte to its own character, so splitting and comparing bytes gives
+// the answers that splitting and comparing the converted text would, and
+// only the fields that are kept get converted.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/failure.h"
+#include "io/identity.h"
+#include "io/textfile.h"
+#include "io/trap.h"
+#include "io/xml_writer.h"
+#include "platform/platform.h"
+#include "workarea/cell.h"
+
+namespace pellar {
+namespace {
+
+// Deletes the file about to be written. A name with wildcards is refused
+// first, as Windows refuses to create one: deleting by it would remove
+// every file it matches.
+void DeleteOldFile(TextView name) {
+  if (name.find_first_of(u"*?") != TextView::npos) {
+    throw Failure(error::kBadFileName);
+  }
+  DeleteIfExists(name);
+}
+
+void SetLibraryIdentity() { SetApplication(u"Pellar UFL", u"Brambleworth"); }
+
+// The bytes of `text` when the code page holds every character of it;
+// nothing otherwise, since such a text can occur in no file that was read.
+std::optional<std::string> ExactAnsi(TextView text) {
+  std::string bytes(text.size(), '\0');
+  if (EncodeAnsiExact(text, bytes.data()) == nullptr) return std::nullopt;
+  return bytes;
+}
+
+// The separator of a delimited file as bytes. A separator that is empty,
+// or that the code page cannot hold, occurs in no line: each line is one
+// field.
+class FieldSeparator {
+ public:
+  explicit FieldSeparator(TextView separator) : bytes_(ExactAnsi(separator)) {
+    if (bytes_ && bytes_->empty()) bytes_.reset();
+  }
+
+  // The next occurrence at or after `from`, or npos.
+  size_t Find(std::string_view line, size_t from) const {
+    if (!bytes_) return std::string_view::npos;
+    if (bytes_->size() == 1) {
+      if (from >= line.size()) return std::string_view::npos;
+      const void* found =
+          std::memchr(line.data() + from, (*bytes_)[0], line.size() - from);
+      return found == nullptr
+                 ? std::string_view::npos
+                 : static_cast<size_t>(static_cast<const char*>(found) -
+                                       line.data());
+    }
+    return line.find(*bytes_, from);
+  }
+  size_t size() const { return bytes_ ? bytes_->size() : 0; }
+
+  // Calls `visit`(index, field) for each field of `line`, splitting at
+  // every occurrence left to right, at most `limit` fields; an empty line
+  // has none. Answers the number of fields visited.
+  template <typename Visit>
+  size_t ForEachField(std::string_view line, size_t limit, Visit visit) const {
+    if (line.empty() || limit == 0) return 0;
+    size_t count = 0;
+    size_t start = 0;
+    if (bytes_ && bytes_->size() == 1) {
+      // Fields are short: a plain scan beats a library call per field.
+      const char sep = (*bytes_)[0];
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != sep) continue;
+        visit(count, line.substr(start, i - start));
+        if (++count == limit) return count;
+        start = i + 1;
+      }
+      visit(count, line.substr(start));
+      return count + 1;
+    }
+    while (true) {
+      const size_t found = Find(line, start);
+      if (found == std::string_view::npos) {
+        visit(count, line.substr(start));
+        return count + 1;
+      }
+      visit(count, line.substr(start, found - start));
+      if (++count == limit) return count;
+      start = found + size();
+    }
+  }
+
+  // The fields of `line`, as ForEachField visits them.
+  void Split(std::string_view line, size_t limit,
+             std::vector<std::string_view>& fields) const {
+    fields.clear();
+    ForEachField(line, limit, [&](size_t, std::string_view field) {
+      fields.push_back(field);
+    });
+  }
+
+  // Where field `index` of a non-empty line starts, or npos when the line
+  // has fewer fields.
+  size_t FieldStart(std::string_view line, size_t index) const {
+    size_t start = 0;
+    for (size_t i = 0; i < index; ++i) {
+      const size_t found = Find(line, start);
+      if (found == std::string_view::npos) return std::string_view::npos;
+      start = found + size();
+    }
+    return start;
+  }
+
+ private:
+  std::optional<std::string> bytes_;
+};
+
+// Most lines differ from a key within a byte or two: compared inline, they
+// are passed over without a library call.
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (text[i] != prefix[i]) return false;
+  }
+  return true;
+}
+
+// Copies `bytes` to `dest`, answering the end. Cells are short: up to 16
+// bytes are moved by two overlapping fixed-size copies instead of a library
+// call per cell.
+inline char* CopyBytes(std::string_view bytes, char* dest) {
+  const char* src = bytes.data();
+  const size_t n = bytes.size();
+  if (n >= 8 && n <= 16) {
+    std::memcpy(dest, src, 8);
+    std::memcpy(dest + n - 8, src + n - 8, 8);
+  } else if (n >= 4 && n < 8) {
+    std::memcpy(dest, src, 4);
+    std::memcpy(dest + n - 4, src + n - 4, 4);
+  } else if (n > 0 && n < 4) {
+    dest[0] = src[0];
+    dest[n / 2] = src[n / 2];
+    dest[n - 1] = src[n - 1];
+  } else if (n > 16) {
+    std::memcpy(dest, src, n);
+  }
+  return dest + n;
+}
+
+}  // namespace
+
+void Cell::LimitRows(int16_t max_lines) {
+  if (max_lines != 0 && grid_.max_row() > max_lines) grid_.set_max_row(max_lines);
+}
+
+void Cell::WriteDelimitedLine(int32_t row, TextView separator,
+                              std::string_view separator_bytes,
+                              BlockWriter& out) const {
+  const TextCells& values = grid_.texts();
+  const int32_t max_col = grid_.max_col();
+  const size_t first = grid_.At(row, 0);
+  // Trailing separators are cut by comparing one character with the whole
+  // separator, so only a one-character separator ever matches. The
+  // separators between cells are such characters too: the line ends at the
+  // last character that differs, found from the last cell backwards.
+  int32_t last_col = max_col;
+  size_t last_length = values.size(first + static_cast<size_t>(max_col));
+  if (max_col > 0 && separator.size() == 1) {
+    for (int32_t c = max_col; c >= 0; --c) {
+      const size_t pos =
+          values.FindLastNot(first + static_cast<size_t>(c), separator[0]);
+      if (pos != Text::npos) {
+        last_col = c;
+        last_length = pos + 1;
+        break;
+      }
+    }
+    // Nothing but separators: the whole line stays.
+  }
+  size_t length =
+      last_length + 2 + separator_bytes.size() * static_cast<size_t>(last_col);
+  for (int32_t c = 0; c < last_col; ++c) {
+    length += values.size(first + static_cast<size_t>(c));
+  }
+  char* dest = out.Room(length);
+  const bool one_byte = separator_bytes.size() == 1;
+  for (int32_t c = 0; c < last_col; ++c) {
+    const size_t at = first + static_cast<size_t>(c);
+    std::string_view bytes;
+    dest = values.Bytes(at, &bytes) ? CopyBytes(bytes, dest)
+                                    : values.Encode(at, dest);
+    if (one_byte) {
+      *dest++ = separator_bytes[0];
+    } else {
+      dest = CopyBytes(separator_bytes, dest);
+    }
+  }
+  const size_t last = first + static_cast<size_t>(last_col);
+  std::string_view bytes;
+  if (values.Bytes(last, &bytes)) {
+    dest = CopyBytes(bytes.substr(0, last_length), dest);
+  } else {
+    dest = EncodeAnsi(TextView(values.Side(last)).substr(0, last_length), dest);
+  }
+  dest[0] = '\r';
+  dest[1] = '\n';
+  out.Commit(dest + 2);
+}
+
+Text Cell::SaveFile(Text& Filename, Text& Separator, int16_t& MaxLines) {
+  SetLibraryIdentity();
+  return Trapped(u"ERROR:", [&]() -> Text {
+    if (Filename.empty()) return u"No address specified";
+    DeleteOldFile(Filename);
+    // The destructor keeps the lines written before a failure.
+    BlockWriter out(Platform::Current().NewWritableFile(Filename));
+    LimitRows(MaxLines);
+    if (grid_.max_row() >= 0) grid_.Require();
+    const std::string separator_bytes = ToAnsi(Separator);
+    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      WriteDelimitedLine(r, Separator, separator_bytes, out);
+    }
+    out.Close();
+    return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +
+           u" lines)";
+  });
+}
+
+void Cell::LoadLines(std::string_view lines, std::string_view separator,
+                     int64_t* row) {
+  const size_t fields = static_cast<size_t>(grid_.max_col()) + 1;
+  TextCells& values = grid_.texts();
+  while (!lines.empty()) {
+    const std::string_view line = AnsiLineReader::NextLine(lines);
+    const int64_t r = (*row)++;
+    if (r > grid_.max_row() || line.empty()) continue;
+    const size_t first = grid_.exists() ? grid_.At(static_cast<int32_t>(r), 0) : 0;
+    size_t c = 0, start = 0;
+    // Calls per field stored; an empty field keeps the earlier value.
+    auto store = [&](size_t end) {
+      if (end > start) {
+        if (!grid_.exists()) grid_.Require();
+        values.SetBytes(first + c, line.substr(start, end - start));
+      }
+    };
+    if (separator.size() == 1) {
+      const char sep = separator[0];
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != sep) continue;
+        store(i);
+        if (++c == fields) break;
+        start = i + 1;
+      }
+      if (c < fields) store(line.size());
+    } else if (separator.empty()) {
+      store(line.size());
+    } else {
+      while (c < fields) {
+        const size_t found = line.find(separator, start);
+        if (found == std::string_view::npos) {
+          store(line.size());
+          break;
+        }
+        store(found);
+        ++c;
+        start = found + separator.size();
+      }
+    }
+  }
+}
+
+Text Cell::LoadFile(Text& Filename, Text& Seperator) {
+  return Trapped(u"ERROR:", [&]() -> Text {
+    if (Filename.empty()) return u"No address specified";
+    if (Platform::Current().Lookup(Filename, LookupKind::kFile).empty()) {
+      return Filename + u" not found";
+    }
+    AnsiLineReader reader = AnsiLineReader::Open(Filename);
+    // A separator that is empty, or that the code page cannot hold, occurs
+    // in no line: each line is one field.
+    const std::string separator = ExactAnsi(Seperator).value_or(std::string());
+    std::string_view lines;
+    // Every line counts as a row; the file is read to its end even when
+    // the rows beyond MaxRow are dropped.
+    int64_t row = 0;
+    while (reader.NextLines(&lines)) LoadLines(lines, separator, &row);
+    return u"File Loaded";
+  });
+}
+
+Text Cell::Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
+                  Text& Seperator) {
+  if (Key.empty() || Filename.empty() || ColNo < 0) return Text();
+  AnsiLineReader reader = AnsiLineReader::Open(Filename);
+  const FieldSeparator separator(Seperator);
+  // A key the code page cannot hold matches no field, but the file is still
+  // read, and checked, to its end.
+  const std::optional<std::string> key = ExactAnsi(Key);
+  const size_t needed = static_cast<size_t>(ColNo) + 1;
+  // Fields past both the answer and the key are never looked at.
+  const size_t limit =
+      KeyCol < 0 ? needed : std::max(needed, static_cast<size_t>(KeyCol) + 1);
+  // When every line with enough fields has a field KeyCol, a line whose
+  // field KeyCol does not begin with the key is passed over unsplit.
+  const bool key_field_always_there =
+      KeyCol >= 0 && static_cast<size_t>(KeyCol) < needed;
+  std::vector<std::string_view> fields;
+  std::string_view lines;
+  // Nothing is cached: the file is read afresh on every call, and the first
+  // matching line wins.
+  while (reader.NextLines(&lines)) {
+    while (!lines.empty()) {
+      const std::string_view line = AnsiLineReader::NextLine(lines);
+      if (line.empty()) continue;
+      if (key_field_always_there) {
+        if (!key) continue;
+        const size_t start =
+            separator.FieldStart(line, static_cast<size_t>(KeyCol));
+        if (start == std::string_view::npos ||
+            !StartsWith(line.substr(start), *key)) {
+          continue;
+        }
+      }
+      separator.Split(line, limit, fields);
+      if (fields.size() < needed) continue;
+      if (KeyCol < 0 || static_cast<size_t>(KeyCol) >= fields.size()) {
+        throw Failure(error::kSubscriptOutOfRange);
+      }
+      if (key && fields[static_cast<size_t>(KeyCol)] == *key) {
+        return FromAnsi(fields[static_cast<size_t>(ColNo)]);
+      }
+    }
+  }
+  return Text();
+}
+
+Text Cell::SetXMLTag(int16_t& Col, Text& Tag) {
+  if (Col < 0 || Col > grid_.max_col()) return u"Invalid Column";
+  if (column_tags_.empty()) throw Failure(error::kSubscriptOutOfRange);
+  column_tags_[static_cast<size_t>(Col)] = Tag;
+  return Text();
+}
+
+Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
+                       int16_t& MaxLines) {
+  SetLibraryIdentity();
+  return Trapped(u"ERROR:", [&]() -> Text {
+    if (Filename.empty()) return u"No address specified";
+    DeleteOldFile(Filename);
+    // A file that cannot be created is told as the writer tells it, never
+    // as a save that did not happen.
+    ScopedXmlFile file(Filename, XMLDoc, Text());
+    if (!file.opened().empty()) return file.opened();
+    LimitRows(MaxLines);
+    XmlWriter& xml = file.writer();
+    // Each column's tags are converted once for the whole file.
+    std::vector<XmlWriter::Tag> tags;
+    tags.reserve(static_cast<size_t>(grid_.max_col()) + 1);
+    for (int32_t c = 0; c <= grid_.max_col(); ++c) {
+      tags.emplace_back(column_tags_.empty() ? TextView()
+                                             : column_tags_[static_cast<size_t>(c)]);
+    }
+    const XmlWriter::Tag record(XMLRecord);
+    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      xml.OpenTag(record);
+      if (grid_.max_col() >= 1) grid_.Require();
+      for (int32_t c = 1; c <= grid_.max_col(); ++c) {
+        xml.Element(tags[static_cast<size_t>(c)], grid_.texts(), grid_.At(r, c));
+      }
+      xml.CloseTag(record);
+    }
+    file.Close();
+    return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +
+           u" records)";
+  });
+}
+
+Text Cell::SaveWorkSheet(Text& ControlFile, Text& ExcelFilename,
+                         Text& WorkSheet) {
+  SetLibraryIdentity();
+  return Trapped(u"ERROR:", [&]() -> Text {
+    if (ControlFile.empty()) return u"No address specified";
+    DeleteOldFile(ControlFile);
+    ScopedXmlFile file(ControlFile, u"WorksheetDoc", Text());
+    if (!file.opened().empty()) return file.opened();
+    XmlWriter& xml = file.writer();
+    xml.Element(u"Application", u"ExcelMacro");
+    xml.Element(u"ExcelFile", ExcelFilename);
+    xml.Element(u"OpenWorkSheet", WorkSheet);
+    const XmlWriter::Tag cell_tag(u"Cell"), row_tag(u"Row"), col_tag(u"Col"),
+        value_tag(u"Value"), format_tag(u"Format");
+    // Only cells holding a value are listed; column 0 never is.
+    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      for (int32_t c = 1; c <= grid_.max_col(); ++c) {
+        grid_.Require();
+        const size_t at = grid_.At(r, c);
+        if (grid_.texts().empty(at)) continue;
+        xml.OpenTag(cell_tag);
+        xml.Element(row_tag, Decimal(r));
+        xml.Element(col_tag, Decimal(c));
+        xml.Element(value_tag, grid_.texts(), at);
+        xml.Element(format_tag, grid_.formats().Get(at));
+        xml.CloseTag(cell_tag);
+      }
+    }
+    file.Close();
+    return u"Saved to " + ControlFile + u" (" + Decimal(grid_.max_row()) +
+           u" lines)";
+  });
+}
+
+}  // namespace pellar

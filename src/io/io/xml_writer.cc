@@ -1,0 +1,433 @@
+// Lines are composed straight into Windows-1252 bytes, each character
+// escaped and converted in one pass, into the large blocks of a BlockWriter.
+// The thread's functions write each of their lines at once.
+#include "io/xml_writer.h"
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/failure.h"
+#include "io/identity.h"
+#include "io/textfile.h"
+#include "io/trap.h"
+#include "platform/platform.h"
+
+namespace pellar {
+namespace {
+
+struct XmlState {
+  // Present from a successful XmlOpenFile until XmlCloseFile; a file left
+  // open by a failed write stays here until the next open or close.
+  // Dropping it keeps what was written.
+  std::unique_ptr<XmlWriter> writer;
+};
+
+// Module state exists once per host thread and starts closed.
+XmlState& State() {
+  thread_local XmlState state;
+  return state;
+}
+
+// ASCII characters that XmlEscape replaces (CR only as the start of CR LF).
+constexpr std::array<bool, 128> kSpecial = [] {
+  std::array<bool, 128> special{};
+  for (char c : {'&', '\r', '>', '<', '\'', '"'}) {
+    special[static_cast<unsigned char>(c)] = true;
+  }
+  return special;
+}();
+
+bool IsPlain(char16_t c) { return c < 0x7F && !kSpecial[c]; }
+
+// The longest replacement per character: "&#0013;&#0010;" for two, or a
+// "&#0233;" for one.
+constexpr size_t kMaxEscapedPerChar = 7;
+
+// Escaped text keeps a character that Windows-1252 lacks.
+struct TextSink {
+  Text& out;
+  void Plain(TextView plain) { out += plain; }
+  void Ascii(std::string_view ascii) { out.append(ascii.begin(), ascii.end()); }
+  void Char(char16_t c) { out.push_back(c); }
+  void Unmappable(char16_t c) { out.push_back(c); }
+};
+
+// One pass doing all the replacements of XmlEscape. They cannot interact:
+// "&" is the only character whose replacement is itself replaced, and it
+// goes first; every inserted text is plain ASCII without a special.
+template <typename Sink>
+void Escape(Sink& sink, TextView text) {
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    size_t run = i;
+    while (run < n && IsPlain(text[run])) ++run;
+    if (run > i) {
+      sink.Plain(text.substr(i, run - i));
+      i = run;
+      if (i == n) break;
+    }
+    const char16_t c = text[i];
+    switch (c) {
+      case u'&':
+        sink.Ascii("&amp;");
+        break;
+      case u'>':
+        sink.Ascii("&gt;");
+        break;
+      case u'<':
+        sink.Ascii("&lt;");
+        break;
+      case u'\'':
+        sink.Ascii("&apos;");
+        break;
+      case u'"':
+        sink.Ascii("&quot;");
+        break;
+      case u'\r':
+        if (i + 1 < n && text[i + 1] == u'\n') {
+          sink.Ascii("&#0013;&#0010;");
+          ++i;
+        } else {
+          sink.Char(c);
+        }
+        break;
+      default: {
+        const int code = AnsiCode(c);
+        if (code < 0) {
+          sink.Unmappable(c);
+          break;
+        }
+        // Codes run from 127 to 255: always four digits, the first a zero.
+        const char reference[] = {'&',
+                                  '#',
+                                  '0',
+                                  static_cast<char>('0' + code / 100),
+                                  static_cast<char>('0' + code / 10 % 10),
+                                  static_cast<char>('0' + code % 10),
+                                  ';'};
+        sink.Ascii(std::string_view(reference, sizeof(reference)));
+      }
+    }
+    ++i;
+  }
+}
+
+// The file form of each Windows-1252 code under XmlEscape: empty for a
+// code written as itself. CR is replaced only as the start of CR LF.
+struct ByteEscape {
+  uint8_t length = 0;
+  char text[7] = {};
+};
+
+constexpr std::array<ByteEscape, 256> kByteEscapes = [] {
+  std::array<ByteEscape, 256> table{};
+  auto set = [&table](unsigned char code, std::string_view text) {
+    table[code].length = static_cast<uint8_t>(text.size());
+    for (size_t i = 0; i < text.size(); ++i) table[code].text[i] = text[i];
+  };
+  set('&', "&amp;");
+  set('>', "&gt;");
+  set('<', "&lt;");
+  set('\'', "&apos;");
+  set('"', "&quot;");
+  set('\r', "\r");
+  for (int code = 127; code < 256; ++code) {
+    // Codes run from 127 to 255: always four digits, the first a zero.
+    const char reference[] = {'&', '#', '0',
+                              static_cast<char>('0' + code / 100),
+                              static_cast<char>('0' + code / 10 % 10),
+                              static_cast<char>('0' + code % 10), ';'};
+    set(static_cast<unsigned char>(code), std::string_view(reference, 7));
+  }
+  return table;
+}();
+
+
+// Writes `text` (Windows-1252 bytes or UTF-16) escaped at `dest`, "?" for a
+// character the code page lacks; answers the end.
+template <typename Unit>
+char* EscapeInto(std::basic_string_view<Unit> text, char* dest) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    unsigned code;
+    if constexpr (sizeof(Unit) == 1) {
+      code = static_cast<unsigned char>(text[i]);
+    } else {
+      code = text[i];
+      if (code >= 0x80) {
+        const int mapped = AnsiCode(text[i]);
+        if (mapped < 0) {
+          *dest++ = '?';
+          continue;
+        }
+        code = static_cast<unsigned>(mapped);
+      }
+    }
+    const ByteEscape& escape = kByteEscapes[code];
+    if (escape.length == 0) {
+      *dest++ = static_cast<char>(code);
+    } else if (code == '\r') {
+      if (i + 1 < n && text[i + 1] == '\n') {
+        std::memcpy(dest, "&#0013;&#0010;", 14);
+        dest += 14;
+        ++i;
+      } else {
+        *dest++ = '\r';
+      }
+    } else {
+      std::memcpy(dest, escape.text, sizeof(escape.text));
+      dest += escape.length;
+    }
+  }
+  return dest;
+}
+
+void AppendEscaped(Text& out, TextView text) {
+  TextSink sink{out};
+  Escape(sink, text);
+}
+
+Text OpenTagText(TextView name, TextView attributes) {
+  Text tag = u"<";
+  tag += name;
+  if (!attributes.empty()) {
+    tag += u' ';
+    tag += attributes;
+  }
+  tag += u'>';
+  return tag;
+}
+
+}  // namespace
+
+XmlWriter::Tag::Tag(TextView name) {
+  open_.reserve(name.size() + 2);
+  open_ += '<';
+  AppendAnsi(open_, name);
+  open_ += '>';
+  close_.reserve(name.size() + 5);
+  close_ += "</";
+  AppendAnsi(close_, name);
+  close_ += ">\r\n";
+}
+
+XmlWriter::XmlWriter(TextView file_name, TextView root_name,
+                     TextView root_attributes, FileAccess access)
+    : out_(Platform::Current().NewWritableFile(file_name, access)),
+      root_name_(root_name) {
+  WriteHeader(file_name);
+  if (!root_name.empty()) OpenTag(root_name, root_attributes);
+}
+
+void XmlWriter::WriteHeader(TextView file_name) {
+  const LibraryInfo info = GetLibraryInfo();
+  const LocalDateTime now = Platform::Current().LocalTime();
+  const Text developer = GetDeveloper();
+  Line(u"<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+  Line(u"<!-- XML File Created by " + info.exe_name + u" -->");
+  Line(u"<!-- Developed by " + developer + u" -->");
+  Line(u"<!-- Copyright (c) " + ZeroPadded(now.year, 4) + u" " + developer +
+       u" -->");
+  Line(u"<!-- " + info.product_name + u" version " + Decimal(info.major) +
+       u"." + Decimal(info.minor) + u" (" + Decimal(info.revision) + u") -->");
+  Line(u"<!-- " + GetDeveloperWebAddress() + u" for further details -->");
+  Text created = u"<!-- File ";
+  created += file_name;
+  created += u" Created ";
+  created += FormatDate(now);
+  created += u"-->";
+  Line(created);
+}
+
+void XmlWriter::Line(TextView text) {
+  char* dest = EncodeAnsi(text, out_.Room(text.size() + 2));
+  *dest++ = '\r';
+  *dest++ = '\n';
+  out_.Commit(dest);
+}
+
+void XmlWriter::Element(TextView name, TextView value) {
+  Element(Tag(name), value);
+}
+
+void XmlWriter::Element(const Tag& tag, TextView value) {
+  char* dest = out_.Room(tag.open_.size() + kMaxEscapedPerChar * value.size() +
+                         tag.close_.size());
+  std::memcpy(dest, tag.open_.data(), tag.open_.size());
+  dest = EscapeInto(value, dest + tag.open_.size());
+  std::memcpy(dest, tag.close_.data(), tag.close_.size());
+  out_.Commit(dest + tag.close_.size());
+}
+
+void XmlWriter::Element(const Tag& tag, const TextCells& cells, size_t i) {
+  std::string_view bytes;
+  if (!cells.Bytes(i, &bytes)) {
+    Element(tag, cells.Side(i));
+    return;
+  }
+  char* dest = out_.Room(tag.open_.size() + kMaxEscapedPerChar * bytes.size() +
+                         tag.close_.size());
+  std::memcpy(dest, tag.open_.data(), tag.open_.size());
+  dest = EscapeInto(bytes, dest + tag.open_.size());
+  std::memcpy(dest, tag.close_.data(), tag.close_.size());
+  out_.Commit(dest + tag.close_.size());
+}
+
+void XmlWriter::OpenTag(TextView name, TextView attributes) {
+  Line(OpenTagText(name, attributes));
+}
+
+void XmlWriter::CloseTag(TextView name) { CloseTag(Tag(name)); }
+
+void XmlWriter::OpenTag(const Tag& tag) {
+  char* dest = out_.Room(tag.open_.size() + 2);
+  std::memcpy(dest, tag.open_.data(), tag.open_.size());
+  dest += tag.open_.size();
+  *dest++ = '\r';
+  *dest++ = '\n';
+  out_.Commit(dest);
+}
+
+void XmlWriter::CloseTag(const Tag& tag) {
+  char* dest = out_.Room(tag.close_.size());
+  std::memcpy(dest, tag.close_.data(), tag.close_.size());
+  out_.Commit(dest + tag.close_.size());
+}
+
+void XmlWriter::Close() {
+  if (!root_name_.empty()) CloseTag(root_name_);
+  out_.Close();
+}
+
+ScopedXmlFile::ScopedXmlFile(TextView file_name, TextView root_name,
+                             TextView root_attributes, FileAccess access)
+    : opened_(XmlOpenFile(file_name, root_name, root_attributes, access)) {}
+
+ScopedXmlFile::~ScopedXmlFile() { XmlAbandonFile(); }
+
+XmlWriter& ScopedXmlFile::writer() { return *State().writer; }
+
+Text ScopedXmlFile::Close() { return XmlCloseFile(); }
+
+Text XmlOpenFile(TextView file_name, TextView root_name,
+                 TextView root_attributes) {
+  return XmlOpenFile(file_name, root_name, root_attributes,
+                     FileAccess::kNormal);
+}
+
+Text XmlOpenFile(TextView file_name, TextView root_name,
+                 TextView root_attributes, FileAccess access) {
+  XmlState& state = State();
+  Text failed = Trapped(u"Error Creating File: ", [&]() -> Text {
+    // Deleting by a name with wildcards would remove every file it
+    // matches; Windows refuses to create such a name anyway.
+    if (file_name.find_first_of(u"*?") != TextView::npos) {
+      throw Failure(error::kBadFileName);
+    }
+    // A file written under a fresh name replaces the old one by renaming;
+    // deleting first would also remove a symbolic link planted there.
+    if (access == FileAccess::kNormal) DeleteIfExists(file_name);
+    if (state.writer) {
+      // The file left open loses its root end tag, as callers expect.
+      std::unique_ptr<XmlWriter> previous = std::move(state.writer);
+      previous->CloseAsIs();
+    }
+    state.writer = std::make_unique<XmlWriter>(file_name, root_name,
+                                               root_attributes, access);
+    state.writer->Flush();
+    return Text();
+  });
+  if (!failed.empty()) state.writer.reset();
+  return failed;
+}
+
+Text XmlCloseFile() {
+  XmlState& state = State();
+  if (!state.writer) return u"XML already closed";
+  state.writer->Close();
+  state.writer.reset();
+  return u"XML File closed";
+}
+
+Text XmlWriteElement(TextView name, TextView value) {
+  Text element = u"<";
+  element += name;
+  element += u'>';
+  AppendEscaped(element, value);
+  element += u"</";
+  element += name;
+  element += u'>';
+  XmlWriteRaw(element);
+  return element;
+}
+
+Text XmlWriteTextElement(TextView name, TextView value) {
+  Text element = u"<";
+  element += name;
+  element += u'>';
+  AppendEscaped(element, value);
+  element += u"\r\n</";
+  element += name;
+  element += u'>';
+  XmlWriteRaw(element);
+  return element;
+}
+
+void XmlWriteRaw(TextView text) {
+  XmlState& state = State();
+  if (!state.writer) return;
+  state.writer->Line(text);
+  state.writer->Flush();
+}
+
+Text XmlOpenTag(TextView name, TextView attributes) {
+  Text tag = OpenTagText(name, attributes);
+  XmlWriteRaw(tag);
+  return tag;
+}
+
+Text XmlCloseTag(TextView name) {
+  Text tag = u"</";
+  tag += name;
+  tag += u'>';
+  XmlWriteRaw(tag);
+  return tag;
+}
+
+Text XmlEscape(TextView text) {
+  Text escaped;
+  escaped.reserve(text.size());
+  AppendEscaped(escaped, text);
+  return escaped;
+}
+
+bool XmlFileIsOpen() { return State().writer != nullptr; }
+
+void XmlAbandonFile() noexcept { State().writer.reset(); }
+
+void XmlPutElement(TextView name, TextView value) {
+  XmlState& state = State();
+  if (!state.writer) return;
+  state.writer->Element(name, value);
+  state.writer->Flush();
+}
+
+void XmlPutOpenTag(TextView name, TextView attributes) {
+  XmlState& state = State();
+  if (!state.writer) return;
+  state.writer->OpenTag(name, attributes);
+  state.writer->Flush();
+}
+
+void XmlPutCloseTag(TextView name) {
+  XmlState& state = State();
+  if (!state.writer) return;
+  state.writer->CloseTag(name);
+  state.writer->Flush();
+}
+
+}  // namespace pellar
