@@ -227,8 +227,8 @@ void BM_LoadFile(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadFile)->Unit(benchmark::kMillisecond);
 
-// The same load into an area that already holds values as long, so that no
-// cell needs new memory: what reading and splitting cost without storage.
+// The same load into an area that already holds every value: each text is
+// replaced, and the texts replaced make room for the next load.
 void BM_LoadFileAgain(benchmark::State& state) {
   Text name = CsvFile(), separator = u",";
   Cell cell;

@@ -18,8 +18,8 @@
 namespace pellar {
 namespace {
 
-constexpr const char16_t* kSeparators[] = {u",",  u";",      u"\t",     u"",
-                                           u"||", u"\u20AC", u"\u4E2D", u"\r"};
+constexpr const char16_t* kSeparators[] = {
+    u",", u";", u"\t", u"", u"||", u"\u20AC", u"\u4E2D", u"\r", u"\n"};
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AnsiLineReader runs = AnsiLineReader::Open(name);
   std::string_view run;
   while (runs.NextLines(&run)) {
-    while (!run.empty()) run_lines.push_back(FromAnsi(AnsiLineReader::NextLine(run)));
+    while (!run.empty())
+      run_lines.push_back(FromAnsi(AnsiLineReader::NextLine(run)));
   }
   Check(ansi_lines == run_lines);
   size_t crs = 0;

@@ -1,5 +1,6 @@
 #include "base/grid.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -48,23 +49,23 @@ size_t TextCells::FindLastNot(size_t i, char16_t c) const {
 }
 
 char* TextCells::Place(size_t i, size_t length) {
-  if (bytes_.size() - live_ > kCompactAfter && bytes_.size() - live_ > live_) {
+  if (end() - live_ > kCompactAfter && end() - live_ > live_) {
     Compact();
   }
   const uint64_t ref = refs_[i];
   if (IsSide(ref)) DropSide(i);
   size_t offset;
   if (!IsSide(ref) && ref != 0 &&
-      (Length(ref) >= length || Offset(ref) + Length(ref) == bytes_.size())) {
-    // The cell's own room, or the end of the buffer where it stands.
+      (Length(ref) >= length || Offset(ref) + Length(ref) == end())) {
+    // The cell's own room, or the end of the texts where it stands.
     offset = Offset(ref);
     live_ -= Length(ref);
-    if (offset + Length(ref) == bytes_.size()) bytes_.resize(offset + length);
+    if (offset + Length(ref) == end()) SetEnd(offset + length);
   } else {
     if (!IsSide(ref)) live_ -= Length(ref);
-    offset = bytes_.size();
+    offset = end();
     if (offset + length >= (uint64_t{1} << kOffsetBits)) throw std::bad_alloc();
-    bytes_.resize(offset + length);
+    SetEnd(offset + length);
   }
   live_ += length;
   refs_[i] = length == 0 ? 0
@@ -129,11 +130,8 @@ void TextCells::SetBytes(size_t i, std::string_view bytes) {
   }
   const size_t length = bytes.size();
   if (refs_[i] == 0 && length != 0) {
-    // An empty cell's text goes at the end, copied once (a load fills
-    // every cell this way).
-    const size_t offset = bytes_.size();
-    if (offset + length >= (uint64_t{1} << kOffsetBits)) throw std::bad_alloc();
-    bytes_.append(bytes);
+    // An empty cell's text goes at the end, copied once.
+    const size_t offset = AppendBytes(bytes);
     live_ += length;
     refs_[i] = (static_cast<uint64_t>(length) << kOffsetBits) |
                static_cast<uint64_t>(offset);
@@ -155,9 +153,9 @@ void TextCells::Append(size_t i, TextView text) {
   if (length <= kMaxLength) {
     std::string tail(text.size(), '\0');
     if (EncodeAnsiExact(text, tail.data()) != nullptr) {
-      if (ref != 0 && Offset(ref) + old_length == bytes_.size()) {
+      if (ref != 0 && Offset(ref) + old_length == end()) {
         // Last in the buffer: grows where it stands.
-        bytes_ += tail;
+        AppendBytes(tail);
         live_ += tail.size();
         refs_[i] = (static_cast<uint64_t>(length) << kOffsetBits) | Offset(ref);
         return;
@@ -173,23 +171,141 @@ void TextCells::Append(size_t i, TextView text) {
   SetSide(i, std::move(joined));
 }
 
-void TextCells::Compact() {
-  std::string bytes;
-  bytes.reserve(live_ + live_ / 4);
-  for (uint64_t& ref : refs_) {
-    if (ref == 0 || IsSide(ref)) continue;
-    const size_t length = Length(ref);
-    const size_t offset = bytes.size();
-    bytes.append(bytes_.data() + Offset(ref), length);
-    ref = (static_cast<uint64_t>(length) << kOffsetBits) | offset;
+size_t TextCells::AppendBytes(std::string_view bytes) {
+  const size_t offset = end();
+  if (offset + bytes.size() >= (uint64_t{1} << kOffsetBits)) {
+    throw std::bad_alloc();
   }
-  bytes_ = std::move(bytes);
+  // The padding moves behind the new bytes.
+  bytes_.resize(offset);
+  bytes_.append(bytes);
+  bytes_.append(kPadding, '\0');
+  return offset;
 }
 
-size_t SparseTexts::total_chars() const {
-  size_t chars = 0;
-  for (const auto& entry : texts_) chars += entry.second.size();
-  return chars;
+size_t TextCells::AppendLoaded(std::string_view bytes) {
+  return AppendBytes(bytes);
+}
+
+void TextCells::StoreLoadedSlow(size_t i, size_t offset, size_t length) {
+  if (length > kMaxLength) {
+    SetSide(i, FromAnsi(std::string_view(bytes_.data() + offset, length)));
+    return;
+  }
+  const uint64_t ref = refs_[i];
+  if (IsSide(ref)) {
+    DropSide(i);
+  } else {
+    live_ -= Length(ref);
+  }
+  refs_[i] = Pack(offset, length);
+  live_ += length;
+}
+
+void TextCells::ReserveLoaded(size_t bytes) {
+  if (bytes_.capacity() - bytes_.size() >= bytes) return;
+  // Unused bytes make room where they are (as when a file is loaded again
+  // into the same area); growing copies the buffer anyway, so then only
+  // what cells refer to is copied.
+  if (end() > live_ && CompactInPlace() &&
+      bytes_.capacity() - bytes_.size() >= bytes) {
+    return;
+  }
+  if (end() > live_) {
+    Compact(bytes);
+  } else {
+    bytes_.reserve(bytes_.size() + bytes);
+  }
+}
+
+void TextCells::TrimLoaded() {
+  // A load into a full area leaves the old texts unused: they go when
+  // they outweigh the new ones twice, or at the next load's growth.
+  const size_t unused = end() - live_;
+  if (unused > kCompactAfter && unused / 2 > live_) Compact();
+}
+
+void TextCells::Compact(size_t extra) {
+  std::string bytes;
+  bytes.reserve(live_ + std::max(extra, live_ / 4) + kPadding);
+  bytes.resize(live_ + kPadding);
+  const char* const from = bytes_.data();
+  char* const to = bytes.data();
+  size_t size = 0;
+  for (uint64_t& ref : refs_) {
+    if (ref == 0 || IsSide(ref)) continue;
+    const size_t offset = Offset(ref), length = Length(ref);
+    // Cells are short: one fixed copy, of which only `length` counts (the
+    // padding keeps both ends inside their buffers).
+    if (length <= kCopySlack) {
+      std::memcpy(to + size, from + offset, kCopySlack);
+    } else {
+      std::memcpy(to + size, from + offset, length);
+    }
+    ref = Pack(size, length);
+    size += length;
+  }
+  bytes_ = std::move(bytes);
+  SetEnd(size);
+}
+
+bool TextCells::CompactInPlace() {
+  size_t last_end = 0;
+  for (const uint64_t ref : refs_) {
+    if (ref == 0 || IsSide(ref)) continue;
+    if (Offset(ref) < last_end) return false;
+    last_end = Offset(ref) + Length(ref);
+  }
+  // Each text moves towards the front, never over one still to be moved.
+  char* const data = bytes_.data();
+  size_t size = 0;
+  for (uint64_t& ref : refs_) {
+    if (ref == 0 || IsSide(ref)) continue;
+    const size_t offset = Offset(ref), length = Length(ref);
+    // A short text far enough ahead moves by one fixed-size copy: its 16
+    // bytes end before the next text begins.
+    if (length <= kCopySlack && offset - size + length >= kCopySlack) {
+      std::memmove(data + size, data + offset, kCopySlack);
+    } else {
+      std::memmove(data + size, data + offset, length);
+    }
+    ref = Pack(size, length);
+    size += length;
+  }
+  SetEnd(size);
+  return true;
+}
+
+Text& SparseTexts::Slot(size_t i) {
+  if (i >= slots_.size()) slots_.resize(i + 1, 0);
+  if (slots_[i] == 0) {
+    if (!free_.empty()) {
+      slots_[i] = free_.back() + 1;
+      free_.pop_back();
+    } else {
+      if (texts_.size() >= UINT32_MAX - 1) throw std::bad_alloc();
+      texts_.emplace_back();
+      slots_[i] = static_cast<uint32_t>(texts_.size());
+    }
+  }
+  return texts_[slots_[i] - 1];
+}
+
+void SparseTexts::Set(size_t i, TextView text) {
+  if (empty(i)) {
+    if (!text.empty()) Append(i, text);
+    return;
+  }
+  Text& slot = texts_[slots_[i] - 1];
+  chars_ -= slot.size();
+  if (text.empty()) {
+    slot = Text();
+    free_.push_back(slots_[i] - 1);
+    slots_[i] = 0;
+    return;
+  }
+  slot.assign(text);
+  chars_ += text.size();
 }
 
 uint64_t Grid::MemoryShare(uint64_t physical_memory) {

@@ -5,6 +5,7 @@
 #define PELLAR_IO_TEXTFILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,7 +21,8 @@ class TextWriter {
  public:
   explicit TextWriter(std::unique_ptr<WritableFile> file);
   // Creates or truncates `path` through the current platform.
-  static TextWriter Create(TextView path, FileAccess access = FileAccess::kNormal);
+  static TextWriter Create(TextView path,
+                           FileAccess access = FileAccess::kNormal);
 
   // Writes `line` followed by CR LF (one platform write per call).
   void WriteLine(TextView line);
@@ -53,6 +55,9 @@ class BlockWriter {
     if (capacity_ - size_ < bytes) MakeRoom(bytes);
     return buffer_.get() + size_;
   }
+  // The end of the room Room() gave: lines may be composed up to it before
+  // one Commit.
+  char* Limit() { return buffer_.get() + capacity_; }
   void Commit(char* end) {
     size_ = static_cast<size_t>(end - buffer_.get());
     if (size_ >= kBlockSize) Flush();
@@ -93,6 +98,8 @@ class AnsiLineReader {
   bool NextLines(std::string_view* lines);
   // Takes the first line of a run from NextLines off `lines`.
   static std::string_view NextLine(std::string_view& lines);
+  // The file's size when opened, 0 when unknown (see SequentialFile).
+  uint64_t SizeHint() const { return file_->SizeHint(); }
 
  private:
   // Reads more bytes after the unread ones; false at the end of the file.

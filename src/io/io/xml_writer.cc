@@ -4,12 +4,14 @@
 #include "io/xml_writer.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "base/failure.h"
+#include "io/byte_scan.h"
 #include "io/identity.h"
 #include "io/textfile.h"
 #include "io/trap.h"
@@ -31,16 +33,17 @@ XmlState& State() {
   return state;
 }
 
-// ASCII characters that XmlEscape replaces (CR only as the start of CR LF).
-constexpr std::array<bool, 128> kSpecial = [] {
-  std::array<bool, 128> special{};
-  for (char c : {'&', '\r', '>', '<', '\'', '"'}) {
-    special[static_cast<unsigned char>(c)] = true;
+// ASCII characters that XmlEscape keeps (CR is replaced only as the start
+// of CR LF), looked up rather than compared one by one.
+constexpr std::array<bool, 128> kPlain = [] {
+  std::array<bool, 128> plain{};
+  for (unsigned c = 0; c < 128; ++c) {
+    plain[c] = !IsXmlSpecial(static_cast<unsigned char>(c));
   }
-  return special;
+  return plain;
 }();
 
-bool IsPlain(char16_t c) { return c < 0x7F && !kSpecial[c]; }
+bool IsPlain(char16_t c) { return c < 0x7F && kPlain[c]; }
 
 // The longest replacement per character: "&#0013;&#0010;" for two, or a
 // "&#0233;" for one.
@@ -137,41 +140,37 @@ constexpr std::array<ByteEscape, 256> kByteEscapes = [] {
   set('\r', "\r");
   for (int code = 127; code < 256; ++code) {
     // Codes run from 127 to 255: always four digits, the first a zero.
-    const char reference[] = {'&', '#', '0',
+    const char reference[] = {'&',
+                              '#',
+                              '0',
                               static_cast<char>('0' + code / 100),
                               static_cast<char>('0' + code / 10 % 10),
-                              static_cast<char>('0' + code % 10), ';'};
+                              static_cast<char>('0' + code % 10),
+                              ';'};
     set(static_cast<unsigned char>(code), std::string_view(reference, 7));
   }
   return table;
 }();
 
-
-// Writes `text` (Windows-1252 bytes or UTF-16) escaped at `dest`, "?" for a
+// Writes `text` escaped at `dest` as Windows-1252 bytes, "?" for a
 // character the code page lacks; answers the end.
-template <typename Unit>
-char* EscapeInto(std::basic_string_view<Unit> text, char* dest) {
+char* EscapeInto(TextView text, char* dest) {
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
-    unsigned code;
-    if constexpr (sizeof(Unit) == 1) {
-      code = static_cast<unsigned char>(text[i]);
-    } else {
-      code = text[i];
-      if (code >= 0x80) {
-        const int mapped = AnsiCode(text[i]);
-        if (mapped < 0) {
-          *dest++ = '?';
-          continue;
-        }
-        code = static_cast<unsigned>(mapped);
+    unsigned code = text[i];
+    if (code >= 0x80) {
+      const int mapped = AnsiCode(text[i]);
+      if (mapped < 0) {
+        *dest++ = '?';
+        continue;
       }
+      code = static_cast<unsigned>(mapped);
     }
     const ByteEscape& escape = kByteEscapes[code];
     if (escape.length == 0) {
       *dest++ = static_cast<char>(code);
     } else if (code == '\r') {
-      if (i + 1 < n && text[i + 1] == '\n') {
+      if (i + 1 < n && text[i + 1] == u'\n') {
         std::memcpy(dest, "&#0013;&#0010;", 14);
         dest += 14;
         ++i;
@@ -184,6 +183,68 @@ char* EscapeInto(std::basic_string_view<Unit> text, char* dest) {
     }
   }
   return dest;
+}
+
+// Writes the escaped form of the byte at p[i] of `n` at `dest`; answers
+// how many bytes it stood for (2 for a CR LF) and moves `dest` on.
+inline size_t EscapeByte(const char* p, size_t i, size_t n, char*& dest) {
+  const unsigned char code = static_cast<unsigned char>(p[i]);
+  const ByteEscape& escape = kByteEscapes[code];
+  if (escape.length == 0) {
+    *dest++ = static_cast<char>(code);
+  } else if (code == '\r') {
+    if (i + 1 < n && p[i + 1] == '\n') {
+      std::memcpy(dest, "&#0013;&#0010;", 14);
+      dest += 14;
+      return 2;
+    }
+    *dest++ = '\r';
+  } else {
+    std::memcpy(dest, escape.text, sizeof(escape.text));
+    dest += escape.length;
+  }
+  return 1;
+}
+
+// Escapes the `n` Windows-1252 bytes at `p`, of which `readable` (>= n)
+// may be read, into `dest`, which needs room for kMaxEscapedPerChar * n +
+// 16 bytes; answers the end. The text goes 16 bytes at a time: plain runs
+// are copied whole between the bytes that need escaping.
+inline char* EscapeBytesInto(const char* p, size_t n, size_t readable,
+                             char* dest) {
+  size_t i = 0;
+  // Each window may copy from any of its bytes 16 onwards.
+  while (i < n && i + 32 <= readable) {
+    const size_t window = n - i < 16 ? n - i : 16;
+    unsigned mask = XmlSpecialMask16(p + i) & ((1u << window) - 1);
+    size_t done = 0;  // bytes of the window written
+    while (mask != 0) {
+      const size_t k = static_cast<size_t>(std::countr_zero(mask));
+      mask &= mask - 1;
+      std::memcpy(dest, p + i + done, 16);
+      dest += k - done;
+      done = k + EscapeByte(p, i + k, n, dest);
+    }
+    if (done < window) {
+      std::memcpy(dest, p + i + done, 16);
+      dest += window - done;
+      done = window;
+    }
+    i += done;
+  }
+  while (i < n) i += EscapeByte(p, i, n, dest);
+  return dest;
+}
+
+// Copies the first `size` bytes of `padded` (at least XmlWriter::kTagCopy
+// long) to `dest`; answers the end. Short tags take one fixed-size copy.
+inline char* CopyTag(const std::string& padded, size_t size, char* dest) {
+  if (size <= XmlWriter::kTagCopy) {
+    std::memcpy(dest, padded.data(), XmlWriter::kTagCopy);
+  } else {
+    std::memcpy(dest, padded.data(), size);
+  }
+  return dest + size;
 }
 
 void AppendEscaped(Text& out, TextView text) {
@@ -205,14 +266,16 @@ Text OpenTagText(TextView name, TextView attributes) {
 }  // namespace
 
 XmlWriter::Tag::Tag(TextView name) {
-  open_.reserve(name.size() + 2);
   open_ += '<';
   AppendAnsi(open_, name);
   open_ += '>';
-  close_.reserve(name.size() + 5);
   close_ += "</";
   AppendAnsi(close_, name);
   close_ += ">\r\n";
+  open_size_ = open_.size();
+  close_size_ = close_.size();
+  if (open_.size() < kTagCopy) open_.resize(kTagCopy);
+  if (close_.size() < kTagCopy) close_.resize(kTagCopy);
 }
 
 XmlWriter::XmlWriter(TextView file_name, TextView root_name,
@@ -257,10 +320,10 @@ void XmlWriter::Element(TextView name, TextView value) {
 void XmlWriter::Element(const Tag& tag, TextView value) {
   char* dest = out_.Room(tag.open_.size() + kMaxEscapedPerChar * value.size() +
                          tag.close_.size());
-  std::memcpy(dest, tag.open_.data(), tag.open_.size());
-  dest = EscapeInto(value, dest + tag.open_.size());
-  std::memcpy(dest, tag.close_.data(), tag.close_.size());
-  out_.Commit(dest + tag.close_.size());
+  dest = CopyTag(tag.open_, tag.open_size_, dest);
+  dest = EscapeInto(value, dest);
+  dest = CopyTag(tag.close_, tag.close_size_, dest);
+  out_.Commit(dest);
 }
 
 void XmlWriter::Element(const Tag& tag, const TextCells& cells, size_t i) {
@@ -271,10 +334,74 @@ void XmlWriter::Element(const Tag& tag, const TextCells& cells, size_t i) {
   }
   char* dest = out_.Room(tag.open_.size() + kMaxEscapedPerChar * bytes.size() +
                          tag.close_.size());
-  std::memcpy(dest, tag.open_.data(), tag.open_.size());
-  dest = EscapeInto(bytes, dest + tag.open_.size());
-  std::memcpy(dest, tag.close_.data(), tag.close_.size());
-  out_.Commit(dest + tag.close_.size());
+  dest = CopyTag(tag.open_, tag.open_size_, dest);
+  dest = EscapeBytesInto(bytes.data(), bytes.size(),
+                         cells.ReadableFrom(bytes.data()), dest);
+  dest = CopyTag(tag.close_, tag.close_size_, dest);
+  out_.Commit(dest);
+}
+
+XmlWriter::RecordTags::RecordTags(const Tag& record, const Tag* tags,
+                                  size_t count)
+    : pieces_(count + 1), record_(&record), tags_(tags) {
+  auto add = [](Piece& piece, const std::string& padded, size_t size) {
+    piece.text.append(padded.data(), size);
+  };
+  add(pieces_[0], record.open_, record.open_size_);
+  pieces_[0].text += "\r\n";
+  for (size_t c = 0; c < count; ++c) {
+    add(pieces_[c], tags[c].open_, tags[c].open_size_);
+    add(pieces_[c + 1], tags[c].close_, tags[c].close_size_);
+  }
+  add(pieces_[count], record.close_, record.close_size_);
+  for (Piece& piece : pieces_) {
+    piece.size = piece.text.size();
+    if (piece.text.size() < kTagCopy) piece.text.resize(kTagCopy);
+    total_ += piece.text.size();
+  }
+}
+
+void XmlWriter::Records(const RecordTags& tags, const TextCells& cells,
+                        size_t first, size_t stride, size_t records) {
+  const size_t count = tags.count();
+  // Records are composed through local pointers, committed a block at a
+  // time: the bytes written could alias the writer's members.
+  char* dest = out_.Room(0);
+  char* limit = out_.Limit();
+  for (size_t r = 0; r < records; ++r, first += stride) {
+    size_t total = 0;
+    if (!cells.RowBytes(first, count, &total)) {
+      // A text the code page cannot hold is written element by element.
+      out_.Commit(dest);
+      OpenTag(*tags.record_);
+      for (size_t c = 0; c < count; ++c) {
+        Element(tags.tags_[c], cells, first + c);
+      }
+      CloseTag(*tags.record_);
+      dest = out_.Room(0);
+      limit = out_.Limit();
+      continue;
+    }
+    // Room for the whole record: its tags, each text escaped, and the
+    // slack of the fixed-size copies.
+    const size_t room =
+        tags.total_ + kMaxEscapedPerChar * total + TextCells::kCopySlack;
+    if (static_cast<size_t>(limit - dest) < room) {
+      out_.Commit(dest);
+      dest = out_.Room(room);
+      limit = out_.Limit();
+    }
+    const RecordTags::Piece* piece = tags.pieces_.data();
+    for (size_t c = 0; c < count; ++c, ++piece) {
+      dest = CopyTag(piece->text, piece->size, dest);
+      std::string_view text;
+      cells.Bytes(first + c, &text);
+      dest = EscapeBytesInto(text.data(), text.size(),
+                             cells.ReadableFrom(text.data()), dest);
+    }
+    dest = CopyTag(piece->text, piece->size, dest);
+  }
+  out_.Commit(dest);
 }
 
 void XmlWriter::OpenTag(TextView name, TextView attributes) {
@@ -285,8 +412,7 @@ void XmlWriter::CloseTag(TextView name) { CloseTag(Tag(name)); }
 
 void XmlWriter::OpenTag(const Tag& tag) {
   char* dest = out_.Room(tag.open_.size() + 2);
-  std::memcpy(dest, tag.open_.data(), tag.open_.size());
-  dest += tag.open_.size();
+  dest = CopyTag(tag.open_, tag.open_size_, dest);
   *dest++ = '\r';
   *dest++ = '\n';
   out_.Commit(dest);
@@ -294,8 +420,7 @@ void XmlWriter::OpenTag(const Tag& tag) {
 
 void XmlWriter::CloseTag(const Tag& tag) {
   char* dest = out_.Room(tag.close_.size());
-  std::memcpy(dest, tag.close_.data(), tag.close_.size());
-  out_.Commit(dest + tag.close_.size());
+  out_.Commit(CopyTag(tag.close_, tag.close_size_, dest));
 }
 
 void XmlWriter::Close() {

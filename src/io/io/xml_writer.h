@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/grid.h"
 #include "base/text.h"
@@ -30,8 +31,34 @@ class XmlWriter {
 
    private:
     friend class XmlWriter;
+    // Both padded to at least kTagCopy bytes, so that a short tag is copied
+    // by one fixed-size copy.
     std::string open_;   // "<name>"
     std::string close_;  // "</name>" CR LF
+    size_t open_size_ = 0;
+    size_t close_size_ = 0;
+  };
+  static constexpr size_t kTagCopy = 32;
+
+  // The tags of a record of elements, joined once for the many records of
+  // one save: what goes before each element, and after the last.
+  class RecordTags {
+   public:
+    // A record named `record` of `count` elements named by `tags`.
+    RecordTags(const Tag& record, const Tag* tags, size_t count);
+    size_t count() const { return pieces_.size() - 1; }
+
+   private:
+    friend class XmlWriter;
+    struct Piece {
+      std::string text;  // padded to at least kTagCopy bytes
+      size_t size = 0;
+    };
+    // Piece c goes before element c; the last one ends the record.
+    std::vector<Piece> pieces_;
+    size_t total_ = 0;  // padded bytes of all pieces
+    const Tag* record_;
+    const Tag* tags_;
   };
 
   // Creates `file_name` and composes the header lines and the root start
@@ -44,6 +71,11 @@ class XmlWriter {
   void Element(const Tag& tag, TextView value);
   // The element of text `i` of `cells`.
   void Element(const Tag& tag, const TextCells& cells, size_t i);
+  // `records` records, each its start tag line, the element of each of the
+  // texts of `cells` from `first` under the tags of `tags`, its end tag
+  // line; each record's first text `stride` texts after the one before.
+  void Records(const RecordTags& tags, const TextCells& cells, size_t first,
+               size_t stride, size_t records);
   // `text` converted, and a line end.
   void Line(TextView text);
   void OpenTag(TextView name, TextView attributes);

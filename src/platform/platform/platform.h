@@ -75,6 +75,9 @@ class SequentialFile {
   virtual ~SequentialFile() = default;
   // Reads up to `n` bytes into `buffer`; returns the count, 0 at the end.
   virtual size_t Read(char* buffer, size_t n) = 0;
+  // The file's size when it was opened, 0 when unknown: a hint for sizing
+  // buffers, since the file may change while it is read.
+  virtual uint64_t SizeHint() { return 0; }
 };
 
 class Platform {

@@ -259,8 +259,8 @@ int CreateFreshSibling(const std::string& path, mode_t mode, bool exact,
 
 class PosixSequentialFile final : public SequentialFile {
  public:
-  PosixSequentialFile(int fd, std::string path)
-      : fd_(fd), path_(std::move(path)) {}
+  PosixSequentialFile(int fd, std::string path, uint64_t size = 0)
+      : fd_(fd), path_(std::move(path)), size_(size) {}
   ~PosixSequentialFile() override { ::close(fd_); }
 
   size_t Read(char* buffer, size_t n) override {
@@ -270,10 +270,12 @@ class PosixSequentialFile final : public SequentialFile {
       if (errno != EINTR) throw PosixError(errno, path_);
     }
   }
+  uint64_t SizeHint() override { return size_; }
 
  private:
   int fd_;
   std::string path_;
+  uint64_t size_;
 };
 
 // Opens an ordinary file for reading and fills `st`. Only ordinary files are
@@ -300,8 +302,10 @@ class PosixPlatform final : public Platform {
       throw Failure(error::kBadFileName);
     }
     size_t slash = pattern.rfind(u'/');
-    Text prefix(slash == TextView::npos ? TextView() : pattern.substr(0, slash + 1));
-    TextView name = slash == TextView::npos ? pattern : pattern.substr(slash + 1);
+    Text prefix(slash == TextView::npos ? TextView()
+                                        : pattern.substr(0, slash + 1));
+    TextView name =
+        slash == TextView::npos ? pattern : pattern.substr(slash + 1);
     if (name.empty()) {
       // "dir/" names the folder itself; "" names nothing.
       if (!pattern.empty() && kind == LookupKind::kFolder &&
@@ -374,10 +378,10 @@ class PosixPlatform final : public Platform {
     // private wherever it is copied.
     const mode_t mode = source.st_mode & 0777;
     std::string t = SystemPath(to);
-    int fd = ::open(t.c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
-                        O_NONBLOCK,
-                    mode);
+    int fd = ::open(
+        t.c_str(),
+        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+        mode);
     if (fd < 0) {
       // A symbolic link at the name is never written through.
       if (errno == ELOOP) throw Failure(error::kPathFileAccess);
@@ -446,16 +450,15 @@ class PosixPlatform final : public Platform {
                                                            : 0700;
       RequireReplaceable(p);
       std::string temp;
-      int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace,
-                                  temp);
+      int fd =
+          CreateFreshSibling(p, mode, access != FileAccess::kReplace, temp);
       return std::make_unique<PosixWritableFile>(fd, std::move(p),
                                                  std::move(temp));
     }
     // Non-blocking only for the open: a FIFO without a reader would block
     // it, and with it the host, for good.
-    int fd = ::open(p.c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
-                    0666);
+    int fd = ::open(
+        p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) throw PosixError(errno, p);
     // Text goes to files and to character devices such as /dev/null, never
     // onto a disk's block device or into a FIFO or socket.
@@ -474,7 +477,8 @@ class PosixPlatform final : public Platform {
     std::string p = SystemPath(path);
     struct stat st;
     int fd = OpenForReading(p, st);
-    return std::make_unique<PosixSequentialFile>(fd, std::move(p));
+    return std::make_unique<PosixSequentialFile>(
+        fd, std::move(p), static_cast<uint64_t>(st.st_size));
   }
 
   void StartProcess(TextView command_line, WindowStyle) override {

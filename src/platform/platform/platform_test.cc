@@ -231,6 +231,16 @@ TEST_P(PlatformContractTest, SameFileComparesFilesNotSpellings) {
   EXPECT_FALSE(platform().SameFile(P("a.txt"), P("missing")));
 }
 
+TEST_P(PlatformContractTest, ReadersKnowTheSizeTheFileHadWhenOpened) {
+  WriteBytes(dir_.Path("sized.txt"), std::string(70000, 'x'));
+  auto file = platform().NewSequentialFile(P("sized.txt"));
+  EXPECT_EQ(file->SizeHint(), 70000u);
+  char buffer[100];
+  EXPECT_EQ(file->Read(buffer, sizeof buffer), sizeof buffer);
+  EXPECT_EQ(file->SizeHint(), 70000u);
+  EXPECT_EQ(platform().NewSequentialFile(P("a.txt"))->SizeHint(), 1u);
+}
+
 TEST_P(PlatformContractTest, RenameCopyDeleteAndCreateFolder) {
   platform().Rename(P("a.txt"), P("sub/moved.txt"));
   EXPECT_EQ(ReadBytes(dir_.Path("sub/moved.txt")), "a");

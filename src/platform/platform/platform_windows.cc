@@ -192,6 +192,12 @@ class WindowsSequentialFile final : public SequentialFile {
     }
     return got;
   }
+  uint64_t SizeHint() override {
+    LARGE_INTEGER size;
+    return ::GetFileSizeEx(handle_.get(), &size) && size.QuadPart > 0
+               ? static_cast<uint64_t>(size.QuadPart)
+               : 0;
+  }
 
  private:
   Handle handle_;

@@ -40,10 +40,10 @@ Text Cell::SaveFormat(int32_t Row, int32_t Col, Text& FormatProperty,
   Text message = grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
   grid_.Require();
-  Text& format = grid_.formats().Edit(grid_.At(Row, Col));
-  format += FormatProperty;
-  format += u'=';
-  format += FormatValue;
+  Text added = FormatProperty;
+  added += u'=';
+  added += FormatValue;
+  grid_.formats().Append(grid_.At(Row, Col), added);
   return FormatValue;
 }
 
@@ -67,7 +67,8 @@ Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
       {u"End Column", EndCol, StartCol, EndCol >= StartCol},
   };
   for (const Check& check : checks) {
-    if (!check.ok) return Grid::BoundMessage(check.what, check.index, check.bound);
+    if (!check.ok)
+      return Grid::BoundMessage(check.what, check.index, check.bound);
   }
   grid_.Require();
   const Text format = grid_.formats().Get(grid_.At(FromRow, FromCol));

@@ -51,13 +51,18 @@ class Cell {
  private:
   // Lowers MaxRow to `max_lines` when that is not 0 and lower.
   void LimitRows(int16_t max_lines);
+  // Adds the delimited-file lines from `row` on while every cell of a line
+  // is a short text held as bytes, `separator` being the one byte that
+  // stands for the separator; answers the first row not written.
+  int32_t WriteShortLines(int32_t row, char separator, BlockWriter& out) const;
   // Adds the delimited-file line of `row` with its CR LF to `out`;
   // `separator_bytes` is `separator` converted.
   void WriteDelimitedLine(int32_t row, TextView separator,
                           std::string_view separator_bytes,
                           BlockWriter& out) const;
-  // Stores the non-empty fields of `lines` from row `*row` on.
-  void LoadLines(std::string_view lines, std::string_view separator,
+  // Stores the non-empty fields of the lines of `run` (whole lines from
+  // AnsiLineReader::NextLines) from row `*row` on.
+  void LoadLines(std::string_view run, std::string_view separator,
                  int64_t* row);
 
   Grid grid_;

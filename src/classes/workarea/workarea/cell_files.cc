@@ -5,6 +5,7 @@
 // the answers that splitting and comparing the converted text would, and
 // only the fields that are kept get converted.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "io/byte_scan.h"
 #include "io/identity.h"
 #include "io/textfile.h"
 #include "io/trap.h"
@@ -160,7 +162,41 @@ inline char* CopyBytes(std::string_view bytes, char* dest) {
 }  // namespace
 
 void Cell::LimitRows(int16_t max_lines) {
-  if (max_lines != 0 && grid_.max_row() > max_lines) grid_.set_max_row(max_lines);
+  if (max_lines != 0 && grid_.max_row() > max_lines)
+    grid_.set_max_row(max_lines);
+}
+
+int32_t Cell::WriteShortLines(int32_t row, char separator,
+                              BlockWriter& out) const {
+  const TextCells& values = grid_.texts();
+  const size_t cols = static_cast<size_t>(grid_.max_col()) + 1;
+  const size_t line_room = cols * (TextCells::kCopySlack + 1) + 1;
+  const int32_t max_row = grid_.max_row();
+  // Lines are composed through local pointers, committed a block at a
+  // time: the bytes written could alias the writer's members.
+  char* dest = out.Room(line_room);
+  char* limit = out.Limit();
+  for (; row <= max_row; ++row) {
+    if (static_cast<size_t>(limit - dest) < line_room) {
+      out.Commit(dest);
+      dest = out.Room(line_room);
+      limit = out.Limit();
+    }
+    char* end = values.JoinShort(grid_.At(row, 0), cols, separator, dest);
+    if (end == nullptr) break;
+    // The last separator's place takes the CR; trailing separators are
+    // cut from the bytes written, unless that leaves nothing.
+    char* cut = --end;
+    if (cols > 1) {
+      while (cut != dest && cut[-1] == separator) --cut;
+      if (cut != dest) end = cut;
+    }
+    end[0] = '\r';
+    end[1] = '\n';
+    dest = end + 2;
+  }
+  out.Commit(dest);
+  return row;
 }
 
 void Cell::WriteDelimitedLine(int32_t row, TextView separator,
@@ -227,7 +263,14 @@ Text Cell::SaveFile(Text& Filename, Text& Separator, int16_t& MaxLines) {
     LimitRows(MaxLines);
     if (grid_.max_row() >= 0) grid_.Require();
     const std::string separator_bytes = ToAnsi(Separator);
+    // One character the code page holds: its byte stands for it exactly,
+    // and a line of short texts held as bytes is copied in one pass.
+    const bool one_byte = Separator.size() == 1 && AnsiCode(Separator[0]) >= 0;
     for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      if (one_byte) {
+        r = WriteShortLines(r, separator_bytes[0], out);
+        if (r > grid_.max_row()) break;
+      }
       WriteDelimitedLine(r, Separator, separator_bytes, out);
     }
     out.Close();
@@ -236,45 +279,81 @@ Text Cell::SaveFile(Text& Filename, Text& Separator, int16_t& MaxLines) {
   });
 }
 
-void Cell::LoadLines(std::string_view lines, std::string_view separator,
+void Cell::LoadLines(std::string_view run, std::string_view separator,
                      int64_t* row) {
+  // Rows past MaxRow are read but never stored.
+  if (*row > grid_.max_row()) return;
   const size_t fields = static_cast<size_t>(grid_.max_col()) + 1;
   TextCells& values = grid_.texts();
-  while (!lines.empty()) {
-    const std::string_view line = AnsiLineReader::NextLine(lines);
+  // The run joins the grid's buffer whole, at the first field stored; its
+  // fields then refer into it.
+  size_t base = std::string_view::npos;
+  size_t first = 0;  // index of the current row's column 0
+  auto store = [&](size_t c, const char* from, const char* to) {
+    // An empty field keeps the earlier value.
+    if (to == from || c >= fields) return;
+    if (base == std::string_view::npos) {
+      grid_.Require();
+      base = values.AppendLoaded(run);
+    }
+    values.StoreLoaded(first + c, base + static_cast<size_t>(from - run.data()),
+                       static_cast<size_t>(to - from));
+  };
+  auto start_row = [&]() {
     const int64_t r = (*row)++;
-    if (r > grid_.max_row() || line.empty()) continue;
-    const size_t first = grid_.exists() ? grid_.At(static_cast<int32_t>(r), 0) : 0;
-    size_t c = 0, start = 0;
-    // Calls per field stored; an empty field keeps the earlier value.
-    auto store = [&](size_t end) {
-      if (end > start) {
-        if (!grid_.exists()) grid_.Require();
-        values.SetBytes(first + c, line.substr(start, end - start));
-      }
-    };
-    if (separator.size() == 1) {
-      const char sep = separator[0];
-      for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != sep) continue;
-        store(i);
-        if (++c == fields) break;
-        start = i + 1;
-      }
-      if (c < fields) store(line.size());
-    } else if (separator.empty()) {
-      store(line.size());
-    } else {
-      while (c < fields) {
-        const size_t found = line.find(separator, start);
-        if (found == std::string_view::npos) {
-          store(line.size());
-          break;
+    first = grid_.exists() ? grid_.At(static_cast<int32_t>(r), 0) : 0;
+  };
+  if (separator.size() == 1 && separator[0] != '\r') {
+    // Separators and line ends are found 64 bytes at a time.
+    const char sep = separator[0];
+    const char* const data = run.data();
+    const size_t n = run.size();
+    if (n == 0) return;
+    start_row();
+    size_t c = 0;
+    size_t field = 0;  // where the current field starts
+    for (size_t block = 0; block < n; block += 64) {
+      const ByteMasks found =
+          FindBytes64(data + block, std::min<size_t>(64, n - block), sep, '\r');
+      for (uint64_t at = found.a | found.b; at != 0; at &= at - 1) {
+        const int bit = std::countr_zero(at);
+        const size_t pos = block + static_cast<size_t>(bit);
+        // The LF of a CR LF, when LF is the separator.
+        if (pos < field) continue;
+        store(c, data + field, data + pos);
+        field = pos + 1;
+        if (((found.b >> bit) & 1) == 0) {
+          ++c;
+          continue;
         }
-        store(found);
-        ++c;
-        start = found + separator.size();
+        if (field < n && data[field] == '\n') ++field;
+        if (field == n) return;
+        if (*row > grid_.max_row()) return;
+        start_row();
+        c = 0;
       }
+    }
+    // The file's last line, without a line end.
+    store(c, data + field, data + n);
+    return;
+  }
+  std::string_view lines = run;
+  while (!lines.empty() && *row <= grid_.max_row()) {
+    const std::string_view line = AnsiLineReader::NextLine(lines);
+    start_row();
+    if (separator.empty()) {
+      store(0, line.data(), line.data() + line.size());
+      continue;
+    }
+    size_t start = 0;
+    for (size_t c = 0; c < fields; ++c) {
+      const size_t found = line.find(separator, start);
+      if (found == std::string_view::npos) {
+        store(c, line.data() + start, line.data() + line.size());
+        break;
+      }
+      store(c, line.data() + start, line.data() + found);
+      start = found + separator.size();
     }
   }
 }
@@ -289,11 +368,23 @@ Text Cell::LoadFile(Text& Filename, Text& Seperator) {
     // A separator that is empty, or that the code page cannot hold, occurs
     // in no line: each line is one field.
     const std::string separator = ExactAnsi(Seperator).value_or(std::string());
+    // The buffer grows once, by the file's size, unless that is far more
+    // than the area can hold.
+    const uint64_t room = (static_cast<uint64_t>(grid_.max_row()) + 1) *
+                          (static_cast<uint64_t>(grid_.max_col()) + 1) *
+                          Grid::kBytesPerCell;
+    if (grid_.exists() && reader.SizeHint() <= room) {
+      grid_.texts().ReserveLoaded(static_cast<size_t>(reader.SizeHint()));
+    }
     std::string_view lines;
     // Every line counts as a row; the file is read to its end even when
     // the rows beyond MaxRow are dropped.
     int64_t row = 0;
-    while (reader.NextLines(&lines)) LoadLines(lines, separator, &row);
+    while (reader.NextLines(&lines)) {
+      LoadLines(lines, separator, &row);
+      // Lines far wider than the area must not pile up unused bytes.
+      grid_.texts().TrimLoaded();
+    }
     return u"File Loaded";
   });
 }
@@ -367,17 +458,23 @@ Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
     std::vector<XmlWriter::Tag> tags;
     tags.reserve(static_cast<size_t>(grid_.max_col()) + 1);
     for (int32_t c = 0; c <= grid_.max_col(); ++c) {
-      tags.emplace_back(column_tags_.empty() ? TextView()
-                                             : column_tags_[static_cast<size_t>(c)]);
+      tags.emplace_back(column_tags_.empty()
+                            ? TextView()
+                            : column_tags_[static_cast<size_t>(c)]);
     }
     const XmlWriter::Tag record(XMLRecord);
-    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
-      xml.OpenTag(record);
-      if (grid_.max_col() >= 1) grid_.Require();
-      for (int32_t c = 1; c <= grid_.max_col(); ++c) {
-        xml.Element(tags[static_cast<size_t>(c)], grid_.texts(), grid_.At(r, c));
+    const XmlWriter::RecordTags record_tags(
+        record, tags.data() + 1, static_cast<size_t>(grid_.max_col()));
+    if (record_tags.count() == 0) {
+      for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+        xml.OpenTag(record);
+        xml.CloseTag(record);
       }
-      xml.CloseTag(record);
+    } else if (grid_.max_row() >= 0) {
+      grid_.Require();
+      xml.Records(record_tags, grid_.texts(), grid_.At(0, 1),
+                  grid_.At(1, 0) - grid_.At(0, 0),
+                  static_cast<size_t>(grid_.max_row()) + 1);
     }
     file.Close();
     return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -377,6 +378,19 @@ INSTANTIATE_TEST_SUITE_P(
                  u"b\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CellFilesTest, LoadFileOfLinesFarWiderThanTheArea) {
+  // Megabytes of unused fields per line: the area keeps its two fields
+  // through the clean-ups between reads.
+  Clear(3, 0);
+  const std::string wide(3 << 20, ';');
+  WriteBytes(path_, "first" + wide + "\r\nsecond" + wide + "x\r\n\r\nlast");
+  EXPECT_EQ(LoadFile(text_path_, u";"), u"File Loaded");
+  EXPECT_EQ(cell_.value(0, 0), u"first");
+  EXPECT_EQ(cell_.value(1, 0), u"second");
+  EXPECT_EQ(cell_.value(2, 0), u"");
+  EXPECT_EQ(cell_.value(3, 0), u"last");
+}
+
 TEST_F(CellFilesTest, LoadFileReadsBackWhatSaveFileWrote) {
   Clear(2, 2);
   Row(0, {u"caf\u00E9", u"b", u"c"});
@@ -569,6 +583,150 @@ TEST_F(CellFilesTest, SaveXMLFileGolden) {
                 "<a&b>&#0127;&#0128;</a&b>\r\n"
                 "</Rec>\r\n"
                 "</Data>\r\n");
+}
+
+// The files of a work area against a plain model of what they hold: texts
+// at random (short, long, with specials, outside the code page), files of
+// random bytes split at random separators, loads over earlier values.
+class CellFilesModelTest : public CellFilesTest {
+ protected:
+  using Grid = std::vector<std::vector<Text>>;
+
+  Text RandomText() {
+    static const char16_t* const kPieces[] = {
+        u"a",  u"bc",   u",",      u";",      u"\"",
+        u"&",  u"<",    u"\u00E9", u"\u20AC", u"\u4E2D",
+        u"\r", u"\r\n", u"\n",     u"?",      u"0123456789abcdefghij"};
+    Text text;
+    for (size_t n = random_() % 6; n > 0; --n) text += kPieces[random_() % 15];
+    return text;
+  }
+  std::string RandomFile() {
+    static const char* const kPieces[] = {
+        "a",
+        "xyz",
+        ",",
+        ";",
+        ":",
+        "::",
+        "\r",
+        "\n",
+        "\r\n",
+        "\xE9",
+        "?",
+        "\"q\"",
+        "0123456789abcdefghijklmnopqrstuvwxyz0123456789"};
+    std::string bytes;
+    for (size_t n = random_() % 60; n > 0; --n)
+      bytes += kPieces[random_() % 13];
+    return bytes;
+  }
+  Text RandomSeparator() {
+    static const char16_t* const kSeparators[] = {
+        u",", u";", u"\n", u"\r", u"::", u"", u"\u4E2D", u"?", u"\u00E9"};
+    return kSeparators[random_() % 9];
+  }
+
+  // Lines end at CR or CR LF; every field the separator splits off, up to
+  // the number of columns, replaces the cell when it is not empty.
+  static void LoadModel(Grid& grid, const std::string& bytes, TextView sep) {
+    std::vector<std::string> lines(1);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (bytes[i] != '\r') {
+        lines.back() += bytes[i];
+        continue;
+      }
+      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    }
+    const std::string sep_bytes = ToAnsi(sep);
+    const bool splits = !sep.empty() && FromAnsi(sep_bytes) == sep;
+    for (size_t r = 0; r < lines.size() && r < grid.size(); ++r) {
+      std::string rest = lines[r];
+      for (size_t c = 0; c < grid[r].size(); ++c) {
+        const size_t at = splits ? rest.find(sep_bytes) : std::string::npos;
+        const std::string field = rest.substr(0, at);
+        if (!field.empty()) grid[r][c] = FromAnsi(field);
+        if (at == std::string::npos) break;
+        rest = rest.substr(at + sep_bytes.size());
+      }
+    }
+  }
+  // Cells joined by the separator; trailing separator characters cut when
+  // it is one character, unless nothing would be left.
+  static std::string SaveModel(const Grid& grid, TextView sep) {
+    std::string bytes;
+    for (const std::vector<Text>& row : grid) {
+      Text line;
+      for (size_t c = 0; c < row.size(); ++c) {
+        if (c > 0) line += sep;
+        line += row[c];
+      }
+      if (sep.size() == 1 && row.size() > 1) {
+        const size_t last = line.find_last_not_of(sep[0]);
+        if (last != Text::npos) line.resize(last + 1);
+      }
+      bytes += ToAnsi(line) + "\r\n";
+    }
+    return bytes;
+  }
+  static std::string XmlModel(const Grid& grid) {
+    std::string bytes;
+    for (const std::vector<Text>& row : grid) {
+      bytes += "<Row>\r\n";
+      for (size_t c = 1; c < row.size(); ++c) {
+        const Text tag = u"C" + Decimal(static_cast<int64_t>(c));
+        bytes +=
+            ToAnsi(u"<" + tag + u">" + XmlEscape(row[c]) + u"</" + tag + u">") +
+            "\r\n";
+      }
+      bytes += "</Row>\r\n";
+    }
+    return bytes + "</Doc>\r\n";
+  }
+
+  std::mt19937 random_{2026};
+};
+
+TEST_F(CellFilesModelTest, FilesHoldWhatAPlainModelHolds) {
+  for (int round = 0; round < 300; ++round) {
+    const int32_t max_row = static_cast<int32_t>(random_() % 6);
+    const int32_t max_col = static_cast<int32_t>(random_() % 5);
+    Clear(max_row, max_col);
+    Grid model(static_cast<size_t>(max_row) + 1,
+               std::vector<Text>(static_cast<size_t>(max_col) + 1));
+    for (int loads = static_cast<int>(random_() % 3); loads >= 0; --loads) {
+      // Values set before, or between, loads.
+      for (size_t n = random_() % 4; n > 0; --n) {
+        const size_t r = random_() % model.size(),
+                     c = random_() % model[0].size();
+        model[r][c] = RandomText();
+        Set(static_cast<int32_t>(r), static_cast<int32_t>(c), model[r][c]);
+      }
+      const std::string bytes = RandomFile();
+      const Text sep = RandomSeparator();
+      WriteBytes(path_, bytes);
+      ASSERT_EQ(LoadFile(text_path_, sep), u"File Loaded");
+      LoadModel(model, bytes, sep);
+      for (size_t r = 0; r < model.size(); ++r) {
+        for (size_t c = 0; c < model[r].size(); ++c) {
+          ASSERT_EQ(
+              cell_.value(static_cast<int32_t>(r), static_cast<int32_t>(c)),
+              model[r][c])
+              << "round " << round << " cell " << r << "," << c;
+        }
+      }
+    }
+    const Text sep = RandomSeparator();
+    SaveFile(text_path_, sep);
+    ASSERT_EQ(ReadBytes(path_), SaveModel(model, sep)) << "round " << round;
+    for (int16_t c = 0; c <= max_col; ++c) SetTag(c, u"C" + Decimal(c));
+    SaveXml(text_path_, u"Doc", u"Row");
+    const std::string xml = ReadBytes(path_), records = XmlModel(model);
+    ASSERT_GE(xml.size(), records.size());
+    ASSERT_EQ(xml.substr(xml.size() - records.size()), records)
+        << "round " << round;
+  }
 }
 
 struct XmlLimitCase {
