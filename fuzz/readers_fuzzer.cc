@@ -65,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AnsiLineReader runs = AnsiLineReader::Open(name);
   std::string_view run;
   while (runs.NextLines(&run)) {
-    while (!run.empty())
-      run_lines.push_back(FromAnsi(AnsiLineReader::NextLine(run)));
+    while (!run.empty()) run_lines.push_back(FromAnsi(AnsiLineReader::NextLine(run)));
   }
   Check(ansi_lines == run_lines);
   size_t crs = 0;

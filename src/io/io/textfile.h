@@ -5,7 +5,6 @@
 #define PELLAR_IO_TEXTFILE_H_
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,8 +20,7 @@ class TextWriter {
  public:
   explicit TextWriter(std::unique_ptr<WritableFile> file);
   // Creates or truncates `path` through the current platform.
-  static TextWriter Create(TextView path,
-                           FileAccess access = FileAccess::kNormal);
+  static TextWriter Create(TextView path, FileAccess access = FileAccess::kNormal);
 
   // Writes `line` followed by CR LF (one platform write per call).
   void WriteLine(TextView line);

@@ -302,10 +302,8 @@ class PosixPlatform final : public Platform {
       throw Failure(error::kBadFileName);
     }
     size_t slash = pattern.rfind(u'/');
-    Text prefix(slash == TextView::npos ? TextView()
-                                        : pattern.substr(0, slash + 1));
-    TextView name =
-        slash == TextView::npos ? pattern : pattern.substr(slash + 1);
+    Text prefix(slash == TextView::npos ? TextView() : pattern.substr(0, slash + 1));
+    TextView name = slash == TextView::npos ? pattern : pattern.substr(slash + 1);
     if (name.empty()) {
       // "dir/" names the folder itself; "" names nothing.
       if (!pattern.empty() && kind == LookupKind::kFolder &&
@@ -378,10 +376,10 @@ class PosixPlatform final : public Platform {
     // private wherever it is copied.
     const mode_t mode = source.st_mode & 0777;
     std::string t = SystemPath(to);
-    int fd = ::open(
-        t.c_str(),
-        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-        mode);
+    int fd = ::open(t.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
+                        O_NONBLOCK,
+                    mode);
     if (fd < 0) {
       // A symbolic link at the name is never written through.
       if (errno == ELOOP) throw Failure(error::kPathFileAccess);
@@ -450,15 +448,16 @@ class PosixPlatform final : public Platform {
                                                            : 0700;
       RequireReplaceable(p);
       std::string temp;
-      int fd =
-          CreateFreshSibling(p, mode, access != FileAccess::kReplace, temp);
+      int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace,
+                                  temp);
       return std::make_unique<PosixWritableFile>(fd, std::move(p),
                                                  std::move(temp));
     }
     // Non-blocking only for the open: a FIFO without a reader would block
     // it, and with it the host, for good.
-    int fd = ::open(
-        p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    int fd = ::open(p.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
+                    0666);
     if (fd < 0) throw PosixError(errno, p);
     // Text goes to files and to character devices such as /dev/null, never
     // onto a disk's block device or into a FIFO or socket.

@@ -157,8 +157,8 @@ void FailingPlatform::Tick(Op op) {
   int n = ++calls_[op];
   int total = ++total_calls_;
   trace_.push_back(op);
-  if (nth_ > 0 &&
-      ((op_ == Op::kAny && total == nth_) || (op == op_ && n == nth_))) {
+  if (nth_ > 0 && ((op_ == Op::kAny && total == nth_) ||
+                   (op == op_ && n == nth_))) {
     fired_ = true;
     throw Failure(number_);
   }
@@ -166,32 +166,19 @@ void FailingPlatform::Tick(Op op) {
 
 const char* OpName(Op op) {
   switch (op) {
-    case Op::kLookup:
-      return "Lookup";
-    case Op::kDelete:
-      return "Delete";
-    case Op::kRename:
-      return "Rename";
-    case Op::kCopy:
-      return "Copy";
-    case Op::kCreateFolder:
-      return "CreateFolder";
-    case Op::kCreate:
-      return "Create";
-    case Op::kWrite:
-      return "Write";
-    case Op::kClose:
-      return "Close";
-    case Op::kOpen:
-      return "Open";
-    case Op::kRead:
-      return "Read";
-    case Op::kStartProcess:
-      return "StartProcess";
-    case Op::kReplace:
-      return "Replace";
-    case Op::kAny:
-      return "Any";
+    case Op::kLookup: return "Lookup";
+    case Op::kDelete: return "Delete";
+    case Op::kRename: return "Rename";
+    case Op::kCopy: return "Copy";
+    case Op::kCreateFolder: return "CreateFolder";
+    case Op::kCreate: return "Create";
+    case Op::kWrite: return "Write";
+    case Op::kClose: return "Close";
+    case Op::kOpen: return "Open";
+    case Op::kRead: return "Read";
+    case Op::kStartProcess: return "StartProcess";
+    case Op::kReplace: return "Replace";
+    case Op::kAny: return "Any";
   }
   return "?";
 }

@@ -67,8 +67,7 @@ Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
       {u"End Column", EndCol, StartCol, EndCol >= StartCol},
   };
   for (const Check& check : checks) {
-    if (!check.ok)
-      return Grid::BoundMessage(check.what, check.index, check.bound);
+    if (!check.ok) return Grid::BoundMessage(check.what, check.index, check.bound);
   }
   grid_.Require();
   const Text format = grid_.formats().Get(grid_.At(FromRow, FromCol));
