@@ -406,31 +406,48 @@ Text Cell::Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
   const bool key_field_always_there =
       KeyCol >= 0 && static_cast<size_t>(KeyCol) < needed;
   std::vector<std::string_view> fields;
-  std::string_view lines;
-  // Nothing is cached: the file is read afresh on every call, and the first
-  // matching line wins.
-  while (reader.NextLines(&lines)) {
-    while (!lines.empty()) {
-      const std::string_view line = AnsiLineReader::NextLine(lines);
-      if (line.empty()) continue;
-      if (key_field_always_there) {
-        if (!key) continue;
-        const size_t start =
-            separator.FieldStart(line, static_cast<size_t>(KeyCol));
-        if (start == std::string_view::npos ||
-            !StartsWith(line.substr(start), *key)) {
-          continue;
-        }
-      }
-      separator.Split(line, limit, fields);
-      if (fields.size() < needed) continue;
-      if (KeyCol < 0 || static_cast<size_t>(KeyCol) >= fields.size()) {
-        throw Failure(error::kSubscriptOutOfRange);
-      }
-      if (key && fields[static_cast<size_t>(KeyCol)] == *key) {
-        return FromAnsi(fields[static_cast<size_t>(ColNo)]);
+  Text found;
+  // Whether `line` is the one looked for; its field ColNo in `found`.
+  auto matches = [&](std::string_view line) {
+    if (line.empty()) return false;
+    if (key_field_always_there) {
+      if (!key) return false;
+      const size_t start =
+          separator.FieldStart(line, static_cast<size_t>(KeyCol));
+      if (start == std::string_view::npos ||
+          !StartsWith(line.substr(start), *key)) {
+        return false;
       }
     }
+    separator.Split(line, limit, fields);
+    if (fields.size() < needed) return false;
+    if (KeyCol < 0 || static_cast<size_t>(KeyCol) >= fields.size()) {
+      throw Failure(error::kSubscriptOutOfRange);
+    }
+    if (!key || fields[static_cast<size_t>(KeyCol)] != *key) return false;
+    found = FromAnsi(fields[static_cast<size_t>(ColNo)]);
+    return true;
+  };
+  std::string_view run;
+  // Nothing is cached: the file is read afresh on every call, and the first
+  // matching line wins. Line ends are found 64 bytes at a time.
+  while (reader.NextLines(&run)) {
+    const char* const data = run.data();
+    const size_t n = run.size();
+    size_t start = 0;
+    for (size_t block = 0; block < n; block += 64) {
+      uint64_t ends =
+          FindBytes64(data + block, std::min<size_t>(64, n - block), '\r', '\r')
+              .a;
+      for (; ends != 0; ends &= ends - 1) {
+        const size_t cr = block + static_cast<size_t>(std::countr_zero(ends));
+        if (matches(run.substr(start, cr - start))) return found;
+        start = cr + 1;
+        if (start < n && data[start] == '\n') ++start;
+      }
+    }
+    // The file's last line, without a line end.
+    if (start < n && matches(run.substr(start))) return found;
   }
   return Text();
 }

@@ -600,7 +600,7 @@ class CellFilesModelTest : public CellFilesTest {
 
   // Lines end at CR or CR LF; every field the separator splits off, up to
   // the number of columns, replaces the cell when it is not empty.
-  static void LoadModel(Grid& grid, const std::string& bytes, TextView sep) {
+  static std::vector<std::string> Lines(const std::string& bytes) {
     std::vector<std::string> lines(1);
     for (size_t i = 0; i < bytes.size(); ++i) {
       if (bytes[i] != '\r') {
@@ -610,6 +610,10 @@ class CellFilesModelTest : public CellFilesTest {
       if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
       lines.emplace_back();
     }
+    return lines;
+  }
+  static void LoadModel(Grid& grid, const std::string& bytes, TextView sep) {
+    const std::vector<std::string> lines = Lines(bytes);
     const std::string sep_bytes = ToAnsi(sep);
     const bool splits = !sep.empty() && FromAnsi(sep_bytes) == sep;
     for (size_t r = 0; r < lines.size() && r < grid.size(); ++r) {
@@ -679,6 +683,24 @@ TEST_F(CellFilesModelTest, FilesHoldWhatAPlainModelHolds) {
       WriteBytes(path_, bytes);
       ASSERT_EQ(LoadFile(text_path_, sep), u"File Loaded");
       LoadModel(model, bytes, sep);
+      // Lookup of a line's first field: field 1 of the first line whose
+      // field 0 is the key.
+      const std::vector<std::string> lines = Lines(bytes);
+      const std::string& probe = lines[random_() % lines.size()];
+      const std::string key = probe.substr(0, probe.find(','));
+      Text want;
+      for (const std::string& line : lines) {
+        const size_t at = line.find(',');
+        // An empty key finds nothing.
+        if (key.empty() || at == std::string::npos ||
+            line.substr(0, at) != key) {
+          continue;
+        }
+        want = FromAnsi(line.substr(at + 1, line.find(',', at + 1) - at - 1));
+        break;
+      }
+      ASSERT_EQ(Lookup(text_path_, 0, FromAnsi(key), 1, u","), want)
+          << "round " << round;
       for (size_t r = 0; r < model.size(); ++r) {
         for (size_t c = 0; c < model[r].size(); ++c) {
           ASSERT_EQ(
