@@ -596,10 +596,15 @@ class PosixPlatform final : public Platform {
   char16_t Separator() override { return u'/'; }
 
   uint64_t PhysicalMemory() override {
-    long pages = ::sysconf(_SC_PHYS_PAGES);
-    long size = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || size <= 0) return 0;
-    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
+    // Asked at every Clear and BuildNew; the answer costs a system call
+    // and does not change while the process runs.
+    static const uint64_t memory = [] {
+      long pages = ::sysconf(_SC_PHYS_PAGES);
+      long size = ::sysconf(_SC_PAGE_SIZE);
+      if (pages <= 0 || size <= 0) return uint64_t{0};
+      return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
+    }();
+    return memory;
   }
 };
 
