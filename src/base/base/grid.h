@@ -58,8 +58,8 @@ class TextCells {
   // Bulk loading. A run of lines joins the buffer whole (answering the
   // offset of its first byte), and StoreLoaded points a cell at a field
   // inside it: a field costs a reference, not a copy. TrimLoaded drops the
-  // bytes no cell refers to (separators, skipped fields) once they cost
-  // more than the texts.
+  // bytes no cell refers to (separators, skipped fields, replaced texts)
+  // once they outweigh the texts twice.
   size_t AppendLoaded(std::string_view bytes);
   // Room for `bytes` more loaded bytes, so that the buffer grows once.
   void ReserveLoaded(size_t bytes);
