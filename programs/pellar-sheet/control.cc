@@ -1,0 +1,630 @@
+// The control document through expat, with the writer's code page and
+// character references; the meaning of values and format texts.
+#include "control.h"
+
+#include <expat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "base/failure.h"
+#include "base/text.h"
+#include "base/value.h"
+
+namespace pellar::sheet {
+namespace {
+
+constexpr std::string_view kRoot = "WorksheetDoc";
+
+// The writer escapes neither control characters nor lone line ends, so a
+// value may hold bytes that XML forbids. The code page maps them to
+// private-use characters at kControlBase + byte, turned back in the values.
+constexpr int kControlBase = 0xF700;
+
+bool IsForbiddenControl(int byte) {
+  return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+}
+
+int XMLCALL Windows1252(void* /*data*/, const XML_Char* /*name*/,
+                        XML_Encoding* info) {
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte >= 0x80) {
+      info->map[byte] = AnsiChar(static_cast<unsigned char>(byte));
+    } else {
+      info->map[byte] = IsForbiddenControl(byte) ? kControlBase + byte : byte;
+    }
+  }
+  info->data = nullptr;
+  info->convert = nullptr;
+  info->release = nullptr;
+  return XML_STATUS_OK;
+}
+
+// Expat hands a reference "&#0128;" over as U+0080; the writer meant the
+// Windows-1252 character 128. Also undoes the control character mapping.
+void FromWriterCodes(std::string& value) {
+  std::string out;
+  size_t copied = 0;
+  for (size_t i = 0; i + 1 < value.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(value[i]);
+    const auto next = static_cast<unsigned char>(value[i + 1]);
+    if (lead == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      out.append(value, copied, i - copied);
+      const char16_t c = AnsiChar(next);
+      out += ToUtf8(TextView(&c, 1));
+      copied = i + 2;
+      ++i;
+    } else if (lead == 0xEF && next == 0x9C && i + 2 < value.size()) {
+      const auto last = static_cast<unsigned char>(value[i + 2]);
+      if (last >= 0x80 && last <= 0x9F) {
+        out.append(value, copied, i - copied);
+        out += static_cast<char>(last - 0x80);
+        copied = i + 3;
+        i += 2;
+      }
+    }
+  }
+  if (copied == 0) return;
+  out.append(value, copied);
+  value = std::move(out);
+}
+
+bool ParseIndex(const std::string& text, int64_t* n) {
+  if (text.empty() || text.size() > 10) return false;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *n = v;
+  return true;
+}
+
+}  // namespace
+
+class ControlReader::Parser {
+ public:
+  explicit Parser(ControlSink* sink)
+      : sink_(sink), parser_(XML_ParserCreate("windows-1252")) {
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
+    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
+    XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
+    XML_SetUnknownEncodingHandler(parser_, &Windows1252, nullptr);
+  }
+  ~Parser() { XML_ParserFree(parser_); }
+
+  // Answers the reason, without the line, or "".
+  std::string Parse(std::string_view bytes, bool last) {
+    // Expat takes at most INT_MAX bytes per call.
+    constexpr size_t kChunk = size_t{1} << 24;
+    do {
+      const size_t n = std::min(bytes.size(), kChunk);
+      const bool final_piece = last && n == bytes.size();
+      if (XML_Parse(parser_, bytes.data(), static_cast<int>(n),
+                    final_piece) != XML_STATUS_OK) {
+        if (error_.empty()) {
+          error_ = std::string("not an XML document: ") +
+                   XML_ErrorString(XML_GetErrorCode(parser_));
+        }
+        return error_;
+      }
+      bytes.remove_prefix(n);
+    } while (!bytes.empty());
+    if (last && !saw_header_) {
+      return "the document names no <ExcelFile> or <OpenWorkSheet>";
+    }
+    return "";
+  }
+
+  int64_t line() const { return XML_GetCurrentLineNumber(parser_); }
+
+ private:
+  static void XMLCALL OnStart(void* self, const XML_Char* name,
+                              const XML_Char** /*attributes*/) {
+    static_cast<Parser*>(self)->Start(name);
+  }
+  static void XMLCALL OnEnd(void* self, const XML_Char* name) {
+    static_cast<Parser*>(self)->End(name);
+  }
+  static void XMLCALL OnText(void* self, const XML_Char* text, int length) {
+    Parser* p = static_cast<Parser*>(self);
+    if (p->value_ != nullptr) p->value_->append(text, size_t(length));
+  }
+  static void XMLCALL OnDoctype(void* self, const XML_Char*, const XML_Char*,
+                                const XML_Char*, int) {
+    static_cast<Parser*>(self)->Fail(
+        "a control document has no document type declaration");
+  }
+
+  void Start(std::string_view name) {
+    const int depth = depth_++;
+    if (depth == 0) {
+      if (name != kRoot) {
+        Fail("the root element is <" + std::string(name) + ">, not <" +
+             std::string(kRoot) + ">");
+      }
+    } else if (depth == 1 && name == "Cell") {
+      if (!HeaderDone()) return;
+      cell_ = ControlCell();
+      cell_.line = line();
+      seen_ = 0;
+    } else if (depth == 1 && (name == "Application" || name == "ExcelFile" ||
+                              name == "OpenWorkSheet")) {
+      if (saw_header_) {
+        return Fail("<" + std::string(name) + "> after the first <Cell>");
+      }
+      Collect(name == "Application"  ? &application_
+              : name == "ExcelFile" ? &excel_file_
+                                    : &worksheet_,
+              name);
+    } else if (depth == 2 && (name == "Row" || name == "Col" ||
+                              name == "Value" || name == "Format")) {
+      const int bit = name == "Row"   ? 1
+                      : name == "Col" ? 2
+                      : name == "Value" ? 4
+                                        : 8;
+      if (seen_ & bit) return Fail("two <" + std::string(name) + "> in a <Cell>");
+      seen_ |= bit;
+      text_.clear();
+      Collect(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format,
+              name);
+    } else {
+      Fail("unexpected <" + std::string(name) + ">" +
+           (depth == 2 ? " in a <Cell>" : ""));
+    }
+  }
+
+  void End(std::string_view name) {
+    --depth_;
+    if (value_ != nullptr) {
+      FromWriterCodes(*value_);
+      if ((name == "Row" || name == "Col") &&
+          !ParseIndex(text_, name == "Row" ? &cell_.row : &cell_.col)) {
+        return Fail("<" + std::string(name) + "> holds \"" + text_ +
+                    "\", not a number");
+      }
+      if (name == "ExcelFile") seen_header_ |= 1;
+      if (name == "OpenWorkSheet") seen_header_ |= 2;
+      value_ = nullptr;
+    } else if (depth_ == 1 && name == "Cell") {
+      if ((seen_ & 7) != 7) {
+        return Fail(std::string("a <Cell> without <") +
+                    ((seen_ & 1) == 0   ? "Row"
+                     : (seen_ & 2) == 0 ? "Col"
+                                        : "Value") +
+                    ">");
+      }
+      if (std::string why = sink_->Cell(cell_); !why.empty()) {
+        Fail(std::move(why));
+      }
+    } else if (depth_ == 0 && !HeaderDone()) {
+      return;
+    }
+  }
+
+  // The header goes to the sink before the first cell, or at the end.
+  bool HeaderDone() {
+    if (saw_header_) return true;
+    if (seen_header_ != 3) {
+      Fail(std::string("no <") + ((seen_header_ & 1) ? "OpenWorkSheet" : "ExcelFile") +
+           "> before the cells");
+      return false;
+    }
+    saw_header_ = true;
+    if (std::string why = sink_->Header(excel_file_, worksheet_);
+        !why.empty()) {
+      Fail(std::move(why));
+      return false;
+    }
+    return true;
+  }
+
+  void Collect(std::string* value, std::string_view name) {
+    value_ = value;
+    value->clear();
+    value_name_ = name;
+  }
+
+  void Fail(std::string why) {
+    if (error_.empty()) error_ = std::move(why);
+    XML_StopParser(parser_, XML_FALSE);
+  }
+
+  ControlSink* sink_;
+  XML_Parser parser_;
+  int depth_ = 0;
+  std::string* value_ = nullptr;
+  std::string value_name_;
+  std::string text_;
+  std::string application_, excel_file_, worksheet_;
+  int seen_header_ = 0;
+  bool saw_header_ = false;
+  ControlCell cell_;
+  int seen_ = 0;
+  std::string error_;
+};
+
+ControlReader::ControlReader(ControlSink* sink) : sink_(sink) {}
+ControlReader::~ControlReader() = default;
+
+bool ControlReader::Feed(std::string_view bytes, bool last) {
+  if (!error_.empty()) return false;
+  if (!in_header_) return Parse(bytes, last);
+  // The writer names the document's own path in a header comment,
+  // unescaped: a path holding "--" would make the comment malformed. Whole
+  // leading declaration and comment lines are skipped before parsing.
+  header_.append(bytes);
+  std::string_view rest = header_;
+  for (;;) {
+    const size_t end = rest.find('\n');
+    if (end == std::string_view::npos) {
+      if (!last && rest.size() < (size_t{1} << 20)) {
+        header_.erase(0, header_.size() - rest.size());
+        return true;
+      }
+      break;
+    }
+    std::string_view line = rest.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool declaration = line.starts_with("<?") && line.ends_with("?>");
+    const bool comment =
+        line.starts_with("<!--") && line.ends_with("-->") && line.size() >= 7;
+    if (!declaration && !comment) break;
+    rest.remove_prefix(end + 1);
+    ++skipped_lines_;
+  }
+  in_header_ = false;
+  const std::string pending(rest);
+  header_.clear();
+  header_.shrink_to_fit();
+  return Parse(pending, last);
+}
+
+bool ControlReader::Parse(std::string_view bytes, bool last) {
+  if (!parser_) parser_ = std::make_unique<Parser>(sink_);
+  std::string why = parser_->Parse(bytes, last);
+  if (why.empty()) return true;
+  error_ = why + " (line " + std::to_string(parser_->line() + skipped_lines_) +
+           ")";
+  return false;
+}
+
+std::string ReadControl(std::string_view bytes, ControlSink* sink) {
+  ControlReader reader(sink);
+  reader.Feed(bytes, true);
+  return reader.error();
+}
+
+std::string ReadControlFile(const std::string& path, ControlSink* sink) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ControlReader reader(sink);
+  std::string buffer(size_t{1} << 16, '\0');
+  for (;;) {
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int code = errno;
+      close(fd);
+      return std::strerror(code);
+    }
+    if (!reader.Feed(std::string_view(buffer.data(), size_t(n)), n == 0)) {
+      break;
+    }
+    if (n == 0) break;
+  }
+  close(fd);
+  return reader.error();
+}
+
+// ---------------------------------------------------------------------------
+// Values
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A number of more than 15 significant digits would lose digits as a
+// spreadsheet number (an account number, say): it stays text.
+bool FitsDouble(std::string_view text) {
+  int digits = 0;
+  bool leading = true;
+  for (char c : text) {
+    if (c == 'e' || c == 'E') break;
+    if (c < '0' || c > '9') continue;
+    if (leading && c == '0') continue;
+    leading = false;
+    ++digits;
+  }
+  return digits <= 15;
+}
+
+}  // namespace
+
+CellValue ClassifyValue(std::string_view stored, bool formulas) {
+  CellValue value;
+  if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
+      stored.back() == stored.front()) {
+    value.text = stored.substr(1, stored.size() - 2);
+    return value;
+  }
+  value.text = stored;
+  if (formulas && stored.size() > 1 && stored.front() == '=') {
+    value.kind = CellValue::Kind::kFormula;
+    value.text = stored.substr(1);
+    return value;
+  }
+  if (stored.empty() || IsBlank(stored.front()) || IsBlank(stored.back()) ||
+      !FitsDouble(stored)) {
+    return value;
+  }
+  try {
+    value.number = ParseNumber(FromUtf8(stored));
+    value.kind = CellValue::Kind::kNumber;
+  } catch (const Failure&) {
+  }
+  return value;
+}
+
+// ---------------------------------------------------------------------------
+// Format texts
+
+namespace {
+
+enum class Prop {
+  kBold, kItalic, kUnderline, kStrike, kFont, kSize, kColor, kFill,
+  kNumberFormat, kAlign, kVAlign, kWrap, kBorder, kWidth, kHeight,
+};
+
+struct PropName {
+  std::string_view name;
+  Prop prop;
+};
+constexpr PropName kProps[] = {
+    {"Bold", Prop::kBold},       {"Italic", Prop::kItalic},
+    {"Underline", Prop::kUnderline}, {"Strike", Prop::kStrike},
+    {"Font", Prop::kFont},       {"Size", Prop::kSize},
+    {"Color", Prop::kColor},     {"Fill", Prop::kFill},
+    {"NumberFormat", Prop::kNumberFormat}, {"Align", Prop::kAlign},
+    {"VAlign", Prop::kVAlign},   {"Wrap", Prop::kWrap},
+    {"Border", Prop::kBorder},   {"Width", Prop::kWidth},
+    {"Height", Prop::kHeight},
+};
+
+struct ColorName {
+  std::string_view name;
+  uint32_t rgb;
+};
+constexpr ColorName kColors[] = {
+    {"black", 0x000000},  {"white", 0xFFFFFF},   {"red", 0xFF0000},
+    {"green", 0x008000},  {"blue", 0x0000FF},    {"yellow", 0xFFFF00},
+    {"orange", 0xFFA500}, {"purple", 0x800080},  {"gray", 0x808080},
+    {"grey", 0x808080},   {"silver", 0xC0C0C0},  {"navy", 0x000080},
+    {"maroon", 0x800000}, {"olive", 0x808000},   {"teal", 0x008080},
+    {"lime", 0x00FF00},   {"aqua", 0x00FFFF},    {"cyan", 0x00FFFF},
+    {"fuchsia", 0xFF00FF}, {"magenta", 0xFF00FF}, {"brown", 0xA52A2A},
+    {"pink", 0xFFC0CB},
+};
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = char(x + 32);
+    if (y >= 'A' && y <= 'Z') y = char(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+const PropName* FindProp(std::string_view name) {
+  for (const PropName& p : kProps) {
+    if (SameWord(p.name, name)) return &p;
+  }
+  return nullptr;
+}
+
+// Where the property name before the "=" at `eq` starts: the longest known
+// name ending there, else the last capitalised word of the letters there
+// ("redBlink" names Blink), else all of them.
+size_t NameStart(std::string_view text, size_t eq) {
+  size_t start = eq;
+  while (start > 0 && IsLetter(text[start - 1])) --start;
+  for (size_t s = start; s < eq; ++s) {
+    if (FindProp(text.substr(s, eq - s)) != nullptr) return s;
+  }
+  for (size_t s = eq; s-- > start + 1;) {
+    if (text[s] >= 'A' && text[s] <= 'Z' &&
+        !(text[s - 1] >= 'A' && text[s - 1] <= 'Z')) {
+      return s;
+    }
+  }
+  return start;
+}
+
+bool ParseBool(std::string_view v, std::optional<bool>* out) {
+  for (std::string_view t : {"1", "-1", "true", "yes", "on"}) {
+    if (SameWord(v, t)) return *out = true, true;
+  }
+  for (std::string_view f : {"0", "false", "no", "off"}) {
+    if (SameWord(v, f)) return *out = false, true;
+  }
+  return false;
+}
+
+bool ParseSize(std::string_view v, double low, double high,
+               std::optional<double>* out) {
+  if (v.empty() || IsBlank(v.front()) || IsBlank(v.back())) return false;
+  try {
+    const double d = ParseNumber(FromUtf8(v));
+    if (!(d >= low && d <= high)) return false;
+    *out = d;
+    return true;
+  } catch (const Failure&) {
+    return false;
+  }
+}
+
+bool ParseColor(std::string_view v, std::optional<uint32_t>* out) {
+  if (v.size() == 7 && v[0] == '#') {
+    uint32_t rgb = 0;
+    for (char c : v.substr(1)) {
+      int digit = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : -1;
+      if (digit < 0) return false;
+      rgb = rgb * 16 + uint32_t(digit);
+    }
+    *out = rgb;
+    return true;
+  }
+  for (const ColorName& c : kColors) {
+    if (SameWord(v, c.name)) return *out = c.rgb, true;
+  }
+  return false;
+}
+
+template <typename E, size_t N>
+bool ParseWord(std::string_view v,
+               const std::array<std::pair<std::string_view, E>, N>& words,
+               std::optional<E>* out) {
+  for (const auto& [word, e] : words) {
+    if (SameWord(v, word)) return *out = e, true;
+  }
+  return false;
+}
+
+constexpr std::array<std::pair<std::string_view, Align>, 4> kAligns{{
+    {"left", Align::kLeft}, {"center", Align::kCenter},
+    {"centre", Align::kCenter}, {"right", Align::kRight}}};
+constexpr std::array<std::pair<std::string_view, VAlign>, 4> kVAligns{{
+    {"top", VAlign::kTop}, {"center", VAlign::kCenter},
+    {"centre", VAlign::kCenter}, {"bottom", VAlign::kBottom}}};
+constexpr std::array<std::pair<std::string_view, Border>, 4> kBorders{{
+    {"none", Border::kNone}, {"thin", Border::kThin},
+    {"medium", Border::kMedium}, {"thick", Border::kThick}}};
+
+bool ApplyPair(Prop prop, std::string_view v, Format* f) {
+  Style& s = f->style;
+  switch (prop) {
+    case Prop::kBold: return ParseBool(v, &s.bold);
+    case Prop::kItalic: return ParseBool(v, &s.italic);
+    case Prop::kUnderline: return ParseBool(v, &s.underline);
+    case Prop::kStrike: return ParseBool(v, &s.strike);
+    case Prop::kWrap: return ParseBool(v, &s.wrap);
+    case Prop::kFont:
+      if (v.empty() || v.size() > 31) return false;
+      s.font = std::string(v);
+      return true;
+    case Prop::kNumberFormat:
+      if (v.empty() || v.size() > 255) return false;
+      s.number_format = std::string(v);
+      return true;
+    case Prop::kSize: return ParseSize(v, 1, 409, &s.size);
+    case Prop::kColor: return ParseColor(v, &s.color);
+    case Prop::kFill: return ParseColor(v, &s.fill);
+    case Prop::kAlign: return ParseWord(v, kAligns, &s.align);
+    case Prop::kVAlign: return ParseWord(v, kVAligns, &s.valign);
+    case Prop::kBorder: return ParseWord(v, kBorders, &s.border);
+    case Prop::kWidth: return ParseSize(v, 0, 255, &f->width);
+    case Prop::kHeight: return ParseSize(v, 0, 409, &f->height);
+  }
+  return false;
+}
+
+}  // namespace
+
+Format ParseFormat(std::string_view text, std::vector<FormatIssue>* issues) {
+  Format format;
+  // The pairs: where each name starts and where its "=" stands.
+  std::vector<std::pair<size_t, size_t>> pairs;
+  for (size_t eq = text.find('='); eq != std::string_view::npos;
+       eq = text.find('=', eq + 1)) {
+    if (eq == 0 || !IsLetter(text[eq - 1])) continue;
+    const size_t start = NameStart(text, eq);
+    if (!pairs.empty() && start <= pairs.back().second) continue;
+    pairs.emplace_back(start, eq);
+  }
+  const size_t first = pairs.empty() ? text.size() : pairs.front().first;
+  if (first > 0) {
+    issues->push_back({std::string(text.substr(0, first)),
+                       "not a Property=Value pair"});
+  }
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const auto [start, eq] = pairs[i];
+    const std::string_view name = text.substr(start, eq - start);
+    const size_t end = i + 1 < pairs.size() ? pairs[i + 1].first : text.size();
+    const std::string_view value = text.substr(eq + 1, end - eq - 1);
+    const PropName* prop = FindProp(name);
+    if (prop == nullptr) {
+      issues->push_back({std::string(name), "unknown property"});
+    } else if (!ApplyPair(prop->prop, value, &format)) {
+      issues->push_back(
+          {std::string(name), "bad value \"" + std::string(value) + "\""});
+    }
+  }
+  return format;
+}
+
+bool Style::empty() const { return *this == Style(); }
+
+std::string Style::Key() const {
+  std::string key;
+  auto flag = [&](const std::optional<bool>& b) {
+    key += !b ? '-' : *b ? '1' : '0';
+  };
+  flag(bold), flag(italic), flag(underline), flag(strike), flag(wrap);
+  auto number = [&](auto& n) {
+    key += n ? std::to_string(*n) : std::string("-");
+    key += ';';
+  };
+  number(size), number(color), number(fill);
+  auto word = [&](auto& e) {
+    key += e ? char('0' + int(*e)) : '-';
+  };
+  word(align), word(valign), word(border);
+  auto name = [&](const std::optional<std::string>& t) {
+    key += t ? std::to_string(t->size()) + ":" + *t : std::string("-");
+  };
+  name(font), name(number_format);
+  return key;
+}
+
+bool ParseCellName(std::string_view name, int64_t* row, int64_t* col) {
+  size_t i = 0;
+  int64_t c = 0, r = 0;
+  while (i < name.size() && IsLetter(name[i]) && i < 3) {
+    c = c * 26 + ((name[i] | 0x20) - 'a' + 1);
+    ++i;
+  }
+  if (i == 0 || i == name.size() || name[i] == '0') return false;
+  for (; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9' || r > kMaxRows) return false;
+    r = r * 10 + (name[i] - '0');
+  }
+  if (c > kMaxCols || r > kMaxRows) return false;
+  *row = r;
+  *col = c;
+  return true;
+}
+
+std::string ColumnName(int64_t col) {
+  std::string name;
+  while (col > 0) {
+    name.insert(name.begin(), char('A' + (col - 1) % 26));
+    col = (col - 1) / 26;
+  }
+  return name;
+}
+
+}  // namespace pellar::sheet

@@ -1,0 +1,123 @@
+// Reading a worksheet control document, and what its values and format texts
+// mean for a cell.
+//
+// The library writes the document as Windows-1252 although it declares
+// utf-8, and writes characters above 126 as references to their
+// Windows-1252 codes ("&#0128;" is the euro sign): the reader reads them
+// that way and hands every text on as UTF-8.
+#ifndef PELLAR_SHEET_CONTROL_H_
+#define PELLAR_SHEET_CONTROL_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pellar::sheet {
+
+struct ControlCell {
+  int64_t row = 0;     // work area numbering: rows from 0, columns from 1
+  int64_t col = 0;
+  std::string value;   // as stored, delimiters included
+  std::string format;  // the format text
+  int64_t line = 0;    // the line of its <Cell>
+};
+
+// Receives the document as it is read. Header() comes once, before the first
+// cell; a non-empty answer from either stops the reading with that reason.
+class ControlSink {
+ public:
+  virtual ~ControlSink() = default;
+  virtual std::string Header(const std::string& excel_file,
+                             const std::string& worksheet) = 0;
+  virtual std::string Cell(const ControlCell& cell) = 0;
+};
+
+// Reads a document in pieces, so a large one never sits in memory whole.
+class ControlReader {
+ public:
+  explicit ControlReader(ControlSink* sink);
+  ~ControlReader();
+  ControlReader(const ControlReader&) = delete;
+  ControlReader& operator=(const ControlReader&) = delete;
+
+  // False once the document is refused; error() then says why, with the line.
+  bool Feed(std::string_view bytes, bool last);
+  const std::string& error() const { return error_; }
+
+ private:
+  class Parser;
+  bool Parse(std::string_view bytes, bool last);
+
+  ControlSink* sink_;
+  std::unique_ptr<Parser> parser_;
+  std::string header_;  // the leading lines, until they are all seen
+  bool in_header_ = true;
+  int64_t skipped_lines_ = 0;
+  std::string error_;
+};
+
+// The whole document `bytes`, or the file `path` read in pieces. Answer the
+// reason it was refused, or "".
+std::string ReadControl(std::string_view bytes, ControlSink* sink);
+std::string ReadControlFile(const std::string& path, ControlSink* sink);
+
+// What a value puts into its cell.
+struct CellValue {
+  enum class Kind { kText, kNumber, kFormula };
+  Kind kind = Kind::kText;
+  std::string text;  // the text, or the formula without its "="
+  double number = 0;
+};
+CellValue ClassifyValue(std::string_view stored, bool formulas);
+
+enum class Align : uint8_t { kLeft, kCenter, kRight };
+enum class VAlign : uint8_t { kTop, kCenter, kBottom };
+enum class Border : uint8_t { kNone, kThin, kMedium, kThick };
+
+// The cell style a format text asks for; what it leaves unset keeps the
+// workbook's default.
+struct Style {
+  std::optional<bool> bold, italic, underline, strike, wrap;
+  std::optional<std::string> font, number_format;
+  std::optional<double> size;
+  std::optional<uint32_t> color, fill;  // 0xRRGGBB
+  std::optional<Align> align;
+  std::optional<VAlign> valign;
+  std::optional<Border> border;
+
+  bool empty() const;
+  // One text per distinct style, for merging equal styles.
+  std::string Key() const;
+  bool operator==(const Style&) const = default;
+};
+
+struct Format {
+  Style style;
+  std::optional<double> width;   // the column's
+  std::optional<double> height;  // the row's
+};
+
+struct FormatIssue {
+  std::string property;  // as written
+  std::string why;
+  bool operator==(const FormatIssue&) const = default;
+};
+
+// Reads `text` as Property=Value pairs run together ("Bold=1Italic=1"). A
+// pair with an unknown property or a bad value is reported in `issues` and
+// skipped; the others still apply.
+Format ParseFormat(std::string_view text, std::vector<FormatIssue>* issues);
+
+// "B3" as a 1-based row and column; false for anything else.
+bool ParseCellName(std::string_view name, int64_t* row, int64_t* col);
+std::string ColumnName(int64_t col);  // 1 -> "A", 27 -> "AA"
+
+constexpr int64_t kMaxRows = 1048576;
+constexpr int64_t kMaxCols = 16384;
+
+}  // namespace pellar::sheet
+
+#endif  // PELLAR_SHEET_CONTROL_H_
