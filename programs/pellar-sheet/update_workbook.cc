@@ -1,10 +1,1196 @@
+// Existing workbooks through libzip and expat. Only the parts that change
+// are written again: the worksheet (streamed, its untouched rows and cells
+// copied byte for byte), the style table when new styles are needed, and,
+// for a new worksheet, the workbook, its relationships and the content
+// types. libzip copies every other entry unchanged.
+#include <expat.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "workbook.h"
+
 namespace pellar::sheet {
-std::string UpdateWorkbook(const std::string&, const std::string&,
-                           const std::string&, const Plan&,
-                           const std::vector<SheetCell>&, const UpdateLimits&,
-                           bool*) {
-  return "updating is not built yet";
+namespace {
+
+constexpr char kNsSep = ' ';
+constexpr std::string_view kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view kWorksheetType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+    "worksheet";
+constexpr std::string_view kWorksheetContent =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  }
+  return out;
 }
-std::string CheckPackage(const std::string&, const UpdateLimits&) { return ""; }
+
+std::string_view Local(std::string_view name) {
+  const size_t sep = name.rfind(kNsSep);
+  return sep == std::string_view::npos ? name : name.substr(sep + 1);
+}
+
+const char* Attr(const XML_Char** atts, std::string_view name) {
+  for (; atts[0] != nullptr; atts += 2) {
+    if (name == atts[0]) return atts[1];
+  }
+  return nullptr;
+}
+
+std::string Escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\r': out += "&#13;"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
+          // XML cannot hold it; spreadsheets read _xHHHH_ as the character.
+          char code[8];
+          std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
+          out += code;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+// Attributes inside a raw start tag, edited as text so that everything else
+// in the tag (prefixes, other attributes, quoting) stays as it was.
+bool FindAttr(std::string_view tag, std::string_view name, size_t* from,
+              size_t* value, size_t* end) {
+  for (size_t i = 0; (i = tag.find(name, i + 1)) != std::string_view::npos;) {
+    const char before = tag[i - 1];
+    if (before != ' ' && before != '\t' && before != '\n' && before != '\r') {
+      continue;
+    }
+    size_t j = i + name.size();
+    while (j < tag.size() && (tag[j] == ' ' || tag[j] == '\t')) ++j;
+    if (j >= tag.size() || tag[j] != '=') continue;
+    ++j;
+    while (j < tag.size() && (tag[j] == ' ' || tag[j] == '\t')) ++j;
+    if (j >= tag.size() || (tag[j] != '"' && tag[j] != '\'')) continue;
+    const size_t close = tag.find(tag[j], j + 1);
+    if (close == std::string_view::npos) return false;
+    *from = i - 1;
+    *value = j + 1;
+    *end = close;
+    return true;
+  }
+  return false;
+}
+
+void SetAttr(std::string& tag, std::string_view name, std::string_view value) {
+  size_t from, begin, end;
+  if (FindAttr(tag, name, &from, &begin, &end)) {
+    tag.replace(begin, end - begin, Escape(value));
+    return;
+  }
+  size_t close = tag.size() - 1;
+  if (close > 0 && tag[close - 1] == '/') --close;
+  tag.insert(close, " " + std::string(name) + "=\"" + Escape(value) + "\"");
+}
+
+void RemoveAttr(std::string& tag, std::string_view name) {
+  size_t from, begin, end;
+  if (FindAttr(tag, name, &from, &begin, &end)) {
+    tag.erase(from, end + 1 - from);
+  }
+}
+
+// The "x:" of "<x:name ...>", or "".
+std::string PrefixOf(std::string_view tag) {
+  const size_t colon = tag.find(':');
+  const size_t stop = tag.find_first_of(" \t\r\n/>");
+  return colon < stop ? std::string(tag.substr(1, colon)) : std::string();
+}
+
+std::string Number(double d) {
+  char buf[40];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+  return ec == std::errc() ? std::string(buf, end) : "0";
+}
+
+// ---------------------------------------------------------------------------
+// The package
+
+class Package {
+ public:
+  ~Package() {
+    if (zip_ != nullptr) zip_discard(zip_);
+  }
+
+  std::string Open(const std::string& path, int flags) {
+    int code = 0;
+    zip_ = zip_open(path.c_str(), flags, &code);
+    if (zip_ == nullptr) {
+      zip_error_t error;
+      zip_error_init_with_code(&error, code);
+      std::string why = std::string("not a workbook: ") +
+                        zip_error_strerror(&error);
+      zip_error_fini(&error);
+      return why;
+    }
+    return "";
+  }
+
+  zip_t* zip() const { return zip_; }
+  std::string Error() const { return zip_strerror(zip_); }
+
+  // Writes the changes; the package is closed either way.
+  std::string Close() {
+    zip_t* zip = std::exchange(zip_, nullptr);
+    if (zip_close(zip) == 0) return "";
+    std::string why = zip_strerror(zip);
+    zip_discard(zip);
+    return why;
+  }
+
+  int64_t Find(const std::string& name) const {
+    return zip_name_locate(zip_, name.c_str(), 0);
+  }
+
+  // Reads entry `index` in pieces, at most `limit` bytes inflated.
+  template <typename Sink>
+  std::string Read(int64_t index, uint64_t limit, Sink sink) const {
+    zip_stat_t st;
+    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) != 0) return Error();
+    zip_file_t* file = zip_fopen_index(zip_, zip_uint64_t(index), 0);
+    if (file == nullptr) return Error();
+    std::string buffer(size_t{1} << 16, '\0');
+    uint64_t total = 0;
+    std::string why;
+    for (;;) {
+      const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+      if (n < 0) {
+        why = zip_file_strerror(file);
+        break;
+      }
+      total += uint64_t(n);
+      if (total > limit || total > st.size) {
+        why = std::string(st.name) + " inflates past its limit";
+        break;
+      }
+      why = sink(std::string_view(buffer.data(), size_t(n)), n == 0);
+      if (!why.empty() || n == 0) break;
+    }
+    zip_fclose(file);
+    return why;
+  }
+
+  std::string ReadAll(int64_t index, uint64_t limit, std::string* out) const {
+    out->clear();
+    return Read(index, limit, [&](std::string_view bytes, bool) {
+      out->append(bytes);
+      return std::string();
+    });
+  }
+
+ private:
+  zip_t* zip_ = nullptr;
+};
+
+// Runs expat with namespaces over a whole small document.
+template <typename Handler>
+std::string ParseSmall(const std::string& bytes, Handler* handler,
+                       const std::string& part) {
+  XML_Parser parser = XML_ParserCreateNS(nullptr, kNsSep);
+  XML_SetUserData(parser, handler);
+  XML_SetElementHandler(
+      parser,
+      [](void* h, const XML_Char* name, const XML_Char** atts) {
+        static_cast<Handler*>(h)->Start(Local(name), atts);
+      },
+      [](void* h, const XML_Char* name) {
+        static_cast<Handler*>(h)->End(Local(name));
+      });
+  handler->parser = parser;
+  std::string why;
+  if (XML_Parse(parser, bytes.data(), int(bytes.size()), 1) != XML_STATUS_OK) {
+    why = part + ": " + XML_ErrorString(XML_GetErrorCode(parser)) + " (line " +
+          std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
+  }
+  XML_ParserFree(parser);
+  return why;
+}
+
+struct Relationship {
+  std::string id, type, target;
+};
+
+struct RelsHandler {
+  XML_Parser parser = nullptr;
+  std::vector<Relationship> rels;
+  int64_t end_offset = -1;  // of </Relationships>
+  void Start(std::string_view name, const XML_Char** atts) {
+    if (name != "Relationship") return;
+    const char* id = Attr(atts, "Id");
+    const char* type = Attr(atts, "Type");
+    const char* target = Attr(atts, "Target");
+    rels.push_back({id ? id : "", type ? type : "", target ? target : ""});
+  }
+  void End(std::string_view name) {
+    if (name == "Relationships") end_offset = XML_GetCurrentByteIndex(parser);
+  }
+};
+
+struct WorkbookHandler {
+  XML_Parser parser = nullptr;
+  struct Sheet {
+    std::string name, rel_id;
+    int64_t sheet_id = 0;
+  };
+  std::vector<Sheet> sheets;
+  int64_t sheets_end = -1;  // offset of </sheets>
+  int64_t sheets_end_length = 0;
+  void Start(std::string_view name, const XML_Char** atts) {
+    if (name != "sheet") return;
+    Sheet s;
+    for (const XML_Char** a = atts; a[0] != nullptr; a += 2) {
+      const std::string_view attr = a[0];
+      if (attr == "name") s.name = a[1];
+      if (attr == "sheetId") s.sheet_id = std::atoll(a[1]);
+      if (attr.starts_with(kRelNs) && Local(attr) == "id") s.rel_id = a[1];
+    }
+    sheets.push_back(std::move(s));
+  }
+  void End(std::string_view name) {
+    if (name == "sheets") {
+      sheets_end = XML_GetCurrentByteIndex(parser);
+      sheets_end_length = XML_GetCurrentByteCount(parser);
+    }
+  }
+};
+
+// The folder part of a part name ("xl/workbook.xml" -> "xl/").
+std::string FolderOf(const std::string& part) {
+  const size_t slash = part.rfind('/');
+  return slash == std::string::npos ? "" : part.substr(0, slash + 1);
+}
+
+// A relationship target as a part name.
+std::string Resolve(const std::string& folder, const std::string& target) {
+  std::string path = target.starts_with("/") ? target.substr(1) : folder + target;
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string piece = path.substr(start, slash - start);
+    if (piece == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!piece.empty() && piece != ".") {
+      parts.push_back(piece);
+    }
+    start = slash + 1;
+  }
+  std::string out;
+  for (const std::string& p : parts) out += (out.empty() ? "" : "/") + p;
+  return out;
+}
+
+std::string RelsOf(const std::string& part) {
+  const size_t slash = part.rfind('/');
+  return slash == std::string::npos
+             ? "_rels/" + part + ".rels"
+             : part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) +
+                   ".rels";
+}
+
+// ---------------------------------------------------------------------------
+// The style table
+
+struct StylesHandler {
+  XML_Parser parser = nullptr;
+  struct List {
+    bool seen = false;
+    int64_t start = 0, start_length = 0, end = 0, end_length = 0;
+    std::vector<std::string> items;  // the children, raw
+    int64_t item_start = 0, item_length = 0;
+  };
+  std::map<std::string, List, std::less<>> lists;
+  std::map<std::string, int> num_fmts;  // formatCode -> id
+  int max_num_fmt = 163;
+  std::string default_font = "Calibri";
+  std::string default_size = "11";
+  int64_t root_start_end = 0;  // just after <styleSheet ...>
+  int depth = 0;
+  int fonts_seen = 0;
+  const std::string* bytes = nullptr;
+  List* current = nullptr;
+
+  static bool Tracked(std::string_view name) {
+    return name == "numFmts" || name == "fonts" || name == "fills" ||
+           name == "borders" || name == "cellXfs";
+  }
+
+  void Start(std::string_view name, const XML_Char** atts) {
+    const int64_t at = XML_GetCurrentByteIndex(parser);
+    const int64_t length = XML_GetCurrentByteCount(parser);
+    ++depth;
+    if (depth == 1) root_start_end = at + length;
+    if (depth == 2 && Tracked(name)) {
+      current = &lists[std::string(name)];
+      *current = List();
+      current->seen = true;
+      current->start = at;
+      current->start_length = length;
+    } else if (depth == 3 && current != nullptr) {
+      current->item_start = at;
+      current->item_length = length;
+      if (name == "numFmt") {
+        const char* id = Attr(atts, "numFmtId");
+        const char* code = Attr(atts, "formatCode");
+        if (id != nullptr && code != nullptr) {
+          num_fmts.emplace(code, std::atoi(id));
+          max_num_fmt = std::max(max_num_fmt, std::atoi(id));
+        }
+      }
+      if (name == "font") ++fonts_seen;
+    } else if (depth == 4 && fonts_seen == 1 && current != nullptr &&
+               name != "numFmt") {
+      const char* val = Attr(atts, "val");
+      if (val != nullptr && name == "name") default_font = val;
+      if (val != nullptr && name == "sz") default_size = val;
+    }
+  }
+
+  void End(std::string_view name) {
+    const int64_t at = XML_GetCurrentByteIndex(parser);
+    const int64_t length = XML_GetCurrentByteCount(parser);
+    if (depth == 3 && current != nullptr) {
+      // An empty element ends where its start tag did.
+      const int64_t stop = length == 0
+                               ? current->item_start + current->item_length
+                               : at + length;
+      current->items.push_back(bytes->substr(
+          size_t(current->item_start), size_t(stop - current->item_start)));
+    } else if (depth == 2 && current != nullptr && Tracked(name)) {
+      current->end = length == 0 ? current->start : at;
+      current->end_length = length;
+      current = nullptr;
+    }
+    --depth;
+  }
+};
+
+std::string Hex(uint32_t rgb) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "FF%06X", unsigned(rgb & 0xFFFFFF));
+  return buf;
+}
+
+int BuiltInNumberFormat(std::string_view code) {
+  static const std::pair<std::string_view, int> kBuiltIn[] = {
+      {"General", 0}, {"0", 1}, {"0.00", 2}, {"#,##0", 3}, {"#,##0.00", 4},
+      {"0%", 9}, {"0.00%", 10}, {"0.00E+00", 11}, {"# ?/?", 12},
+      {"# ?\?/?\?", 13}, {"mm-dd-yy", 14}, {"d-mmm-yy", 15}, {"d-mmm", 16},
+      {"mmm-yy", 17}, {"h:mm AM/PM", 18}, {"h:mm:ss AM/PM", 19}, {"h:mm", 20},
+      {"h:mm:ss", 21}, {"m/d/yy h:mm", 22}, {"@", 49}};
+  for (const auto& [text, id] : kBuiltIn) {
+    if (text == code) return id;
+  }
+  return -1;
+}
+
+// Adds what `plan` needs to the style table `bytes`; `xf_of` gets the cell
+// style index of every plan style. Equal entries are used, not repeated.
+std::string MergeStyles(std::string* bytes, const Plan& plan,
+                        std::vector<int>* xf_of) {
+  xf_of->assign(plan.styles.size(), -1);
+  if (plan.styles.size() == 1) return "";
+  StylesHandler h;
+  h.bytes = bytes;
+  if (std::string why = ParseSmall(*bytes, &h, "the style table"); !why.empty()) {
+    return why;
+  }
+  for (const char* need : {"fonts", "fills", "borders", "cellXfs"}) {
+    if (!h.lists[need].seen) {
+      return std::string("the style table has no <") + need + ">";
+    }
+  }
+  std::vector<std::string> new_num_fmts;
+  auto find_or_add = [](StylesHandler::List& list, const std::string& item) {
+    auto it = std::find(list.items.begin(), list.items.end(), item);
+    if (it != list.items.end()) return int(it - list.items.begin());
+    list.items.push_back(item);
+    return int(list.items.size() - 1);
+  };
+  StylesHandler::List& fonts = h.lists["fonts"];
+  StylesHandler::List& fills = h.lists["fills"];
+  StylesHandler::List& borders = h.lists["borders"];
+  StylesHandler::List& xfs = h.lists["cellXfs"];
+  const size_t counts[] = {fonts.items.size(), fills.items.size(),
+                           borders.items.size(), xfs.items.size()};
+  for (size_t i = 1; i < plan.styles.size(); ++i) {
+    const Style& s = plan.styles[i];
+    std::string font = "<font>";
+    if (s.bold.value_or(false)) font += "<b/>";
+    if (s.italic.value_or(false)) font += "<i/>";
+    if (s.strike.value_or(false)) font += "<strike/>";
+    if (s.underline.value_or(false)) font += "<u/>";
+    font += "<sz val=\"" + (s.size ? Number(*s.size) : h.default_size) + "\"/>";
+    if (s.color) font += "<color rgb=\"" + Hex(*s.color) + "\"/>";
+    font += "<name val=\"" + Escape(s.font.value_or(h.default_font)) +
+            "\"/></font>";
+    const bool own_font = s.bold || s.italic || s.strike || s.underline ||
+                          s.size || s.color || s.font;
+    const int font_id = own_font ? find_or_add(fonts, font) : 0;
+    int fill_id = 0;
+    if (s.fill) {
+      fill_id = find_or_add(
+          fills, "<fill><patternFill patternType=\"solid\"><fgColor rgb=\"" +
+                     Hex(*s.fill) +
+                     "\"/><bgColor indexed=\"64\"/></patternFill></fill>");
+    }
+    int border_id = 0;
+    if (s.border && *s.border != Border::kNone) {
+      const char* style = *s.border == Border::kThin     ? "thin"
+                          : *s.border == Border::kMedium ? "medium"
+                                                         : "thick";
+      std::string border = "<border>";
+      for (const char* side : {"left", "right", "top", "bottom"}) {
+        border += std::string("<") + side + " style=\"" + style +
+                  "\"><color auto=\"1\"/></" + side + ">";
+      }
+      border_id = find_or_add(borders, border + "<diagonal/></border>");
+    }
+    int num_fmt = 0;
+    if (s.number_format) {
+      num_fmt = BuiltInNumberFormat(*s.number_format);
+      if (num_fmt < 0) {
+        auto it = h.num_fmts.find(*s.number_format);
+        if (it != h.num_fmts.end()) {
+          num_fmt = it->second;
+        } else {
+          num_fmt = ++h.max_num_fmt;
+          h.num_fmts.emplace(*s.number_format, num_fmt);
+          new_num_fmts.push_back("<numFmt numFmtId=\"" +
+                                 std::to_string(num_fmt) + "\" formatCode=\"" +
+                                 Escape(*s.number_format) + "\"/>");
+        }
+      }
+    }
+    std::string xf = "<xf numFmtId=\"" + std::to_string(num_fmt) +
+                     "\" fontId=\"" + std::to_string(font_id) + "\" fillId=\"" +
+                     std::to_string(fill_id) + "\" borderId=\"" +
+                     std::to_string(border_id) + "\" xfId=\"0\"";
+    if (num_fmt != 0) xf += " applyNumberFormat=\"1\"";
+    if (font_id != 0) xf += " applyFont=\"1\"";
+    if (fill_id != 0) xf += " applyFill=\"1\"";
+    if (border_id != 0) xf += " applyBorder=\"1\"";
+    if (s.align || s.valign || s.wrap.value_or(false)) {
+      xf += " applyAlignment=\"1\"><alignment";
+      if (s.align) {
+        xf += *s.align == Align::kLeft     ? " horizontal=\"left\""
+              : *s.align == Align::kCenter ? " horizontal=\"center\""
+                                           : " horizontal=\"right\"";
+      }
+      if (s.valign) {
+        xf += *s.valign == VAlign::kTop      ? " vertical=\"top\""
+              : *s.valign == VAlign::kCenter ? " vertical=\"center\""
+                                             : " vertical=\"bottom\"";
+      }
+      if (s.wrap.value_or(false)) xf += " wrapText=\"1\"";
+      xf += "/></xf>";
+    } else {
+      xf += "/>";
+    }
+    (*xf_of)[i] = find_or_add(xfs, xf);
+  }
+
+  // The edits, at their offsets in the table.
+  struct Edit {
+    int64_t at, length;
+    std::string text;
+  };
+  std::vector<Edit> edits;
+  auto grow = [&](const StylesHandler::List& list, size_t old_count,
+                  const std::string& name) {
+    if (list.items.size() == old_count) return;
+    std::string added;
+    for (size_t i = old_count; i < list.items.size(); ++i) added += list.items[i];
+    std::string tag = bytes->substr(size_t(list.start), size_t(list.start_length));
+    SetAttr(tag, "count", std::to_string(list.items.size()));
+    if (list.end_length == 0) {  // <name/>
+      const std::string prefix = PrefixOf(tag);
+      tag.erase(tag.size() - 2, 1);
+      edits.push_back({list.start, list.start_length,
+                       tag + added + "</" + prefix + name + ">"});
+    } else {
+      edits.push_back({list.start, list.start_length, tag});
+      edits.push_back({list.end, 0, added});
+    }
+  };
+  grow(fonts, counts[0], "fonts");
+  grow(fills, counts[1], "fills");
+  grow(borders, counts[2], "borders");
+  grow(xfs, counts[3], "cellXfs");
+  if (!new_num_fmts.empty()) {
+    StylesHandler::List& list = h.lists["numFmts"];
+    const size_t old_count = list.items.size();
+    list.items.insert(list.items.end(), new_num_fmts.begin(),
+                      new_num_fmts.end());
+    if (list.seen) {
+      grow(list, old_count, "numFmts");
+    } else {
+      const std::string root = bytes->substr(0, size_t(h.root_start_end));
+      const size_t lt = root.rfind('<');
+      const std::string prefix = PrefixOf(root.substr(lt));
+      std::string text = "<" + prefix + "numFmts count=\"" +
+                         std::to_string(list.items.size()) + "\">";
+      for (const std::string& item : list.items) text += item;
+      edits.push_back({h.root_start_end, 0, text + "</" + prefix + "numFmts>"});
+    }
+  }
+  std::sort(edits.begin(), edits.end(),
+            [](const Edit& a, const Edit& b) { return a.at < b.at; });
+  std::string out;
+  int64_t copied = 0;
+  for (const Edit& e : edits) {
+    out.append(*bytes, size_t(copied), size_t(e.at - copied));
+    out += e.text;
+    copied = e.at + e.length;
+  }
+  out.append(*bytes, size_t(copied));
+  *bytes = std::move(out);
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// The worksheet, streamed: bytes are copied through unless an event replaces
+// them.
+
+class SheetMerger {
+ public:
+  SheetMerger(std::FILE* out, const Plan& plan,
+              const std::vector<SheetCell>& cells, const std::vector<int>& xf_of)
+      : out_(out), plan_(plan), cells_(cells), xf_of_(xf_of) {
+    parser_ = XML_ParserCreateNS(nullptr, kNsSep);
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(
+        parser_,
+        [](void* self, const XML_Char* name, const XML_Char** atts) {
+          static_cast<SheetMerger*>(self)->Start(Local(name), atts);
+        },
+        [](void* self, const XML_Char* name) {
+          static_cast<SheetMerger*>(self)->End(Local(name));
+        });
+    XML_SetStartDoctypeDeclHandler(
+        parser_, [](void* self, const XML_Char*, const XML_Char*,
+                    const XML_Char*, int) {
+          static_cast<SheetMerger*>(self)->Fail("a document type declaration");
+        });
+  }
+  ~SheetMerger() { XML_ParserFree(parser_); }
+
+  std::string Feed(std::string_view bytes, bool last) {
+    buffer_.append(bytes);
+    if (XML_Parse(parser_, bytes.data(), int(bytes.size()), last) !=
+            XML_STATUS_OK &&
+        error_.empty()) {
+      error_ = std::string(XML_ErrorString(XML_GetErrorCode(parser_))) +
+               " (line " + std::to_string(XML_GetCurrentLineNumber(parser_)) +
+               ")";
+    }
+    if (!error_.empty()) return "the worksheet: " + error_;
+    if (last) {
+      EmitTo(base_ + int64_t(buffer_.size()));
+      if (!saw_sheet_data_) return "the worksheet has no <sheetData>";
+    }
+    buffer_.erase(0, size_t(done_ - base_));
+    base_ = done_;
+    return std::ferror(out_) ? std::string("cannot write the worksheet") : "";
+  }
+
+ private:
+  void Fail(std::string why) {
+    if (error_.empty()) error_ = std::move(why);
+    XML_StopParser(parser_, XML_FALSE);
+  }
+
+  void Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), out_); }
+  void EmitTo(int64_t at) {
+    if (at > done_) Write(std::string_view(buffer_).substr(
+                          size_t(done_ - base_), size_t(at - done_)));
+    done_ = std::max(done_, at);
+  }
+  void SkipTo(int64_t at) { done_ = std::max(done_, at); }
+  std::string RawTag() const {
+    return buffer_.substr(size_t(XML_GetCurrentByteIndex(parser_) - base_),
+                          size_t(XML_GetCurrentByteCount(parser_)));
+  }
+
+  int64_t DocRow() const {
+    return next_ < cells_.size() ? cells_[next_].row : kMaxRows + 1;
+  }
+
+  void WriteCell(const SheetCell& c, const char* keep_style) {
+    std::string text = "<" + prefix_ + "c r=\"" + ColumnName(c.col) +
+                       std::to_string(c.row) + "\"";
+    const int xf = xf_of_[size_t(c.style)];
+    if (xf >= 0) {
+      text += " s=\"" + std::to_string(xf) + "\"";
+    } else if (keep_style != nullptr) {
+      text += " s=\"" + Escape(keep_style) + "\"";
+    }
+    switch (c.value.kind) {
+      case CellValue::Kind::kNumber:
+        text += "><" + prefix_ + "v>" + Number(c.value.number) + "</" +
+                prefix_ + "v>";
+        break;
+      case CellValue::Kind::kFormula:
+        text += "><" + prefix_ + "f>" + Escape(c.value.text) + "</" + prefix_ +
+                "f>";
+        break;
+      case CellValue::Kind::kText:
+        text += " t=\"inlineStr\"><" + prefix_ + "is><" + prefix_ +
+                "t xml:space=\"preserve\">" + Escape(c.value.text) + "</" +
+                prefix_ + "t></" + prefix_ + "is>";
+        break;
+    }
+    Write(text + "</" + prefix_ + "c>");
+  }
+
+  // The document's cells of the current row left of column `col`.
+  void WriteCellsBefore(int64_t row, int64_t col) {
+    while (next_ < cells_.size() && cells_[next_].row == row &&
+           cells_[next_].col < col) {
+      WriteCell(cells_[next_++], nullptr);
+    }
+  }
+
+  std::string RowTag(std::string tag, int64_t row) {
+    RemoveAttr(tag, "spans");
+    if (auto h = plan_.heights.find(row); h != plan_.heights.end()) {
+      SetAttr(tag, "ht", Number(h->second));
+      SetAttr(tag, "customHeight", "1");
+    }
+    return tag;
+  }
+
+  // Whole rows of the document before row `row`.
+  void WriteRowsBefore(int64_t row) {
+    while (DocRow() < row) {
+      const int64_t r = DocRow();
+      Write(RowTag("<" + prefix_ + "row r=\"" + std::to_string(r) + "\">", r));
+      WriteCellsBefore(r, kMaxCols + 1);
+      Write("</" + prefix_ + "row>");
+    }
+  }
+
+  std::string ColsText() {
+    // Split existing ranges around each column given a width.
+    for (const auto& [col, width] : plan_.widths) {
+      bool placed = false;
+      for (size_t i = 0; i < cols_.size() && !placed; ++i) {
+        const int64_t lo = std::atoll(ColAttr(cols_[i], "min").c_str());
+        const int64_t hi = std::atoll(ColAttr(cols_[i], "max").c_str());
+        if (col < lo || col > hi) continue;
+        auto one = cols_[i];
+        SetColAttr(one, "min", std::to_string(col));
+        SetColAttr(one, "max", std::to_string(col));
+        SetColAttr(one, "width", Number(width));
+        SetColAttr(one, "customWidth", "1");
+        std::vector<std::vector<std::pair<std::string, std::string>>> parts;
+        if (lo < col) {
+          parts.push_back(cols_[i]);
+          SetColAttr(parts.back(), "max", std::to_string(col - 1));
+        }
+        parts.push_back(one);
+        if (col < hi) {
+          parts.push_back(cols_[i]);
+          SetColAttr(parts.back(), "min", std::to_string(col + 1));
+        }
+        cols_.erase(cols_.begin() + int64_t(i));
+        cols_.insert(cols_.begin() + int64_t(i), parts.begin(), parts.end());
+        placed = true;
+      }
+      if (!placed) {
+        cols_.push_back({{"min", std::to_string(col)},
+                         {"max", std::to_string(col)},
+                         {"width", Number(width)},
+                         {"customWidth", "1"}});
+      }
+    }
+    std::stable_sort(cols_.begin(), cols_.end(), [&](auto& a, auto& b) {
+      return std::atoll(ColAttr(a, "min").c_str()) <
+             std::atoll(ColAttr(b, "min").c_str());
+    });
+    std::string text = "<" + prefix_ + "cols>";
+    for (const auto& attrs : cols_) {
+      text += "<" + prefix_ + "col";
+      for (const auto& [name, value] : attrs) {
+        text += " " + name + "=\"" + Escape(value) + "\"";
+      }
+      text += "/>";
+    }
+    return text + "</" + prefix_ + "cols>";
+  }
+  static std::string ColAttr(
+      const std::vector<std::pair<std::string, std::string>>& attrs,
+      std::string_view name) {
+    for (const auto& [n, v] : attrs) {
+      if (n == name) return v;
+    }
+    return "0";
+  }
+  static void SetColAttr(std::vector<std::pair<std::string, std::string>>& attrs,
+                         std::string_view name, std::string value) {
+    for (auto& [n, v] : attrs) {
+      if (n == name) return void(v = std::move(value));
+    }
+    attrs.emplace_back(std::string(name), std::move(value));
+  }
+
+  std::string Dimension(std::string tag) {
+    size_t from, begin, end;
+    int64_t r1 = kMaxRows, c1 = kMaxCols, r2 = 0, c2 = 0;
+    if (FindAttr(tag, "ref", &from, &begin, &end)) {
+      const std::string ref = tag.substr(begin, end - begin);
+      const size_t colon = ref.find(':');
+      int64_t r, c;
+      for (const std::string& part :
+           {ref.substr(0, colon),
+            colon == std::string::npos ? ref : ref.substr(colon + 1)}) {
+        if (ParseCellName(part, &r, &c)) {
+          r1 = std::min(r1, r), c1 = std::min(c1, c);
+          r2 = std::max(r2, r), c2 = std::max(c2, c);
+        }
+      }
+    }
+    for (const SheetCell& cell : cells_) {
+      r1 = std::min(r1, cell.row), c1 = std::min(c1, cell.col);
+      r2 = std::max(r2, cell.row), c2 = std::max(c2, cell.col);
+    }
+    if (r2 == 0) return tag;
+    std::string ref = ColumnName(c1) + std::to_string(r1);
+    if (r1 != r2 || c1 != c2) ref += ":" + ColumnName(c2) + std::to_string(r2);
+    SetAttr(tag, "ref", ref);
+    return tag;
+  }
+
+  void Start(std::string_view name, const XML_Char** atts) {
+    const int depth = ++depth_;
+    if (skipping_cell_ || !error_.empty()) return;
+    const int64_t at = XML_GetCurrentByteIndex(parser_);
+    const int64_t length = XML_GetCurrentByteCount(parser_);
+    if (depth == 2 && name == "dimension") {
+      EmitTo(at);
+      Write(Dimension(RawTag()));
+      SkipTo(at + length);
+    } else if (depth == 2 && name == "cols" && !plan_.widths.empty()) {
+      EmitTo(at);
+      capturing_cols_ = true;
+      saw_cols_ = true;
+      prefix_ = PrefixOf(RawTag());
+    } else if (depth == 3 && capturing_cols_ && name == "col") {
+      cols_.emplace_back();
+      for (const XML_Char** a = atts; a[0] != nullptr; a += 2) {
+        cols_.back().emplace_back(a[0], a[1]);
+      }
+    } else if (depth == 2 && name == "sheetData") {
+      saw_sheet_data_ = true;
+      const std::string tag = RawTag();
+      prefix_ = PrefixOf(tag);
+      EmitTo(at);
+      if (!saw_cols_ && !plan_.widths.empty()) Write(ColsText());
+      in_sheet_data_ = true;
+      if (tag.ends_with("/>")) {
+        Write(tag.substr(0, tag.size() - 2) + ">");
+        WriteRowsBefore(kMaxRows + 1);
+        Write("</" + prefix_ + "sheetData>");
+        SkipTo(at + length);
+        in_sheet_data_ = false;
+      }
+    } else if (depth == 3 && in_sheet_data_ && name == "row") {
+      const char* r = Attr(atts, "r");
+      row_ = r != nullptr ? std::atoll(r) : row_ + 1;
+      col_ = 0;
+      if (row_ < 1 || row_ > kMaxRows || row_ <= last_row_) {
+        return Fail("rows out of order at row " + std::to_string(row_));
+      }
+      last_row_ = row_;
+      EmitTo(at);
+      WriteRowsBefore(row_);
+      merging_row_ = DocRow() == row_;
+      if (merging_row_) {
+        const std::string tag = RawTag();
+        if (tag.ends_with("/>")) {
+          Write(RowTag(tag.substr(0, tag.size() - 2) + ">", row_));
+          WriteCellsBefore(row_, kMaxCols + 1);
+          Write("</" + prefix_ + "row>");
+          merging_row_ = false;
+        } else {
+          Write(RowTag(tag, row_));
+        }
+        SkipTo(at + length);
+      }
+    } else if (depth == 4 && merging_row_ && name == "c") {
+      const char* r = Attr(atts, "r");
+      int64_t row = row_, col = col_ + 1;
+      if (r != nullptr && (!ParseCellName(r, &row, &col) || row != row_)) {
+        return Fail(std::string("cell ") + r + " in row " + std::to_string(row_));
+      }
+      col_ = col;
+      EmitTo(at);
+      WriteCellsBefore(row_, col_);
+      if (next_ < cells_.size() && cells_[next_].row == row_ &&
+          cells_[next_].col == col_) {
+        WriteCell(cells_[next_++], Attr(atts, "s"));
+        if (RawTag().ends_with("/>")) {
+          SkipTo(at + length);
+        } else {
+          skipping_cell_ = true;
+          cell_depth_ = depth;
+        }
+      }
+    }
+  }
+
+  void End(std::string_view name) {
+    const int depth = depth_--;
+    if (!error_.empty()) return;
+    const int64_t at = XML_GetCurrentByteIndex(parser_);
+    const int64_t end = at + XML_GetCurrentByteCount(parser_);
+    if (skipping_cell_) {
+      if (depth == cell_depth_) {
+        SkipTo(end);
+        skipping_cell_ = false;
+      }
+      return;
+    }
+    if (capturing_cols_) {
+      if (depth == 2 && name == "cols") {
+        Write(ColsText());
+        SkipTo(end);
+        capturing_cols_ = false;
+      }
+      return;
+    }
+    if (depth == 3 && merging_row_ && name == "row") {
+      EmitTo(at);
+      WriteCellsBefore(row_, kMaxCols + 1);
+      merging_row_ = false;
+    } else if (depth == 2 && in_sheet_data_ && name == "sheetData") {
+      EmitTo(at);
+      WriteRowsBefore(kMaxRows + 1);
+      in_sheet_data_ = false;
+    }
+    EmitTo(end);
+  }
+
+  std::FILE* out_;
+  const Plan& plan_;
+  const std::vector<SheetCell>& cells_;
+  const std::vector<int>& xf_of_;
+  XML_Parser parser_;
+  std::string buffer_;  // the bytes from base_ on
+  int64_t base_ = 0;
+  int64_t done_ = 0;  // bytes before this are written or dropped
+  size_t next_ = 0;   // the next document cell to write
+  int depth_ = 0;
+  std::string prefix_;
+  bool in_sheet_data_ = false, saw_sheet_data_ = false;
+  bool merging_row_ = false;
+  bool skipping_cell_ = false;
+  int cell_depth_ = 0;
+  bool capturing_cols_ = false, saw_cols_ = false;
+  std::vector<std::vector<std::pair<std::string, std::string>>> cols_;
+  int64_t row_ = 0, col_ = 0, last_row_ = 0;
+  std::string error_;
+};
+
+constexpr std::string_view kEmptySheet =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+    "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
+    "main\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+    "relationships\"><dimension ref=\"A1\"/><sheetData/></worksheet>";
+
+std::string CopyFile(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return std::strerror(errno);
+  const int out = open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  std::string why;
+  if (out < 0) {
+    why = std::strerror(errno);
+  } else {
+    std::string buffer(size_t{1} << 20, '\0');
+    for (;;) {
+      const ssize_t n = read(in, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n < 0) why = std::strerror(errno);
+        break;
+      }
+      if (write(out, buffer.data(), size_t(n)) != n) {
+        why = std::strerror(errno);
+        break;
+      }
+    }
+    if (close(out) != 0 && why.empty()) why = std::strerror(errno);
+  }
+  close(in);
+  return why;
+}
+
+// A temporary file beside `path`, removed when done.
+struct ScratchFile {
+  explicit ScratchFile(const std::string& path) : name(path + ".XXXXXX") {
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+      name.clear();
+      return;
+    }
+    file = fdopen(fd, "wb");
+  }
+  ~ScratchFile() {
+    if (file != nullptr) std::fclose(file);
+    if (!name.empty()) unlink(name.c_str());
+  }
+  std::string name;
+  std::FILE* file = nullptr;
+};
+
+}  // namespace
+
+std::string CheckPackage(const std::string& path, const UpdateLimits& limits) {
+  Package package;
+  if (std::string why = package.Open(path, ZIP_RDONLY | ZIP_CHECKCONS);
+      !why.empty()) {
+    return why;
+  }
+  const zip_int64_t entries = zip_get_num_entries(package.zip(), 0);
+  std::set<std::string> names;
+  uint64_t total = 0;
+  for (zip_int64_t i = 0; i < entries; ++i) {
+    zip_stat_t st;
+    if (zip_stat_index(package.zip(), zip_uint64_t(i), 0, &st) != 0) {
+      return package.Error();
+    }
+    const std::string name = st.name;
+    const std::string slashed = "/" + name + "/";
+    if (name.empty() || name.front() == '/' ||
+        name.find('\\') != std::string::npos ||
+        slashed.find("/../") != std::string::npos ||
+        name.find(':') != std::string::npos) {
+      return "the entry \"" + name + "\" escapes its folder";
+    }
+    // Part names are the same in any case.
+    if (!names.insert(Lower(name)).second) {
+      return "two entries are named \"" + name + "\"";
+    }
+    total += st.size;
+    if (st.size > limits.max_inflate || total > limits.max_inflate) {
+      return "the entries inflate past " + std::to_string(limits.max_inflate) +
+             " bytes";
+    }
+  }
+  return "";
+}
+
+std::string UpdateWorkbook(const std::string& path, const std::string& temp_path,
+                           const std::string& sheet, const Plan& plan,
+                           const std::vector<SheetCell>& cells,
+                           const UpdateLimits& limits, bool* added_sheet) {
+  Package source;
+  if (std::string why = source.Open(path, ZIP_RDONLY); !why.empty()) return why;
+  const uint64_t limit = limits.max_inflate;
+
+  // The workbook part, its relationships and its worksheets.
+  std::string workbook_part = "xl/workbook.xml";
+  if (int64_t i = source.Find("_rels/.rels"); i >= 0) {
+    std::string bytes;
+    RelsHandler rels;
+    if (std::string why = source.ReadAll(i, limit, &bytes); !why.empty()) return why;
+    if (std::string why = ParseSmall(bytes, &rels, "_rels/.rels"); !why.empty()) {
+      return why;
+    }
+    for (const Relationship& r : rels.rels) {
+      if (r.type.ends_with("/officeDocument")) workbook_part = Resolve("", r.target);
+    }
+  }
+  const std::string folder = FolderOf(workbook_part);
+  const std::string rels_part = RelsOf(workbook_part);
+  const int64_t workbook_index = source.Find(workbook_part);
+  const int64_t rels_index = source.Find(rels_part);
+  if (workbook_index < 0 || rels_index < 0) return "not a workbook: no " + workbook_part;
+  std::string workbook_xml, rels_xml;
+  WorkbookHandler book;
+  RelsHandler rels;
+  for (auto [index, bytes] : {std::pair{workbook_index, &workbook_xml},
+                              std::pair{rels_index, &rels_xml}}) {
+    if (std::string why = source.ReadAll(index, limit, bytes); !why.empty()) {
+      return why;
+    }
+  }
+  if (std::string why = ParseSmall(workbook_xml, &book, workbook_part); !why.empty()) {
+    return why;
+  }
+  if (std::string why = ParseSmall(rels_xml, &rels, rels_part); !why.empty()) {
+    return why;
+  }
+  auto target_of = [&](std::string_view id, std::string* type) -> std::string {
+    for (const Relationship& r : rels.rels) {
+      if (r.id == id) {
+        *type = r.type;
+        return Resolve(folder, r.target);
+      }
+    }
+    return "";
+  };
+  std::string sheet_part, type;
+  for (const auto& s : book.sheets) {
+    if (Lower(s.name) == Lower(sheet)) {
+      sheet_part = target_of(s.rel_id, &type);
+      if (type != kWorksheetType) return sheet + " is not a worksheet";
+    }
+  }
+  std::string styles_part;
+  for (const Relationship& r : rels.rels) {
+    if (r.type.ends_with("/styles")) styles_part = Resolve(folder, r.target);
+  }
+
+  // The style table, when the cells bring styles.
+  std::vector<int> xf_of;
+  std::string styles_xml;
+  int64_t styles_index = -1;
+  if (plan.styles.size() > 1) {
+    styles_index = styles_part.empty() ? -1 : source.Find(styles_part);
+    if (styles_index < 0) return "the workbook has no style table";
+    if (std::string why = source.ReadAll(styles_index, limit, &styles_xml);
+        !why.empty()) {
+      return why;
+    }
+    const std::string before = styles_xml;
+    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of); !why.empty()) {
+      return why;
+    }
+    if (styles_xml == before) styles_index = -1;  // nothing new
+  } else {
+    xf_of.assign(1, -1);
+  }
+
+  // The worksheet, streamed into a scratch file beside the workbook.
+  ScratchFile scratch(temp_path);
+  if (scratch.file == nullptr) return std::strerror(errno);
+  std::setvbuf(scratch.file, nullptr, _IOFBF, size_t{1} << 20);
+  SheetMerger merger(scratch.file, plan, cells, xf_of);
+  int64_t sheet_index = -1;
+  std::string content_types, new_rels, new_workbook;
+  *added_sheet = sheet_part.empty();
+  if (!*added_sheet) {
+    sheet_index = source.Find(sheet_part);
+    if (sheet_index < 0) return "the worksheet " + sheet_part + " is missing";
+    if (std::string why = source.Read(sheet_index, limit,
+                                      [&](std::string_view bytes, bool last) {
+                                        return merger.Feed(bytes, last);
+                                      });
+        !why.empty()) {
+      return why;
+    }
+  } else {
+    if (std::string why = merger.Feed(kEmptySheet, true); !why.empty()) return why;
+    // A fresh part name, relationship id and sheet id.
+    int n = 1;
+    while (source.Find(folder + "worksheets/sheet" + std::to_string(n) + ".xml") >= 0) ++n;
+    sheet_part = folder + "worksheets/sheet" + std::to_string(n) + ".xml";
+    int rid = 1;
+    for (;;) {
+      const std::string id = "rId" + std::to_string(rid);
+      if (std::none_of(rels.rels.begin(), rels.rels.end(),
+                       [&](const Relationship& r) { return r.id == id; })) {
+        break;
+      }
+      ++rid;
+    }
+    int64_t sheet_id = 1;
+    for (const auto& s : book.sheets) sheet_id = std::max(sheet_id, s.sheet_id + 1);
+    if (book.sheets_end < 0 || rels.end_offset < 0) return "the workbook lists no sheets";
+    const std::string end_tag = workbook_xml.substr(
+        size_t(book.sheets_end), size_t(book.sheets_end_length));
+    const std::string prefix = end_tag.size() > 2 ? PrefixOf("<" + end_tag.substr(2)) : "";
+    new_workbook = workbook_xml;
+    new_workbook.insert(size_t(book.sheets_end),
+                        "<" + prefix + "sheet xmlns:r=\"" + std::string(kRelNs) +
+                            "\" name=\"" + Escape(sheet) + "\" sheetId=\"" +
+                            std::to_string(sheet_id) + "\" r:id=\"rId" +
+                            std::to_string(rid) + "\"/>");
+    new_rels = rels_xml;
+    new_rels.insert(size_t(rels.end_offset),
+                    "<Relationship Id=\"rId" + std::to_string(rid) +
+                        "\" Type=\"" + std::string(kWorksheetType) +
+                        "\" Target=\"worksheets/sheet" + std::to_string(n) +
+                        ".xml\"/>");
+    const int64_t types_index = source.Find("[Content_Types].xml");
+    if (types_index < 0) return "not a workbook: no [Content_Types].xml";
+    if (std::string why = source.ReadAll(types_index, limit, &content_types);
+        !why.empty()) {
+      return why;
+    }
+    const size_t types_end = content_types.rfind("</");
+    if (types_end == std::string::npos) return "[Content_Types].xml is not complete";
+    content_types.insert(types_end, "<Override PartName=\"/" + sheet_part +
+                                        "\" ContentType=\"" +
+                                        std::string(kWorksheetContent) + "\"/>");
+  }
+  if (std::fflush(scratch.file) != 0) return std::strerror(errno);
+
+  // The new package: a copy of the old one with the changed entries
+  // replaced; libzip copies the others as they are.
+  if (std::string why = CopyFile(path, temp_path); !why.empty()) return why;
+  Package target;
+  if (std::string why = target.Open(temp_path, 0); !why.empty()) return why;
+  auto put = [&](const std::string& name, zip_source_t* source_data) {
+    if (source_data == nullptr) return target.Error();
+    const int64_t index = target.Find(name);
+    const bool ok = index >= 0
+                        ? zip_file_replace(target.zip(), zip_uint64_t(index),
+                                           source_data, 0) == 0
+                        : zip_file_add(target.zip(), name.c_str(), source_data,
+                                       ZIP_FL_ENC_UTF_8) >= 0;
+    if (!ok) {
+      zip_source_free(source_data);
+      return target.Error();
+    }
+    return std::string();
+  };
+  auto buffer = [&](const std::string& bytes) {
+    return zip_source_buffer(target.zip(), bytes.data(), bytes.size(), 0);
+  };
+  std::string why = put(sheet_part, zip_source_file(target.zip(),
+                                                    scratch.name.c_str(), 0, -1));
+  if (why.empty() && styles_index >= 0) why = put(styles_part, buffer(styles_xml));
+  if (why.empty() && *added_sheet) {
+    why = put(workbook_part, buffer(new_workbook));
+    if (why.empty()) why = put(rels_part, buffer(new_rels));
+    if (why.empty()) why = put("[Content_Types].xml", buffer(content_types));
+  }
+  if (!why.empty()) return why;
+  return target.Close();
+}
+
 }  // namespace pellar::sheet
