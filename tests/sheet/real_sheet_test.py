@@ -1,0 +1,295 @@
+#!/usr/bin/python3
+"""pellar-sheet on control documents written by reports (Cell.SaveWorkSheet
+under the pellar host), its workbooks read back by openpyxl and LibreOffice.
+
+Usage: real_sheet_test.py PELLAR PELLAR_SHEET WORK_DIR GROUP
+GROUP: new, update or refusals.
+Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
+"""
+import csv
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import zipfile
+
+PELLAR, SHEET, WORK, GROUP = sys.argv[1:5]
+failures = []
+
+try:
+    import openpyxl
+    from openpyxl.chart import BarChart, Reference
+    from openpyxl.workbook.defined_name import DefinedName
+except ImportError:
+    openpyxl = None
+if openpyxl is None or shutil.which("soffice") is None:
+    print("not run: needs python3-openpyxl and libreoffice-calc-nogui")
+    sys.exit(1 if os.environ.get("CI") == "true" else 77)
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def q(text):
+    return '"' + text.replace('"', '""') + '"'
+
+
+def report(folder, cells, excel="Report.xlsx", sheet="People", name="report-sheet.xml"):
+    """Runs a report that fills a work area with `cells` {(r, c): (value,
+    [(property, value)...], delimiter)} and saves it with SaveWorkSheet."""
+    os.makedirs(folder, exist_ok=True)
+    lines = ['Set c = CreateObject("PellarLib.Cell")', "Call c.Clear(20, 12)"]
+    for (r, col), (value, formats, delimiter) in cells.items():
+        lines.append("Call c.SaveValue(%d, %d, %s, %s)" % (r, col, q(value), q(delimiter)))
+        lines += ["Call c.SaveFormat(%d, %d, %s, %s)" % (r, col, q(p), q(v)) for p, v in formats]
+    lines.append("WScript.Echo c.SaveWorkSheet(%s, %s, %s)" % (q(name), q(excel), q(sheet)))
+    with open(os.path.join(folder, "report.vbs"), "w", encoding="utf-8") as script:
+        script.write("\n".join(lines) + "\n")
+    subprocess.run([PELLAR, "run", "report.vbs"], cwd=folder, check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(folder, name)
+
+
+def run(*args, cwd=None):
+    done = subprocess.run([SHEET, *args], cwd=cwd, capture_output=True, text=True)
+    return done.returncode, done.stdout
+
+
+def lo_csv(path, folder):
+    """The first worksheet as LibreOffice reads it, as rows of texts."""
+    out, profile = os.path.join(folder, "lo"), os.path.join(folder, "profile")
+    # Formulas are computed on load, as Excel does for these workbooks.
+    os.makedirs(os.path.join(profile, "user"), exist_ok=True)
+    with open(os.path.join(profile, "user", "registrymodifications.xcu"), "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?><oor:items xmlns:oor='
+                '"http://openoffice.org/2001/registry"><item oor:path="/org.openoffice.Office.Calc/'
+                'Formula/Load"><prop oor:name="OOXMLRecalcMode" oor:op="fuse"><value>0</value>'
+                '</prop></item></oor:items>')
+    subprocess.run(["soffice", "-env:UserInstallation=file://" + profile,
+                    "--headless", "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76",
+                    "--outdir", out, path], check=True, capture_output=True, timeout=180)
+    name = os.path.splitext(os.path.basename(path))[0] + ".csv"
+    with open(os.path.join(out, name), encoding="utf-8", newline="") as f:
+        return [row for row in csv.reader(f)]
+
+
+def entries(path):
+    with zipfile.ZipFile(path) as z:
+        return {i.filename: z.read(i.filename) for i in z.infolist()}
+
+
+def view(path):
+    """Everything openpyxl sees of a workbook, per sheet."""
+    wb = openpyxl.load_workbook(path)
+    out = {"names": wb.sheetnames,
+           "defined": sorted((d.name, d.attr_text) for d in wb.defined_names.definedName)}
+    for ws in wb.worksheets:
+        out[ws.title] = ({c.coordinate: (c.value, c.data_type, c.style_id)
+                          for row in ws.iter_rows() for c in row if c.value is not None},
+                         sorted(str(r) for r in ws.merged_cells.ranges), len(ws._charts))
+    return out
+
+
+CELLS = {
+    (0, 1): ("Name", [("Bold", "1"), ("Fill", "#FFFF00"), ("Width", "20")], ""),
+    (0, 2): ("Amount", [("bold", "TRUE"), ("Align", "center")], ""),
+    (1, 1): ("Caf\u00e9 \u20ac <&>", [], ""),
+    (1, 2): ("12.5", [("NumberFormat", "0.00"), ("Blink", "1"), ("Align", "right")], ""),
+    (1, 3): ("00123", [], '"'),
+    (1, 4): ("=1+2", [], ""),
+    (2, 1): ("x", [("Italic", "1"), ("Color", "red"), ("Size", "14"), ("Font", "Arial"),
+                   ("Border", "thin"), ("VAlign", "top"), ("Wrap", "1"), ("Height", "30"),
+                   ("Underline", "1"), ("Strike", "1"), ("Size", "huge")], ""),
+    (2, 2): ("-3E2", [], ""),
+    (2, 3): ("12345678901234567890", [], ""),
+    (2, 4): ("it's", [], "'"),
+    (3, 0): ("column 0 is never listed", [], ""),
+}
+
+
+def group_new():
+    folder = os.path.join(WORK, "new")
+    doc = report(folder, CELLS)
+    rc, out = run(doc)
+    check(rc == 0, "new: exit %d" % rc)
+    for line in ["warning %s: row 1, col 2: Blink: unknown property" % doc,
+                 'warning %s: row 2, col 1: Size: bad value "huge"' % doc,
+                 "applied %s: 10 cells to Report.xlsx!People (new workbook)" % doc,
+                 "1 applied, 0 refused, 2 warnings"]:
+        check(line in out.splitlines(), "new: no line %r in %r" % (line, out))
+    book = os.path.join(folder, "Report.xlsx")
+    ws = openpyxl.load_workbook(book)["People"]
+    expect = {"A1": ("Name", "s"), "B1": ("Amount", "s"), "A2": ("Caf\u00e9 \u20ac <&>", "s"),
+              "B2": (12.5, "n"), "C2": ("00123", "s"), "D2": ("=1+2", "s"), "A3": ("x", "s"),
+              "B3": (-300, "n"), "C3": ("12345678901234567890", "s"), "D3": ("it's", "s")}
+    got = {c.coordinate: (c.value, c.data_type) for row in ws.iter_rows() for c in row
+           if c.value is not None}
+    check(got == expect, "new: cells %r" % got)
+    a1, b1, b2, a3 = ws["A1"], ws["B1"], ws["B2"], ws["A3"]
+    check(a1.font.b and a1.fill.fgColor.rgb == "FFFFFF00" and a1.fill.fill_type == "solid",
+          "new: A1 bold on yellow")
+    check(b1.font.b and b1.alignment.horizontal == "center", "new: B1 bold, centred")
+    check(b2.number_format == "0.00" and b2.alignment.horizontal == "right", "new: B2 0.00, right")
+    f = a3.font
+    check((f.i, f.u, f.strike, f.name, f.sz, f.color.rgb) == (True, "single", True, "Arial", 14, "FFFF0000")
+          and a3.border.left.style == "thin" and a3.alignment.vertical == "top"
+          and a3.alignment.wrap_text, "new: A3 font, border, alignment %r" % ((f.i, f.u, f.strike, f.name, f.sz, f.color.rgb),))
+    check(abs(ws.column_dimensions["A"].width - 20) < 1, "new: column A width")
+    check(ws.row_dimensions[3].height == 30, "new: row 3 height")
+    check(lo_csv(book, folder)[:3] == [
+        ["Name", "Amount", "", ""], ["Caf\u00e9 \u20ac <&>", "12.50", "00123", "=1+2"],
+        ["x", "-300", "12345678901234567890", "it's"]], "new: LibreOffice CSV")
+
+    # --formulas, --origin, an .xls name, --dry-run.
+    doc = report(folder, {(0, 1): ("=2*21", [], ""), (0, 2): ("=text", [], '"')},
+                 excel="Old.xls", name="second.xml")
+    rc, out = run("--dry-run", "--formulas", doc)
+    check(rc == 0 and "  Old.xlsx!People!A1 formula ==2*21" not in out and
+          "  Old.xlsx!People!A1 formula =2*21" in out, "dry run lists: %r" % out)
+    check(not os.path.exists(os.path.join(folder, "Old.xlsx")), "dry run wrote the workbook")
+    rc, out = run("--formulas", "--origin", "C4", doc)
+    check("note %s: Old.xls is the old binary format, which this program cannot write; "
+          "using Old.xlsx beside it" % doc in out, "xls note: %r" % out)
+    ws = openpyxl.load_workbook(os.path.join(folder, "Old.xlsx"))["People"]
+    check((ws["C4"].value, ws["C4"].data_type, ws["D4"].value) == ("=2*21", "f", "=text"),
+          "formulas at origin C4")
+    check(lo_csv(os.path.join(folder, "Old.xlsx"), folder)[3][2:4] == ["42", "=text"],
+          "LibreOffice computes the formula")
+
+
+def make_workbook(path):
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "People"
+    for r in range(1, 8):
+        ws.cell(r, 1, "n%d" % r)
+        ws.cell(r, 2, r * 10)
+    ws["D1"] = "=SUM(B1:B7)"
+    ws.merge_cells("E1:F2")
+    ws.column_dimensions["B"].width = 13
+    chart = BarChart()
+    chart.add_data(Reference(ws, min_col=2, min_row=1, max_row=7))
+    ws.add_chart(chart, "H2")
+    wb.create_sheet("Other")["A1"] = "keep"
+    wb.defined_names.append(DefinedName("Total", attr_text="People!$D$1"))
+    wb.save(path)
+    os.chmod(path, 0o640)
+
+
+def group_update():
+    folder = os.path.join(WORK, "update")
+    os.makedirs(folder)
+    book = os.path.join(folder, "Report.xlsx")
+    make_workbook(book)
+    before, seen = entries(book), view(book)
+    doc = report(folder, {(1, 1): ("Ada", [("Bold", "1"), ("Width", "30")], ""),
+                          (2, 3): ("7", [("Fill", "navy"), ("Height", "25")], ""),
+                          (9, 2): ("late", [], "")})
+    rc, out = run(doc)
+    check(rc == 0 and "applied %s: 3 cells to Report.xlsx!People" % doc in out, "update: %r" % out)
+    after, now = entries(book), view(book)
+    check(stat.S_IMODE(os.stat(book).st_mode) == 0o640, "update: mode kept")
+    changed = {n for n in before if before[n] != after.get(n)}
+    check(changed == {"xl/worksheets/sheet1.xml", "xl/styles.xml"} and set(after) == set(before),
+          "update: changed entries %r" % changed)
+    cells, merged, charts = seen["People"]
+    cells = dict(cells)
+    for coordinate, value in {"A2": "Ada", "C3": 7, "B10": "late"}.items():
+        cells[coordinate] = now["People"][0].get(coordinate)
+        check(cells[coordinate] and cells[coordinate][0] == value, "update: %s" % coordinate)
+    check(now["People"] == (cells, merged, charts), "update: the rest of People unchanged")
+    check({k: v for k, v in now.items() if k != "People"} ==
+          {k: v for k, v in seen.items() if k != "People"}, "update: other sheets, names")
+    ws = openpyxl.load_workbook(book)["People"]
+    check(ws["A2"].font.b and ws["C3"].fill.fgColor.rgb == "FF000080" and
+          ws.column_dimensions["A"].width == 30 and ws.column_dimensions["B"].width == 13 and
+          ws.row_dimensions[3].height == 25, "update: styles, width, height")
+    rows = lo_csv(book, folder)
+    check(rows[1][:2] == ["Ada", "20"] and rows[2][2] == "7" and rows[0][3] == "280"
+          and rows[9][1] == "late", "update: LibreOffice CSV %r" % rows[:3])
+
+    # Applied again: the style table does not grow.
+    styles = entries(book)["xl/styles.xml"]
+    run(doc)
+    check(entries(book)["xl/styles.xml"] == styles, "update: styles repeated")
+
+    # A missing worksheet is added at the end; the others stay byte for byte.
+    before = entries(book)
+    doc = report(folder, {(0, 1): ("new", [("Italic", "1")], "")}, sheet="Added", name="added.xml")
+    rc, out = run(doc)
+    check(rc == 0 and "1 cell to Report.xlsx!Added (worksheet added)" in out, "added: %r" % out)
+    after = entries(book)
+    check(all(after[n] == before[n] for n in before
+              if n not in ("xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+                           "[Content_Types].xml", "xl/styles.xml")), "added: others unchanged")
+    wb = openpyxl.load_workbook(book)
+    check(wb.sheetnames == ["People", "Other", "Added"] and wb["Added"]["A1"].value == "new"
+          and wb["Added"]["A1"].font.i, "added: %r" % wb.sheetnames)
+
+
+def group_refusals():
+    folder = os.path.join(WORK, "refusals")
+    os.makedirs(folder)
+    head = ('<?xml version="1.0" encoding="utf-8"?>\r\n<!-- File a--b.xml Created 09-Dec-2026-->'
+            "\r\n<WorksheetDoc>\r\n<ExcelFile>%s</ExcelFile>\r\n<OpenWorkSheet>S</OpenWorkSheet>\r\n")
+    cell = "<Cell><Row>0</Row><Col>1</Col><Value>1</Value><Format></Format></Cell>\r\n"
+    cases = [
+        ("<Root/>", "the root element is <Root>, not <WorksheetDoc> (line 1)"),
+        (head % "R.xlsx" + cell + "<Cell><Row>x</Row></Cell>", '<Row> holds "x", not a number (line 7)'),
+        (head % "R.xlsx" + "<Cell><Row>1</Row><Col>1</Col></Cell></WorksheetDoc>",
+         "a <Cell> without <Value> (line 6)"),
+        (head % "R.xlsx" + cell, "not an XML document: no element found (line 7)"),
+        (head % "R.xlsx" + "<Cell><Row>0</Row><Col>99999</Col><Value>1</Value></Cell></WorksheetDoc>",
+         "cell (0, 99999) lies outside the worksheet (line 6)"),
+        (head % "R.csv" + "</WorksheetDoc>", "R.csv is not an .xlsx or .xlsm workbook"),
+        (head % "gone.xlsm" + "</WorksheetDoc>",
+         "gone.xlsm does not exist, and a new workbook cannot hold macros"),
+        (head % "link.xlsx" + "</WorksheetDoc>", "link.xlsx is a link"),
+        (head % "dir.xlsx" + "</WorksheetDoc>", "dir.xlsx is a folder"),
+        (head % "fifo.xlsx" + "</WorksheetDoc>", "fifo.xlsx is a device or other special file"),
+        (head % "node.xlsx" + "</WorksheetDoc>", "node.xlsx is a device or other special file"),
+        (head % "evil.xlsx" + cell + "</WorksheetDoc>",
+         'evil.xlsx: the entry "../evil.txt" escapes its folder'),
+        (head % "dup.xlsx" + cell + "</WorksheetDoc>", 'dup.xlsx: two entries are named "A.xml"'),
+        (head % "bomb.xlsx" + cell + "</WorksheetDoc>",
+         "bomb.xlsx: the entries inflate past 1000000 bytes"),
+    ]
+    os.symlink("target.xlsx", os.path.join(folder, "link.xlsx"))
+    os.mkdir(os.path.join(folder, "dir.xlsx"))
+    os.mkfifo(os.path.join(folder, "fifo.xlsx"))
+    os.mknod(os.path.join(folder, "node.xlsx"), 0o600 | stat.S_IFCHR, os.makedev(1, 3))
+    for name, files in {"evil": {"../evil.txt": "x"}, "dup": {"a.xml": "x", "A.xml": "y"},
+                        "bomb": {"big.xml": "0" * 5000000}}.items():
+        with zipfile.ZipFile(os.path.join(folder, name + ".xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
+            for entry, data in files.items():
+                z.writestr(entry, data)
+    listing = sorted(os.listdir(folder))
+    docs = []
+    for i, (text, _) in enumerate(cases):
+        docs.append(os.path.join(folder, "doc%d.xml" % i))
+        with open(docs[-1], "w", newline="") as f:
+            f.write(text)
+    rc, out = run("--max-inflate", "1000000", *docs)
+    lines = out.splitlines()
+    for doc, (_, why) in zip(docs, cases):
+        check("refused %s: %s" % (doc, why) in lines, "refusal %r not in %r" % (why, lines))
+    check(rc == 1 and lines[-1] == "0 applied, %d refused, 0 warnings" % len(cases), "refusals: rc")
+    check(sorted(n for n in os.listdir(folder) if not n.startswith("doc")) == listing,
+          "refusals wrote files: %r" % os.listdir(folder))
+    check(not os.path.exists(os.path.join(WORK, "evil.txt")), "refusals: escaped")
+    check(stat.S_ISCHR(os.stat(os.path.join(folder, "node.xlsx")).st_mode), "node kept")
+    for args, code in [((), 2), (("--origin", "A0", docs[0]), 2), (("--nope",), 2),
+                       (("--help",), 0), (("--version",), 0)]:
+        check(run(*args)[0] == code, "usage %r" % (args,))
+
+
+if os.path.exists(WORK):
+    shutil.rmtree(WORK)
+os.makedirs(WORK)
+{"new": group_new, "update": group_update, "refusals": group_refusals}[GROUP]()
+print("%s: %s" % (GROUP, "FAILED" if failures else "passed"))
+sys.exit(1 if failures else 0)
