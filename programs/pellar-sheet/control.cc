@@ -90,8 +90,10 @@ bool ParseIndex(const std::string& text, int64_t* n) {
 
 class ControlReader::Parser {
  public:
-  explicit Parser(ControlSink* sink)
-      : sink_(sink), parser_(XML_ParserCreate("windows-1252")) {
+  Parser(ControlSink* sink, int64_t skipped_lines)
+      : sink_(sink),
+        parser_(XML_ParserCreate("windows-1252")),
+        skipped_lines_(skipped_lines) {
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
     XML_SetCharacterDataHandler(parser_, &Parser::OnText);
@@ -123,7 +125,9 @@ class ControlReader::Parser {
     return "";
   }
 
-  int64_t line() const { return XML_GetCurrentLineNumber(parser_); }
+  int64_t line() const {
+    return int64_t(XML_GetCurrentLineNumber(parser_)) + skipped_lines_;
+  }
 
  private:
   static void XMLCALL OnStart(void* self, const XML_Char* name,
@@ -204,17 +208,18 @@ class ControlReader::Parser {
       if (std::string why = sink_->Cell(cell_); !why.empty()) {
         Fail(std::move(why));
       }
-    } else if (depth_ == 0 && !HeaderDone()) {
-      return;
+    } else if (depth_ == 0) {
+      HeaderDone(true);
     }
   }
 
   // The header goes to the sink before the first cell, or at the end.
-  bool HeaderDone() {
+  bool HeaderDone(bool at_end = false) {
     if (saw_header_) return true;
     if (seen_header_ != 3) {
-      Fail(std::string("no <") + ((seen_header_ & 1) ? "OpenWorkSheet" : "ExcelFile") +
-           "> before the cells");
+      const char* missing = (seen_header_ & 1) ? "OpenWorkSheet" : "ExcelFile";
+      Fail(at_end ? std::string("the document names no <") + missing + ">"
+                  : std::string("no <") + missing + "> before the cells");
       return false;
     }
     saw_header_ = true;
@@ -239,6 +244,7 @@ class ControlReader::Parser {
 
   ControlSink* sink_;
   XML_Parser parser_;
+  int64_t skipped_lines_;
   int depth_ = 0;
   std::string* value_ = nullptr;
   std::string value_name_;
@@ -288,11 +294,10 @@ bool ControlReader::Feed(std::string_view bytes, bool last) {
 }
 
 bool ControlReader::Parse(std::string_view bytes, bool last) {
-  if (!parser_) parser_ = std::make_unique<Parser>(sink_);
+  if (!parser_) parser_ = std::make_unique<Parser>(sink_, skipped_lines_);
   std::string why = parser_->Parse(bytes, last);
   if (why.empty()) return true;
-  error_ = why + " (line " + std::to_string(parser_->line() + skipped_lines_) +
-           ")";
+  error_ = why + " (line " + std::to_string(parser_->line()) + ")";
   return false;
 }
 

@@ -80,13 +80,13 @@ enum class Border : uint8_t { kNone, kThin, kMedium, kThick };
 // The cell style a format text asks for; what it leaves unset keeps the
 // workbook's default.
 struct Style {
-  std::optional<bool> bold, italic, underline, strike, wrap;
-  std::optional<std::string> font, number_format;
-  std::optional<double> size;
-  std::optional<uint32_t> color, fill;  // 0xRRGGBB
-  std::optional<Align> align;
-  std::optional<VAlign> valign;
-  std::optional<Border> border;
+  std::optional<bool> bold{}, italic{}, underline{}, strike{}, wrap{};
+  std::optional<std::string> font{}, number_format{};
+  std::optional<double> size{};
+  std::optional<uint32_t> color{}, fill{};  // 0xRRGGBB
+  std::optional<Align> align{};
+  std::optional<VAlign> valign{};
+  std::optional<Border> border{};
 
   bool empty() const;
   // One text per distinct style, for merging equal styles.

@@ -1,2 +1,177 @@
+// The control document reader, values and format texts.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
 #include "control.h"
+
+namespace pellar::sheet {
+namespace {
+
+struct Collect : ControlSink {
+  std::string Header(const std::string& excel, const std::string& sheet) override {
+    header = excel + "!" + sheet;
+    return "";
+  }
+  std::string Cell(const ControlCell& c) override {
+    cells.push_back(std::to_string(c.row) + "," + std::to_string(c.col) + "=" +
+                    c.value + "|" + c.format + "@" + std::to_string(c.line));
+    return "";
+  }
+  std::string header;
+  std::vector<std::string> cells;
+};
+
+const std::string kHead =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    "<!-- File C:\\a--b.xml Created 09-Dec-2026-->\r\n"
+    "<WorksheetDoc>\r\n<Application>ExcelMacro</Application>\r\n"
+    "<ExcelFile>R&amp;D.xlsx</ExcelFile>\r\n<OpenWorkSheet>Caf&#0233;</OpenWorkSheet>\r\n";
+
+TEST(ControlReader, ReadsTheWritersCodesInAnyPieces) {
+  const std::string doc =
+      kHead +
+      "<Cell>\r\n<Row>0</Row>\r\n<Col>1</Col>\r\n<Value>&#0128;5 &lt;&#0013;&#0010;\x01"
+      "</Value>\r\n<Format>Bold=1</Format>\r\n</Cell>\r\n"
+      "<Cell><Row>2</Row><Col>3</Col><Value>x</Value><Format></Format></Cell>\r\n"
+      "</WorksheetDoc>\r\n";
+  const std::vector<std::string> expected = {
+      "0,1=\xE2\x82\xAC" "5 <\r\n\x01|Bold=1@7", "2,3=x|@13"};
+  for (size_t piece : {doc.size(), size_t{1}, size_t{7}}) {
+    Collect sink;
+    ControlReader reader(&sink);
+    bool ok = true;
+    for (size_t i = 0; i < doc.size(); i += piece) {
+      ok = reader.Feed(std::string_view(doc).substr(i, piece), false);
+    }
+    ok = ok && reader.Feed("", true);
+    EXPECT_TRUE(ok) << reader.error();
+    EXPECT_EQ(sink.header, "R&D.xlsx!Caf\xC3\xA9");
+    EXPECT_EQ(sink.cells, expected) << piece;
+  }
+}
+
+TEST(ControlReader, RefusesWhatIsNotAControlDocumentNamingTheLine) {
+  const std::string cell =
+      "<Cell><Row>0</Row><Col>1</Col><Value>v</Value><Format/></Cell>\r\n";
+  const struct {
+    std::string doc, error;
+  } cases[] = {
+      {"", "not an XML document: no element found (line 1)"},
+      {"<Other/>", "the root element is <Other>, not <WorksheetDoc> (line 1)"},
+      {"<WorksheetDoc>" + cell + "</WorksheetDoc>",
+       "no <ExcelFile> before the cells (line 1)"},
+      {"<WorksheetDoc><ExcelFile>a</ExcelFile></WorksheetDoc>",
+       "the document names no <OpenWorkSheet> (line 1)"},
+      {kHead + "<Cell><Row>-1</Row></Cell>",
+       "<Row> holds \"-1\", not a number (line 7)"},
+      {kHead + "<Cell><Row>1</Row><Col>1e3</Col></Cell>",
+       "<Col> holds \"1e3\", not a number (line 7)"},
+      {kHead + "<Cell><Row>1</Row><Row>2</Row></Cell>",
+       "two <Row> in a <Cell> (line 7)"},
+      {kHead + "<Cell><Row>1</Row><Value>1</Value></Cell>",
+       "a <Cell> without <Col> (line 7)"},
+      {kHead + "<Cell><Bold>1</Bold></Cell>",
+       "unexpected <Bold> in a <Cell> (line 7)"},
+      {kHead + cell + "<ExcelFile>b</ExcelFile>",
+       "<ExcelFile> after the first <Cell> (line 8)"},
+      {"<!DOCTYPE x>\n<WorksheetDoc/>",
+       "a control document has no document type declaration (line 1)"},
+      {kHead + cell, "not an XML document: no element found (line 8)"},
+  };
+  for (const auto& c : cases) {
+    Collect sink;
+    EXPECT_EQ(ReadControl(c.doc, &sink), c.error) << c.doc;
+  }
+}
+
+TEST(Values, QuotesNumbersAndFormulas) {
+  using K = CellValue::Kind;
+  const struct {
+    std::string stored;
+    bool formulas;
+    K kind;
+    std::string text;
+    double number;
+  } cases[] = {
+      {"12.5", false, K::kNumber, "12.5", 12.5},
+      {"-3E2", false, K::kNumber, "-3E2", -300},
+      {"00123", false, K::kNumber, "00123", 123},
+      {"\"00123\"", false, K::kText, "00123", 0},
+      {"'12'", false, K::kText, "12", 0},
+      {"\"a\"\"", false, K::kText, "a\"", 0},
+      {"\"", false, K::kText, "\"", 0},
+      {"'x\"", false, K::kText, "'x\"", 0},
+      {" 7", false, K::kText, " 7", 0},
+      {"1,5", false, K::kText, "1,5", 0},
+      {"1e999", false, K::kText, "1e999", 0},
+      {"1234567890123456", false, K::kText, "1234567890123456", 0},
+      {"000123456789012345", false, K::kNumber, "000123456789012345",
+       123456789012345},
+      {"=1+2", false, K::kText, "=1+2", 0},
+      {"=1+2", true, K::kFormula, "1+2", 0},
+      {"\"=1+2\"", true, K::kText, "=1+2", 0},
+      {"=", true, K::kText, "=", 0},
+  };
+  for (const auto& c : cases) {
+    const CellValue v = ClassifyValue(c.stored, c.formulas);
+    EXPECT_EQ(v.kind, c.kind) << c.stored;
+    EXPECT_EQ(v.text, c.text) << c.stored;
+    EXPECT_EQ(v.number, c.number) << c.stored;
+  }
+}
+
+TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
+  const struct {
+    std::string text;
+    std::string key;  // the style's key, or "" for none
+    std::vector<FormatIssue> issues;
+  } cases[] = {
+      {"", "", {}},
+      {"Bold=1Italic=1", Style{.bold = true, .italic = true}.Key(), {}},
+      {"bold=TRUEITALIC=no", Style{.bold = true, .italic = false}.Key(), {}},
+      {"Color=#0000FFFont=Arial Black",
+       Style{.font = "Arial Black", .color = 0x0000FF}.Key(), {}},
+      {"Align=leftVAlign=top",
+       Style{.align = Align::kLeft, .valign = VAlign::kTop}.Key(), {}},
+      {"NumberFormat=[>=100]0.00Fill=navy",
+       Style{.number_format = "[>=100]0.00", .fill = 0x000080}.Key(), {}},
+      {"Color=redBlink=1Bold=1", Style{.bold = true, .color = 0xFF0000}.Key(),
+       {{"Blink", "unknown property"}}},
+      {"Size=hugeBorder=thin", Style{.border = Border::kThin}.Key(),
+       {{"Size", "bad value \"huge\""}}},
+      {"Bold", "", {{"Bold", "not a Property=Value pair"}}},
+      {"xyBold=", "",
+       {{"xy", "not a Property=Value pair"}, {"Bold", "bad value \"\""}}},
+      {"Color=#12345GWrap=maybe", "",
+       {{"Color", "bad value \"#12345G\""}, {"Wrap", "bad value \"maybe\""}}},
+      {"Width=20Height=500", "", {{"Height", "bad value \"500\""}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<FormatIssue> issues;
+    const Format f = ParseFormat(c.text, &issues);
+    EXPECT_EQ(f.style.empty() ? "" : f.style.Key(), c.key) << c.text;
+    EXPECT_EQ(issues, c.issues) << c.text;
+  }
+  std::vector<FormatIssue> issues;
+  const Format f = ParseFormat("Width=20.5Height=30", &issues);
+  EXPECT_EQ(f.width, 20.5);
+  EXPECT_EQ(f.height, 30);
+}
+
+TEST(CellNames, BothWays) {
+  int64_t row = 0, col = 0;
+  EXPECT_TRUE(ParseCellName("B3", &row, &col));
+  EXPECT_EQ(row * 100000 + col, 300002);
+  EXPECT_TRUE(ParseCellName("xfd1048576", &row, &col));
+  EXPECT_EQ(col, kMaxCols);
+  for (const char* bad : {"", "A", "3", "A0", "A01", "XFE1", "A1048577", "B3C"}) {
+    EXPECT_FALSE(ParseCellName(bad, &row, &col)) << bad;
+  }
+  EXPECT_EQ(ColumnName(1) + ColumnName(26) + ColumnName(27) + ColumnName(16384),
+            "AZAAXFD");
+}
+
+}  // namespace
+}  // namespace pellar::sheet
