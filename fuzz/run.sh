@@ -10,7 +10,7 @@
 #   -k           keep what the fuzzers learn in build/fuzz/corpus/TARGET and
 #                start from it next time (default: a fresh corpus per run)
 #   TARGET       host_fuzzer, invoke_fuzzer, readers_fuzzer, text_fuzzer,
-#                spool_fuzzer (default: all five)
+#                spool_fuzzer, sheet_fuzzer (default: all six)
 #
 # Fails when a target reports a crash, a leak, a timeout, running out of
 # memory or any sanitizer finding; the input that did it is kept as
@@ -33,7 +33,8 @@ done
 shift $((OPTIND - 1))
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(host_fuzzer invoke_fuzzer readers_fuzzer text_fuzzer spool_fuzzer)
+  targets=(host_fuzzer invoke_fuzzer readers_fuzzer text_fuzzer spool_fuzzer
+           sheet_fuzzer)
 fi
 
 # Absolute: the targets change their working folder to their sandbox.
@@ -59,6 +60,7 @@ options_for() {
     readers_fuzzer) echo "-max_len=70000" ;;
     text_fuzzer) echo "-max_len=4096" ;;
     spool_fuzzer) echo "-max_len=8192 -dict=$root/fuzz/spool.dict" ;;
+    sheet_fuzzer) echo "-max_len=8192 -dict=$root/fuzz/sheet.dict" ;;
   esac
 }
 
