@@ -370,6 +370,12 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
       !FitsDouble(stored)) {
     return value;
   }
+  // Most text is told apart here, without the cost of a failed parse.
+  const char first = stored.front();
+  if (first != '-' && first != '+' && first != '.' &&
+      (first < '0' || first > '9')) {
+    return value;
+  }
   try {
     value.number = ParseNumber(FromUtf8(stored));
     value.kind = CellValue::Kind::kNumber;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -134,17 +136,19 @@ class Converter {
   std::unordered_map<std::string, int> styles_;
 };
 
-// The first reading: checks the whole document and plans the writing.
-class PlanSink : public ControlSink {
+// Reads a document once: checks it, gathers the plan and warnings, and
+// hands each cell to `write_`.
+class ReadSink : public ControlSink {
  public:
-  PlanSink(const Options& options, Converter* converter, Plan* plan)
-      : options_(options), converter_(converter), plan_(plan) {}
+  using Write = std::function<std::string(const ControlCell&, const SheetCell&)>;
+  ReadSink(Converter* converter, Plan* plan, Write write)
+      : converter_(converter), plan_(plan), write_(std::move(write)) {}
 
   std::string Header(const std::string& excel_file,
                      const std::string& worksheet) override {
     excel_file_ = excel_file;
     worksheet_ = worksheet;
-    return "";
+    return start_ ? start_() : "";
   }
 
   std::string Cell(const ControlCell& cell) override {
@@ -163,42 +167,18 @@ class PlanSink : public ControlSink {
     }
     if (format.width) plan_->widths[placed.col] = *format.width;
     if (format.height) plan_->heights[placed.row] = *format.height;
-    if (placed.row < last_row_) plan_->rows_in_order = false;
-    last_row_ = placed.row;
     ++cells_;
-    return "";
+    return write_(cell, placed);
   }
 
-  const Options& options_;
   Converter* converter_;
   Plan* plan_;
+  Write write_;
+  std::function<std::string()> start_;  // called once the header is read
   std::string excel_file_, worksheet_;
   std::vector<std::string> warnings_;
   uint64_t warning_count_ = 0;
   uint64_t cells_ = 0;
-  int64_t last_row_ = 0;
-};
-
-// The second reading: hands each cell to `write`.
-template <typename Write>
-class WriteSink : public ControlSink {
- public:
-  WriteSink(Converter* converter, Write write)
-      : converter_(converter), write_(std::move(write)) {}
-  std::string Header(const std::string&, const std::string&) override {
-    return "";
-  }
-  std::string Cell(const ControlCell& cell) override {
-    SheetCell placed;
-    if (std::string why = converter_->Place(cell, &placed); !why.empty()) {
-      return why;
-    }
-    return write_(cell, placed);
-  }
-
- private:
-  Converter* converter_;
-  Write write_;
 };
 
 std::string Lower(std::string text) {
@@ -245,28 +225,17 @@ struct Outcome {
   std::string line;     // what was done
 };
 
-Outcome Apply(const std::string& control, const Options& options,
-              uint64_t* warnings) {
-  Plan plan;
-  Converter converter(options, &plan);
-  PlanSink planned(options, &converter, &plan);
-  if (std::string why = ReadControlFile(control, &planned); !why.empty()) {
-    return {why, ""};
-  }
-  for (const std::string& w : planned.warnings_) {
-    std::cout << "warning " << control << ": " << w << "\n";
-  }
-  if (planned.warning_count_ > planned.warnings_.size()) {
-    std::cout << "warning " << control << ": "
-              << Grouped(planned.warning_count_ - planned.warnings_.size())
-              << " more warnings not shown\n";
-  }
-  *warnings += planned.warning_count_;
+// Where the workbook of a document is; refuses links, folders and devices.
+struct Target {
+  std::string excel;  // as the document names it (.xls made .xlsx)
+  std::filesystem::path path;
+  bool exists = false;
+  mode_t mode = 0;
+};
 
-  std::string excel = planned.excel_file_;
-  const std::string sheet =
-      planned.worksheet_.empty() ? "Sheet1" : planned.worksheet_;
-  if (excel.empty()) return {"the document names no workbook", ""};
+std::string FindTarget(const std::string& control, std::string excel,
+                       Target* target) {
+  if (excel.empty()) return "the document names no workbook";
   std::filesystem::path path(excel);
   if (path.is_relative()) {
     path = std::filesystem::path(control).parent_path() / path;
@@ -280,113 +249,151 @@ Outcome Apply(const std::string& control, const Options& options,
     path += "x";
     excel += "x";
   } else if (ext != ".xlsx" && ext != ".xlsm") {
-    return {excel + " is not an .xlsx or .xlsm workbook", ""};
+    return excel + " is not an .xlsx or .xlsm workbook";
   }
-
   struct stat st;
-  bool exists = true;
-  if (lstat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) return {excel + ": " + std::strerror(errno), ""};
-    exists = false;
-  } else if (S_ISLNK(st.st_mode)) {
-    return {excel + " is a link", ""};
-  } else if (S_ISDIR(st.st_mode)) {
-    return {excel + " is a folder", ""};
-  } else if (!S_ISREG(st.st_mode)) {
-    return {excel + " is a device or other special file", ""};
-  }
-  if (!exists && Lower(path.extension().string()) == ".xlsm") {
-    return {excel + " does not exist, and a new workbook cannot hold macros",
-            ""};
-  }
-  const std::string where = excel + "!" + sheet;
-  const std::string count = Grouped(planned.cells_) +
-                            (planned.cells_ == 1 ? " cell" : " cells");
-
-  if (options.dry_run) {
-    WriteSink list(&converter, [&](const ControlCell& in, const SheetCell& c) {
-      std::cout << "  " << where << "!" << ColumnName(c.col) << c.row << " "
-                << (c.value.kind == CellValue::Kind::kNumber    ? "number "
-                    : c.value.kind == CellValue::Kind::kFormula ? "formula ="
-                                                                 : "text ")
-                << c.value.text;
-      if (!in.format.empty()) std::cout << "  [" << in.format << "]";
-      std::cout << "\n";
-      return std::string();
-    });
-    if (std::string why = ReadControlFile(control, &list); !why.empty()) {
-      return {why, ""};
-    }
-    return {"", "would apply " + control + ": " + count + " to " + where +
-                    (exists ? "" : " (new workbook)")};
-  }
-
-  TempFile temp(path);
-  if (!temp.ok()) {
-    return {"cannot write beside " + excel + ": " + std::strerror(errno), ""};
-  }
-  std::string note;
-  if (!exists) {
-    NewWorkbook workbook;
-    const char* tmpdir = std::getenv("TMPDIR");
-    if (std::string why =
-            workbook.Open(temp.path(), sheet, plan, tmpdir ? tmpdir : "");
-        !why.empty()) {
-      return {why, ""};
-    }
-    WriteSink write(&converter, [&](const ControlCell&, const SheetCell& c) {
-      return workbook.Add(c);
-    });
-    if (std::string why = ReadControlFile(control, &write); !why.empty()) {
-      return {why, ""};
-    }
-    if (std::string why = workbook.Close(); !why.empty()) {
-      return {excel + ": " + why, ""};
+  target->exists = lstat(path.c_str(), &st) == 0;
+  if (!target->exists) {
+    if (errno != ENOENT) return excel + ": " + std::strerror(errno);
+    if (ext == ".xlsm") {
+      return excel + " does not exist, and a new workbook cannot hold macros";
     }
     const mode_t mask = umask(0);
     umask(mask);
     st.st_mode = 0666 & ~mask;
+  } else if (S_ISLNK(st.st_mode)) {
+    return excel + " is a link";
+  } else if (S_ISDIR(st.st_mode)) {
+    return excel + " is a folder";
+  } else if (!S_ISREG(st.st_mode)) {
+    return excel + " is a device or other special file";
+  }
+  target->excel = excel;
+  target->path = path;
+  target->mode = st.st_mode & 07777;
+  return "";
+}
+
+std::string Describe(const SheetCell& c) {
+  return ColumnName(c.col) + std::to_string(c.row) + " " +
+         (c.value.kind == CellValue::Kind::kNumber    ? "number "
+          : c.value.kind == CellValue::Kind::kFormula ? "formula ="
+                                                       : "text ") +
+         c.value.text;
+}
+
+Outcome Apply(const std::string& control, const Options& options,
+              uint64_t* warnings) {
+  Plan plan;
+  Converter converter(options, &plan);
+  Target target;
+  std::string sheet;
+  std::unique_ptr<TempFile> temp;
+  std::unique_ptr<NewWorkbook> workbook;
+  std::vector<SheetCell> cells;  // for an existing workbook
+  bool retry = false;            // rows out of order: a second reading
+  std::string refusal;           // of the workbook, which has no line
+
+  // Once the header names the workbook, the cells go where they belong.
+  ReadSink read(&converter, &plan, nullptr);
+  read.start_ = [&]() -> std::string {
+    sheet = read.worksheet_.empty() ? "Sheet1" : read.worksheet_;
+    refusal = FindTarget(control, read.excel_file_, &target);
+    if (!refusal.empty()) return refusal;
+    if (options.dry_run) return "";
+    temp = std::make_unique<TempFile>(target.path);
+    if (!temp->ok()) {
+      return refusal = "cannot write beside " + target.excel + ": " +
+                       std::strerror(errno);
+    }
+    if (target.exists) return "";
+    workbook = std::make_unique<NewWorkbook>();
+    const char* tmpdir = std::getenv("TMPDIR");
+    return workbook->Open(temp->path(), sheet, plan, tmpdir ? tmpdir : "");
+  };
+  read.write_ = [&](const ControlCell& in, const SheetCell& c) -> std::string {
+    if (options.dry_run) {
+      std::cout << "  " << target.excel << "!" << sheet << "!" << Describe(c);
+      if (!in.format.empty()) std::cout << "  [" << in.format << "]";
+      std::cout << "\n";
+      return "";
+    }
+    if (!target.exists) {
+      std::string why = workbook->Add(c);
+      if (why == kRowsOutOfOrder) retry = true;
+      return why;
+    }
+    cells.push_back(c);
+    return "";
+  };
+  std::string why = ReadControlFile(control, &read);
+  if (retry) {
+    // libxlsxwriter's constant-memory mode takes rows in order only.
+    workbook.reset();
+    temp.reset();
+    plan = Plan();
+    plan.rows_in_order = false;
+    read.warnings_.clear();
+    read.warning_count_ = read.cells_ = 0;
+    why = ReadControlFile(control, &read);
+  }
+  if (!refusal.empty()) return {refusal, ""};
+  if (!why.empty()) return {why, ""};
+  for (const std::string& w : read.warnings_) {
+    std::cout << "warning " << control << ": " << w << "\n";
+  }
+  if (read.warning_count_ > read.warnings_.size()) {
+    std::cout << "warning " << control << ": "
+              << Grouped(read.warning_count_ - read.warnings_.size())
+              << " more warnings not shown\n";
+  }
+  *warnings += read.warning_count_;
+
+  const std::string where = target.excel + "!" + sheet;
+  const std::string count =
+      Grouped(read.cells_) + (read.cells_ == 1 ? " cell" : " cells");
+  if (options.dry_run) {
+    return {"", "would apply " + control + ": " + count + " to " + where +
+                    (target.exists ? "" : " (new workbook)")};
+  }
+  std::string note;
+  if (!target.exists) {
+    if (std::string e = workbook->Close(); !e.empty()) {
+      return {target.excel + ": " + e, ""};
+    }
     note = " (new workbook)";
   } else {
-    if (std::string why = CheckPackage(path.string(), options.limits);
-        !why.empty()) {
-      return {excel + ": " + why, ""};
-    }
-    std::vector<SheetCell> cells;
-    cells.reserve(planned.cells_);
-    WriteSink collect(&converter, [&](const ControlCell&, const SheetCell& c) {
-      cells.push_back(c);
-      return std::string();
-    });
-    if (std::string why = ReadControlFile(control, &collect); !why.empty()) {
-      return {why, ""};
+    if (std::string e = CheckPackage(target.path.string(), options.limits);
+        !e.empty()) {
+      return {target.excel + ": " + e, ""};
     }
     // Row and column order; of two values for one cell the later one wins.
-    std::stable_sort(cells.begin(), cells.end(),
-                     [](const SheetCell& a, const SheetCell& b) {
-                       return a.row != b.row ? a.row < b.row : a.col < b.col;
-                     });
-    std::vector<SheetCell> unique;
-    for (SheetCell& c : cells) {
-      if (!unique.empty() && unique.back().row == c.row &&
-          unique.back().col == c.col) {
-        unique.back() = std::move(c);
-      } else {
-        unique.push_back(std::move(c));
-      }
+    const auto before = [](const SheetCell& a, const SheetCell& b) {
+      return a.row != b.row ? a.row < b.row : a.col < b.col;
+    };
+    if (!std::is_sorted(cells.begin(), cells.end(), before)) {
+      std::stable_sort(cells.begin(), cells.end(), before);
     }
-    cells.clear();
+    size_t kept = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (kept > 0 && cells[kept - 1].row == cells[i].row &&
+          cells[kept - 1].col == cells[i].col) {
+        --kept;
+      }
+      if (kept != i) cells[kept] = std::move(cells[i]);
+      ++kept;
+    }
+    cells.resize(kept);
     bool added = false;
-    if (std::string why = UpdateWorkbook(path.string(), temp.path(), sheet,
-                                         plan, unique, options.limits, &added);
-        !why.empty()) {
-      return {excel + ": " + why, ""};
+    if (std::string e = UpdateWorkbook(target.path.string(), temp->path(), sheet,
+                                       plan, cells, options.limits, &added);
+        !e.empty()) {
+      return {target.excel + ": " + e, ""};
     }
     if (added) note = " (worksheet added)";
   }
-  if (std::string why = temp.Keep(path.string(), st.st_mode & 07777);
-      !why.empty()) {
-    return {excel + ": " + why, ""};
+  if (std::string e = temp->Keep(target.path.string(), target.mode); !e.empty()) {
+    return {target.excel + ": " + e, ""};
   }
   return {"", "applied " + control + ": " + count + " to " + where + note};
 }

@@ -78,7 +78,7 @@ std::string NewWorkbook::Open(const std::string& path, const std::string& sheet,
   s.temp_folder = temp_folder;
   lxw_workbook_options options{};
   options.constant_memory = plan.rows_in_order ? LXW_TRUE : LXW_FALSE;
-  options.tmpdir = s.temp_folder.data();
+  options.tmpdir = s.temp_folder.empty() ? nullptr : s.temp_folder.data();
   options.use_zip64 = LXW_TRUE;
   s.workbook = workbook_new_opt(path.c_str(), &options);
   if (s.workbook == nullptr) return "cannot start a workbook";
@@ -91,25 +91,22 @@ std::string NewWorkbook::Open(const std::string& path, const std::string& sheet,
       s.workbook, sheet.empty() ? nullptr : sheet.c_str());
   if (s.worksheet == nullptr) return "cannot add the worksheet";
   s.formats.push_back(nullptr);
-  for (size_t i = 1; i < plan.styles.size(); ++i) {
-    s.formats.push_back(MakeFormat(s.workbook, plan.styles[i]));
-  }
-  for (const auto& [col, width] : plan.widths) {
-    const auto c = lxw_col_t(col - 1);
-    if (lxw_error e = worksheet_set_column(s.worksheet, c, c, width, nullptr)) {
-      return "column width: " + Why(e);
-    }
-  }
   return "";
 }
 
 std::string NewWorkbook::Add(const SheetCell& cell) {
   State& s = *state_;
+  const Plan& plan = *s.plan;
   const auto row = lxw_row_t(cell.row - 1);
   const auto col = lxw_col_t(cell.col - 1);
-  if (cell.row != s.last_row) {
-    s.last_row = cell.row;
-    if (auto h = s.plan->heights.find(cell.row); h != s.plan->heights.end()) {
+  if (cell.row < s.last_row && plan.rows_in_order) return std::string(kRowsOutOfOrder);
+  s.last_row = cell.row;
+  // Styles are made as the cells bring them.
+  while (s.formats.size() < plan.styles.size()) {
+    s.formats.push_back(MakeFormat(s.workbook, plan.styles[s.formats.size()]));
+  }
+  if (!plan.heights.empty()) {
+    if (auto h = plan.heights.find(cell.row); h != plan.heights.end()) {
       worksheet_set_row(s.worksheet, row, h->second, nullptr);
     }
   }
@@ -133,8 +130,15 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
 }
 
 std::string NewWorkbook::Close() {
-  lxw_workbook* workbook = state_->workbook;
-  state_->workbook = nullptr;
+  State& s = *state_;
+  for (const auto& [col, width] : s.plan->widths) {
+    const auto c = lxw_col_t(col - 1);
+    if (lxw_error e = worksheet_set_column(s.worksheet, c, c, width, nullptr)) {
+      return "column width: " + Why(e);
+    }
+  }
+  lxw_workbook* workbook = s.workbook;
+  s.workbook = nullptr;
   const lxw_error e = workbook_close(workbook);
   return e == LXW_NO_ERROR ? "" : Why(e);
 }

@@ -8,11 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -586,9 +589,9 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
 
 class SheetMerger {
  public:
-  SheetMerger(std::FILE* out, const Plan& plan,
+  SheetMerger(std::function<bool(std::string_view)> out, const Plan& plan,
               const std::vector<SheetCell>& cells, const std::vector<int>& xf_of)
-      : out_(out), plan_(plan), cells_(cells), xf_of_(xf_of) {
+      : out_(std::move(out)), plan_(plan), cells_(cells), xf_of_(xf_of) {
     parser_ = XML_ParserCreateNS(nullptr, kNsSep);
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(
@@ -623,7 +626,9 @@ class SheetMerger {
     }
     buffer_.erase(0, size_t(done_ - base_));
     base_ = done_;
-    return std::ferror(out_) ? std::string("cannot write the worksheet") : "";
+    const bool written = out_(written_);
+    written_.clear();
+    return written ? "" : "cannot write the worksheet";
   }
 
  private:
@@ -632,7 +637,7 @@ class SheetMerger {
     XML_StopParser(parser_, XML_FALSE);
   }
 
-  void Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), out_); }
+  void Write(std::string_view text) { written_.append(text); }
   void EmitTo(int64_t at) {
     if (at > done_) Write(std::string_view(buffer_).substr(
                           size_t(done_ - base_), size_t(at - done_)));
@@ -903,7 +908,8 @@ class SheetMerger {
     EmitTo(end);
   }
 
-  std::FILE* out_;
+  std::function<bool(std::string_view)> out_;
+  std::string written_;  // output of the current piece
   const Plan& plan_;
   const std::vector<SheetCell>& cells_;
   const std::vector<int>& xf_of_;
@@ -957,29 +963,112 @@ std::string CopyFile(const std::string& from, const std::string& to) {
   return why;
 }
 
-// A temporary file beside `path`, removed when done.
-struct ScratchFile {
-  explicit ScratchFile(const std::string& path) : name(path + ".XXXXXX") {
-    const int fd = mkstemp(name.data());
+// The new worksheet, deflated into a temporary file beside `path` (removed
+// when done) as it is written. zlib's fastest level keeps the biggest part
+// of the work cheap; libzip takes the data as already compressed.
+class DeflatedFile {
+ public:
+  explicit DeflatedFile(const std::string& path) : name_(path + ".XXXXXX") {
+    const int fd = mkstemp(name_.data());
     if (fd < 0) {
-      name.clear();
+      name_.clear();
       return;
     }
-    file = fdopen(fd, "wb");
+    file_ = fdopen(fd, "wb");
+    ok_ = file_ != nullptr &&
+          deflateInit2(&z_, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    crc_ = crc32(0, nullptr, 0);
   }
-  ~ScratchFile() {
-    if (file != nullptr) std::fclose(file);
-    if (!name.empty()) unlink(name.c_str());
+  ~DeflatedFile() {
+    deflateEnd(&z_);
+    if (file_ != nullptr) std::fclose(file_);
+    if (!name_.empty()) unlink(name_.c_str());
   }
-  std::string name;
-  std::FILE* file = nullptr;
+
+  bool Write(std::string_view bytes, int flush = Z_NO_FLUSH) {
+    if (!ok_) return false;
+    crc_ = crc32_z(crc_, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+    size_ += bytes.size();
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z_.avail_in = uInt(bytes.size());
+    unsigned char out[1 << 16];
+    do {
+      z_.next_out = out;
+      z_.avail_out = sizeof out;
+      if (deflate(&z_, flush) == Z_STREAM_ERROR) return ok_ = false;
+      const size_t n = sizeof out - z_.avail_out;
+      if (std::fwrite(out, 1, n, file_) != n) return ok_ = false;
+      compressed_ += n;
+    } while (z_.avail_out == 0);
+    return true;
+  }
+  bool Finish() { return Write("", Z_FINISH) && std::fflush(file_) == 0; }
+
+  // A libzip source of the deflated data.
+  zip_source_t* Source(zip_t* zip) { return zip_source_function(zip, &Callback, this); }
+
+ private:
+  static zip_int64_t Callback(void* self, void* data, zip_uint64_t length,
+                              zip_source_cmd_t command) {
+    auto* f = static_cast<DeflatedFile*>(self);
+    switch (command) {
+      case ZIP_SOURCE_OPEN:
+        f->reader_ = std::fopen(f->name_.c_str(), "rb");
+        return f->reader_ != nullptr ? 0 : -1;
+      case ZIP_SOURCE_READ: {
+        const size_t n = std::fread(data, 1, length, f->reader_);
+        return std::ferror(f->reader_) ? -1 : zip_int64_t(n);
+      }
+      case ZIP_SOURCE_CLOSE:
+        if (f->reader_ != nullptr) std::fclose(f->reader_);
+        f->reader_ = nullptr;
+        return 0;
+      case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->size = f->size_;
+        st->comp_size = f->compressed_;
+        st->crc = uint32_t(f->crc_);
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->encryption_method = ZIP_EM_NONE;
+        st->mtime = std::time(nullptr);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
+                    ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD |
+                    ZIP_STAT_MTIME;
+        return sizeof(*st);
+      }
+      case ZIP_SOURCE_ERROR: {
+        zip_error_t error;
+        zip_error_init_with_code(&error, ZIP_ER_READ);
+        const zip_int64_t n = zip_error_to_data(&error, data, length);
+        zip_error_fini(&error);
+        return n;
+      }
+      case ZIP_SOURCE_FREE:
+        return 0;
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(
+            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, -1);
+      default:
+        return -1;
+    }
+  }
+
+  std::string name_;
+  std::FILE* file_ = nullptr;
+  std::FILE* reader_ = nullptr;
+  z_stream z_{};
+  bool ok_ = false;
+  uLong crc_ = 0;
+  uint64_t size_ = 0, compressed_ = 0;
 };
 
 }  // namespace
 
 std::string CheckPackage(const std::string& path, const UpdateLimits& limits) {
   Package package;
-  if (std::string why = package.Open(path, ZIP_RDONLY | ZIP_CHECKCONS);
+  if (std::string why = package.Open(path, ZIP_RDONLY);
       !why.empty()) {
     return why;
   }
@@ -1094,11 +1183,11 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
     xf_of.assign(1, -1);
   }
 
-  // The worksheet, streamed into a scratch file beside the workbook.
-  ScratchFile scratch(temp_path);
-  if (scratch.file == nullptr) return std::strerror(errno);
-  std::setvbuf(scratch.file, nullptr, _IOFBF, size_t{1} << 20);
-  SheetMerger merger(scratch.file, plan, cells, xf_of);
+  // The worksheet, streamed into a deflated file beside the workbook.
+  DeflatedFile scratch(temp_path);
+  SheetMerger merger(
+      [&](std::string_view bytes) { return scratch.Write(bytes); }, plan,
+      cells, xf_of);
   int64_t sheet_index = -1;
   std::string content_types, new_rels, new_workbook;
   *added_sheet = sheet_part.empty();
@@ -1157,7 +1246,7 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
                                         "\" ContentType=\"" +
                                         std::string(kWorksheetContent) + "\"/>");
   }
-  if (std::fflush(scratch.file) != 0) return std::strerror(errno);
+  if (!scratch.Finish()) return "cannot write the worksheet";
 
   // The new package: a copy of the old one with the changed entries
   // replaced; libzip copies the others as they are.
@@ -1181,8 +1270,7 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
   auto buffer = [&](const std::string& bytes) {
     return zip_source_buffer(target.zip(), bytes.data(), bytes.size(), 0);
   };
-  std::string why = put(sheet_part, zip_source_file(target.zip(),
-                                                    scratch.name.c_str(), 0, -1));
+  std::string why = put(sheet_part, scratch.Source(target.zip()));
   if (why.empty() && styles_index >= 0) why = put(styles_part, buffer(styles_xml));
   if (why.empty() && *added_sheet) {
     why = put(workbook_part, buffer(new_workbook));

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control.h"
@@ -29,7 +30,8 @@ struct Plan {
   bool rows_in_order = true;           // no row before an earlier one
 };
 
-// A new workbook of one worksheet, written to `path`.
+// A new workbook of one worksheet, written to `path`. The plan may grow
+// while cells are added (styles, widths, heights): the document is read once.
 class NewWorkbook {
  public:
   NewWorkbook();
@@ -40,6 +42,8 @@ class NewWorkbook {
   // `temp_folder` holds libxlsxwriter's own temporary files.
   std::string Open(const std::string& path, const std::string& sheet,
                    const Plan& plan, const std::string& temp_folder);
+  // Answers kRowsOutOfOrder when a row comes after a later one while the
+  // plan says rows come in order: write again with rows_in_order false.
   std::string Add(const SheetCell& cell);
   std::string Close();
 
@@ -47,6 +51,8 @@ class NewWorkbook {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+inline constexpr std::string_view kRowsOutOfOrder = "rows out of order";
 
 struct UpdateLimits {
   uint64_t max_inflate = uint64_t{1} << 30;  // bytes, per entry and in all
