@@ -331,8 +331,7 @@ Outcome Apply(const std::string& control, const Options& options,
     // libxlsxwriter's constant-memory mode takes rows in order only.
     workbook.reset();
     temp.reset();
-    plan = Plan();
-    plan.rows_in_order = false;
+    plan.rows_in_order = false;  // styles, widths and heights stay as read
     read.warnings_.clear();
     read.warning_count_ = read.cells_ = 0;
     why = ReadControlFile(control, &read);

@@ -160,6 +160,16 @@ def group_new():
     check(lo_csv(os.path.join(folder, "Old.xlsx"), folder)[3][2:4] == ["42", "=text"],
           "LibreOffice computes the formula")
 
+    # Rows out of order (a document not written by the library).
+    with open(os.path.join(folder, "order.xml"), "w") as f:
+        f.write("<WorksheetDoc><ExcelFile>order.xlsx</ExcelFile><OpenWorkSheet>S</OpenWorkSheet>"
+                "<Cell><Row>2</Row><Col>1</Col><Value>late</Value><Format>Height=40Bold=1</Format>"
+                "</Cell><Cell><Row>0</Row><Col>2</Col><Value>5</Value><Format/></Cell></WorksheetDoc>")
+    run(os.path.join(folder, "order.xml"))
+    ws = openpyxl.load_workbook(os.path.join(folder, "order.xlsx"))["S"]
+    check((ws["A3"].value, ws["A3"].font.b, ws.row_dimensions[3].height, ws["B1"].value) ==
+          ("late", True, 40, 5), "rows out of order")
+
 
 def make_workbook(path):
     wb = openpyxl.Workbook()
