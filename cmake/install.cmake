@@ -49,6 +49,11 @@ install(TARGETS pellar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET pellar-mail)
   install(TARGETS pellar-mail RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# The worksheet program for Cell.SaveWorkSheet, where its libraries were
+# found.
+if(TARGET pellar-sheet)
+  install(TARGETS pellar-sheet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 # The example report and the stand-in mail program it starts.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/report.vbs
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pellar/examples)

@@ -23,7 +23,8 @@ bool ValidUtf8(const std::string& text) {
 }
 
 struct Sink : ControlSink {
-  std::string Header(const std::string& excel, const std::string& sheet) override {
+  std::string Header(const std::string& excel,
+                     const std::string& sheet) override {
     Check(ValidUtf8(excel) && ValidUtf8(sheet));
     return "";
   }

@@ -109,8 +109,8 @@ class ControlReader::Parser {
     do {
       const size_t n = std::min(bytes.size(), kChunk);
       const bool final_piece = last && n == bytes.size();
-      if (XML_Parse(parser_, bytes.data(), static_cast<int>(n),
-                    final_piece) != XML_STATUS_OK) {
+      if (XML_Parse(parser_, bytes.data(), static_cast<int>(n), final_piece) !=
+          XML_STATUS_OK) {
         if (error_.empty()) {
           error_ = std::string("not an XML document: ") +
                    XML_ErrorString(XML_GetErrorCode(parser_));
@@ -164,20 +164,23 @@ class ControlReader::Parser {
       if (saw_header_) {
         return Fail("<" + std::string(name) + "> after the first <Cell>");
       }
-      Collect(name == "Application"  ? &application_
+      Collect(name == "Application" ? &application_
               : name == "ExcelFile" ? &excel_file_
                                     : &worksheet_,
               name);
     } else if (depth == 2 && (name == "Row" || name == "Col" ||
                               name == "Value" || name == "Format")) {
-      const int bit = name == "Row"   ? 1
-                      : name == "Col" ? 2
+      const int bit = name == "Row"     ? 1
+                      : name == "Col"   ? 2
                       : name == "Value" ? 4
                                         : 8;
-      if (seen_ & bit) return Fail("two <" + std::string(name) + "> in a <Cell>");
+      if (seen_ & bit)
+        return Fail("two <" + std::string(name) + "> in a <Cell>");
       seen_ |= bit;
       text_.clear();
-      Collect(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format,
+      Collect(bit <= 2   ? &text_
+              : bit == 4 ? &cell_.value
+                         : &cell_.format,
               name);
     } else {
       Fail("unexpected <" + std::string(name) + ">" +
@@ -390,8 +393,21 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
 namespace {
 
 enum class Prop {
-  kBold, kItalic, kUnderline, kStrike, kFont, kSize, kColor, kFill,
-  kNumberFormat, kAlign, kVAlign, kWrap, kBorder, kWidth, kHeight,
+  kBold,
+  kItalic,
+  kUnderline,
+  kStrike,
+  kFont,
+  kSize,
+  kColor,
+  kFill,
+  kNumberFormat,
+  kAlign,
+  kVAlign,
+  kWrap,
+  kBorder,
+  kWidth,
+  kHeight,
 };
 
 struct PropName {
@@ -399,13 +415,20 @@ struct PropName {
   Prop prop;
 };
 constexpr PropName kProps[] = {
-    {"Bold", Prop::kBold},       {"Italic", Prop::kItalic},
-    {"Underline", Prop::kUnderline}, {"Strike", Prop::kStrike},
-    {"Font", Prop::kFont},       {"Size", Prop::kSize},
-    {"Color", Prop::kColor},     {"Fill", Prop::kFill},
-    {"NumberFormat", Prop::kNumberFormat}, {"Align", Prop::kAlign},
-    {"VAlign", Prop::kVAlign},   {"Wrap", Prop::kWrap},
-    {"Border", Prop::kBorder},   {"Width", Prop::kWidth},
+    {"Bold", Prop::kBold},
+    {"Italic", Prop::kItalic},
+    {"Underline", Prop::kUnderline},
+    {"Strike", Prop::kStrike},
+    {"Font", Prop::kFont},
+    {"Size", Prop::kSize},
+    {"Color", Prop::kColor},
+    {"Fill", Prop::kFill},
+    {"NumberFormat", Prop::kNumberFormat},
+    {"Align", Prop::kAlign},
+    {"VAlign", Prop::kVAlign},
+    {"Wrap", Prop::kWrap},
+    {"Border", Prop::kBorder},
+    {"Width", Prop::kWidth},
     {"Height", Prop::kHeight},
 };
 
@@ -414,17 +437,19 @@ struct ColorName {
   uint32_t rgb;
 };
 constexpr ColorName kColors[] = {
-    {"black", 0x000000},  {"white", 0xFFFFFF},   {"red", 0xFF0000},
-    {"green", 0x008000},  {"blue", 0x0000FF},    {"yellow", 0xFFFF00},
-    {"orange", 0xFFA500}, {"purple", 0x800080},  {"gray", 0x808080},
-    {"grey", 0x808080},   {"silver", 0xC0C0C0},  {"navy", 0x000080},
-    {"maroon", 0x800000}, {"olive", 0x808000},   {"teal", 0x008080},
-    {"lime", 0x00FF00},   {"aqua", 0x00FFFF},    {"cyan", 0x00FFFF},
+    {"black", 0x000000},   {"white", 0xFFFFFF},   {"red", 0xFF0000},
+    {"green", 0x008000},   {"blue", 0x0000FF},    {"yellow", 0xFFFF00},
+    {"orange", 0xFFA500},  {"purple", 0x800080},  {"gray", 0x808080},
+    {"grey", 0x808080},    {"silver", 0xC0C0C0},  {"navy", 0x000080},
+    {"maroon", 0x800000},  {"olive", 0x808000},   {"teal", 0x008080},
+    {"lime", 0x00FF00},    {"aqua", 0x00FFFF},    {"cyan", 0x00FFFF},
     {"fuchsia", 0xFF00FF}, {"magenta", 0xFF00FF}, {"brown", 0xA52A2A},
     {"pink", 0xFFC0CB},
 };
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 bool SameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -515,24 +540,35 @@ bool ParseWord(std::string_view v,
   return false;
 }
 
-constexpr std::array<std::pair<std::string_view, Align>, 4> kAligns{{
-    {"left", Align::kLeft}, {"center", Align::kCenter},
-    {"centre", Align::kCenter}, {"right", Align::kRight}}};
-constexpr std::array<std::pair<std::string_view, VAlign>, 4> kVAligns{{
-    {"top", VAlign::kTop}, {"center", VAlign::kCenter},
-    {"centre", VAlign::kCenter}, {"bottom", VAlign::kBottom}}};
-constexpr std::array<std::pair<std::string_view, Border>, 4> kBorders{{
-    {"none", Border::kNone}, {"thin", Border::kThin},
-    {"medium", Border::kMedium}, {"thick", Border::kThick}}};
+constexpr std::array<std::pair<std::string_view, Align>, 4> kAligns{
+    {{"left", Align::kLeft},
+     {"center", Align::kCenter},
+     {"centre", Align::kCenter},
+     {"right", Align::kRight}}};
+constexpr std::array<std::pair<std::string_view, VAlign>, 4> kVAligns{
+    {{"top", VAlign::kTop},
+     {"center", VAlign::kCenter},
+     {"centre", VAlign::kCenter},
+     {"bottom", VAlign::kBottom}}};
+constexpr std::array<std::pair<std::string_view, Border>, 4> kBorders{
+    {{"none", Border::kNone},
+     {"thin", Border::kThin},
+     {"medium", Border::kMedium},
+     {"thick", Border::kThick}}};
 
 bool ApplyPair(Prop prop, std::string_view v, Format* f) {
   Style& s = f->style;
   switch (prop) {
-    case Prop::kBold: return ParseBool(v, &s.bold);
-    case Prop::kItalic: return ParseBool(v, &s.italic);
-    case Prop::kUnderline: return ParseBool(v, &s.underline);
-    case Prop::kStrike: return ParseBool(v, &s.strike);
-    case Prop::kWrap: return ParseBool(v, &s.wrap);
+    case Prop::kBold:
+      return ParseBool(v, &s.bold);
+    case Prop::kItalic:
+      return ParseBool(v, &s.italic);
+    case Prop::kUnderline:
+      return ParseBool(v, &s.underline);
+    case Prop::kStrike:
+      return ParseBool(v, &s.strike);
+    case Prop::kWrap:
+      return ParseBool(v, &s.wrap);
     case Prop::kFont:
       if (v.empty() || v.size() > 31) return false;
       s.font = std::string(v);
@@ -541,14 +577,22 @@ bool ApplyPair(Prop prop, std::string_view v, Format* f) {
       if (v.empty() || v.size() > 255) return false;
       s.number_format = std::string(v);
       return true;
-    case Prop::kSize: return ParseSize(v, 1, 409, &s.size);
-    case Prop::kColor: return ParseColor(v, &s.color);
-    case Prop::kFill: return ParseColor(v, &s.fill);
-    case Prop::kAlign: return ParseWord(v, kAligns, &s.align);
-    case Prop::kVAlign: return ParseWord(v, kVAligns, &s.valign);
-    case Prop::kBorder: return ParseWord(v, kBorders, &s.border);
-    case Prop::kWidth: return ParseSize(v, 0, 255, &f->width);
-    case Prop::kHeight: return ParseSize(v, 0, 409, &f->height);
+    case Prop::kSize:
+      return ParseSize(v, 1, 409, &s.size);
+    case Prop::kColor:
+      return ParseColor(v, &s.color);
+    case Prop::kFill:
+      return ParseColor(v, &s.fill);
+    case Prop::kAlign:
+      return ParseWord(v, kAligns, &s.align);
+    case Prop::kVAlign:
+      return ParseWord(v, kVAligns, &s.valign);
+    case Prop::kBorder:
+      return ParseWord(v, kBorders, &s.border);
+    case Prop::kWidth:
+      return ParseSize(v, 0, 255, &f->width);
+    case Prop::kHeight:
+      return ParseSize(v, 0, 409, &f->height);
   }
   return false;
 }
@@ -568,8 +612,8 @@ Format ParseFormat(std::string_view text, std::vector<FormatIssue>* issues) {
   }
   const size_t first = pairs.empty() ? text.size() : pairs.front().first;
   if (first > 0) {
-    issues->push_back({std::string(text.substr(0, first)),
-                       "not a Property=Value pair"});
+    issues->push_back(
+        {std::string(text.substr(0, first)), "not a Property=Value pair"});
   }
   for (size_t i = 0; i < pairs.size(); ++i) {
     const auto [start, eq] = pairs[i];
@@ -600,9 +644,7 @@ std::string Style::Key() const {
     key += ';';
   };
   number(size), number(color), number(fill);
-  auto word = [&](auto& e) {
-    key += e ? char('0' + int(*e)) : '-';
-  };
+  auto word = [&](auto& e) { key += e ? char('0' + int(*e)) : '-'; };
   word(align), word(valign), word(border);
   auto name = [&](const std::optional<std::string>& t) {
     key += t ? std::to_string(t->size()) + ":" + *t : std::string("-");

@@ -18,7 +18,7 @@
 namespace pellar::sheet {
 
 struct ControlCell {
-  int64_t row = 0;     // work area numbering: rows from 0, columns from 1
+  int64_t row = 0;  // work area numbering: rows from 0, columns from 1
   int64_t col = 0;
   std::string value;   // as stored, delimiters included
   std::string format;  // the format text

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,15 +33,17 @@ constexpr std::string_view kUsage =
     "the worksheet the document names.\n"
     "\n"
     "Options:\n"
-    "  --origin CELL      put work area cell (0, 1) at CELL (default A1): cell\n"
+    "  --origin CELL      put work area cell (0, 1) at CELL (default A1): "
+    "cell\n"
     "                     (r, c) goes to row r + 1 and column c of the sheet\n"
     "                     (column 1 is A) shifted by the origin, for a\n"
     "                     template whose table starts elsewhere (e.g. B3)\n"
-    "  --formulas         make values beginning with \"=\" formulas (otherwise\n"
+    "  --formulas         make values beginning with \"=\" formulas "
+    "(otherwise\n"
     "                     they stay text)\n"
     "  --dry-run          list what would be set; write nothing\n"
-    "  --max-inflate BYTES  refuse a workbook with a part larger than this\n"
-    "                     when inflated (default 1073741824)\n"
+    "  --max-inflate BYTES  refuse a workbook whose parts inflate past BYTES\n"
+    "                     (default 1073741824)\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
@@ -85,7 +87,8 @@ struct Options {
 
 std::string Grouped(uint64_t n) {
   std::string digits = std::to_string(n);
-  for (int i = int(digits.size()) - 3; i > 0; i -= 3) digits.insert(size_t(i), ",");
+  for (int i = int(digits.size()) - 3; i > 0; i -= 3)
+    digits.insert(size_t(i), ",");
   return digits;
 }
 
@@ -140,7 +143,8 @@ class Converter {
 // hands each cell to `write_`.
 class ReadSink : public ControlSink {
  public:
-  using Write = std::function<std::string(const ControlCell&, const SheetCell&)>;
+  using Write =
+      std::function<std::string(const ControlCell&, const SheetCell&)>;
   ReadSink(Converter* converter, Plan* plan, Write write)
       : converter_(converter), plan_(plan), write_(std::move(write)) {}
 
@@ -192,8 +196,8 @@ std::string Lower(std::string text) {
 class TempFile {
  public:
   explicit TempFile(const std::filesystem::path& path) {
-    std::string name = (path.parent_path() /
-                        ("." + path.filename().string() + ".pellar-sheet-XXXXXX"))
+    std::string name = (path.parent_path() / ("." + path.filename().string() +
+                                              ".pellar-sheet-XXXXXX"))
                            .string();
     fd_ = mkstemp(name.data());
     if (fd_ >= 0) path_ = name;
@@ -278,7 +282,7 @@ std::string Describe(const SheetCell& c) {
   return ColumnName(c.col) + std::to_string(c.row) + " " +
          (c.value.kind == CellValue::Kind::kNumber    ? "number "
           : c.value.kind == CellValue::Kind::kFormula ? "formula ="
-                                                       : "text ") +
+                                                      : "text ") +
          c.value.text;
 }
 
@@ -384,14 +388,16 @@ Outcome Apply(const std::string& control, const Options& options,
     }
     cells.resize(kept);
     bool added = false;
-    if (std::string e = UpdateWorkbook(target.path.string(), temp->path(), sheet,
-                                       plan, cells, options.limits, &added);
+    if (std::string e =
+            UpdateWorkbook(target.path.string(), temp->path(), sheet, plan,
+                           cells, options.limits, &added);
         !e.empty()) {
       return {target.excel + ": " + e, ""};
     }
     if (added) note = " (worksheet added)";
   }
-  if (std::string e = temp->Keep(target.path.string(), target.mode); !e.empty()) {
+  if (std::string e = temp->Keep(target.path.string(), target.mode);
+      !e.empty()) {
     return {target.excel + ": " + e, ""};
   }
   return {"", "applied " + control + ": " + count + " to " + where + note};
@@ -459,7 +465,8 @@ int Main(int argc, char** argv) {
     }
     std::cout.flush();
   }
-  std::cout << Grouped(applied) << (options.dry_run ? " checked, " : " applied, ")
+  std::cout << Grouped(applied)
+            << (options.dry_run ? " checked, " : " applied, ")
             << Grouped(refused) << " refused, " << Grouped(warnings)
             << (warnings == 1 ? " warning" : " warnings") << "\n";
   return refused == 0 ? 0 : kExitRefused;

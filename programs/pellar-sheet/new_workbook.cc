@@ -48,11 +48,10 @@ lxw_format* MakeFormat(lxw_workbook* workbook, const Style& s) {
                             : LXW_ALIGN_VERTICAL_BOTTOM);
   }
   if (s.border) {
-    format_set_border(f, *s.border == Border::kNone   ? LXW_BORDER_NONE
-                         : *s.border == Border::kThin ? LXW_BORDER_THIN
-                         : *s.border == Border::kMedium
-                             ? LXW_BORDER_MEDIUM
-                             : LXW_BORDER_THICK);
+    format_set_border(f, *s.border == Border::kNone     ? LXW_BORDER_NONE
+                         : *s.border == Border::kThin   ? LXW_BORDER_THIN
+                         : *s.border == Border::kMedium ? LXW_BORDER_MEDIUM
+                                                        : LXW_BORDER_THICK);
   }
   return f;
 }
@@ -87,8 +86,8 @@ std::string NewWorkbook::Open(const std::string& path, const std::string& sheet,
       return "worksheet name \"" + sheet + "\": " + Why(e);
     }
   }
-  s.worksheet = workbook_add_worksheet(
-      s.workbook, sheet.empty() ? nullptr : sheet.c_str());
+  s.worksheet = workbook_add_worksheet(s.workbook,
+                                       sheet.empty() ? nullptr : sheet.c_str());
   if (s.worksheet == nullptr) return "cannot add the worksheet";
   s.formats.push_back(nullptr);
   return "";
@@ -99,7 +98,8 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
   const Plan& plan = *s.plan;
   const auto row = lxw_row_t(cell.row - 1);
   const auto col = lxw_col_t(cell.col - 1);
-  if (cell.row < s.last_row && plan.rows_in_order) return std::string(kRowsOutOfOrder);
+  if (cell.row < s.last_row && plan.rows_in_order)
+    return std::string(kRowsOutOfOrder);
   s.last_row = cell.row;
   // Styles are made as the cells bring them.
   while (s.formats.size() < plan.styles.size()) {
@@ -122,8 +122,8 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
                                   cell.value.text.c_str(), format);
       break;
     case CellValue::Kind::kText:
-      e = worksheet_write_string(s.worksheet, row, col,
-                                 cell.value.text.c_str(), format);
+      e = worksheet_write_string(s.worksheet, row, col, cell.value.text.c_str(),
+                                 format);
       break;
   }
   return e == LXW_NO_ERROR ? "" : Why(e);

@@ -10,7 +10,8 @@ namespace pellar::sheet {
 namespace {
 
 struct Collect : ControlSink {
-  std::string Header(const std::string& excel, const std::string& sheet) override {
+  std::string Header(const std::string& excel,
+                     const std::string& sheet) override {
     header = excel + "!" + sheet;
     return "";
   }
@@ -27,17 +28,21 @@ const std::string kHead =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
     "<!-- File C:\\a--b.xml Created 09-Dec-2026-->\r\n"
     "<WorksheetDoc>\r\n<Application>ExcelMacro</Application>\r\n"
-    "<ExcelFile>R&amp;D.xlsx</ExcelFile>\r\n<OpenWorkSheet>Caf&#0233;</OpenWorkSheet>\r\n";
+    "<ExcelFile>R&amp;D.xlsx</ExcelFile>\r\n<OpenWorkSheet>Caf&#0233;</"
+    "OpenWorkSheet>\r\n";
 
 TEST(ControlReader, ReadsTheWritersCodesInAnyPieces) {
-  const std::string doc =
-      kHead +
-      "<Cell>\r\n<Row>0</Row>\r\n<Col>1</Col>\r\n<Value>&#0128;5 &lt;&#0013;&#0010;\x01"
-      "</Value>\r\n<Format>Bold=1</Format>\r\n</Cell>\r\n"
-      "<Cell><Row>2</Row><Col>3</Col><Value>x</Value><Format></Format></Cell>\r\n"
-      "</WorksheetDoc>\r\n";
+  const std::string doc = kHead +
+                          "<Cell>\r\n<Row>0</Row>\r\n<Col>1</"
+                          "Col>\r\n<Value>&#0128;5 &lt;&#0013;&#0010;\x01"
+                          "</Value>\r\n<Format>Bold=1</Format>\r\n</Cell>\r\n"
+                          "<Cell><Row>2</Row><Col>3</Col><Value>x</"
+                          "Value><Format></Format></Cell>\r\n"
+                          "</WorksheetDoc>\r\n";
   const std::vector<std::string> expected = {
-      "0,1=\xE2\x82\xAC" "5 <\r\n\x01|Bold=1@7", "2,3=x|@13"};
+      "0,1=\xE2\x82\xAC"
+      "5 <\r\n\x01|Bold=1@7",
+      "2,3=x|@13"};
   for (size_t piece : {doc.size(), size_t{1}, size_t{7}}) {
     Collect sink;
     ControlReader reader(&sink);
@@ -132,19 +137,26 @@ TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
       {"Bold=1Italic=1", Style{.bold = true, .italic = true}.Key(), {}},
       {"bold=TRUEITALIC=no", Style{.bold = true, .italic = false}.Key(), {}},
       {"Color=#0000FFFont=Arial Black",
-       Style{.font = "Arial Black", .color = 0x0000FF}.Key(), {}},
+       Style{.font = "Arial Black", .color = 0x0000FF}.Key(),
+       {}},
       {"Align=leftVAlign=top",
-       Style{.align = Align::kLeft, .valign = VAlign::kTop}.Key(), {}},
+       Style{.align = Align::kLeft, .valign = VAlign::kTop}.Key(),
+       {}},
       {"NumberFormat=[>=100]0.00Fill=navy",
-       Style{.number_format = "[>=100]0.00", .fill = 0x000080}.Key(), {}},
-      {"Color=redBlink=1Bold=1", Style{.bold = true, .color = 0xFF0000}.Key(),
+       Style{.number_format = "[>=100]0.00", .fill = 0x000080}.Key(),
+       {}},
+      {"Color=redBlink=1Bold=1",
+       Style{.bold = true, .color = 0xFF0000}.Key(),
        {{"Blink", "unknown property"}}},
-      {"Size=hugeBorder=thin", Style{.border = Border::kThin}.Key(),
+      {"Size=hugeBorder=thin",
+       Style{.border = Border::kThin}.Key(),
        {{"Size", "bad value \"huge\""}}},
       {"Bold", "", {{"Bold", "not a Property=Value pair"}}},
-      {"xyBold=", "",
+      {"xyBold=",
+       "",
        {{"xy", "not a Property=Value pair"}, {"Bold", "bad value \"\""}}},
-      {"Color=#12345GWrap=maybe", "",
+      {"Color=#12345GWrap=maybe",
+       "",
        {{"Color", "bad value \"#12345G\""}, {"Wrap", "bad value \"maybe\""}}},
       {"Width=20Height=500", "", {{"Height", "bad value \"500\""}}},
   };
@@ -166,7 +178,8 @@ TEST(CellNames, BothWays) {
   EXPECT_EQ(row * 100000 + col, 300002);
   EXPECT_TRUE(ParseCellName("xfd1048576", &row, &col));
   EXPECT_EQ(col, kMaxCols);
-  for (const char* bad : {"", "A", "3", "A0", "A01", "XFE1", "A1048577", "B3C"}) {
+  for (const char* bad :
+       {"", "A", "3", "A0", "A01", "XFE1", "A1048577", "B3C"}) {
     EXPECT_FALSE(ParseCellName(bad, &row, &col)) << bad;
   }
   EXPECT_EQ(ColumnName(1) + ColumnName(26) + ColumnName(27) + ColumnName(16384),

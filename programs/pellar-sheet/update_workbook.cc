@@ -62,11 +62,21 @@ std::string Escape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\r': out += "&#13;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
           // XML cannot hold it; spreadsheets read _xHHHH_ as the character.
@@ -152,8 +162,8 @@ class Package {
     if (zip_ == nullptr) {
       zip_error_t error;
       zip_error_init_with_code(&error, code);
-      std::string why = std::string("not a workbook: ") +
-                        zip_error_strerror(&error);
+      std::string why =
+          std::string("not a workbook: ") + zip_error_strerror(&error);
       zip_error_fini(&error);
       return why;
     }
@@ -296,7 +306,8 @@ std::string FolderOf(const std::string& part) {
 
 // A relationship target as a part name.
 std::string Resolve(const std::string& folder, const std::string& target) {
-  std::string path = target.starts_with("/") ? target.substr(1) : folder + target;
+  std::string path =
+      target.starts_with("/") ? target.substr(1) : folder + target;
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= path.size()) {
@@ -317,10 +328,9 @@ std::string Resolve(const std::string& folder, const std::string& target) {
 
 std::string RelsOf(const std::string& part) {
   const size_t slash = part.rfind('/');
-  return slash == std::string::npos
-             ? "_rels/" + part + ".rels"
-             : part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) +
-                   ".rels";
+  return slash == std::string::npos ? "_rels/" + part + ".rels"
+                                    : part.substr(0, slash + 1) + "_rels/" +
+                                          part.substr(slash + 1) + ".rels";
 }
 
 // ---------------------------------------------------------------------------
@@ -408,11 +418,13 @@ std::string Hex(uint32_t rgb) {
 
 int BuiltInNumberFormat(std::string_view code) {
   static const std::pair<std::string_view, int> kBuiltIn[] = {
-      {"General", 0}, {"0", 1}, {"0.00", 2}, {"#,##0", 3}, {"#,##0.00", 4},
-      {"0%", 9}, {"0.00%", 10}, {"0.00E+00", 11}, {"# ?/?", 12},
-      {"# ?\?/?\?", 13}, {"mm-dd-yy", 14}, {"d-mmm-yy", 15}, {"d-mmm", 16},
-      {"mmm-yy", 17}, {"h:mm AM/PM", 18}, {"h:mm:ss AM/PM", 19}, {"h:mm", 20},
-      {"h:mm:ss", 21}, {"m/d/yy h:mm", 22}, {"@", 49}};
+      {"General", 0},        {"0", 1},         {"0.00", 2},
+      {"#,##0", 3},          {"#,##0.00", 4},  {"0%", 9},
+      {"0.00%", 10},         {"0.00E+00", 11}, {"# ?/?", 12},
+      {"# ?\?/?\?", 13},     {"mm-dd-yy", 14}, {"d-mmm-yy", 15},
+      {"d-mmm", 16},         {"mmm-yy", 17},   {"h:mm AM/PM", 18},
+      {"h:mm:ss AM/PM", 19}, {"h:mm", 20},     {"h:mm:ss", 21},
+      {"m/d/yy h:mm", 22},   {"@", 49}};
   for (const auto& [text, id] : kBuiltIn) {
     if (text == code) return id;
   }
@@ -427,7 +439,8 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
   if (plan.styles.size() == 1) return "";
   StylesHandler h;
   h.bytes = bytes;
-  if (std::string why = ParseSmall(*bytes, &h, "the style table"); !why.empty()) {
+  if (std::string why = ParseSmall(*bytes, &h, "the style table");
+      !why.empty()) {
     return why;
   }
   for (const char* need : {"fonts", "fills", "borders", "cellXfs"}) {
@@ -535,8 +548,10 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
                   const std::string& name) {
     if (list.items.size() == old_count) return;
     std::string added;
-    for (size_t i = old_count; i < list.items.size(); ++i) added += list.items[i];
-    std::string tag = bytes->substr(size_t(list.start), size_t(list.start_length));
+    for (size_t i = old_count; i < list.items.size(); ++i)
+      added += list.items[i];
+    std::string tag =
+        bytes->substr(size_t(list.start), size_t(list.start_length));
     SetAttr(tag, "count", std::to_string(list.items.size()));
     if (list.end_length == 0) {  // <name/>
       const std::string prefix = PrefixOf(tag);
@@ -590,7 +605,8 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
 class SheetMerger {
  public:
   SheetMerger(std::function<bool(std::string_view)> out, const Plan& plan,
-              const std::vector<SheetCell>& cells, const std::vector<int>& xf_of)
+              const std::vector<SheetCell>& cells,
+              const std::vector<int>& xf_of)
       : out_(std::move(out)), plan_(plan), cells_(cells), xf_of_(xf_of) {
     parser_ = XML_ParserCreateNS(nullptr, kNsSep);
     XML_SetUserData(parser_, this);
@@ -603,8 +619,8 @@ class SheetMerger {
           static_cast<SheetMerger*>(self)->End(Local(name));
         });
     XML_SetStartDoctypeDeclHandler(
-        parser_, [](void* self, const XML_Char*, const XML_Char*,
-                    const XML_Char*, int) {
+        parser_,
+        [](void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
           static_cast<SheetMerger*>(self)->Fail("a document type declaration");
         });
   }
@@ -639,8 +655,9 @@ class SheetMerger {
 
   void Write(std::string_view text) { written_.append(text); }
   void EmitTo(int64_t at) {
-    if (at > done_) Write(std::string_view(buffer_).substr(
-                          size_t(done_ - base_), size_t(at - done_)));
+    if (at > done_)
+      Write(std::string_view(buffer_).substr(size_t(done_ - base_),
+                                             size_t(at - done_)));
     done_ = std::max(done_, at);
   }
   void SkipTo(int64_t at) { done_ = std::max(done_, at); }
@@ -763,8 +780,9 @@ class SheetMerger {
     }
     return "0";
   }
-  static void SetColAttr(std::vector<std::pair<std::string, std::string>>& attrs,
-                         std::string_view name, std::string value) {
+  static void SetColAttr(
+      std::vector<std::pair<std::string, std::string>>& attrs,
+      std::string_view name, std::string value) {
     for (auto& [n, v] : attrs) {
       if (n == name) return void(v = std::move(value));
     }
@@ -858,7 +876,8 @@ class SheetMerger {
       const char* r = Attr(atts, "r");
       int64_t row = row_, col = col_ + 1;
       if (r != nullptr && (!ParseCellName(r, &row, &col) || row != row_)) {
-        return Fail(std::string("cell ") + r + " in row " + std::to_string(row_));
+        return Fail(std::string("cell ") + r + " in row " +
+                    std::to_string(row_));
       }
       col_ = col;
       EmitTo(at);
@@ -987,7 +1006,8 @@ class DeflatedFile {
 
   bool Write(std::string_view bytes, int flush = Z_NO_FLUSH) {
     if (!ok_) return false;
-    crc_ = crc32_z(crc_, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+    crc_ = crc32_z(crc_, reinterpret_cast<const Bytef*>(bytes.data()),
+                   bytes.size());
     size_ += bytes.size();
     z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     z_.avail_in = uInt(bytes.size());
@@ -1005,7 +1025,9 @@ class DeflatedFile {
   bool Finish() { return Write("", Z_FINISH) && std::fflush(file_) == 0; }
 
   // A libzip source of the deflated data.
-  zip_source_t* Source(zip_t* zip) { return zip_source_function(zip, &Callback, this); }
+  zip_source_t* Source(zip_t* zip) {
+    return zip_source_function(zip, &Callback, this);
+  }
 
  private:
   static zip_int64_t Callback(void* self, void* data, zip_uint64_t length,
@@ -1068,8 +1090,7 @@ class DeflatedFile {
 
 std::string CheckPackage(const std::string& path, const UpdateLimits& limits) {
   Package package;
-  if (std::string why = package.Open(path, ZIP_RDONLY);
-      !why.empty()) {
+  if (std::string why = package.Open(path, ZIP_RDONLY); !why.empty()) {
     return why;
   }
   const zip_int64_t entries = zip_get_num_entries(package.zip(), 0);
@@ -1101,7 +1122,8 @@ std::string CheckPackage(const std::string& path, const UpdateLimits& limits) {
   return "";
 }
 
-std::string UpdateWorkbook(const std::string& path, const std::string& temp_path,
+std::string UpdateWorkbook(const std::string& path,
+                           const std::string& temp_path,
                            const std::string& sheet, const Plan& plan,
                            const std::vector<SheetCell>& cells,
                            const UpdateLimits& limits, bool* added_sheet) {
@@ -1114,19 +1136,23 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
   if (int64_t i = source.Find("_rels/.rels"); i >= 0) {
     std::string bytes;
     RelsHandler rels;
-    if (std::string why = source.ReadAll(i, limit, &bytes); !why.empty()) return why;
-    if (std::string why = ParseSmall(bytes, &rels, "_rels/.rels"); !why.empty()) {
+    if (std::string why = source.ReadAll(i, limit, &bytes); !why.empty())
+      return why;
+    if (std::string why = ParseSmall(bytes, &rels, "_rels/.rels");
+        !why.empty()) {
       return why;
     }
     for (const Relationship& r : rels.rels) {
-      if (r.type.ends_with("/officeDocument")) workbook_part = Resolve("", r.target);
+      if (r.type.ends_with("/officeDocument"))
+        workbook_part = Resolve("", r.target);
     }
   }
   const std::string folder = FolderOf(workbook_part);
   const std::string rels_part = RelsOf(workbook_part);
   const int64_t workbook_index = source.Find(workbook_part);
   const int64_t rels_index = source.Find(rels_part);
-  if (workbook_index < 0 || rels_index < 0) return "not a workbook: no " + workbook_part;
+  if (workbook_index < 0 || rels_index < 0)
+    return "not a workbook: no " + workbook_part;
   std::string workbook_xml, rels_xml;
   WorkbookHandler book;
   RelsHandler rels;
@@ -1136,7 +1162,8 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
       return why;
     }
   }
-  if (std::string why = ParseSmall(workbook_xml, &book, workbook_part); !why.empty()) {
+  if (std::string why = ParseSmall(workbook_xml, &book, workbook_part);
+      !why.empty()) {
     return why;
   }
   if (std::string why = ParseSmall(rels_xml, &rels, rels_part); !why.empty()) {
@@ -1175,7 +1202,8 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
       return why;
     }
     const std::string before = styles_xml;
-    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of); !why.empty()) {
+    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of);
+        !why.empty()) {
       return why;
     }
     if (styles_xml == before) styles_index = -1;  // nothing new
@@ -1186,8 +1214,8 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
   // The worksheet, streamed into a deflated file beside the workbook.
   DeflatedFile scratch(temp_path);
   SheetMerger merger(
-      [&](std::string_view bytes) { return scratch.Write(bytes); }, plan,
-      cells, xf_of);
+      [&](std::string_view bytes) { return scratch.Write(bytes); }, plan, cells,
+      xf_of);
   int64_t sheet_index = -1;
   std::string content_types, new_rels, new_workbook;
   *added_sheet = sheet_part.empty();
@@ -1202,10 +1230,13 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
       return why;
     }
   } else {
-    if (std::string why = merger.Feed(kEmptySheet, true); !why.empty()) return why;
+    if (std::string why = merger.Feed(kEmptySheet, true); !why.empty())
+      return why;
     // A fresh part name, relationship id and sheet id.
     int n = 1;
-    while (source.Find(folder + "worksheets/sheet" + std::to_string(n) + ".xml") >= 0) ++n;
+    while (source.Find(folder + "worksheets/sheet" + std::to_string(n) +
+                       ".xml") >= 0)
+      ++n;
     sheet_part = folder + "worksheets/sheet" + std::to_string(n) + ".xml";
     int rid = 1;
     for (;;) {
@@ -1217,17 +1248,20 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
       ++rid;
     }
     int64_t sheet_id = 1;
-    for (const auto& s : book.sheets) sheet_id = std::max(sheet_id, s.sheet_id + 1);
-    if (book.sheets_end < 0 || rels.end_offset < 0) return "the workbook lists no sheets";
+    for (const auto& s : book.sheets)
+      sheet_id = std::max(sheet_id, s.sheet_id + 1);
+    if (book.sheets_end < 0 || rels.end_offset < 0)
+      return "the workbook lists no sheets";
     const std::string end_tag = workbook_xml.substr(
         size_t(book.sheets_end), size_t(book.sheets_end_length));
-    const std::string prefix = end_tag.size() > 2 ? PrefixOf("<" + end_tag.substr(2)) : "";
+    const std::string prefix =
+        end_tag.size() > 2 ? PrefixOf("<" + end_tag.substr(2)) : "";
     new_workbook = workbook_xml;
     new_workbook.insert(size_t(book.sheets_end),
-                        "<" + prefix + "sheet xmlns:r=\"" + std::string(kRelNs) +
-                            "\" name=\"" + Escape(sheet) + "\" sheetId=\"" +
-                            std::to_string(sheet_id) + "\" r:id=\"rId" +
-                            std::to_string(rid) + "\"/>");
+                        "<" + prefix + "sheet xmlns:r=\"" +
+                            std::string(kRelNs) + "\" name=\"" + Escape(sheet) +
+                            "\" sheetId=\"" + std::to_string(sheet_id) +
+                            "\" r:id=\"rId" + std::to_string(rid) + "\"/>");
     new_rels = rels_xml;
     new_rels.insert(size_t(rels.end_offset),
                     "<Relationship Id=\"rId" + std::to_string(rid) +
@@ -1241,10 +1275,11 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
       return why;
     }
     const size_t types_end = content_types.rfind("</");
-    if (types_end == std::string::npos) return "[Content_Types].xml is not complete";
-    content_types.insert(types_end, "<Override PartName=\"/" + sheet_part +
-                                        "\" ContentType=\"" +
-                                        std::string(kWorksheetContent) + "\"/>");
+    if (types_end == std::string::npos)
+      return "[Content_Types].xml is not complete";
+    content_types.insert(
+        types_end, "<Override PartName=\"/" + sheet_part + "\" ContentType=\"" +
+                       std::string(kWorksheetContent) + "\"/>");
   }
   if (!scratch.Finish()) return "cannot write the worksheet";
 
@@ -1271,7 +1306,8 @@ std::string UpdateWorkbook(const std::string& path, const std::string& temp_path
     return zip_source_buffer(target.zip(), bytes.data(), bytes.size(), 0);
   };
   std::string why = put(sheet_part, scratch.Source(target.zip()));
-  if (why.empty() && styles_index >= 0) why = put(styles_part, buffer(styles_xml));
+  if (why.empty() && styles_index >= 0)
+    why = put(styles_part, buffer(styles_xml));
   if (why.empty() && *added_sheet) {
     why = put(workbook_part, buffer(new_workbook));
     if (why.empty()) why = put(rels_part, buffer(new_rels));

@@ -61,7 +61,8 @@ struct UpdateLimits {
 // Updates the workbook `path` into the new file `temp_path` (which exists,
 // empty): sets `cells` (in row and column order) on the worksheet `sheet`,
 // adding it at the end when missing. `*added_sheet` tells whether it was.
-std::string UpdateWorkbook(const std::string& path, const std::string& temp_path,
+std::string UpdateWorkbook(const std::string& path,
+                           const std::string& temp_path,
                            const std::string& sheet, const Plan& plan,
                            const std::vector<SheetCell>& cells,
                            const UpdateLimits& limits, bool* added_sheet);

@@ -26,6 +26,10 @@ expected=$(printf '%s\n' 'Pellar Work Area Created (2 x 1)' \
                          "$("$prefix/bin/pellar" --version)")
 [ "$("$prefix/bin/pellar" --version)" = "PellarLib 3.2 (30)" ] ||
   fail "the installed pellar does not run"
+if [ -e "$build/programs/pellar-sheet/pellar-sheet" ]; then
+  "$prefix/bin/pellar-sheet" --version | grep -q '^pellar-sheet 3.2 (30)$' ||
+    fail "the installed pellar-sheet does not run"
+fi
 
 # Through the CMake package.
 cmake -S "$source/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
