@@ -252,23 +252,53 @@ std::string ParseSmall(const std::string& bytes, Handler* handler,
 
 struct Relationship {
   std::string id, type, target;
+  int64_t from = 0, to = 0;  // where its element stands
 };
 
+// The Relationship elements of a relationships part, or with `element`
+// "Override" and `id` "PartName" the overrides of the content types.
 struct RelsHandler {
   XML_Parser parser = nullptr;
   std::vector<Relationship> rels;
-  int64_t end_offset = -1;  // of </Relationships>
+  int64_t end_offset = -1;  // of the root's end tag
+  std::string_view element = "Relationship", id = "Id";
+  int depth = 0;
   void Start(std::string_view name, const XML_Char** atts) {
-    if (name != "Relationship") return;
-    const char* id = Attr(atts, "Id");
+    ++depth;
+    if (name != element) return;
+    const char* key = Attr(atts, id);
     const char* type = Attr(atts, "Type");
     const char* target = Attr(atts, "Target");
-    rels.push_back({id ? id : "", type ? type : "", target ? target : ""});
+    const int64_t at = XML_GetCurrentByteIndex(parser);
+    rels.push_back({key ? key : "", type ? type : "", target ? target : "", at,
+                    at + XML_GetCurrentByteCount(parser)});
   }
   void End(std::string_view name) {
-    if (name == "Relationships") end_offset = XML_GetCurrentByteIndex(parser);
+    if (depth-- == 1) end_offset = XML_GetCurrentByteIndex(parser);
+    if (name == element && XML_GetCurrentByteCount(parser) > 0) {
+      rels.back().to =
+          XML_GetCurrentByteIndex(parser) + XML_GetCurrentByteCount(parser);
+    }
   }
 };
+
+// `bytes` without the element of `rel`.
+std::string Without(const std::string& bytes, const Relationship& rel) {
+  return bytes.substr(0, size_t(rel.from)) + bytes.substr(size_t(rel.to));
+}
+
+// Spreadsheet programs refuse these characters and lengths in sheet names.
+bool ValidSheetName(std::string_view name) {
+  size_t characters = 0;
+  for (char c : name) {
+    if ((c & 0xC0) != 0x80) ++characters;
+    if (std::string_view("[]:*?/\\").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return characters >= 1 && characters <= 31 && name.front() != '\'' &&
+         name.back() != '\'';
+}
 
 struct WorkbookHandler {
   XML_Parser parser = nullptr;
@@ -626,6 +656,9 @@ class SheetMerger {
   }
   ~SheetMerger() { XML_ParserFree(parser_); }
 
+  // Whether a cell that held a formula was overwritten.
+  bool replaced_formula() const { return replaced_formula_; }
+
   std::string Feed(std::string_view bytes, bool last) {
     buffer_.append(bytes);
     if (XML_Parse(parser_, bytes.data(), int(bytes.size()), last) !=
@@ -818,6 +851,7 @@ class SheetMerger {
 
   void Start(std::string_view name, const XML_Char** atts) {
     const int depth = ++depth_;
+    if (skipping_cell_ && name == "f") replaced_formula_ = true;
     if (skipping_cell_ || !error_.empty()) return;
     const int64_t at = XML_GetCurrentByteIndex(parser_);
     const int64_t length = XML_GetCurrentByteCount(parser_);
@@ -942,6 +976,7 @@ class SheetMerger {
   bool in_sheet_data_ = false, saw_sheet_data_ = false;
   bool merging_row_ = false;
   bool skipping_cell_ = false;
+  bool replaced_formula_ = false;
   int cell_depth_ = 0;
   bool capturing_cols_ = false, saw_cols_ = false;
   std::vector<std::vector<std::pair<std::string, std::string>>> cols_;
@@ -1218,6 +1253,12 @@ std::string UpdateWorkbook(const std::string& path,
       xf_of);
   int64_t sheet_index = -1;
   std::string content_types, new_rels, new_workbook;
+  auto ReadTypes = [&](std::string* bytes) {
+    if (!bytes->empty()) return std::string();
+    const int64_t index = source.Find("[Content_Types].xml");
+    if (index < 0) return std::string("not a workbook: no [Content_Types].xml");
+    return source.ReadAll(index, limit, bytes);
+  };
   *added_sheet = sheet_part.empty();
   if (!*added_sheet) {
     sheet_index = source.Find(sheet_part);
@@ -1230,6 +1271,9 @@ std::string UpdateWorkbook(const std::string& path,
       return why;
     }
   } else {
+    if (!ValidSheetName(sheet)) {
+      return "\"" + sheet + "\" cannot name a worksheet";
+    }
     if (std::string why = merger.Feed(kEmptySheet, true); !why.empty())
       return why;
     // A fresh part name, relationship id and sheet id.
@@ -1268,12 +1312,7 @@ std::string UpdateWorkbook(const std::string& path,
                         "\" Type=\"" + std::string(kWorksheetType) +
                         "\" Target=\"worksheets/sheet" + std::to_string(n) +
                         ".xml\"/>");
-    const int64_t types_index = source.Find("[Content_Types].xml");
-    if (types_index < 0) return "not a workbook: no [Content_Types].xml";
-    if (std::string why = source.ReadAll(types_index, limit, &content_types);
-        !why.empty()) {
-      return why;
-    }
+    if (std::string why = ReadTypes(&content_types); !why.empty()) return why;
     const size_t types_end = content_types.rfind("</");
     if (types_end == std::string::npos)
       return "[Content_Types].xml is not complete";
@@ -1282,6 +1321,30 @@ std::string UpdateWorkbook(const std::string& path,
                        std::string(kWorksheetContent) + "\"/>");
   }
   if (!scratch.Finish()) return "cannot write the worksheet";
+
+  // The calculation chain lists the cells that hold formulas; with one of
+  // them overwritten it is wrong, and spreadsheet programs call the
+  // workbook damaged. It is dropped (they rebuild it).
+  std::string calc_chain;
+  if (merger.replaced_formula()) {
+    for (const Relationship& r : rels.rels) {
+      if (!r.type.ends_with("/calcChain")) continue;
+      calc_chain = Resolve(folder, r.target);
+      new_rels = Without(new_rels.empty() ? rels_xml : new_rels, r);
+      if (std::string why = ReadTypes(&content_types); !why.empty()) return why;
+      RelsHandler types;
+      types.element = "Override";
+      types.id = "PartName";
+      if (std::string why =
+              ParseSmall(content_types, &types, "[Content_Types].xml");
+          !why.empty()) {
+        return why;
+      }
+      for (const Relationship& o : types.rels) {
+        if (o.id == "/" + calc_chain) content_types = Without(content_types, o);
+      }
+    }
+  }
 
   // The new package: a copy of the old one with the changed entries
   // replaced; libzip copies the others as they are.
@@ -1308,10 +1371,16 @@ std::string UpdateWorkbook(const std::string& path,
   std::string why = put(sheet_part, scratch.Source(target.zip()));
   if (why.empty() && styles_index >= 0)
     why = put(styles_part, buffer(styles_xml));
-  if (why.empty() && *added_sheet) {
+  if (why.empty() && *added_sheet)
     why = put(workbook_part, buffer(new_workbook));
-    if (why.empty()) why = put(rels_part, buffer(new_rels));
-    if (why.empty()) why = put("[Content_Types].xml", buffer(content_types));
+  if (why.empty() && !new_rels.empty()) why = put(rels_part, buffer(new_rels));
+  if (why.empty() && !content_types.empty()) {
+    why = put("[Content_Types].xml", buffer(content_types));
+  }
+  if (const int64_t index = calc_chain.empty() ? -1 : target.Find(calc_chain);
+      why.empty() && index >= 0 &&
+      zip_delete(target.zip(), zip_uint64_t(index)) != 0) {
+    why = target.Error();
   }
   if (!why.empty()) return why;
   return target.Close();

@@ -187,6 +187,20 @@ def make_workbook(path):
     wb.create_sheet("Other")["A1"] = "keep"
     wb.defined_names.append(DefinedName("Total", attr_text="People!$D$1"))
     wb.save(path)
+    # A calculation chain, as Excel writes one, listing the formula in D1.
+    parts = entries(path)
+    parts["xl/calcChain.xml"] = (b'<calcChain xmlns="http://schemas.openxmlformats.org/'
+                                 b'spreadsheetml/2006/main"><c r="D1" i="1"/></calcChain>')
+    parts["[Content_Types].xml"] = parts["[Content_Types].xml"].replace(
+        b"</Types>", b'<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.'
+        b'openxmlformats-officedocument.spreadsheetml.calcChain+xml"/></Types>')
+    rels = "xl/_rels/workbook.xml.rels"
+    parts[rels] = parts[rels].replace(b"</Relationships>", (
+        b'<Relationship Id="rId99" Target="calcChain.xml" Type="http://schemas.openxmlformats'
+        b'.org/officeDocument/2006/relationships/calcChain"/></Relationships>'))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in parts.items():
+            z.writestr(name, data)
     os.chmod(path, 0o640)
 
 
@@ -239,6 +253,16 @@ def group_update():
     wb = openpyxl.load_workbook(book)
     check(wb.sheetnames == ["People", "Other", "Added"] and wb["Added"]["A1"].value == "new"
           and wb["Added"]["A1"].font.i, "added: %r" % wb.sheetnames)
+    doc = report(folder, {(0, 1): ("x", [], "")}, sheet="a/b", name="bad.xml")
+    check(run(doc) == (1, 'refused %s: Report.xlsx: "a/b" cannot name a worksheet\n'
+                          "0 applied, 1 refused, 0 warnings\n" % doc), "bad sheet name")
+
+    # Overwriting a formula drops the calculation chain that lists it.
+    run(report(folder, {(0, 4): ("9", [], "")}, name="formula.xml"))
+    after = entries(book)
+    check("xl/calcChain.xml" not in after and b"calcChain" not in after["[Content_Types].xml"]
+          and b"calcChain" not in after["xl/_rels/workbook.xml.rels"]
+          and openpyxl.load_workbook(book)["People"]["D1"].value == 9, "calc chain dropped")
 
 
 def group_refusals():
