@@ -45,8 +45,10 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
+// The local part of a name from a namespace-aware parser ("URI name") or a
+// plain one ("x:name").
 std::string_view Local(std::string_view name) {
-  const size_t sep = name.rfind(kNsSep);
+  const size_t sep = name.find_last_of(" :");
   return sep == std::string_view::npos ? name : name.substr(sep + 1);
 }
 
@@ -638,7 +640,9 @@ class SheetMerger {
               const std::vector<SheetCell>& cells,
               const std::vector<int>& xf_of)
       : out_(std::move(out)), plan_(plan), cells_(cells), xf_of_(xf_of) {
-    parser_ = XML_ParserCreateNS(nullptr, kNsSep);
+    // Without namespace processing, which costs time on every element:
+    // the worksheet's elements are told apart by their local names.
+    parser_ = XML_ParserCreate(nullptr);
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(
         parser_,
@@ -703,31 +707,53 @@ class SheetMerger {
     return next_ < cells_.size() ? cells_[next_].row : kMaxRows + 1;
   }
 
+  // Appended piece by piece: a million cells make this the hot path.
   void WriteCell(const SheetCell& c, const char* keep_style) {
-    std::string text = "<" + prefix_ + "c r=\"" + ColumnName(c.col) +
-                       std::to_string(c.row) + "\"";
+    std::string& out = written_;
+    const auto tag = [&](std::string_view open, std::string_view name) {
+      out += open;
+      out += prefix_;
+      out += name;
+    };
+    tag("<", "c r=\"");
+    out += ColumnName(c.col);
+    char digits[24];
+    out.append(digits,
+               std::to_chars(digits, digits + sizeof digits, c.row).ptr);
+    out += '"';
     const int xf = xf_of_[size_t(c.style)];
     if (xf >= 0) {
-      text += " s=\"" + std::to_string(xf) + "\"";
+      out += " s=\"";
+      out.append(digits, std::to_chars(digits, digits + sizeof digits, xf).ptr);
+      out += '"';
     } else if (keep_style != nullptr) {
-      text += " s=\"" + Escape(keep_style) + "\"";
+      out += " s=\"";
+      out += Escape(keep_style);
+      out += '"';
     }
     switch (c.value.kind) {
       case CellValue::Kind::kNumber:
-        text += "><" + prefix_ + "v>" + Number(c.value.number) + "</" +
-                prefix_ + "v>";
+        tag("><", "v>");
+        out.append(
+            digits,
+            std::to_chars(digits, digits + sizeof digits, c.value.number).ptr);
+        tag("</", "v>");
         break;
       case CellValue::Kind::kFormula:
-        text += "><" + prefix_ + "f>" + Escape(c.value.text) + "</" + prefix_ +
-                "f>";
+        tag("><", "f>");
+        out += Escape(c.value.text);
+        tag("</", "f>");
         break;
       case CellValue::Kind::kText:
-        text += " t=\"inlineStr\"><" + prefix_ + "is><" + prefix_ +
-                "t xml:space=\"preserve\">" + Escape(c.value.text) + "</" +
-                prefix_ + "t></" + prefix_ + "is>";
+        out += " t=\"inlineStr\"";
+        tag("><", "is>");
+        tag("<", "t xml:space=\"preserve\">");
+        out += Escape(c.value.text);
+        tag("</", "t>");
+        tag("</", "is>");
         break;
     }
-    Write(text + "</" + prefix_ + "c>");
+    tag("</", "c>");
   }
 
   // The document's cells of the current row left of column `col`.
