@@ -4,6 +4,7 @@
 
 #include <expat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -311,8 +312,14 @@ std::string ReadControl(std::string_view bytes, ControlSink* sink) {
 }
 
 std::string ReadControlFile(const std::string& path, ControlSink* sink) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking on a FIFO's open; only plain files are read.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return "not a plain file";
+  }
   ControlReader reader(sink);
   std::string buffer(size_t{1} << 16, '\0');
   for (;;) {

@@ -307,12 +307,15 @@ def group_refusals():
         docs.append(os.path.join(folder, "doc%d.xml" % i))
         with open(docs[-1], "w", newline="") as f:
             f.write(text)
+    os.mkfifo(os.path.join(folder, "fifo.xml"))
+    cases.append(("", "not a plain file"))
+    docs.append(os.path.join(folder, "fifo.xml"))
     rc, out = run("--max-inflate", "1000000", *docs)
     lines = out.splitlines()
     for doc, (_, why) in zip(docs, cases):
         check("refused %s: %s" % (doc, why) in lines, "refusal %r not in %r" % (why, lines))
     check(rc == 1 and lines[-1] == "0 applied, %d refused, 0 warnings" % len(cases), "refusals: rc")
-    check(sorted(n for n in os.listdir(folder) if not n.startswith("doc")) == listing,
+    check(sorted(n for n in os.listdir(folder) if not n.startswith(("doc", "fifo.xml"))) == listing,
           "refusals wrote files: %r" % os.listdir(folder))
     check(not os.path.exists(os.path.join(WORK, "evil.txt")), "refusals: escaped")
     check(stat.S_ISCHR(os.stat(os.path.join(folder, "node.xlsx")).st_mode), "node kept")
