@@ -98,7 +98,7 @@ struct FormatEntry {
   std::vector<FormatIssue> issues;
 };
 
-// Turns the document's cells into sheet cells; the same for both readings.
+// Turns the document's cells into sheet cells, each format text read once.
 class Converter {
  public:
   Converter(const Options& options, Plan* plan)
@@ -120,7 +120,8 @@ class Converter {
     return formats_.emplace(text, std::move(entry)).first->second;
   }
 
-  std::string Place(const ControlCell& in, SheetCell* out) {
+  std::string Place(const ControlCell& in, SheetCell* out,
+                    const FormatEntry** format) {
     out->row = options_.origin_row + in.row;
     out->col = options_.origin_col + in.col - 1;
     if (out->col < 1 || out->row > kMaxRows || out->col > kMaxCols) {
@@ -128,7 +129,8 @@ class Converter {
              ") lies outside the worksheet";
     }
     out->value = ClassifyValue(in.value, options_.formulas);
-    out->style = FormatOf(in.format).style;
+    *format = &FormatOf(in.format);
+    out->style = (*format)->style;
     return "";
   }
 
@@ -157,10 +159,12 @@ class ReadSink : public ControlSink {
 
   std::string Cell(const ControlCell& cell) override {
     SheetCell placed;
-    if (std::string why = converter_->Place(cell, &placed); !why.empty()) {
+    const FormatEntry* entry = nullptr;
+    if (std::string why = converter_->Place(cell, &placed, &entry);
+        !why.empty()) {
       return why;
     }
-    const FormatEntry& format = converter_->FormatOf(cell.format);
+    const FormatEntry& format = *entry;
     for (const FormatIssue& issue : format.issues) {
       if (warnings_.size() < kWarningsShown) {
         warnings_.push_back("row " + std::to_string(cell.row) + ", col " +
