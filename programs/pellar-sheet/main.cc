@@ -306,8 +306,10 @@ Outcome Apply(const std::string& control, const Options& options,
   ReadSink read(&converter, &plan, nullptr);
   read.start_ = [&]() -> std::string {
     sheet = read.worksheet_.empty() ? "Sheet1" : read.worksheet_;
-    refusal = FindTarget(control, read.excel_file_, &target);
-    if (!refusal.empty()) return refusal;
+    if (target.path.empty()) {  // not again on a second reading
+      refusal = FindTarget(control, read.excel_file_, &target);
+      if (!refusal.empty()) return refusal;
+    }
     if (options.dry_run) return "";
     temp = std::make_unique<TempFile>(target.path);
     if (!temp->ok()) {
