@@ -92,6 +92,19 @@ std::string Grouped(uint64_t n) {
   return digits;
 }
 
+// Spreadsheet cells hold at most this many UTF-16 units of text.
+constexpr size_t kMaxText = 32767;
+
+size_t Utf16Length(std::string_view utf8) {
+  size_t units = 0;
+  for (char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // a character starts
+    if ((byte & 0xF8) == 0xF0) ++units;  // beyond the BMP: two units
+  }
+  return units;
+}
+
 struct FormatEntry {
   int style = 0;
   std::optional<double> width, height;
@@ -129,6 +142,10 @@ class Converter {
              ") lies outside the worksheet";
     }
     out->value = ClassifyValue(in.value, options_.formulas);
+    if (Utf16Length(out->value.text) > kMaxText) {
+      return "cell (" + std::to_string(in.row) + ", " + std::to_string(in.col) +
+             ") holds more than 32,767 characters, more than a cell can";
+    }
     *format = &FormatOf(in.format);
     out->style = (*format)->style;
     return "";

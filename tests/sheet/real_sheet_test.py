@@ -279,6 +279,8 @@ def group_refusals():
         (head % "R.xlsx" + cell, "not an XML document: no element found (line 7)"),
         (head % "R.xlsx" + "<Cell><Row>0</Row><Col>99999</Col><Value>1</Value></Cell></WorksheetDoc>",
          "cell (0, 99999) lies outside the worksheet (line 6)"),
+        (head % "R.xlsx" + "<Cell><Row>1</Row><Col>2</Col><Value>%s</Value></Cell>" % ("x" * 32768),
+         "cell (1, 2) holds more than 32,767 characters, more than a cell can (line 6)"),
         (head % "R.csv" + "</WorksheetDoc>", "R.csv is not an .xlsx or .xlsm workbook"),
         (head % "gone.xlsm" + "</WorksheetDoc>",
          "gone.xlsm does not exist, and a new workbook cannot hold macros"),
