@@ -207,18 +207,27 @@ TEST_F(BuildTest, RefusesDocumentsItCannotSend) {
   }
 }
 
-TEST(ServerTest, ReadsServerAndEncryption) {
+TEST(ServerTest, ReadsServerAndTheStrictestEncryption) {
+  constexpr const char* kNames[] = {"None", "TLS", "SSL"};
   const struct {
     std::string server, encryption, url_or_error;
   } cases[] = {
-      {"mail.example.com", "", "smtp://mail.example.com:25"},
-      {"mail.example.com:2525", "None", "smtp://mail.example.com:2525"},
-      {"127.0.0.1 587", "tls", "smtp://127.0.0.1:587"},
-      {"[::1]", "SSL", "smtps://[::1]:465"},
+      {"mail.example.com", "", "smtp://mail.example.com:25 None"},
+      {"mail.example.com:2525", "None", "smtp://mail.example.com:2525 None"},
+      {"127.0.0.1 587", "tls", "smtp://127.0.0.1:587 TLS"},
+      {"[::1]", "SSL", "smtps://[::1]:465 SSL"},
+      // The login's "None" first, a tag's request after it, or in Extras.
+      {"h", "None</Encryption><Encryption>TLS", "smtp://h:25 TLS"},
+      {"h", "TLS</Encryption><Encryption>None", "smtp://h:25 TLS"},
+      {"h", "SSL</Encryption><Encryption>TLS", "smtps://h:465 SSL"},
+      {"h", "None</Encryption><Extras><Encryption>TLS</Encryption></Extras>"
+            "<Encryption>None",
+       "smtp://h:25 TLS"},
       {"", "", "the document names no Server"},
       {"h:0", "", "not a port: \"0\""},
       {"h/x@y", "", "not a server: \"h/x@y\""},
       {"h", "STARTTLS", "unknown Encryption \"STARTTLS\" (None, TLS or SSL)"},
+      {"h", "TLS</Encryption><Encryption>x", "unknown Encryption \"x\""},
   };
   for (const auto& c : cases) {
     SmtpServer server;
@@ -226,7 +235,10 @@ TEST(ServerTest, ReadsServerAndEncryption) {
         Read(Document("<Server>" + c.server + "</Server><Encryption>" +
                       c.encryption + "</Encryption>")),
         &server);
-    EXPECT_EQ(error.empty() ? server.Url() : error, c.url_or_error);
+    EXPECT_EQ(error.empty() ? server.Url() + " " +
+                                  kNames[static_cast<int>(server.encryption)]
+                            : error.substr(0, c.url_or_error.size()),
+              c.url_or_error);
   }
 }
 

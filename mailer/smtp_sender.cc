@@ -138,16 +138,25 @@ std::string SmtpServer::Url() const {
 std::string ServerOfDocument(const SpoolDocument& document,
                              SmtpServer* server) {
   *server = SmtpServer();
-  if (const std::string* encryption = document.Find("Encryption")) {
-    if (EqualsIgnoreCase(*encryption, "TLS")) {
-      server->encryption = Encryption::kTls;
-    } else if (EqualsIgnoreCase(*encryption, "SSL")) {
-      server->encryption = Encryption::kSsl;
-      server->port = 465;
-    } else if (!EqualsIgnoreCase(*encryption, "None") && !encryption->empty()) {
-      return "unknown Encryption \"" + *encryption + "\" (None, TLS or SSL)";
+  // A document may hold several: the library writes "None" with every
+  // login, and a tag added later may ask for more. The strictest wins, so
+  // that no later request for TLS is undone by an earlier "None".
+  for (const auto* list : {&document.message, &document.extras}) {
+    for (const Element& element : *list) {
+      if (element.name != "Encryption") continue;
+      const std::string& value = element.value;
+      Encryption asked = Encryption::kNone;
+      if (EqualsIgnoreCase(value, "TLS")) {
+        asked = Encryption::kTls;
+      } else if (EqualsIgnoreCase(value, "SSL")) {
+        asked = Encryption::kSsl;
+      } else if (!EqualsIgnoreCase(value, "None") && !value.empty()) {
+        return "unknown Encryption \"" + value + "\" (None, TLS or SSL)";
+      }
+      server->encryption = std::max(server->encryption, asked);
     }
   }
+  if (server->encryption == Encryption::kSsl) server->port = 465;
   const std::string* text = document.Find("Server");
   std::string bad = ParseServer(text ? *text : "", server);
   if (!bad.empty()) return bad;

@@ -224,6 +224,19 @@ def encryption():
         (["--starttls", cert, key], "TLS", [], "failed", "certificate"),
         (["--auth", "u:p"], "TLS", trust, "failed", "STARTTLS"),
     ]
+    # A TLS request added after the login's "None" is never undone by it.
+    downgrade = ['Call m.SetServerLogin("ada", "pw")', 'Call m.AddTag("Encryption", "TLS")']
+    for number, (options, outcome) in enumerate([(["--auth", "ada:pw"], "failed"),
+                                                 (["--starttls", cert, key, "--auth", "ada:pw"],
+                                                  "sent")]):
+        with Server(f"downgrade{number}", *options) as server:
+            outbox = spool(os.path.join(WORK, f"downgrade{number}-report"),
+                           ("T", server.address, "T", downgrade))
+            status, lines = mail(outbox, *trust)
+            auth_log = os.path.join(server.folder, "auth.log")
+            logins = open(auth_log).read().split() if os.path.exists(auth_log) else []
+        check(lines[0].startswith(f"{outcome} T.xml") and "plain" not in logins and
+              len(logins) == (outcome == "sent"), f"TLS asked after None: {lines} {logins}")
     for number, (options, value, extra, outcome, reason) in enumerate(cases):
         with Server(f"tls{number}", *options) as server:
             outbox = spool(os.path.join(WORK, f"tls{number}-report"),
