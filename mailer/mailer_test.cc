@@ -141,18 +141,20 @@ class BuildTest : public ::testing::Test {
  protected:
   std::string Build(std::string_view message, std::string_view extras = "") {
     const BuildContext context{
-        [&](const std::string& path, std::string* bytes, std::string* error) {
+        [&](const std::string& path,
+            std::string* error) -> std::unique_ptr<Source> {
           auto it = files_.find(path);
-          if (it == files_.end()) *error = "No such file or directory";
-          if (it != files_.end()) *bytes = it->second;
-          return it != files_.end();
+          if (it != files_.end()) return SourceOfBytes(it->second);
+          *error = "No such file or directory";
+          return nullptr;
         },
-        0, ""};
+        0, "", max_size_};
     error_ = BuildMessage(Read(Document(message, extras)), context, &out_);
-    return out_.data;
+    return out_.Text();
   }
   std::map<std::string, std::string> files_ = {{"sig.html", "<i>Caf\xe9</i>"},
                                                {"a.pdf", "%PDF"}};
+  uint64_t max_size_ = UINT64_MAX;
   OutgoingMessage out_;
   std::string error_;
 };

@@ -73,16 +73,11 @@ std::string ParseServer(std::string_view text, SmtpServer* server) {
   return "";
 }
 
-struct Upload {
-  std::string_view data;
-};
-
+// The message as libcurl asks for it; a file that cannot be read stops
+// the upload.
 size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) {
-  Upload* upload = static_cast<Upload*>(user);
-  const size_t n = std::min(size * count, upload->data.size());
-  std::memcpy(buffer, upload->data.data(), n);
-  upload->data.remove_prefix(n);
-  return n;
+  const ptrdiff_t n = static_cast<MessageReader*>(user)->Read(buffer, size * count);
+  return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
 // The last line the server sent, for the reasons of a refusal. Only what
@@ -211,12 +206,12 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   }
   curl_easy_setopt(curl_, CURLOPT_MAIL_RCPT, recipients);
 
-  Upload upload{message.data};
+  MessageReader upload(message);
   curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &ReadUpload);
   curl_easy_setopt(curl_, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE,
-                   static_cast<curl_off_t>(message.data.size()));
+                   static_cast<curl_off_t>(message.Size()));
 
   std::string last_reply;
   curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &KeepLastReply);
@@ -236,6 +231,10 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   curl_easy_cleanup(curl_);
   curl_ = nullptr;
   SendResult result;
+  if (!upload.error().empty()) {
+    // The document's file, not the server: sending again may work.
+    return {Outcome::kDeferred, upload.error()};
+  }
   if (reply >= 400) {
     result.outcome = reply >= 500 ? Outcome::kRefused : Outcome::kDeferred;
     result.reason = "the server answered " +

@@ -58,16 +58,25 @@ struct SendResult {
   bool unreachable = false;
 };
 
+// What a run sends its messages through.
+class MessageSender {
+ public:
+  virtual ~MessageSender() = default;
+  virtual SendResult Send(const SmtpServer& server,
+                          const OutgoingMessage& message) = 0;
+};
+
 // One sender per run: it keeps the connection to a server open between
 // messages.
-class SmtpSender {
+class SmtpSender : public MessageSender {
  public:
   explicit SmtpSender(SenderOptions options);
-  ~SmtpSender();
+  ~SmtpSender() override;
   SmtpSender(const SmtpSender&) = delete;
   SmtpSender& operator=(const SmtpSender&) = delete;
 
-  SendResult Send(const SmtpServer& server, const OutgoingMessage& message);
+  SendResult Send(const SmtpServer& server,
+                  const OutgoingMessage& message) override;
 
  private:
   SenderOptions options_;
