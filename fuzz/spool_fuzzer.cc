@@ -77,9 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           std::string::npos);
   }
   const BuildContext context{
-      [](const std::string& path, std::string*) {
-        return SourceOfBytes(path);
-      },
+      [](const std::string& path, std::string*) { return SourceOfBytes(path); },
       0, "<id@example.com>"};
   OutgoingMessage message;
   if (BuildMessage(document, context, &message).empty()) {

@@ -145,8 +145,9 @@ TEST(EncodingTest, HeadersBodiesAndContentTypes) {
   std::string euros = "a";
   for (int i = 0; i < 40; ++i) euros += "\u20ac";
   const std::string words = EncodeHeaderText(euros);
-  EXPECT_EQ(words.substr(0, words.find("?=") + 2),
-            "=?UTF-8?B?YeKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrA==?=");
+  EXPECT_EQ(
+      words.substr(0, words.find("?=") + 2),
+      "=?UTF-8?B?YeKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrOKCrA==?=");
   const struct {
     std::string text, encoded;
   } cases[] = {
@@ -252,8 +253,9 @@ TEST(ServerTest, ReadsServerAndTheStrictestEncryption) {
       {"h", "None</Encryption><Encryption>TLS", "smtp://h:25 TLS"},
       {"h", "TLS</Encryption><Encryption>None", "smtp://h:25 TLS"},
       {"h", "SSL</Encryption><Encryption>TLS", "smtps://h:465 SSL"},
-      {"h", "None</Encryption><Extras><Encryption>TLS</Encryption></Extras>"
-            "<Encryption>None",
+      {"h",
+       "None</Encryption><Extras><Encryption>TLS</Encryption></Extras>"
+       "<Encryption>None",
        "smtp://h:25 TLS"},
       {"", "", "the document names no Server"},
       {"h:0", "", "not a port: \"0\""},
@@ -298,13 +300,16 @@ class OutboxTest : public ::testing::Test, public MessageSender {
   void Spool(const std::string& name, const std::string& extras = "",
              const std::string& server = "s") {
     testing::WriteBytes(Path(name),
-                        Document("<Server>" + server + "</Server><From>a@x"
-                                 "</From><To>b@x</To><Subject>" + name +
-                                     "</Subject>",
+                        Document("<Server>" + server +
+                                     "</Server><From>a@x"
+                                     "</From><To>b@x</To><Subject>" +
+                                     name + "</Subject>",
                                  extras));
     chmod(Path(name).c_str(), 0600);
   }
-  std::string Path(const std::string& name) const { return outbox_ + "/" + name; }
+  std::string Path(const std::string& name) const {
+    return outbox_ + "/" + name;
+  }
   int Run() {
     std::ostringstream out, err;
     const int status = RunOutbox(outbox_, options_, out, err, this);
@@ -336,8 +341,9 @@ TEST_F(OutboxTest, MovesWithoutReplacingAndListsNoLinks) {
   testing::WriteBytes(dir_.Path("victim"), "planted");
   link(dir_.Path("victim").c_str(),
        Path("failed/.F.xml.log." + std::to_string(getpid()) + ".0").c_str());
-  testing::WriteBytes(Path("F.xml"), "<TessaryMAILDoc><MailMessage>"
-                                     "</MailMessage></TessaryMAILDoc>");
+  testing::WriteBytes(Path("F.xml"),
+                      "<TessaryMAILDoc><MailMessage>"
+                      "</MailMessage></TessaryMAILDoc>");
   chmod(Path("F.xml").c_str(), 0600);
   // A link named like a document is never taken.
   Spool("L.xml");
@@ -345,7 +351,8 @@ TEST_F(OutboxTest, MovesWithoutReplacingAndListsNoLinks) {
   symlink(dir_.Path("L.xml").c_str(), Path("L.xml").c_str());
   EXPECT_EQ(Run(), kExitSomeFailed);
   EXPECT_EQ(testing::ReadBytes(dir_.Path("victim")), "planted");
-  EXPECT_NE(testing::ReadBytes(Path("failed/F.xml.log")).find("failed F.xml: the document names no Server"),
+  EXPECT_NE(testing::ReadBytes(Path("failed/F.xml.log"))
+                .find("failed F.xml: the document names no Server"),
             std::string::npos);
   EXPECT_EQ(sent_.size(), 2u);
   EXPECT_TRUE(std::filesystem::is_symlink(Path("L.xml")));
@@ -434,7 +441,8 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
   Spool("C.xml", "<Attach>" + dir_.Path("small.bin") + "</Attach>");
   Spool("D\nsent X.xml to b@x.xml", "", "h\nsent Y.xml");
   answer_ = [](const std::string& text) -> SendResult {
-    if (text.find("Subject: B.xml") != std::string::npos) throw std::bad_alloc();
+    if (text.find("Subject: B.xml") != std::string::npos)
+      throw std::bad_alloc();
     return SendResult();
   };
   EXPECT_EQ(Run(), kExitSomeFailed);
@@ -459,7 +467,8 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
 
 TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
   options_.lock_timeout = 1;
-  const int held = open(Path(".pellar-mail.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  const int held =
+      open(Path(".pellar-mail.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
   EXPECT_EQ(Run(), kExitSomeDeferred);
   EXPECT_TRUE(Has("--lock-timeout")) << output_;
@@ -475,7 +484,8 @@ TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
   if (waitpid(child, &status, WNOHANG) == 0) kill(child, SIGKILL);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitUsage);
   // With a reader at the other end it opens, and is still refused.
-  const int reader = open(Path("pellar-mail.log").c_str(), O_RDONLY | O_NONBLOCK);
+  const int reader =
+      open(Path("pellar-mail.log").c_str(), O_RDONLY | O_NONBLOCK);
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_TRUE(Has("pellar-mail.log: not an ordinary file")) << output_;
   close(reader);

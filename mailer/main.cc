@@ -64,7 +64,8 @@ bool ParseBytes(std::string_view text, uint64_t* bytes) {
   uint64_t value = 0;
   const auto [end, error] =
       std::from_chars(text.data(), text.data() + text.size(), value);
-  std::string_view unit(end, static_cast<size_t>(text.data() + text.size() - end));
+  std::string_view unit(end,
+                        static_cast<size_t>(text.data() + text.size() - end));
   int shift = 0;
   if (unit == "K" || unit == "k") shift = 10;
   if (unit == "M" || unit == "m") shift = 20;

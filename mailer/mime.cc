@@ -467,10 +467,9 @@ ptrdiff_t MessageReader::Read(char* to, size_t n) {
       offset_ += k;
       done += k;
     } else if (offset_ < part.file->size()) {
-      std::string chunk(
-          static_cast<size_t>(
-              std::min<uint64_t>(kChunk, part.file->size() - offset_)),
-          '\0');
+      std::string chunk(static_cast<size_t>(std::min<uint64_t>(
+                            kChunk, part.file->size() - offset_)),
+                        '\0');
       size_t got = 0;
       while (got < chunk.size()) {
         const ptrdiff_t k = part.file->Read(offset_ + got, chunk.data() + got,
@@ -789,8 +788,7 @@ std::string BuildMessage(const SpoolDocument& document,
   }
   if (out->Size() > context.max_size) {
     return "the message takes " + std::to_string(out->Size()) +
-           " bytes, more than the limit of " +
-           std::to_string(context.max_size);
+           " bytes, more than the limit of " + std::to_string(context.max_size);
   }
   return "";
 }

@@ -66,8 +66,8 @@ using FileOpener = std::function<std::unique_ptr<Source>(
 
 struct BuildContext {
   FileOpener open_file;
-  std::time_t date = 0;    // for the Date header
-  std::string message_id;  // "<...@...>"; none if ""
+  std::time_t date = 0;            // for the Date header
+  std::string message_id;          // "<...@...>"; none if ""
   uint64_t max_size = UINT64_MAX;  // the largest message, in bytes sent
 };
 

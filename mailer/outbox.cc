@@ -159,8 +159,8 @@ std::unique_ptr<Source> OpenNamedFile(const std::string& path,
   while (folder.ok()) {
     const std::string name = std::move(rest.front());
     rest.pop_front();
-    Fd node(openat(folder.get(), name.c_str(),
-                   O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    Fd node(
+        openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (!node.ok() || fstat(node.get(), &st) != 0) break;
     if (S_ISLNK(st.st_mode)) {
@@ -593,8 +593,7 @@ class Run {
     // Left in the outbox, it would be sent again by the next run.
     ++failed_;
     err_ << "pellar-mail: " << Printable(name)
-         << " was sent but cannot be moved to " << kSentFolder << "/ ("
-         << error
+         << " was sent but cannot be moved to " << kSentFolder << "/ (" << error
          << "): take it out of the outbox by hand, or it is sent again; "
             "stopping\n";
     return false;
@@ -614,9 +613,9 @@ class Run {
     std::string error =
         MoveDocument(dir_, held_, failed_folder_, name, true, &moved_as);
     if (error.empty()) {
-      error = WriteLog(failed_folder_, moved_as + ".log",
-                       Now() + " " + Printable("failed " + name + ": " + reason) +
-                           "\n");
+      error = WriteLog(
+          failed_folder_, moved_as + ".log",
+          Now() + " " + Printable("failed " + name + ": " + reason) + "\n");
       if (error.empty()) return;
       err_ << "pellar-mail: cannot write " << kFailedFolder << "/"
            << Printable(moved_as) << ".log: " << error << "\n";

@@ -76,7 +76,8 @@ std::string ParseServer(std::string_view text, SmtpServer* server) {
 // The message as libcurl asks for it; a file that cannot be read stops
 // the upload.
 size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) {
-  const ptrdiff_t n = static_cast<MessageReader*>(user)->Read(buffer, size * count);
+  const ptrdiff_t n =
+      static_cast<MessageReader*>(user)->Read(buffer, size * count);
   return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
