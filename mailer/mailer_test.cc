@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,28 +239,18 @@ TEST_F(BuildTest, RefusesDocumentsItCannotSend) {
   }
 }
 
-TEST(ServerTest, ReadsServerAndTheStrictestEncryption) {
-  constexpr const char* kNames[] = {"None", "TLS", "SSL"};
+TEST(ServerTest, ReadsServerAndEncryption) {
   const struct {
     std::string server, encryption, url_or_error;
   } cases[] = {
-      {"mail.example.com", "", "smtp://mail.example.com:25 None"},
-      {"mail.example.com:2525", "None", "smtp://mail.example.com:2525 None"},
-      {"127.0.0.1 587", "tls", "smtp://127.0.0.1:587 TLS"},
-      {"[::1]", "SSL", "smtps://[::1]:465 SSL"},
-      // The login's "None" first, a tag's request after it, or in Extras.
-      {"h", "None</Encryption><Encryption>TLS", "smtp://h:25 TLS"},
-      {"h", "TLS</Encryption><Encryption>None", "smtp://h:25 TLS"},
-      {"h", "SSL</Encryption><Encryption>TLS", "smtps://h:465 SSL"},
-      {"h",
-       "None</Encryption><Extras><Encryption>TLS</Encryption></Extras>"
-       "<Encryption>None",
-       "smtp://h:25 TLS"},
+      {"mail.example.com", "", "smtp://mail.example.com:25"},
+      {"mail.example.com:2525", "None", "smtp://mail.example.com:2525"},
+      {"127.0.0.1 587", "tls", "smtp://127.0.0.1:587"},
+      {"[::1]", "SSL", "smtps://[::1]:465"},
       {"", "", "the document names no Server"},
       {"h:0", "", "not a port: \"0\""},
       {"h/x@y", "", "not a server: \"h/x@y\""},
       {"h", "STARTTLS", "unknown Encryption \"STARTTLS\" (None, TLS or SSL)"},
-      {"h", "TLS</Encryption><Encryption>x", "unknown Encryption \"x\""},
   };
   for (const auto& c : cases) {
     SmtpServer server;
@@ -269,10 +258,27 @@ TEST(ServerTest, ReadsServerAndTheStrictestEncryption) {
         Read(Document("<Server>" + c.server + "</Server><Encryption>" +
                       c.encryption + "</Encryption>")),
         &server);
-    EXPECT_EQ(error.empty() ? server.Url() + " " +
-                                  kNames[static_cast<int>(server.encryption)]
-                            : error.substr(0, c.url_or_error.size()),
-              c.url_or_error);
+    EXPECT_EQ(error.empty() ? server.Url() : error, c.url_or_error);
+  }
+}
+
+TEST(ServerTest, TheStrictestEncryptionWins) {
+  // The login's "None" first and a tag's request after it, or the reverse.
+  const std::pair<std::string, Encryption> cases[] = {
+      {"None</Encryption><Encryption>TLS", Encryption::kTls},
+      {"TLS</Encryption><Encryption>none", Encryption::kTls},
+      {"SSL</Encryption><Encryption>TLS", Encryption::kSsl},
+      {"None</Encryption><Extras><Encryption>TLS</Encryption></Extras>"
+       "<Encryption>None",
+       Encryption::kTls},
+  };
+  for (const auto& [elements, encryption] : cases) {
+    SmtpServer server;
+    EXPECT_EQ(ServerOfDocument(Read(Document("<Server>h</Server><Encryption>" +
+                                             elements + "</Encryption>")),
+                               &server),
+              "");
+    EXPECT_EQ(server.encryption, encryption) << elements;
   }
 }
 
@@ -282,7 +288,7 @@ class OutboxTest : public ::testing::Test, public MessageSender {
  protected:
   OutboxTest() { std::filesystem::create_directory(outbox_); }
 
-  SendResult Send(const SmtpServer& server,
+  SendResult Send(const SmtpServer& /*server*/,
                   const OutgoingMessage& message) override {
     if (message.Size() > (uint64_t{1} << 30)) return {};  // not read whole
     MessageReader reader(message);
@@ -293,7 +299,6 @@ class OutboxTest : public ::testing::Test, public MessageSender {
     }
     EXPECT_EQ(text.size(), message.Size());
     sent_.push_back(text);
-    urls_.push_back(server.Url());
     return answer_(text);
   }
   // Spools a document NAME whose subject is NAME, for its owner only.
@@ -325,7 +330,7 @@ class OutboxTest : public ::testing::Test, public MessageSender {
   RunOptions options_;
   std::function<SendResult(const std::string&)> answer_ =
       [](const std::string&) { return SendResult(); };
-  std::vector<std::string> sent_, urls_;
+  std::vector<std::string> sent_;
   std::string output_;
 };
 
@@ -396,7 +401,6 @@ TEST_F(OutboxTest, RefusesDocumentsAndFilesOthersCouldHavePlaced) {
   testing::WriteBytes(dir_.Path("secret"), "s");
   std::filesystem::create_directory(dir_.Path("d"));
   mkfifo(dir_.Path("fifo").c_str(), 0600);
-  if (root) mknod(dir_.Path("null").c_str(), S_IFCHR | 0600, makedev(1, 3));
   symlink(dir_.Path("secret").c_str(), Path("own").c_str());
   symlink(dir_.Path("secret").c_str(), Path("theirs").c_str());
   symlink(dir_.path().c_str(), Path("their-dir").c_str());
@@ -413,7 +417,6 @@ TEST_F(OutboxTest, RefusesDocumentsAndFilesOthersCouldHavePlaced) {
       {Path("theirs"), 0600, 0, false, "a symbolic link of another user"},
       {Path("their-dir/secret"), 0600, 0, false, "a symbolic link of another"},
       {dir_.Path("fifo"), 0600, 0, false, "not an ordinary file"},
-      {dir_.Path("null"), 0600, 0, false, root ? "not an ordinary" : "No such"},
       {dir_.Path("d"), 0600, 0, false, "it is a folder"},
       {"", 0620, 0, false, "can be changed by others (mode 0620"},
       {"", 0600, 12345, false, "belongs to another user (uid 12345)"},
@@ -459,10 +462,6 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
             std::string::npos)
       << log;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5);
-  options_.max_size = 1000;
-  Spool("E.xml", "<Attach>" + dir_.Path("small.bin") + "</Attach>");
-  EXPECT_EQ(Run(), kExitSomeFailed);
-  EXPECT_TRUE(testing::PathExists(Path("failed/E.xml")));
 }
 
 TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
@@ -476,12 +475,9 @@ TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
   mkfifo(Path("pellar-mail.log").c_str(), 0600);
   // In a child, so that a run that blocks cannot hold the test.
   const pid_t child = fork();
-  if (child == 0) _exit(Run());
+  if (child == 0 && alarm(5) == 0) _exit(Run());
   int status = 0;
-  for (int i = 0; i < 100 && waitpid(child, &status, WNOHANG) == 0; ++i) {
-    usleep(50000);
-  }
-  if (waitpid(child, &status, WNOHANG) == 0) kill(child, SIGKILL);
+  waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitUsage);
   // With a reader at the other end it opens, and is still refused.
   const int reader =
