@@ -25,7 +25,7 @@ constexpr std::string_view kUsage =
     "  --connect-timeout SECONDS  give up connecting after this (default 30)\n"
     "  --timeout SECONDS        give up when the server stalls this long\n"
     "                           (default 60)\n"
-    "  --max-size BYTES         fail a message larger than this as it is sent\n"
+    "  --max-size BYTES         fail a message larger than this on the wire\n"
     "                           (default 26214400, 25 MiB; K, M or G after\n"
     "                           the number for KiB, MiB, GiB)\n"
     "  --lock-timeout SECONDS   wait this long for another run on OUTBOX,\n"
@@ -45,8 +45,8 @@ constexpr std::string_view kUsage =
     "blanks may come as several arguments.\n"
     "\n"
     "Exit status: 0 when every document was sent, 1 when any failed, 75\n"
-    "when any was deferred and none failed, 2 for wrong usage or an outbox\n"
-    "that cannot be used.\n";
+    "when any was deferred and none failed (or another run kept the lock),\n"
+    "2 for wrong usage or an outbox that cannot be used.\n";
 
 bool ParseSeconds(std::string_view text, long* seconds) {
   long value = 0;
