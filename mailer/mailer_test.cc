@@ -397,7 +397,7 @@ TEST_F(OutboxTest, WhatWasSentIsWhatMovesToSent) {
 }
 
 TEST_F(OutboxTest, RefusesDocumentsAndFilesOthersCouldHavePlaced) {
-  const bool root = geteuid() == 0;
+  if (geteuid() != 0) GTEST_SKIP() << "gives files to another user: root only";
   testing::WriteBytes(dir_.Path("secret"), "s");
   std::filesystem::create_directory(dir_.Path("d"));
   mkfifo(dir_.Path("fifo").c_str(), 0600);
@@ -423,7 +423,6 @@ TEST_F(OutboxTest, RefusesDocumentsAndFilesOthersCouldHavePlaced) {
       {"", 0666, 12345, true, "sent"},
   };
   for (const auto& c : cases) {
-    if (c.owner != 0 && !root) continue;
     options_.trust_any_owner = c.trust;
     Spool("D.xml", c.attach.empty() ? "" : "<Attach>" + c.attach + "</Attach>");
     chmod(Path("D.xml").c_str(), static_cast<mode_t>(c.mode));
