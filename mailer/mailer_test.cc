@@ -172,13 +172,12 @@ class BuildTest : public ::testing::Test {
           *error = "No such file or directory";
           return nullptr;
         },
-        0, "", max_size_};
+        0, ""};
     error_ = BuildMessage(Read(Document(message, extras)), context, &out_);
     return out_.Text();
   }
   std::map<std::string, std::string> files_ = {{"sig.html", "<i>Caf\xe9</i>"},
                                                {"a.pdf", "%PDF"}};
-  uint64_t max_size_ = UINT64_MAX;
   OutgoingMessage out_;
   std::string error_;
 };
