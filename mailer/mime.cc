@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "base/text.h"
@@ -296,7 +297,7 @@ std::string TextPart(std::string_view subtype, std::string_view text) {
 
 struct Attachment {
   std::string name;  // the file's name without its folder
-  std::string bytes;
+  std::shared_ptr<Source> file;
 };
 
 // attr-char of RFC 2231 parameter values.
@@ -310,7 +311,9 @@ constexpr size_t kMaxQuotedName = 200;
 // Percent-encoded characters per RFC 2231 continuation line.
 constexpr size_t kContinuationChars = 60;
 
-std::string AttachmentPart(const Attachment& attachment) {
+// The header of an attachment's part, up to the blank line before its
+// base64 lines.
+std::string AttachmentHeader(const Attachment& attachment) {
   std::string type(ContentTypeFor(attachment.name));
   std::string disposition = "attachment";
   if (IsPrintableAscii(attachment.name) &&
@@ -348,7 +351,7 @@ std::string AttachmentPart(const Attachment& attachment) {
   }
   return "Content-Type: " + type +
          "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: " +
-         disposition + "\r\n\r\n" + Base64Lines(attachment.bytes);
+         disposition + "\r\n\r\n";
 }
 
 // "--boundary" lines around `parts`, closed by "--boundary--".
@@ -371,7 +374,128 @@ std::string Multipart(std::string_view subtype, std::string_view boundary,
   return body;
 }
 
+// The whole of a text file named by the document, if it is no larger than
+// `limit`.
+bool ReadWhole(Source& file, uint64_t limit, std::string* bytes,
+               std::string* error) {
+  if (file.size() > limit) {
+    *error = "larger than the message size limit (" +
+             std::to_string(file.size()) + " bytes)";
+    return false;
+  }
+  bytes->resize(static_cast<size_t>(file.size()));
+  size_t got = 0;
+  while (got < bytes->size()) {
+    const ptrdiff_t n =
+        file.Read(got, bytes->data() + got, bytes->size() - got, error);
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  bytes->resize(got);
+  return true;
+}
+
+class BytesSource : public Source {
+ public:
+  explicit BytesSource(std::string bytes) : bytes_(std::move(bytes)) {}
+  uint64_t size() const override { return bytes_.size(); }
+  ptrdiff_t Read(uint64_t offset, char* to, size_t n,
+                 std::string* /*error*/) override {
+    if (offset >= bytes_.size()) return 0;
+    n = std::min<size_t>(n, bytes_.size() - offset);
+    std::memcpy(to, bytes_.data() + offset, n);
+    return static_cast<ptrdiff_t>(n);
+  }
+
+ private:
+  std::string bytes_;
+};
+
 }  // namespace
+
+std::unique_ptr<Source> SourceOfBytes(std::string bytes) {
+  return std::make_unique<BytesSource>(std::move(bytes));
+}
+
+uint64_t Base64LinesSize(uint64_t n) {
+  constexpr uint64_t kLineBytes = 57;  // 76 characters and CR LF
+  const uint64_t rest = n % kLineBytes;
+  return n / kLineBytes * 78 + (rest == 0 ? 0 : (rest + 2) / 3 * 4 + 2);
+}
+
+uint64_t OutgoingMessage::Size() const {
+  uint64_t size = 0;
+  for (const MessagePart& part : parts) {
+    size += part.file ? Base64LinesSize(part.file->size()) : part.text.size();
+  }
+  return size;
+}
+
+std::string OutgoingMessage::Text(std::string* error) const {
+  MessageReader reader(*this);
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ptrdiff_t n = reader.Read(buffer, sizeof buffer);
+    if (n < 0) {
+      if (error != nullptr) *error = reader.error();
+      return "";
+    }
+    if (n == 0) return text;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+ptrdiff_t MessageReader::Read(char* to, size_t n) {
+  // Whole base64 lines at a time: a multiple of 57 bytes.
+  constexpr size_t kChunk = 57 * 1024;
+  size_t done = 0;
+  while (done < n && part_ < message_.parts.size()) {
+    const MessagePart& part = message_.parts[part_];
+    if (encoded_at_ < encoded_.size()) {
+      const size_t k = std::min(n - done, encoded_.size() - encoded_at_);
+      std::memcpy(to + done, encoded_.data() + encoded_at_, k);
+      encoded_at_ += k;
+      done += k;
+      continue;
+    }
+    if (!part.file) {
+      const size_t k = static_cast<size_t>(
+          std::min<uint64_t>(n - done, part.text.size() - offset_));
+      std::memcpy(to + done, part.text.data() + offset_, k);
+      offset_ += k;
+      done += k;
+    } else if (offset_ < part.file->size()) {
+      std::string chunk(static_cast<size_t>(std::min<uint64_t>(
+                            kChunk, part.file->size() - offset_)),
+                        '\0');
+      size_t got = 0;
+      while (got < chunk.size()) {
+        const ptrdiff_t k = part.file->Read(offset_ + got, chunk.data() + got,
+                                            chunk.size() - got, &error_);
+        if (k < 0) return -1;
+        if (k == 0) {
+          // The size was promised to the server and counted against the
+          // limit: a file cut short while it goes out fails the message.
+          error_ = "an attached file became shorter while it was sent";
+          return -1;
+        }
+        got += static_cast<size_t>(k);
+      }
+      offset_ += got;
+      encoded_ = Base64Lines(chunk);
+      encoded_at_ = 0;
+      continue;
+    }
+    const uint64_t end = part.file ? part.file->size() : part.text.size();
+    if (offset_ == end) {
+      ++part_;
+      offset_ = 0;
+    }
+  }
+  return static_cast<ptrdiff_t>(done);
+}
 
 std::string ParseAddressList(std::string_view list,
                              std::vector<Mailbox>* mailboxes) {
@@ -590,23 +714,27 @@ std::string BuildMessage(const SpoolDocument& document,
     const bool reads_file = name == "HTML-File" || name == "Attach" ||
                             (name == "ReplaceFile" && find != nullptr);
     if (!reads_file) continue;
-    bytes.clear();
-    if (!context.read_file(element.value, &bytes, &error)) {
-      return "cannot read " +
-             (name == "Attach" ? std::string("attachment") : name) + " " +
-             element.value + ": " + error;
-    }
-    if (name == "HTML-File") {
-      html = TextOfFile(std::move(bytes));
-    } else if (name == "ReplaceFile") {
-      replacements.emplace_back(*find, TextOfFile(std::move(bytes)));
-      find = nullptr;
-    } else {
+    const std::string what =
+        (name == "Attach" ? std::string("attachment") : name) + " " +
+        element.value + ": ";
+    std::unique_ptr<Source> file = context.open_file(element.value, &error);
+    if (file == nullptr) return "cannot read " + what + error;
+    if (name == "Attach") {
       const size_t slash = element.value.find_last_of('/');
       attachments.push_back({slash == std::string::npos
                                  ? element.value
                                  : element.value.substr(slash + 1),
-                             std::move(bytes)});
+                             std::move(file)});
+      continue;
+    }
+    if (!ReadWhole(*file, context.max_size, &bytes, &error)) {
+      return "cannot read " + what + error;
+    }
+    if (name == "HTML-File") {
+      html = TextOfFile(std::move(bytes));
+    } else {
+      replacements.emplace_back(*find, TextOfFile(std::move(bytes)));
+      find = nullptr;
     }
   }
   for (const auto& [find_text, replace_text] : replacements) {
@@ -614,8 +742,7 @@ std::string BuildMessage(const SpoolDocument& document,
     ReplaceAll(html, find_text, replace_text);
   }
 
-  std::string& data = out->data;
-  data = "Date: " + DateText(context.date) + "\r\n";
+  std::string data = "Date: " + DateText(context.date) + "\r\n";
   if (!context.message_id.empty()) {
     data += "Message-ID: " + context.message_id + "\r\n";
   }
@@ -644,12 +771,24 @@ std::string BuildMessage(const SpoolDocument& document,
   }
   if (attachments.empty()) {
     data += content;
+    out->parts.push_back({std::move(data), nullptr});
   } else {
-    std::vector<std::string> parts = {std::move(content)};
-    for (const Attachment& attachment : attachments) {
-      parts.push_back(AttachmentPart(attachment));
+    // Each file goes out as it is read; the text around it is held.
+    const std::string boundary = "--" + std::string(kMixedBoundary) + "\r\n";
+    data += Multipart("mixed", kMixedBoundary, {content});
+    data.resize(data.size() - kMixedBoundary.size() - 6);  // "--B--\r\n"
+    for (Attachment& attachment : attachments) {
+      data += boundary + AttachmentHeader(attachment);
+      out->parts.push_back({std::move(data), nullptr});
+      out->parts.push_back({"", std::move(attachment.file)});
+      data.clear();
     }
-    data += Multipart("mixed", kMixedBoundary, parts);
+    data += "--" + std::string(kMixedBoundary) + "--\r\n";
+    out->parts.push_back({std::move(data), nullptr});
+  }
+  if (out->Size() > context.max_size) {
+    return "the message takes " + std::to_string(out->Size()) +
+           " bytes, more than the limit of " + std::to_string(context.max_size);
   }
   return "";
 }

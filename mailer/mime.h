@@ -4,8 +4,11 @@
 #ifndef PELLAR_MAILER_MIME_H_
 #define PELLAR_MAILER_MIME_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,25 +45,76 @@ std::string QuotedPrintable(std::string_view text);
 // "application/octet-stream".
 std::string_view ContentTypeFor(std::string_view file_name);
 
-// A file's bytes, or false with the reason.
-using FileReader = std::function<bool(const std::string& path,
-                                      std::string* bytes, std::string* error)>;
+// The bytes of a file a document names, read as they are needed, so that
+// an attachment goes out without being held in memory whole.
+class Source {
+ public:
+  virtual ~Source() = default;
+  virtual uint64_t size() const = 0;
+  // Reads up to `n` bytes from `offset` into `to`; answers how many (0 only
+  // at the end), or -1 with the reason in `*error`.
+  virtual ptrdiff_t Read(uint64_t offset, char* to, size_t n,
+                         std::string* error) = 0;
+};
+
+// Bytes held in memory as a Source.
+std::unique_ptr<Source> SourceOfBytes(std::string bytes);
+
+// Opens a file named by a document, or answers nullptr with the reason.
+using FileOpener = std::function<std::unique_ptr<Source>(
+    const std::string& path, std::string* error)>;
 
 struct BuildContext {
-  FileReader read_file;
-  std::time_t date = 0;    // for the Date header
-  std::string message_id;  // "<...@...>"; made up from the content if ""
+  FileOpener open_file;
+  std::time_t date = 0;            // for the Date header
+  std::string message_id;          // "<...@...>"; none if ""
+  uint64_t max_size = UINT64_MAX;  // the largest message, in bytes sent
 };
+
+// A piece of a message: text as it goes out, or a file's bytes as base64
+// lines.
+struct MessagePart {
+  std::string text;
+  std::shared_ptr<Source> file;
+};
+
+// The size of Base64Lines of `n` bytes.
+uint64_t Base64LinesSize(uint64_t n);
 
 struct OutgoingMessage {
   std::string sender;                   // envelope sender (From)
   std::vector<std::string> recipients;  // To, Cc and Bcc addresses
-  std::string data;  // the message, CR LF line ends, ASCII only
+  // The message, CR LF line ends, ASCII only, in pieces.
+  std::vector<MessagePart> parts;
+
+  uint64_t Size() const;
+  // The whole message as one text (for a dry run and for tests); "" and
+  // the reason in `*error` when a file cannot be read.
+  std::string Text(std::string* error = nullptr) const;
+};
+
+// Hands out a message's bytes in order, encoding its files as it reads
+// them.
+class MessageReader {
+ public:
+  explicit MessageReader(const OutgoingMessage& message) : message_(message) {}
+  // Fills up to `n` bytes of `to`; answers how many (0 at the end), or -1
+  // when a file cannot be read or no longer has the size it had (error()).
+  ptrdiff_t Read(char* to, size_t n);
+  const std::string& error() const { return error_; }
+
+ private:
+  const OutgoingMessage& message_;
+  size_t part_ = 0;
+  uint64_t offset_ = 0;  // in the part's text, or in its file
+  std::string encoded_;  // base64 lines not yet handed out
+  size_t encoded_at_ = 0;
+  std::string error_;
 };
 
 // Builds the message of `document`. Answers "" or why it cannot be built
-// (a missing file, no sender or recipient, a bad address): a fault of the
-// document, which sending again would not mend.
+// (a missing file, no sender or recipient, a bad address, more bytes than
+// `max_size`): a fault of the document, which sending again would not mend.
 std::string BuildMessage(const SpoolDocument& document,
                          const BuildContext& context, OutgoingMessage* out);
 

@@ -73,16 +73,12 @@ std::string ParseServer(std::string_view text, SmtpServer* server) {
   return "";
 }
 
-struct Upload {
-  std::string_view data;
-};
-
+// The message as libcurl asks for it; a file that cannot be read stops
+// the upload.
 size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) {
-  Upload* upload = static_cast<Upload*>(user);
-  const size_t n = std::min(size * count, upload->data.size());
-  std::memcpy(buffer, upload->data.data(), n);
-  upload->data.remove_prefix(n);
-  return n;
+  const ptrdiff_t n =
+      static_cast<MessageReader*>(user)->Read(buffer, size * count);
+  return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
 // The last line the server sent, for the reasons of a refusal. Only what
@@ -138,16 +134,25 @@ std::string SmtpServer::Url() const {
 std::string ServerOfDocument(const SpoolDocument& document,
                              SmtpServer* server) {
   *server = SmtpServer();
-  if (const std::string* encryption = document.Find("Encryption")) {
-    if (EqualsIgnoreCase(*encryption, "TLS")) {
-      server->encryption = Encryption::kTls;
-    } else if (EqualsIgnoreCase(*encryption, "SSL")) {
-      server->encryption = Encryption::kSsl;
-      server->port = 465;
-    } else if (!EqualsIgnoreCase(*encryption, "None") && !encryption->empty()) {
-      return "unknown Encryption \"" + *encryption + "\" (None, TLS or SSL)";
+  // A document may hold several: the library writes "None" with every
+  // login, and a tag added later may ask for more. The strictest wins, so
+  // that no later request for TLS is undone by an earlier "None".
+  for (const auto* list : {&document.message, &document.extras}) {
+    for (const Element& element : *list) {
+      if (element.name != "Encryption") continue;
+      const std::string& value = element.value;
+      Encryption asked = Encryption::kNone;
+      if (EqualsIgnoreCase(value, "TLS")) {
+        asked = Encryption::kTls;
+      } else if (EqualsIgnoreCase(value, "SSL")) {
+        asked = Encryption::kSsl;
+      } else if (!EqualsIgnoreCase(value, "None") && !value.empty()) {
+        return "unknown Encryption \"" + value + "\" (None, TLS or SSL)";
+      }
+      server->encryption = std::max(server->encryption, asked);
     }
   }
+  if (server->encryption == Encryption::kSsl) server->port = 465;
   const std::string* text = document.Find("Server");
   std::string bad = ParseServer(text ? *text : "", server);
   if (!bad.empty()) return bad;
@@ -202,12 +207,12 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   }
   curl_easy_setopt(curl_, CURLOPT_MAIL_RCPT, recipients);
 
-  Upload upload{message.data};
+  MessageReader upload(message);
   curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &ReadUpload);
   curl_easy_setopt(curl_, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE,
-                   static_cast<curl_off_t>(message.data.size()));
+                   static_cast<curl_off_t>(message.Size()));
 
   std::string last_reply;
   curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &KeepLastReply);
@@ -227,6 +232,10 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   curl_easy_cleanup(curl_);
   curl_ = nullptr;
   SendResult result;
+  if (!upload.error().empty()) {
+    // The document's file, not the server: sending again may work.
+    return {Outcome::kDeferred, upload.error()};
+  }
   if (reply >= 400) {
     result.outcome = reply >= 500 ? Outcome::kRefused : Outcome::kDeferred;
     result.reason = "the server answered " +

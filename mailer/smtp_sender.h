@@ -13,6 +13,7 @@
 
 namespace pellar::mail {
 
+// In order of strictness.
 enum class Encryption {
   kNone,  // plain SMTP
   kTls,   // STARTTLS, required: no login or message goes out in clear
@@ -32,7 +33,8 @@ struct SmtpServer {
 
 // The server of a document from its Server ("host", "host:port" or
 // "host port"; "[v6]" with or without ":port"), Encryption ("None",
-// "TLS" or "SSL", any case; "None" when absent), SMTPUser and SMTPPassword.
+// "TLS" or "SSL", any case; "None" when absent; the strictest of several
+// anywhere in the document), SMTPUser and SMTPPassword.
 // The port defaults to 465 for SSL and 25 otherwise. Answers "" or why the
 // values cannot be used.
 std::string ServerOfDocument(const SpoolDocument& document, SmtpServer* server);
@@ -56,16 +58,25 @@ struct SendResult {
   bool unreachable = false;
 };
 
+// What a run sends its messages through.
+class MessageSender {
+ public:
+  virtual ~MessageSender() = default;
+  virtual SendResult Send(const SmtpServer& server,
+                          const OutgoingMessage& message) = 0;
+};
+
 // One sender per run: it keeps the connection to a server open between
 // messages.
-class SmtpSender {
+class SmtpSender : public MessageSender {
  public:
   explicit SmtpSender(SenderOptions options);
-  ~SmtpSender();
+  ~SmtpSender() override;
   SmtpSender(const SmtpSender&) = delete;
   SmtpSender& operator=(const SmtpSender&) = delete;
 
-  SendResult Send(const SmtpServer& server, const OutgoingMessage& message);
+  SendResult Send(const SmtpServer& server,
+                  const OutgoingMessage& message) override;
 
  private:
   SenderOptions options_;
