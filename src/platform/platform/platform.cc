@@ -26,6 +26,8 @@ void Platform::ReplaceFile(TextView from, TextView to) {
   Rename(from, to);
 }
 
+void Platform::CheckReplaceable(TextView) {}
+
 bool Platform::SameFile(TextView a, TextView b) { return a == b; }
 
 Text TemporarySibling(TextView path, char16_t separator) {

@@ -100,6 +100,16 @@ Text Transfer(Direction direction, const Text& bat_file, const Text& txt_file,
   const TextView refusal = Refusal(site, user, password, remote_path, filename,
                                    platform.Separator() == u'\\');
   if (!refusal.empty()) return Text(refusal);
+  // The POSIX launcher writes its transcript to the fresh name
+  // ".NAME.log.XXXXXX" beside the command file: a name too long for the file
+  // system would let it end before lftp ran, after "sent" was answered. It
+  // fails now, as a file that cannot be created does.
+  constexpr size_t kNameMax = 255, kTranscriptExtra = 12;
+  if (platform.Separator() == u'/' &&
+      ToUtf8(files::FileNamePart(txt_file, u'/')).size() + kTranscriptExtra >
+          kNameMax) {
+    throw Failure(error::kBadFileName);
+  }
   const bool send = direction == Direction::kSend;
   WriteLauncher(platform, bat_file, txt_file);
 

@@ -274,6 +274,16 @@ TEST_F(FtpTest, FailuresReachTheCallerAndWhatWasWrittenStays) {
   EXPECT_EQ(FailureOf([&] { Send(start); }), error::kFileNotFound);
   EXPECT_TRUE(PathExists(dir_.Path("send.txt")));
 
+  // The launcher's transcript ".NAME.log.XXXXXX" must fit a file name.
+  Call longest = InDir("send.sh", std::string(243, 'n'));
+  longest.now = true;
+  EXPECT_EQ(Send(longest), u"report.csv sent");
+  Call too_long = InDir("long.sh", std::string(122, 'n') + "\xc3\xa9");
+  too_long.txt += Text(60, u'\u00e9');
+  EXPECT_EQ(FailureOf([&] { Send(too_long); }), error::kBadFileName);
+  EXPECT_FALSE(PathExists(dir_.Path("long.sh")));
+  platform_.started.clear();
+
   // A quote would end the quoted program name early.
   Call quoted = InDir("a\"b.sh");
   quoted.now = true;
