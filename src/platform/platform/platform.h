@@ -223,6 +223,9 @@ std::vector<Text> SplitCommandLine(TextView command_line);
 // Windows (separator "\") also ends a folder part at "/" and at a drive's
 // ":".
 Text TemporarySibling(TextView path, char16_t separator);
+// Restarts the calling thread's sequence of temporary names from `seed`, so
+// that a test can know the next name.
+void SeedTemporaryNames(uint64_t seed);
 
 }  // namespace pellar
 

@@ -303,6 +303,7 @@ class LauncherTest : public ::testing::TestWithParam<const char*> {
     WriteBytes(dir_.Path("bin/lftp"),
                "#!/bin/sh\n"
                "printf '%s\\n' \"$@\" > \"$FAKE_LFTP/args\"\n"
+               "umask > \"$FAKE_LFTP/umask\"\n"
                "cat > \"$FAKE_LFTP/stdin\"\n"
                "echo 'lftp says hello'\n"
                "exit \"${FAKE_LFTP_STATUS:-0}\"\n");
@@ -317,7 +318,7 @@ class LauncherTest : public ::testing::TestWithParam<const char*> {
     WriteBytes(Dir("send.sh"),
                files::PosixLauncherScript(FromUtf8(command_file)));
     const std::string line =
-        "cd / && PATH='" + dir_.Path("bin") + "':/usr/bin:/bin FAKE_LFTP='" +
+        "cd / && umask 022 && PATH='" + dir_.Path("bin") + "':/usr/bin:/bin FAKE_LFTP='" +
         dir_.path() + "' FAKE_LFTP_STATUS=" + std::to_string(lftp_status) +
         " " + GetParam() + " '" + Dir("send.sh") + "'";
     const int status = std::system(line.c_str());
@@ -352,6 +353,8 @@ TEST_P(LauncherTest, TranslatesTheCommandFileForLftpOnStandardInput) {
                 "cd in box\r\nput my file.bin\r\nQuit\r\n"),
             0);
   EXPECT_EQ(ReadBytes(dir_.Path("args")), "-f\n/dev/stdin\n");
+  // What lftp fetches is private to the owner, as the transcript is.
+  EXPECT_EQ(ReadBytes(dir_.Path("umask")), "0077\n");
   EXPECT_EQ(LftpInput(),
             Settings(false) +
                 "open -B -p 2121 --user \"my user\" --password \" !rm -rf x; "

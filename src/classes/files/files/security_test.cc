@@ -93,6 +93,42 @@ TEST_F(SecurityTest, FtpFilesReplaceOlderOnesWithTheirOwnMode) {
             2);
 }
 
+// Guards of the fresh-file writer and the copy, each pinned here.
+TEST_F(SecurityTest, FreshFilesAreNeverWrittenIntoWhatIsThere) {
+  // A read-only command file is not replaced and keeps its bytes.
+  WriteBytes(dir_.Path("send.txt"), "old");
+  ::chmod(dir_.Path("send.txt").c_str(), 0400);
+  EXPECT_EQ(Send("send.sh", "send.txt"), error::kPermissionDenied);
+  EXPECT_EQ(ReadBytes(dir_.Path("send.txt")), "old");
+  ::unlink(dir_.Path("send.txt").c_str());
+
+  // A file planted at the very fresh name the writer will pick (here a
+  // hard link to a victim) is not written into.
+  WriteBytes(dir_.Path("victim"), "keep");
+  SeedTemporaryNames(17);
+  const Text next = TemporarySibling(P("send.sh"), u'/');
+  SeedTemporaryNames(17);
+  ASSERT_EQ(::link(dir_.Path("victim").c_str(), ToUtf8(next).c_str()), 0);
+  EXPECT_EQ(Send("send.sh", "send.txt"), 0);
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+
+  // Copying onto a link fails and leaves the link's target alone.
+  ASSERT_EQ(::symlink("victim", dir_.Path("link").c_str()), 0);
+  EXPECT_EQ(testing::FailureOf([&] {
+              Platform::Default().CopyFile(P("send.txt"), P("link"));
+            }),
+            error::kPathFileAccess);
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+
+  // A file that holds no secret gets 0666 less the umask, as UFL.log does.
+  const mode_t old = ::umask(022);
+  auto log = Platform::Default().NewWritableFile(P("UFL.log"),
+                                                 FileAccess::kReplace);
+  log->Close();
+  ::umask(old);
+  EXPECT_EQ(ModeOf(dir_.Path("UFL.log")), 0644);
+}
+
 TEST_F(SecurityTest, DevicesAreNeverReplacedOrChanged) {
   if (::geteuid() != 0) GTEST_SKIP() << "making device nodes needs root";
   // Nodes of our own with the numbers of null and full, never the
