@@ -242,8 +242,8 @@ TEST_F(FtpTest, UnsafeValuesAreRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(PathExists(dir_.Path("send.sh")));
   EXPECT_FALSE(PathExists(dir_.Path("send.txt")));
   // Names that merely look odd stay names.
-  for (const char16_t* name : {u"!bang.txt", u"-name", u"C:/x", u"a:b//c",
-                               u"file:/x", u"Bm:y"}) {
+  for (const char16_t* name :
+       {u"!bang.txt", u"-name", u"C:/x", u"a:b//c", u"file:/x", u"Bm:y"}) {
     Call c = InDir();
     c.remote = name;
     c.filename = name;
@@ -318,9 +318,10 @@ class LauncherTest : public ::testing::TestWithParam<const char*> {
     WriteBytes(Dir("send.sh"),
                files::PosixLauncherScript(FromUtf8(command_file)));
     const std::string line =
-        "cd / && umask 022 && PATH='" + dir_.Path("bin") + "':/usr/bin:/bin FAKE_LFTP='" +
-        dir_.path() + "' FAKE_LFTP_STATUS=" + std::to_string(lftp_status) +
-        " " + GetParam() + " '" + Dir("send.sh") + "'";
+        "cd / && umask 022 && PATH='" + dir_.Path("bin") +
+        "':/usr/bin:/bin FAKE_LFTP='" + dir_.path() +
+        "' FAKE_LFTP_STATUS=" + std::to_string(lftp_status) + " " + GetParam() +
+        " '" + Dir("send.sh") + "'";
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -387,12 +388,13 @@ TEST_P(LauncherTest, ValuesThatLookLikeUrlsStayPathsOnTheSite) {
   EXPECT_EQ(Run("Open fe80::1\r\nfile:/u\r\nbm:p\r\ncd FILE:/tmp\r\n"
                 "get sub/slot:x\r\nQuit\r\n"),
             0);
-  EXPECT_EQ(LftpInput(), Settings(true) +
-                             "open -B --user \"file:/u\" --password \"bm:p\" -- "
-                             "\"fe80::1\"\n"
-                             "cd \"./FILE:/tmp\"\n"
-                             "get \"./sub/slot:x\" -o \"./slot:x\"\n"
-                             "quit\n");
+  EXPECT_EQ(LftpInput(),
+            Settings(true) +
+                "open -B --user \"file:/u\" --password \"bm:p\" -- "
+                "\"fe80::1\"\n"
+                "cd \"./FILE:/tmp\"\n"
+                "get \"./sub/slot:x\" -o \"./slot:x\"\n"
+                "quit\n");
 }
 
 TEST_P(LauncherTest, NoUserLogsInAnonymouslyAndNoFolderStaysWhereItIs) {

@@ -1,9 +1,9 @@
 // What FTP, File and Folder must never do to files they were not asked to
 // touch: write through planted links, change the mode of a device, widen a
 // private file's permissions, or delete a read-only file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -122,8 +122,8 @@ TEST_F(SecurityTest, FreshFilesAreNeverWrittenIntoWhatIsThere) {
 
   // A file that holds no secret gets 0666 less the umask, as UFL.log does.
   const mode_t old = ::umask(022);
-  auto log = Platform::Default().NewWritableFile(P("UFL.log"),
-                                                 FileAccess::kReplace);
+  auto log =
+      Platform::Default().NewWritableFile(P("UFL.log"), FileAccess::kReplace);
   log->Close();
   ::umask(old);
   EXPECT_EQ(ModeOf(dir_.Path("UFL.log")), 0644);
@@ -167,8 +167,8 @@ TEST_F(SecurityTest, DevicesAreNeverReplacedOrChanged) {
 TEST_F(SecurityTest, CopyGivesTheSourcesBitsLessTheUmask) {
   const struct {
     mode_t source, mask, copy;
-  } cases[] = {{0777, 077, 0700}, {0600, 022, 0600}, {0666, 022, 0644},
-               {0750, 0, 0750}};
+  } cases[] = {
+      {0777, 077, 0700}, {0600, 022, 0600}, {0666, 022, 0644}, {0750, 0, 0750}};
   for (const auto& c : cases) {
     const mode_t old = ::umask(c.mask);
     WriteBytes(dir_.Path("src"), "s");
@@ -187,8 +187,8 @@ TEST_F(SecurityTest, StaleTemporaryFilesOfOursAreRemoved) {
   const std::string stale = ".~pellar-0123456789abcdef.tmp";
   const std::string kept[] = {".~pellar-0123456789abcdeg.tmp",
                               ".~pellar-0123456789abcdef.tmp.x",
-                              ".~pellar-fedcba9876543210.tmp",  // a link
-                              ".~pellar-00000000000000ff.tmp",  // not ours
+                              ".~pellar-fedcba9876543210.tmp",   // a link
+                              ".~pellar-00000000000000ff.tmp",   // not ours
                               ".~pellar-aaaaaaaaaaaaaaaa.tmp"};  // fresh
   for (const std::string& name : {stale, kept[0], kept[1], kept[3], kept[4]}) {
     WriteBytes(dir_.Path(name), "spool with its password");
