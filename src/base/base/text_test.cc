@@ -34,6 +34,10 @@ TEST(AnsiTest, UnmappableCharactersBecomeQuestionMarks) {
   EXPECT_EQ(ToAnsi(u"a\u0416b"), "a?b");       // Cyrillic
   EXPECT_EQ(ToAnsi(u"\U0001F600"), "??");      // one per code unit
   EXPECT_EQ(ToAnsi(u"\xD800"), "?");           // lone surrogate
+  // A whole block of C1 controls the code page lacks: none is a byte.
+  EXPECT_EQ(ToAnsi(u"\u0080\u0082\u0083\u0084\u0085\u0086\u0087\u0088\u0089"
+                   u"\u008A\u008B\u008C\u008E\u0091\u0092\u0093"),
+            std::string(16, '?'));
   EXPECT_EQ(ToAnsi(Text(u"a\0b", 3)), std::string("a\0b", 3));
 }
 
@@ -99,6 +103,9 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{Value(Text(u"abc")), Type::kInt32, Value(), 13},
         ConversionCase{Value(Text(u"")), Type::kInt16, Value(), 13},
         ConversionCase{Value(Text(u"1e999")), Type::kInt32, Value(), 6},
+        ConversionCase{Value(Text(u"1e+999")), Type::kInt32, Value(), 6},
+        ConversionCase{Value(Text(u"1e-999")), Type::kInt32,
+                       Value(int32_t{0}), 0},
         ConversionCase{Value(int32_t{40000}), Type::kInt16, Value(), 6},
         ConversionCase{Value(int32_t{-32768}), Type::kInt16, Value(int16_t{-32768}), 0},
         ConversionCase{Value(2.5), Type::kInt16, Value(int16_t{2}), 0},
@@ -114,6 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{Value(int16_t{-5}), Type::kText, Value(Text(u"-5")), 0},
         ConversionCase{Value(0.1), Type::kText, Value(Text(u"0.1")), 0},
         ConversionCase{Value(1e20), Type::kText, Value(Text(u"1E+20")), 0},
+        ConversionCase{Value(1e15), Type::kText, Value(Text(u"1E+15")), 0},
+        ConversionCase{Value(-999999999999999.0), Type::kText,
+                       Value(Text(u"-999999999999999")), 0},
         ConversionCase{Value(Text(u"true")), Type::kBoolean, Value(true), 0},
         ConversionCase{Value(Text(u"0")), Type::kBoolean, Value(false), 0},
         ConversionCase{Value(Text(u"yes")), Type::kBoolean, Value(), 13},

@@ -8,6 +8,12 @@ namespace {
 
 thread_local Platform* current_platform = nullptr;
 
+// Random, so that copies running at the same time never share a name.
+std::mt19937_64& TemporaryNames() {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  return random;
+}
+
 }  // namespace
 
 Platform& Platform::Current() {
@@ -26,6 +32,8 @@ void Platform::ReplaceFile(TextView from, TextView to) {
   Rename(from, to);
 }
 
+void Platform::CheckReplaceable(TextView) {}
+
 bool Platform::SameFile(TextView a, TextView b) { return a == b; }
 
 Text TemporarySibling(TextView path, char16_t separator) {
@@ -34,9 +42,7 @@ Text TemporarySibling(TextView path, char16_t separator) {
       separator == u'\\' ? TextView(u"\\/:") : TextView(&separator, 1);
   const size_t cut = path.find_last_of(ends);
   Text temp(cut == TextView::npos ? TextView() : path.substr(0, cut + 1));
-  // Random, so that copies running at the same time never share a name.
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  uint64_t n = random();
+  uint64_t n = TemporaryNames()();
   temp += u".~pellar-";
   for (int i = 0; i < 16; ++i, n >>= 4) {
     temp.push_back(u"0123456789abcdef"[n & 15]);
@@ -44,6 +50,8 @@ Text TemporarySibling(TextView path, char16_t separator) {
   temp += u".tmp";
   return temp;
 }
+
+void SeedTemporaryNames(uint64_t seed) { TemporaryNames().seed(seed); }
 
 std::vector<Text> SplitCommandLine(TextView line) {
   std::vector<Text> args;

@@ -115,6 +115,10 @@ class Platform {
   // not an ordinary file, 74 across file systems.
   // The default deletes `to` first and then renames.
   virtual void ReplaceFile(TextView from, TextView to);
+  // Fails with 75, as ReplaceFile would, when `path` is a device, FIFO or
+  // other entry that is not an ordinary file, so that nothing is written
+  // before a replacement that cannot happen. The default accepts any name.
+  virtual void CheckReplaceable(TextView path);
   // Whether both paths lead to the same file, a symbolic link in the last
   // component counting as a file of its own; false when either is missing.
   // The default compares the texts.
@@ -162,6 +166,9 @@ class ForwardingPlatform : public Platform {
   }
   void ReplaceFile(TextView from, TextView to) override {
     target_.ReplaceFile(from, to);
+  }
+  void CheckReplaceable(TextView path) override {
+    target_.CheckReplaceable(path);
   }
   bool SameFile(TextView a, TextView b) override {
     return target_.SameFile(a, b);
@@ -216,6 +223,9 @@ std::vector<Text> SplitCommandLine(TextView command_line);
 // Windows (separator "\") also ends a folder part at "/" and at a drive's
 // ":".
 Text TemporarySibling(TextView path, char16_t separator);
+// Restarts the calling thread's sequence of temporary names from `seed`, so
+// that a test can know the next name.
+void SeedTemporaryNames(uint64_t seed);
 
 }  // namespace pellar
 

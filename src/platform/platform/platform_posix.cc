@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "base/failure.h"
 #include "platform/platform.h"
@@ -216,6 +218,73 @@ class PosixWritableFile final : public WritableFile {
   std::string buffer_;
 };
 
+// The process's umask. Linux tells it in /proc without changing it; else it
+// is set and put back at once.
+mode_t Umask() {
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
+// A fresh hidden name of ours, as TemporarySibling makes them:
+// ".~pellar-" and 16 hex digits, ".tmp".
+bool IsTemporaryName(std::string_view name) {
+  constexpr std::string_view kHead = ".~pellar-", kTail = ".tmp";
+  if (name.size() != kHead.size() + 16 + kTail.size() ||
+      name.substr(0, kHead.size()) != kHead ||
+      name.substr(name.size() - kTail.size()) != kTail) {
+    return false;
+  }
+  for (char c : name.substr(kHead.size(), 16)) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// Removes the fresh hidden files of a writer killed before it could rename
+// or remove them (they may hold a spool document with its password): in
+// the folder of `path`, ordinary files of ours with our naming, untouched
+// for a day. Links are never followed. Each folder is swept at most once
+// an hour per thread, so writing many files into one folder stays linear.
+void RemoveStaleTemporaries(const std::string& path) {
+  constexpr time_t kStale = 24 * 60 * 60;
+  const std::string folder = ParentOf(path);
+  const time_t now = std::time(nullptr);
+  thread_local std::map<std::string, time_t> swept;
+  if (swept.size() > 1000) swept.clear();
+  auto [it, fresh] = swept.try_emplace(folder, now);
+  if (!fresh && now - it->second < 60 * 60) return;
+  it->second = now;
+  const int dir_fd =
+      ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+  if (dir_fd < 0) return;
+  DIR* d = ::fdopendir(dir_fd);
+  if (d == nullptr) {
+    ::close(dir_fd);
+    return;
+  }
+  const uid_t me = ::geteuid();
+  while (struct dirent* entry = ::readdir(d)) {
+    if (!IsTemporaryName(entry->d_name)) continue;
+    struct stat st;
+    if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode) && st.st_uid == me && st.st_mtime < now - kStale) {
+      ::unlinkat(dir_fd, entry->d_name, 0);
+    }
+  }
+  ::closedir(d);
+}
+
 // Read-only as Windows means it: the owner may not write. Root may write
 // anything, so the permission check of the kernel would never say so.
 bool IsReadOnly(const struct stat& st) {
@@ -240,6 +309,7 @@ void RequireReplaceable(const std::string& path) {
 // when `exact`. Returns the descriptor and sets `temp` to its name.
 int CreateFreshSibling(const std::string& path, mode_t mode, bool exact,
                        std::string& temp) {
+  RemoveStaleTemporaries(path);
   for (int attempt = 0;; ++attempt) {
     temp = ToUtf8(TemporarySibling(FromUtf8(path), u'/'));
     int fd = ::open(temp.c_str(),
@@ -372,10 +442,12 @@ class PosixPlatform final : public Platform {
     std::string f = SystemPath(from);
     struct stat source;
     PosixSequentialFile in(OpenForReading(f, source), f);
-    // The copy is no more readable than its source: a private file stays
-    // private wherever it is copied.
-    const mode_t mode = source.st_mode & 0777;
+    // The source's bits less the umask, as cp gives them: a private file
+    // stays private wherever it is copied, and a copy is never wider than
+    // the umask allows.
+    const mode_t mode = source.st_mode & 0777 & ~Umask();
     std::string t = SystemPath(to);
+    RemoveStaleTemporaries(t);
     int fd = ::open(t.c_str(),
                     O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
                         O_NONBLOCK,
@@ -418,6 +490,14 @@ class PosixPlatform final : public Platform {
       }
     }
     if (::rename(f.c_str(), t.c_str()) != 0) throw RenameError(errno, f, t);
+  }
+
+  void CheckReplaceable(TextView path) override {
+    std::string p = SystemPath(path);
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      throw Failure(error::kPathFileAccess);
+    }
   }
 
   bool SameFile(TextView a, TextView b) override {

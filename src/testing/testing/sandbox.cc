@@ -100,6 +100,11 @@ void SandboxPlatform::ReplaceFile(TextView from, TextView to) {
   ForwardingPlatform::ReplaceFile(from, to);
 }
 
+void SandboxPlatform::CheckReplaceable(TextView path) {
+  Check(path, Access::kOpen);
+  ForwardingPlatform::CheckReplaceable(path);
+}
+
 bool SandboxPlatform::SameFile(TextView a, TextView b) {
   try {
     Check(a, Access::kOpen);

@@ -35,6 +35,7 @@ class SandboxPlatform : public ForwardingPlatform {
   void Rename(TextView from, TextView to) override;
   void CopyFile(TextView from, TextView to) override;
   void ReplaceFile(TextView from, TextView to) override;
+  void CheckReplaceable(TextView path) override;
   bool SameFile(TextView a, TextView b) override;
   void CreateFolder(TextView path) override;
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,

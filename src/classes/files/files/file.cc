@@ -34,6 +34,9 @@ CopyResult CopyFile(const Text& from, const Text& to) {
     files::RequireSingleName(from);
     files::RequireSingleName(to);
     if (files::IsFolder(platform, to)) throw Failure(error::kPathFileAccess);
+    // A device or FIFO is never replaced: refused before the copy is
+    // written, so no temporary file lands beside it (in /dev, say).
+    platform.CheckReplaceable(to);
     const Text temp = TemporarySibling(to, platform.Separator());
     try {
       platform.CopyFile(from, temp);

@@ -16,15 +16,39 @@ namespace {
 
 enum class Direction { kSend, kGet };
 
+// Whether the host of `site` begins as lftp reads a URL or a bookmark
+// ("file:", "bm:", "slot:", "ftp:", in any case): letters, then letters,
+// digits, "+", "." or "-", then ":". An IPv6 address is none. The POSIX
+// launcher gives paths and the user so that lftp reads them as such; a host
+// has no such form, so it is refused.
+bool SiteIsUrl(const Text& site) {
+  auto alpha = [](char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+  };
+  const size_t start = site.find_first_not_of(u' ');
+  if (start == Text::npos) return false;
+  const TextView host = TextView(site).substr(start);
+  const size_t colon = host.find(u':');
+  if (colon == TextView::npos || !alpha(host[0])) return false;
+  for (char16_t c : host.substr(0, colon)) {
+    if (!alpha(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'.' &&
+        c != u'-') {
+      return false;
+    }
+  }
+  const TextView word = host.substr(0, host.find(u' '));
+  return word.find_first_not_of(u"0123456789abcdefABCDEF:.") != TextView::npos;
+}
+
 // Why a set of FTP values cannot be written, or "" when they can. A line
 // break would start a command of its own in the command file; a URL makes
 // the POSIX client open another site or the local disk instead of `Site`; a
-// NUL is dropped on the way and names another file; a User or Password
-// line beginning with "!" is run as a local command by ftp.exe when the
-// connection fails. The command file is the same on every platform, so the
-// refusals are too.
+// NUL is dropped on the way and names another file; on Windows, a User or
+// Password line whose first non-blank character is "!" is run as a local
+// command by ftp.exe when the connection fails. lftp reads the user and
+// password as values only, so elsewhere "!Secret1" is a password like any.
 TextView Refusal(const Text& site, const Text& user, const Text& password,
-                 const Text& remote_path, const Text& filename) {
+                 const Text& remote_path, const Text& filename, bool windows) {
   const Text* values[] = {&site, &user, &password, &remote_path, &filename};
   for (const Text* value : values) {
     if (value->find_first_of(u"\r\n") != Text::npos) {
@@ -34,13 +58,15 @@ TextView Refusal(const Text& site, const Text& user, const Text& password,
   for (const Text* value : values) {
     if (value->find(u"://") != Text::npos) return u"FTP values cannot hold URLs";
   }
+  if (SiteIsUrl(site)) return u"FTP values cannot hold URLs";
   for (const Text* value : values) {
     if (value->find(u'\0') != Text::npos) {
       return u"FTP values cannot hold NUL characters";
     }
   }
   for (const Text* value : {&user, &password}) {
-    if (!value->empty() && value->front() == u'!') {
+    const size_t first = value->find_first_not_of(u" \t");
+    if (windows && first != Text::npos && (*value)[first] == u'!') {
       return u"FTP values cannot start with !";
     }
   }
@@ -70,10 +96,21 @@ void WriteLauncher(Platform& platform, TextView bat_file, TextView txt_file) {
 Text Transfer(Direction direction, const Text& bat_file, const Text& txt_file,
               const Text& site, const Text& user, const Text& password,
               const Text& remote_path, const Text& filename, bool now) {
-  const TextView refusal = Refusal(site, user, password, remote_path, filename);
-  if (!refusal.empty()) return Text(refusal);
-  const bool send = direction == Direction::kSend;
   Platform& platform = Platform::Current();
+  const TextView refusal = Refusal(site, user, password, remote_path, filename,
+                                   platform.Separator() == u'\\');
+  if (!refusal.empty()) return Text(refusal);
+  // The POSIX launcher writes its transcript to the fresh name
+  // ".NAME.log.XXXXXX" beside the command file: a name too long for the file
+  // system would let it end before lftp ran, after "sent" was answered. It
+  // fails now, as a file that cannot be created does.
+  constexpr size_t kNameMax = 255, kTranscriptExtra = 12;
+  if (platform.Separator() == u'/' &&
+      ToUtf8(files::FileNamePart(txt_file, u'/')).size() + kTranscriptExtra >
+          kNameMax) {
+    throw Failure(error::kBadFileName);
+  }
+  const bool send = direction == Direction::kSend;
   WriteLauncher(platform, bat_file, txt_file);
 
   // The password stands in clear text: only the owner may read the file.

@@ -43,6 +43,32 @@ quote() {
   quoted=\"$quoted$rest\"
 }
 
+# Whether $1 begins as lftp reads a URL or bookmark ("file:", "bm:", "slot:",
+# "ftp:", ...): letters, then letters, digits, "+", "." or "-", then ":". An
+# IPv6 address (hex digits, colons and dots only) is none.
+is_url() {
+  case $1 in
+    [A-Za-z]*:*) ;;
+    *) return 1 ;;
+  esac
+  case ${1%%:*} in
+    *[!A-Za-z0-9+.-]*) return 1 ;;
+  esac
+  case $1 in
+    *[!0-9A-Fa-f:.]*) return 0 ;;
+  esac
+  return 1
+}
+
+# Sets path to $1 as a path lftp cannot read as a URL, a bookmark or an
+# option: a relative one begins with "./".
+as_path() {
+  case $1 in
+    /*) path=$1 ;;
+    *) path=./$1 ;;
+  esac
+}
+
 # Reads the six lines of the command file and has lftp do what they say.
 transfer() {
   IFS= read -r open_line && IFS= read -r user && IFS= read -r pass &&
@@ -69,6 +95,10 @@ transfer() {
     '') printf '%s\n' "$cmd names no site"; return 2 ;;
     -*) printf '%s\n' "$cmd names an invalid site: $host"; return 2 ;;
   esac
+  if is_url "$host"; then
+    printf '%s\n' "$cmd names an invalid site: $host"
+    return 2
+  fi
   case $port in
     *[!0-9]*) printf '%s\n' "$cmd names an invalid port: $port"; return 2 ;;
   esac
@@ -83,7 +113,10 @@ transfer() {
     *) printf '%s\n' "line 5 of $cmd is neither put nor get"; return 2 ;;
   esac
   name=${xfer_line#????}
-  if [ -z "$name" ]; then
+  # The file keeps its name on the other side, as lftp would give it; named
+  # here, that name cannot be read as a URL either.
+  base=${name##*/}
+  if [ -z "$base" ]; then
     printf '%s\n' "$cmd names no file"
     return 2
   fi
@@ -92,24 +125,35 @@ transfer() {
     *) printf '%s\n' "line 6 of $cmd is not Quit"; return 2 ;;
   esac
 
-  quote "$host"
-  open_cmd="open${port:+ -p $port} -- $quoted"
-  # No user: lftp logs in anonymously.
-  user_cmd=
+  # Bookmarks are never looked up (-B), and the user goes as an option of
+  # open: lftp's own "user" command would read a URL there. No user: lftp
+  # logs in anonymously.
+  open_cmd="open -B${port:+ -p $port}"
   if [ -n "$user" ]; then
     quote "$user"
-    user_cmd="user $quoted"
+    open_cmd="$open_cmd --user $quoted"
     quote "$pass"
-    user_cmd="$user_cmd $quoted"
+    open_cmd="$open_cmd --password $quoted"
   fi
+  quote "$host"
+  open_cmd="$open_cmd -- $quoted"
+  # Every path is one on the site opened: a relative one goes as "./PATH",
+  # which lftp never reads as a URL (file:, bm:, ...), a bookmark or an
+  # option, on either side of the transfer.
   cd_cmd= where=
   if [ -n "$dir" ]; then
-    quote "$dir"
+    as_path "$dir"
+    quote "$path"
     cd_cmd="cd $quoted"
+    quote "$dir"
     where=" in folder $quoted"
   fi
+  as_path "$name"
+  quote "$path"
+  xfer_cmd="$verb $quoted"
+  quote "./$base"
+  xfer_cmd="$xfer_cmd -o $quoted"
   quote "$name"
-  xfer_cmd="$verb -- $quoted"
   # A get that fails keeps the local file it would have replaced.
   temp_file=no
   if [ "$verb" = get ]; then temp_file=yes; fi
@@ -128,7 +172,6 @@ set xfer:clobber yes
 set xfer:log no
 set xfer:use-temp-file $temp_file
 $open_cmd
-$user_cmd
 $cd_cmd
 $xfer_cmd
 quit

@@ -209,8 +209,11 @@ TEST_F(FtpTest, UnsafeValuesAreRefusedBeforeAnythingIsWritten) {
       {u"file:///etc", kAll, kUrls},
       {u"ftp://u:p@127.0.0.1:2121/remote", kAll, kUrls},
       {u"sftp://-oProxyCommand=touch x", kAll, kUrls},
+      {u"file:/tmp/x/secret", kSite, kUrls},
+      {u" bm:other 21", kSite, kUrls},
+      {u"SLOT:x", kSite, kUrls},
+      {u"svn+ssh.x-y:h", kSite, kUrls},
       {Text(u"a.txt\0evil", 10), kAll, kNul},
-      {u"!touch pwned", kUser | kPassword, kBang},
   };
   for (const auto& test : cases) {
     for (int field = 0; field < 5; ++field) {
@@ -223,14 +226,35 @@ TEST_F(FtpTest, UnsafeValuesAreRefusedBeforeAnythingIsWritten) {
       EXPECT_EQ(Get(c), test.answer);
     }
   }
+  // ftp.exe runs a User or Password line beginning with "!" as a command;
+  // lftp never does.
+  platform_.separator = u'\\';
+  for (const char16_t* bang : {u"!touch pwned", u" \t!cmd"}) {
+    for (int field : {1, 2}) {
+      Call c = InDir();
+      set[field](c, bang);
+      EXPECT_EQ(Send(c), kBang);
+      EXPECT_EQ(Get(c), kBang);
+    }
+  }
+  platform_.separator = u'/';
   EXPECT_EQ(platform_.TotalCalls(), 0);
   EXPECT_FALSE(PathExists(dir_.Path("send.sh")));
   EXPECT_FALSE(PathExists(dir_.Path("send.txt")));
   // Names that merely look odd stay names.
-  for (const char16_t* name : {u"!bang.txt", u"-name", u"C:/x", u"a:b//c"}) {
+  for (const char16_t* name :
+       {u"!bang.txt", u"-name", u"C:/x", u"a:b//c", u"file:/x", u"Bm:y"}) {
     Call c = InDir();
     c.remote = name;
     c.filename = name;
+    c.user = name;
+    c.password = name;
+    EXPECT_EQ(Send(c), c.bat + u" test FTP command file built but not sent");
+  }
+  // Addresses and host names are sites.
+  for (const char16_t* site : {u"fe80::1", u"::1 2121", u"[::1]", u"h 21"}) {
+    Call c = InDir();
+    c.site = site;
     EXPECT_EQ(Send(c), c.bat + u" test FTP command file built but not sent");
   }
 }
@@ -249,6 +273,16 @@ TEST_F(FtpTest, FailuresReachTheCallerAndWhatWasWrittenStays) {
   platform_.FailAt(Op::kStartProcess, 1, error::kFileNotFound);
   EXPECT_EQ(FailureOf([&] { Send(start); }), error::kFileNotFound);
   EXPECT_TRUE(PathExists(dir_.Path("send.txt")));
+
+  // The launcher's transcript ".NAME.log.XXXXXX" must fit a file name.
+  Call longest = InDir("send.sh", std::string(243, 'n'));
+  longest.now = true;
+  EXPECT_EQ(Send(longest), u"report.csv sent");
+  Call too_long = InDir("long.sh", std::string(122, 'n') + "\xc3\xa9");
+  too_long.txt += Text(60, u'\u00e9');
+  EXPECT_EQ(FailureOf([&] { Send(too_long); }), error::kBadFileName);
+  EXPECT_FALSE(PathExists(dir_.Path("long.sh")));
+  platform_.started.clear();
 
   // A quote would end the quoted program name early.
   Call quoted = InDir("a\"b.sh");
@@ -269,6 +303,7 @@ class LauncherTest : public ::testing::TestWithParam<const char*> {
     WriteBytes(dir_.Path("bin/lftp"),
                "#!/bin/sh\n"
                "printf '%s\\n' \"$@\" > \"$FAKE_LFTP/args\"\n"
+               "umask > \"$FAKE_LFTP/umask\"\n"
                "cat > \"$FAKE_LFTP/stdin\"\n"
                "echo 'lftp says hello'\n"
                "exit \"${FAKE_LFTP_STATUS:-0}\"\n");
@@ -283,9 +318,10 @@ class LauncherTest : public ::testing::TestWithParam<const char*> {
     WriteBytes(Dir("send.sh"),
                files::PosixLauncherScript(FromUtf8(command_file)));
     const std::string line =
-        "cd / && PATH='" + dir_.Path("bin") + "':/usr/bin:/bin FAKE_LFTP='" +
-        dir_.path() + "' FAKE_LFTP_STATUS=" + std::to_string(lftp_status) +
-        " " + GetParam() + " '" + Dir("send.sh") + "'";
+        "cd / && umask 022 && PATH='" + dir_.Path("bin") +
+        "':/usr/bin:/bin FAKE_LFTP='" + dir_.path() +
+        "' FAKE_LFTP_STATUS=" + std::to_string(lftp_status) + " " + GetParam() +
+        " '" + Dir("send.sh") + "'";
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -318,12 +354,14 @@ TEST_P(LauncherTest, TranslatesTheCommandFileForLftpOnStandardInput) {
                 "cd in box\r\nput my file.bin\r\nQuit\r\n"),
             0);
   EXPECT_EQ(ReadBytes(dir_.Path("args")), "-f\n/dev/stdin\n");
+  // What lftp fetches is private to the owner, as the transcript is.
+  EXPECT_EQ(ReadBytes(dir_.Path("umask")), "0077\n");
   EXPECT_EQ(LftpInput(),
             Settings(false) +
-                "open -p 2121 -- \"127.0.0.1\"\n"
-                "user \"my user\" \" !rm -rf x; \\\"q\\\" \\\\z $HOME && y \"\n"
-                "cd \"in box\"\n"
-                "put -- \"my file.bin\"\n"
+                "open -B -p 2121 --user \"my user\" --password \" !rm -rf x; "
+                "\\\"q\\\" \\\\z $HOME && y \" -- \"127.0.0.1\"\n"
+                "cd \"./in box\"\n"
+                "put \"./my file.bin\" -o \"./my file.bin\"\n"
                 "quit\n");
   EXPECT_EQ(ReadBytes(Dir("send.txt.log")),
             "put \"my file.bin\" in folder \"in box\" at 127.0.0.1 port 2121\n"
@@ -336,20 +374,35 @@ TEST_P(LauncherTest, GetKeepsTheOldLocalFileUntilTheNewOneIsComplete) {
                 "r.csv\r\nquit\r\n"),
             0);
   EXPECT_EQ(LftpInput(), Settings(true) +
-                             "open -- \"ftp.example.com\"\n"
-                             "user \"ada\" \"pw\"\n"
+                             "open -B --user \"ada\" --password \"pw\" -- "
+                             "\"ftp.example.com\"\n"
                              "cd \"/out\"\n"
-                             "get -- \"r.csv\"\n"
+                             "get \"./r.csv\" -o \"./r.csv\"\n"
                              "quit\n");
+}
+
+// lftp reads "file:", "bm:", "slot:", ... in a command's argument as a URL or
+// bookmark: the local disk or another site. Every value goes where lftp can
+// read it only as a path on the one site, a user or a password.
+TEST_P(LauncherTest, ValuesThatLookLikeUrlsStayPathsOnTheSite) {
+  EXPECT_EQ(Run("Open fe80::1\r\nfile:/u\r\nbm:p\r\ncd FILE:/tmp\r\n"
+                "get sub/slot:x\r\nQuit\r\n"),
+            0);
+  EXPECT_EQ(LftpInput(),
+            Settings(true) +
+                "open -B --user \"file:/u\" --password \"bm:p\" -- "
+                "\"fe80::1\"\n"
+                "cd \"./FILE:/tmp\"\n"
+                "get \"./sub/slot:x\" -o \"./slot:x\"\n"
+                "quit\n");
 }
 
 TEST_P(LauncherTest, NoUserLogsInAnonymouslyAndNoFolderStaysWhereItIs) {
   EXPECT_EQ(Run("Open  host   21 \r\n\r\n\r\ncd \r\nput x\r\nQuit\r\n"), 0);
   EXPECT_EQ(LftpInput(), Settings(false) +
-                             "open -p 21 -- \"host\"\n"
+                             "open -B -p 21 -- \"host\"\n"
                              "\n"
-                             "\n"
-                             "put -- \"x\"\n"
+                             "put \"./x\" -o \"./x\"\n"
                              "quit\n");
 }
 
@@ -359,10 +412,11 @@ TEST_P(LauncherTest, WindowsTextBecomesUtf8AndAnyCommandFileNameWorks) {
           "it's a $(file).txt"),
       0);
   EXPECT_EQ(LftpInput(), Settings(false) +
-                             "open -- \"h\"\n"
-                             "user \"u\" \"p\xc3\xa9\"\n"
-                             "cd \"\xe2\x82\xac\"\n"
-                             "put -- \"r\xc3\xa9sum\xc3\xa9.txt\"\n"
+                             "open -B --user \"u\" --password \"p\xc3\xa9\" -- "
+                             "\"h\"\n"
+                             "cd \"./\xe2\x82\xac\"\n"
+                             "put \"./r\xc3\xa9sum\xc3\xa9.txt\" -o "
+                             "\"./r\xc3\xa9sum\xc3\xa9.txt\"\n"
                              "quit\n");
   EXPECT_TRUE(PathExists(Dir("it's a $(file).txt.log")));
 }
@@ -387,6 +441,9 @@ TEST_P(LauncherTest, CommandFilesNotInTheExpectedFormRunNothing) {
       "Open h\r\nu\r\np\r\ncd d\r\nmput f\r\nQuit\r\n",
       "Open h\r\nu\r\np\r\ncd d\r\nput \r\nQuit\r\n",
       "Open h\r\nu\r\np\r\ncd d\r\nput f\r\n!sh\r\n",
+      "Open file:/etc\r\nu\r\np\r\ncd d\r\nput f\r\nQuit\r\n",
+      "Open Bm:x 21\r\nu\r\np\r\ncd d\r\nput f\r\nQuit\r\n",
+      "Open h\r\nu\r\np\r\ncd d\r\nput d/\r\nQuit\r\n",
   };
   for (const char* commands : cases) {
     EXPECT_EQ(Run(commands), 2) << commands;

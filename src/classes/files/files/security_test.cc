@@ -1,6 +1,7 @@
 // What FTP, File and Folder must never do to files they were not asked to
 // touch: write through planted links, change the mode of a device, widen a
 // private file's permissions, or delete a read-only file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -92,6 +93,42 @@ TEST_F(SecurityTest, FtpFilesReplaceOlderOnesWithTheirOwnMode) {
             2);
 }
 
+// Guards of the fresh-file writer and the copy, each pinned here.
+TEST_F(SecurityTest, FreshFilesAreNeverWrittenIntoWhatIsThere) {
+  // A read-only command file is not replaced and keeps its bytes.
+  WriteBytes(dir_.Path("send.txt"), "old");
+  ::chmod(dir_.Path("send.txt").c_str(), 0400);
+  EXPECT_EQ(Send("send.sh", "send.txt"), error::kPermissionDenied);
+  EXPECT_EQ(ReadBytes(dir_.Path("send.txt")), "old");
+  ::unlink(dir_.Path("send.txt").c_str());
+
+  // A file planted at the very fresh name the writer will pick (here a
+  // hard link to a victim) is not written into.
+  WriteBytes(dir_.Path("victim"), "keep");
+  SeedTemporaryNames(17);
+  const Text next = TemporarySibling(P("send.sh"), u'/');
+  SeedTemporaryNames(17);
+  ASSERT_EQ(::link(dir_.Path("victim").c_str(), ToUtf8(next).c_str()), 0);
+  EXPECT_EQ(Send("send.sh", "send.txt"), 0);
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+
+  // Copying onto a link fails and leaves the link's target alone.
+  ASSERT_EQ(::symlink("victim", dir_.Path("link").c_str()), 0);
+  EXPECT_EQ(testing::FailureOf([&] {
+              Platform::Default().CopyFile(P("send.txt"), P("link"));
+            }),
+            error::kPathFileAccess);
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+
+  // A file that holds no secret gets 0666 less the umask, as UFL.log does.
+  const mode_t old = ::umask(022);
+  auto log =
+      Platform::Default().NewWritableFile(P("UFL.log"), FileAccess::kReplace);
+  log->Close();
+  ::umask(old);
+  EXPECT_EQ(ModeOf(dir_.Path("UFL.log")), 0644);
+}
+
 TEST_F(SecurityTest, DevicesAreNeverReplacedOrChanged) {
   if (::geteuid() != 0) GTEST_SKIP() << "making device nodes needs root";
   // Nodes of our own with the numbers of null and full, never the
@@ -106,15 +143,77 @@ TEST_F(SecurityTest, DevicesAreNeverReplacedOrChanged) {
   EXPECT_EQ(Send("null", "full"), error::kPathFileAccess);
   Text from = P("null"), to = P("copy");
   EXPECT_EQ(file_.Copy(from, to), u"UFL Error: Cannot find " + from);
-  Text a = P("a"), dev = P("full");
+  // Refused before a byte is copied: no temporary file beside the device
+  // or FIFO, not even for a moment.
+  ASSERT_EQ(::mkfifo(dir_.Path("fifo").c_str(), 0666), 0);
   WriteBytes(dir_.Path("a"), "a");
-  EXPECT_EQ(file_.Copy(a, dev), u"Error: Path/File access error");
+  for (const char* target : {"full", "fifo"}) {
+    testing::FailingPlatform counting;
+    ScopedPlatform scope(counting);
+    Text a = P("a"), dev = P(target);
+    EXPECT_EQ(file_.Copy(a, dev), u"Error: Path/File access error");
+    EXPECT_EQ(file_.Move(a, dev), u"Error: Path/File access error");
+    EXPECT_EQ(counting.Calls(testing::Op::kCopy), 0) << target;
+  }
   for (const std::string& node : {null, full}) {
     struct stat st;
     ASSERT_EQ(::lstat(node.c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode)) << node;
     EXPECT_EQ(st.st_mode & 07777, 0666u) << node;
   }
+}
+
+// The copy gets the source's bits less the umask, as cp gives them.
+TEST_F(SecurityTest, CopyGivesTheSourcesBitsLessTheUmask) {
+  const struct {
+    mode_t source, mask, copy;
+  } cases[] = {
+      {0777, 077, 0700}, {0600, 022, 0600}, {0666, 022, 0644}, {0750, 0, 0750}};
+  for (const auto& c : cases) {
+    const mode_t old = ::umask(c.mask);
+    WriteBytes(dir_.Path("src"), "s");
+    ::chmod(dir_.Path("src").c_str(), c.source);
+    Text src = P("src"), copy = P("copy");
+    EXPECT_EQ(file_.Copy(src, copy), u"File copied to " + copy);
+    ::umask(old);
+    EXPECT_EQ(ModeOf(dir_.Path("copy")), static_cast<int>(c.copy)) << c.source;
+  }
+}
+
+// Hidden files of a writer killed mid-way go once they are a day old; only
+// ordinary files of ours with exactly our naming.
+TEST_F(SecurityTest, StaleTemporaryFilesOfOursAreRemoved) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a file not ours needs root";
+  const std::string stale = ".~pellar-0123456789abcdef.tmp";
+  const std::string kept[] = {".~pellar-0123456789abcdeg.tmp",
+                              ".~pellar-0123456789abcdef.tmp.x",
+                              ".~pellar-fedcba9876543210.tmp",   // a link
+                              ".~pellar-00000000000000ff.tmp",   // not ours
+                              ".~pellar-aaaaaaaaaaaaaaaa.tmp"};  // fresh
+  for (const std::string& name : {stale, kept[0], kept[1], kept[3], kept[4]}) {
+    WriteBytes(dir_.Path(name), "spool with its password");
+  }
+  ASSERT_EQ(::symlink(stale.c_str(), dir_.Path(kept[2]).c_str()), 0);
+  ASSERT_EQ(::lchown(dir_.Path(kept[3]).c_str(), 65534, 65534), 0);
+  const struct timespec two_days_ago[2] = {{::time(nullptr) - 2 * 86400, 0},
+                                           {::time(nullptr) - 2 * 86400, 0}};
+  for (const std::string& name : {stale, kept[0], kept[1], kept[2], kept[3]}) {
+    ::utimensat(AT_FDCWD, dir_.Path(name).c_str(), two_days_ago,
+                AT_SYMLINK_NOFOLLOW);
+  }
+  EXPECT_EQ(Send("send.sh", "send.txt"), 0);
+  EXPECT_FALSE(PathExists(dir_.Path(stale)));
+  for (const std::string& name : kept) {
+    struct stat st;
+    EXPECT_EQ(::lstat(dir_.Path(name).c_str(), &st), 0) << name;
+  }
+  // A copy into another folder sweeps that one.
+  ::mkdir(dir_.Path("sub").c_str(), 0700);
+  WriteBytes(dir_.Path("sub/" + stale), "old");
+  ::utimensat(AT_FDCWD, dir_.Path("sub/" + stale).c_str(), two_days_ago, 0);
+  Text from = P("send.txt"), to = P("sub/copy.txt");
+  EXPECT_EQ(file_.Copy(from, to), u"File copied to " + to);
+  EXPECT_FALSE(PathExists(dir_.Path("sub/" + stale)));
 }
 
 TEST_F(SecurityTest, CopyAndMoveKeepTheSourcesPermissions) {

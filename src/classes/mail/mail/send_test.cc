@@ -50,7 +50,11 @@ TEST(SendOutboxTest, RefusesAnEmptyOrMissingProgram) {
       // The existence test is made on the program the line would start.
       {dir.TextPath("tab\tx"), u"Cannot find " + dir.TextPath("tab\tx")},
       {dir.TextPath("a\"b"), u"Cannot find " + dir.TextPath("a\"b")},
+      // ... and on the whole text.
+      {dir.TextPath("tab") + u"\thello",
+       u"Cannot find " + dir.TextPath("tab") + u"\thello"},
   };
+  WriteBytes(dir.Path("tab"), "#!/bin/sh\n");
   WriteBytes(dir.Path("tab\tx"), "#!/bin/sh\n");
   WriteBytes(dir.Path("a\"b"), "#!/bin/sh\n");
   for (const Case& c : cases) {

@@ -121,11 +121,13 @@ Text Email::SendOutbox(Text& Outbox, Text& MailProgram) {
   if (!quoted && program.find(u' ') != Text::npos) {
     program = u"\"" + program + u"\"";
   }
-  // The program tested is the one the command line will start: its first
-  // argument, so a tab or a quote inside the text cannot pass the test with
-  // one file and start another.
+  // The whole text must name a file, and the command line must start that
+  // very file: a tab or a quote inside the text would otherwise pass the
+  // test with one file and start another ("/bin/echo" & vbTab & "x").
+  const Text file =
+      quoted ? MailProgram.substr(1, MailProgram.size() - 2) : MailProgram;
   const std::vector<Text> words = SplitCommandLine(program);
-  if (words.empty() || !FileExists(words.front())) {
+  if (!FileExists(file) || words.empty() || words.front() != file) {
     return u"Cannot find " + MailProgram;
   }
   MailProgram = program;
