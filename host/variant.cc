@@ -136,7 +136,9 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
     default: break;
   }
   if (!std::isfinite(r)) Raise(err::kOverflow);
-  return is_date ? Var::Date(r) : Var::Double(r);
+  // A date less a date is a number of days.
+  const bool both_dates = a.type() == VType::kDate && b.type() == VType::kDate;
+  return is_date && !(both_dates && op == BinOp::kSub) ? Var::Date(r) : Var::Double(r);
 }
 
 Var Logical(BinOp op, const Var& a, const Var& b) {
@@ -355,8 +357,11 @@ bool ToBool(const Var& v) {
 Text DateText(double date) {
   DateParts p = SplitDate(date);
   Text out;
-  const bool has_time = std::fmod(date, 1.0) != 0;
-  if (std::trunc(date) != 0 || !has_time) {
+  // The date part shows unless it is day 0; the time part unless it is
+  // midnight of another day.
+  const bool has_date = std::trunc(date) != 0;
+  const bool has_time = std::fmod(date, 1.0) != 0 || !has_date;
+  if (has_date) {
     out = Decimal(p.month) + u"/" + Decimal(p.day) + u"/" + Decimal(p.year);
   }
   if (has_time) {
