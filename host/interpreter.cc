@@ -16,7 +16,7 @@ namespace script {
 namespace {
 
 // More elements than any report needs; a bigger ReDim fails with 7.
-constexpr size_t kMaxArrayElements = size_t{1} << 24;
+constexpr size_t kMaxArrayElements = size_t{1} << 22;
 constexpr int kIllegalAssignment = 501;
 
 // The run stopped because it ran out of its statement budget.
@@ -331,6 +331,7 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
     Flow flow = ExecBlock(n.c);
     if (flow == Flow::kExitFor) break;
     if (flow != Flow::kNormal) return flow;
+    Step();  // an empty body still uses up the budget
     counter = RefOf(n.a, nullptr);
     if (whole && IsWhole(*counter)) {
       int64_t next = static_cast<int64_t>(counter->raw_long()) + step.raw_long();
@@ -380,11 +381,7 @@ Interpreter::Flow Interpreter::DoLoop(const Node& n) {
     if (flow != Flow::kNormal) return flow;
     if (kind == DoKind::kWhileBottom && !Truth(n.a)) break;
     if (kind == DoKind::kUntilBottom && Truth(n.a)) break;
-    if (kind == DoKind::kForever || kind == DoKind::kWhileBottom ||
-        kind == DoKind::kUntilBottom || kind == DoKind::kWhileTop ||
-        kind == DoKind::kUntilTop) {
-      Step();  // an empty loop body still uses up the budget
-    }
+    Step();  // an empty body still uses up the budget
   }
   return Flow::kNormal;
 }
