@@ -192,6 +192,9 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
         throw failure;
       }
       Trap(failure, kRuntimeSource);
+    } catch (const LimitSignal&) {
+      if (fault_node_ < 0) fault_node_ = statement;
+      throw;
     } catch (const std::length_error&) {
       Failure failure(err::kOutOfMemory);
       if (!frame_->resume_next) {

@@ -287,8 +287,10 @@ class Parser {
       std::vector<int32_t> block;
       do {
         const Token& name = ExpectIdentifier();
-        if (scope().proc < 0 ? !global_slots_.count(LowerWord(name.text))
-                             : !scope().locals.count(LowerWord(name.text))) {
+        // ReDim declares the name only where no declaration is in sight.
+        std::string lower = LowerWord(name.text);
+        if (!global_slots_.count(lower) &&
+            (scope().proc < 0 || !scope().locals.count(lower))) {
           Declare(name);
         }
         int32_t var = NameNode(name);
