@@ -233,10 +233,12 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       }
       return Flow::kNormal;
     }
-    case Op::kIf:
-      if (Truth(n.a)) return ExecBlock(n.b);
-      if (n.c >= 0) return ExecBlock(n.c);
+    case Op::kIf: {
+      std::span<const int32_t> blocks = program_.List(n.b);
+      if (Truth(n.a)) return ExecBlock(blocks[0]);
+      if (blocks[1] >= 0) return ExecBlock(blocks[1]);
       return Flow::kNormal;
+    }
     case Op::kSelect: {
       Var subject = DefaultValue(Eval(n.a));
       for (int32_t c : program_.List(n.b)) {
@@ -331,7 +333,7 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
     Var* counter = RefOf(n.a, nullptr);
     double at = ToDouble(*counter);
     if (stride >= 0 ? at > limit : at < limit) break;
-    Flow flow = ExecBlock(n.c);
+    Flow flow = ExecBlock(parts[3]);
     if (flow == Flow::kExitFor) break;
     if (flow != Flow::kNormal) return flow;
     Step();  // an empty body still uses up the budget
@@ -353,7 +355,8 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
 }
 
 Interpreter::Flow Interpreter::ForEach(const Node& n) {
-  Var collection = Eval(n.b);
+  std::span<const int32_t> parts = program_.List(n.b);
+  Var collection = Eval(parts[0]);
   std::vector<Var> items;
   if (collection.is_array()) {
     items = collection.array()->items;
@@ -367,7 +370,7 @@ Interpreter::Flow Interpreter::ForEach(const Node& n) {
     if (target == nullptr) Raise(err::kTypeMismatch);
     if (target->is_array() && target->array()->locks) Raise(err::kArrayLocked);
     *target = std::move(item);
-    Flow flow = ExecBlock(n.c);
+    Flow flow = ExecBlock(parts[1]);
     if (flow == Flow::kExitFor) break;
     if (flow != Flow::kNormal) return flow;
   }
@@ -490,7 +493,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       Var object = Eval(t.a);
       if (!object.is_object() || object.object() == nullptr) Raise(err::kObjectRequired);
       ArgPack pack;
-      std::span<const int32_t> list = program_.List(t.c);
+      std::span<const int32_t> list = program_.List(t.b);
       pack.Resize(list.size() + 1);
       for (size_t k = 0; k < list.size(); ++k) {
         pack.Temp(k) = Eval(list[k]);
@@ -498,7 +501,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       }
       pack.Temp(list.size()) = std::move(value);
       pack.Set(list.size(), &pack.Temp(list.size()));
-      object.object()->Invoke(*this, program_.names[static_cast<size_t>(t.b)], pack.span(),
+      object.object()->Invoke(*this, program_.names[t.name], pack.span(),
                               is_set ? CallKind::kSet : CallKind::kLet);
       return;
     }
@@ -559,8 +562,8 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
   Var object = Eval(n.a);
   if (!object.is_object() || object.object() == nullptr) Raise(err::kObjectRequired);
   ArgPack pack;
-  BuildArgs(n.c, pack, true);
-  return object.object()->Invoke(*this, program_.names[static_cast<size_t>(n.b)], pack.span(),
+  BuildArgs(n.b, pack, true);
+  return object.object()->Invoke(*this, program_.names[n.name], pack.span(),
                                  kind);
 }
 

@@ -24,10 +24,15 @@ size_t Program::TreeBytes() const {
                  constants.size() * sizeof(Var) +
                  positions.size() * sizeof(StatementPosition) +
                  procedures.size() * sizeof(Procedure);
-  for (const Var& c : constants) {
-    if (c.is_string()) bytes += sizeof(StrBox) + c.str().size() * 2;
-  }
   for (const std::string& n : names) bytes += sizeof(n) + n.size();
+  return bytes;
+}
+
+size_t Program::TextBytes() const {
+  size_t bytes = 0;
+  for (const Var& c : constants) {
+    if (c.is_string()) bytes += sizeof(StrBox) + c.str().size() * sizeof(char16_t);
+  }
   return bytes;
 }
 
@@ -142,14 +147,12 @@ class Parser {
 
   // ---- tree ---------------------------------------------------------------
 
-  int32_t Add(Op op, int32_t a = -1, int32_t b = -1, int32_t c = -1,
-              uint8_t flag = 0) {
+  int32_t Add(Op op, int32_t a = -1, int32_t b = -1, uint8_t flag = 0) {
     Node n;
     n.op = op;
     n.flag = flag;
     n.a = a;
     n.b = b;
-    n.c = c;
     p_.nodes.push_back(n);
     return static_cast<int32_t>(p_.nodes.size() - 1);
   }
@@ -164,9 +167,14 @@ class Parser {
     p_.lists.insert(p_.lists.end(), items.begin(), items.end());
     return at;
   }
+  // Equal literals share one entry of the constant pool.
   int32_t Constant(Var v) {
-    p_.constants.push_back(std::move(v));
-    return Add(Op::kConst, static_cast<int32_t>(p_.constants.size() - 1));
+    Text key = Decimal(static_cast<int>(v.type())) + u":" +
+               (v.is_string() ? v.str() : v.is_object() ? Text() : EchoText(v));
+    auto [it, added] =
+        constant_index_.emplace(std::move(key), static_cast<int32_t>(p_.constants.size()));
+    if (added) p_.constants.push_back(std::move(v));
+    return Add(Op::kConst, it->second);
   }
   int32_t NameIndex(const Text& word) {
     std::string lower = LowerWord(word);
@@ -491,29 +499,31 @@ class Parser {
       // One line: statements up to the line end, perhaps an Else part.
       if (Peek().kind == TokenKind::kNewline) Next();
       ++single_line_if_;
-      p_.nodes[n].b = MakeList(ParseLineStatements());
-      if (AcceptWord("else")) {
-        p_.nodes[n].c = MakeList(ParseLineStatements());
-      }
+      int32_t then_block = MakeList(ParseLineStatements());
+      int32_t else_block = -1;
+      if (AcceptWord("else")) else_block = MakeList(ParseLineStatements());
       --single_line_if_;
       if (AcceptWord("end")) ExpectWord("if", "If");
+      p_.nodes[n].b = MakeList({then_block, else_block});
       return n;
     }
-    p_.nodes[n].b = MakeList(ParseBlock({"elseif", "else", "end"}, "Expected 'End If'"));
-    int32_t tail = n;
+    // Each ElseIf is an If in the Else block of the one before.
+    std::vector<std::pair<int32_t, int32_t>> chain;  // (If node, then block)
+    chain.emplace_back(n, MakeList(ParseBlock({"elseif", "else", "end"}, "Expected 'End If'")));
     while (IsWord(Peek(), "elseif")) {
       const Token at = Next();
       int32_t inner = AddStatement(Op::kIf, at);
       p_.nodes[inner].a = ParseExpression();
       ExpectWord("then", "Then");
-      p_.nodes[inner].b = MakeList(ParseBlock({"elseif", "else", "end"}, "Expected 'End If'"));
-      p_.nodes[tail].c = MakeList({inner});
-      tail = inner;
+      chain.emplace_back(inner, MakeList(ParseBlock({"elseif", "else", "end"}, "Expected 'End If'")));
     }
-    if (AcceptWord("else")) {
-      p_.nodes[tail].c = MakeList(ParseBlock({"end"}, "Expected 'End If'"));
-    }
+    int32_t else_block = -1;
+    if (AcceptWord("else")) else_block = MakeList(ParseBlock({"end"}, "Expected 'End If'"));
     ExpectEndWord("if", "Expected 'End If'");
+    for (size_t k = chain.size(); k-- > 0;) {
+      p_.nodes[chain[k].first].b = MakeList({chain[k].second, else_block});
+      else_block = MakeList({chain[k].first});
+    }
     return n;
   }
 
@@ -554,7 +564,7 @@ class Parser {
             const Token& op = Next();
             BinOp bop;
             if (!ComparisonOp(op, &bop)) Fail(op, "Expected comparison operator");
-            tests.push_back(Add(Op::kCaseIs, ParseConcat(), -1, -1,
+            tests.push_back(Add(Op::kCaseIs, ParseConcat(), -1,
                                 static_cast<uint8_t>(bop)));
           } else {
             int32_t lo = ParseExpression();
@@ -581,9 +591,9 @@ class Parser {
       int32_t n = AddStatement(Op::kForEach, start);
       p_.nodes[n].a = NameNode(ExpectIdentifier());
       ExpectWord("in", "In");
-      p_.nodes[n].b = ParseExpression();
+      int32_t collection = ParseExpression();
       ++loops_for_;
-      p_.nodes[n].c = MakeList(ParseBlock({"next"}, "Expected 'Next'"));
+      p_.nodes[n].b = MakeList({collection, MakeList(ParseBlock({"next"}, "Expected 'Next'"))});
       --loops_for_;
       ExpectWord("next", "Next");
       if (Peek().kind == TokenKind::kWord) ExpectIdentifier();
@@ -597,10 +607,10 @@ class Parser {
     ExpectWord("to", "To");
     int32_t to = ParseExpression();
     int32_t step = AcceptWord("step") ? ParseExpression() : -1;
-    p_.nodes[n].b = MakeList({from, to, step});
     ++loops_for_;
-    p_.nodes[n].c = MakeList(ParseBlock({"next"}, "Expected 'Next'"));
+    int32_t body = MakeList(ParseBlock({"next"}, "Expected 'Next'"));
     --loops_for_;
+    p_.nodes[n].b = MakeList({from, to, step, body});
     ExpectWord("next", "Next");
     if (Peek().kind == TokenKind::kWord) ExpectIdentifier();
     return n;
@@ -657,7 +667,10 @@ class Parser {
       if (Peek().kind == TokenKind::kDot) {
         Next();
         const Token& member = Expect(TokenKind::kWord, "Expected identifier");
-        chain.node = Add(Op::kMember, chain.node, NameIndex(member.text), -1);
+        chain.node = Add(Op::kMember, chain.node, -1);
+        int32_t name = NameIndex(member.text);
+        if (name > 0xFFFF) Fail(member, "Too many names");
+        p_.nodes[chain.node].name = static_cast<uint16_t>(name);
         chain.before_open = -1;
       } else if (Peek().kind == TokenKind::kOpen) {
         Nesting nesting(*this, Peek());
@@ -668,8 +681,8 @@ class Parser {
         Expect(TokenKind::kClose, "Expected ')'");
         chain.open_list = args;
         Node& base = p_.nodes[chain.node];
-        if (base.op == Op::kMember && base.c < 0) {
-          base.c = args;
+        if (base.op == Op::kMember && base.b < 0) {
+          base.b = args;
         } else {
           int32_t base_node = chain.node;
           chain.node = Add(Op::kIndex, base_node, args);
@@ -716,12 +729,12 @@ class Parser {
       if (ParenthesesHoldComma()) {
         Fail(Peek(), "Cannot use parentheses when calling a Sub");
       }
-      if (p_.nodes[callee].op == Op::kMember) p_.nodes[callee].c = -1;
+      if (p_.nodes[callee].op == Op::kMember) p_.nodes[callee].b = -1;
     }
     int32_t args = ParseExpressionList(TokenKind::kNewline);
     Node& node = p_.nodes[callee];
-    if (node.op == Op::kMember && node.c < 0) {
-      node.c = args;
+    if (node.op == Op::kMember && node.b < 0) {
+      node.b = args;
     } else if (node.op == Op::kName) {
       callee = Add(Op::kIndex, callee, args);
       scope().indexes.push_back(callee);
@@ -791,7 +804,7 @@ class Parser {
     int32_t left = ParseLogical(level + 1);
     while (AcceptWord(kWords[level])) {
       int32_t right = ParseLogical(level + 1);
-      left = Add(Op::kBinary, left, right, -1, static_cast<uint8_t>(kOps[level]));
+      left = Add(Op::kBinary, left, right, static_cast<uint8_t>(kOps[level]));
     }
     return left;
   }
@@ -809,7 +822,7 @@ class Parser {
       BinOp op;
       if (ComparisonOp(Peek(), &op)) {
         Next();
-        left = Add(Op::kBinary, left, ParseConcat(), -1, static_cast<uint8_t>(op));
+        left = Add(Op::kBinary, left, ParseConcat(), static_cast<uint8_t>(op));
       } else if (AcceptWord("is")) {
         left = Add(Op::kIs, left, ParseConcat());
       } else {
@@ -826,7 +839,7 @@ class Parser {
       Next();
       parts.push_back(ParseAdditive());
     }
-    return Add(Op::kBinary, MakeList(parts), -1, -1,
+    return Add(Op::kBinary, MakeList(parts), -1,
                static_cast<uint8_t>(BinOp::kConcat));
   }
 
@@ -834,7 +847,7 @@ class Parser {
     int32_t left = ParseMod();
     while (IsOp(Peek(), u"+") || IsOp(Peek(), u"-")) {
       BinOp op = Next().text == u"+" ? BinOp::kAdd : BinOp::kSub;
-      left = Add(Op::kBinary, left, ParseMod(), -1, static_cast<uint8_t>(op));
+      left = Add(Op::kBinary, left, ParseMod(), static_cast<uint8_t>(op));
     }
     return left;
   }
@@ -842,7 +855,7 @@ class Parser {
   int32_t ParseMod() {
     int32_t left = ParseIntDiv();
     while (AcceptWord("mod")) {
-      left = Add(Op::kBinary, left, ParseIntDiv(), -1, static_cast<uint8_t>(BinOp::kMod));
+      left = Add(Op::kBinary, left, ParseIntDiv(), static_cast<uint8_t>(BinOp::kMod));
     }
     return left;
   }
@@ -851,7 +864,7 @@ class Parser {
     int32_t left = ParseMultiplicative();
     while (IsOp(Peek(), u"\\")) {
       Next();
-      left = Add(Op::kBinary, left, ParseMultiplicative(), -1,
+      left = Add(Op::kBinary, left, ParseMultiplicative(),
                  static_cast<uint8_t>(BinOp::kIntDiv));
     }
     return left;
@@ -861,7 +874,7 @@ class Parser {
     int32_t left = ParseUnary();
     while (IsOp(Peek(), u"*") || IsOp(Peek(), u"/")) {
       BinOp op = Next().text == u"*" ? BinOp::kMul : BinOp::kDiv;
-      left = Add(Op::kBinary, left, ParseUnary(), -1, static_cast<uint8_t>(op));
+      left = Add(Op::kBinary, left, ParseUnary(), static_cast<uint8_t>(op));
     }
     return left;
   }
@@ -888,7 +901,7 @@ class Parser {
       } else {
         right = ParsePrimary();
       }
-      left = Add(Op::kBinary, left, right, -1, static_cast<uint8_t>(BinOp::kPow));
+      left = Add(Op::kBinary, left, right, static_cast<uint8_t>(BinOp::kPow));
     }
     return left;
   }
@@ -1066,6 +1079,7 @@ class Parser {
   std::vector<Scope> scopes_;
   std::vector<Scope> proc_scopes_;
   std::unordered_map<std::string, int32_t> name_index_;
+  std::unordered_map<Text, int32_t> constant_index_;
   std::vector<Text> spelling_;
   std::unordered_map<std::string, int32_t> global_slots_;
   std::unordered_map<std::string, int32_t> proc_index_;

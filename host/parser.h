@@ -36,18 +36,18 @@ enum class Op : uint8_t {
   kCallProc,   // a: procedure, b: argument list
   kBuiltin,    // a: builtin, b: argument list
   kIndex,      // a: base, b: argument list (array element or default member)
-  kMember,     // a: object, b: member name index, c: argument list or -1
+  kMember,     // a: object, name: member name index, b: argument list or -1
   kNew,        // a: name index (classes are not supported: raises)
   // Statements.
   kAssign,     // flag 1 for Set; a: target, b: value
   kCall,       // a: expression run for its effect
-  kIf,         // a: condition, b: then block, c: else block or -1
+  kIf,         // a: condition, b: list {then block, else block or -1}
   kSelect,     // a: subject, b: list of kCase nodes
   kCase,       // a: list of tests or -1 for Case Else, b: block
   kCaseIs,     // flag: BinOp, a: expression
   kCaseRange,  // a, b
-  kFor,        // a: variable, b: list {from, to, step or -1}, c: block
-  kForEach,    // a: variable, b: collection, c: block
+  kFor,        // a: variable, b: list {from, to, step or -1, block}
+  kForEach,    // a: variable, b: list {collection, block}
   kDo,         // flag: DoKind, a: condition or -1, b: block
   kExit,       // flag: ExitKind
   kDim,        // a: variable, b: bound list or -1 (scalar) ; flag 1: ReDim,
@@ -59,11 +59,12 @@ enum class Op : uint8_t {
 enum class DoKind : uint8_t { kForever, kWhileTop, kUntilTop, kWhileBottom, kUntilBottom };
 enum class ExitKind : uint8_t { kFor, kDo, kSub, kFunction };
 
+// 12 bytes; what a and b hold depends on op (see Op).
 struct Node {
   Op op;
   uint8_t flag = 0;
-  uint16_t spare = 0;
-  int32_t a = -1, b = -1, c = -1;
+  uint16_t name = 0;  // kMember: the member's name index
+  int32_t a = -1, b = -1;
 };
 
 struct Procedure {
@@ -99,8 +100,10 @@ struct Program {
   }
   // Where the statement `node` starts.
   StatementPosition PositionOf(int32_t node) const;
-  // Bytes the tree takes, and the number of statements in it.
+  // Bytes the tree takes (nodes, lists, constant slots, names, positions,
+  // procedures), the bytes of its text literals, and its statements.
   size_t TreeBytes() const;
+  size_t TextBytes() const;
   size_t StatementCount() const { return positions.size(); }
 };
 
