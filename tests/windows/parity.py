@@ -16,6 +16,10 @@ before the failure. cscript writes CR LF and, redirected, code page 437:
 both outputs are compared with CR LF as LF and with the characters code
 page 437 lacks as "?".
 
+The files a script leaves in its working folder are compared byte for byte
+too (the platform's path separator, which spool files name, read as one),
+except the FTP launchers, which are platform scripts by design.
+
 Where Wine's VBScript is known to differ from the language reference, the
 scripts' expected outputs follow the reference and wine_differences.txt
 (beside this file) lists each difference: a script Wine cannot run, or the
@@ -140,6 +144,33 @@ def as_windows_prints(text):
     return "\n".join(lines)
 
 
+def written_files(folder):
+    """{relative path: bytes} of the files under `folder`."""
+    files = {}
+    for dirpath, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(dirpath, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, folder)] = f.read().replace(b"\\", b"/")
+    return files
+
+
+def compare_files(native_folder, hosted_folder):
+    """Problems found between the files two runs of a script left."""
+    mine, theirs = written_files(native_folder), written_files(hosted_folder)
+    problems = []
+    for name in sorted(set(mine) | set(theirs)):
+        if name.endswith((".sh", ".bat")):
+            continue  # FTP launchers: a shell script on POSIX, a batch file on Windows
+        if name not in theirs:
+            problems.append("only pellar wrote %s" % name)
+        elif name not in mine:
+            problems.append("only cscript wrote %s" % name)
+        elif mine[name] != theirs[name]:
+            problems.append("%s differs" % name)
+    return problems
+
+
 def run_native(pellar, cases, root):
     outputs = {}
     for case in cases:
@@ -234,6 +265,10 @@ def main():
                                 "%s output does not end with the sentinel "
                                 "line \"%s\" (the script stopped early)"
                                 % (label, SENTINEL))
+                if not case.example:
+                    problems += compare_files(
+                        os.path.join(ARGS.work, "native", case.name),
+                        os.path.join(ARGS.work, "cscript%d" % bits, case.name))
                 if expected != actual:
                     diff = difflib.unified_diff(
                         expected.splitlines(), actual.splitlines(),
