@@ -30,13 +30,15 @@ int main(int argc, char** argv) {
     bytes += parsed.program.TreeBytes();
     literals += parsed.program.TextBytes();
     statements += parsed.program.StatementCount();
-    std::cout << file << ": " << parsed.program.StatementCount() << " statements, "
-              << parsed.program.TreeBytes() << " bytes of tree, "
-              << parsed.program.TextBytes() << " bytes of text literals\n";
+    std::cout << file << ": " << parsed.program.StatementCount()
+              << " statements, " << parsed.program.TreeBytes()
+              << " bytes of tree, " << parsed.program.TextBytes()
+              << " bytes of text literals\n";
   }
   const double n = statements ? static_cast<double>(statements) : 1.0;
   std::printf("tree bytes per statement = %.1f (target <= 200)\n",
               static_cast<double>(bytes) / n);
-  std::printf("text literal bytes per statement = %.1f\n", static_cast<double>(literals) / n);
+  std::printf("text literal bytes per statement = %.1f\n",
+              static_cast<double>(literals) / n);
   return 0;
 }

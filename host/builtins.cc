@@ -36,10 +36,12 @@ const std::unordered_map<std::string_view, const BuiltinInfo*>& BuiltinNames() {
     static std::vector<std::string> lower;
     for (const std::string& n : kNames) {
       std::string l;
-      for (char c : n) l += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char c : n)
+        l += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       lower.push_back(l);
     }
-    for (size_t i = 0; i < lower.size(); ++i) map->emplace(lower[i], &kBuiltins[i]);
+    for (size_t i = 0; i < lower.size(); ++i)
+      map->emplace(lower[i], &kBuiltins[i]);
     return map;
   }();
   return *names;
@@ -108,9 +110,9 @@ double Now(bool date, bool time) {
   return d;
 }
 
-const char* const kMonths[] = {"January", "February", "March",     "April",
-                               "May",     "June",     "July",      "August",
-                               "September", "October", "November", "December"};
+const char* const kMonths[] = {"January",   "February", "March",    "April",
+                               "May",       "June",     "July",     "August",
+                               "September", "October",  "November", "December"};
 const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                              "Thursday", "Friday", "Saturday"};
 
@@ -122,8 +124,10 @@ Text LongDate(double date) {
 
 int IntervalOf(const Var& v) {
   std::string s;
-  for (char16_t c : ToStr(v)) s += static_cast<char>(c < 0x80 ? std::tolower(c) : '?');
-  static const char* const kIntervals[] = {"yyyy", "q", "m", "y", "d", "w", "ww", "h", "n", "s"};
+  for (char16_t c : ToStr(v))
+    s += static_cast<char>(c < 0x80 ? std::tolower(c) : '?');
+  static const char* const kIntervals[] = {"yyyy", "q",  "m", "y", "d",
+                                           "w",    "ww", "h", "n", "s"};
   for (int i = 0; i < 10; ++i) {
     if (s == kIntervals[i]) return i;
   }
@@ -139,19 +143,37 @@ Var DateAdd(const Var& interval, const Var& number, const Var& date) {
     DateParts p = SplitDate(d);
     int y = p.year + (p.month - 1 + months) / 12;
     int m = (p.month - 1 + months) % 12;
-    if (m < 0) { m += 12; --y; }
-    static constexpr int kLen[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int last = kLen[m] + (m == 1 && y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
+    if (m < 0) {
+      m += 12;
+      --y;
+    }
+    static constexpr int kLen[] = {31, 28, 31, 30, 31, 30,
+                                   31, 31, 30, 31, 30, 31};
+    int last =
+        kLen[m] + (m == 1 && y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
     double frac = d - std::trunc(d);
-    return Var::Date(MakeDate(y, m + 1, std::min(p.day, last)) + std::fabs(frac));
+    return Var::Date(MakeDate(y, m + 1, std::min(p.day, last)) +
+                     std::fabs(frac));
   }
   double add = 0;
   switch (which) {
-    case 3: case 4: case 5: add = n; break;
-    case 6: add = n * 7; break;
-    case 7: add = n / 24; break;
-    case 8: add = n / 1440; break;
-    default: add = n / 86400; break;
+    case 3:
+    case 4:
+    case 5:
+      add = n;
+      break;
+    case 6:
+      add = n * 7;
+      break;
+    case 7:
+      add = n / 24;
+      break;
+    case 8:
+      add = n / 1440;
+      break;
+    default:
+      add = n / 86400;
+      break;
   }
   return Var::Date(d + add);
 }
@@ -162,30 +184,50 @@ Var DateDiff(const Var& interval, const Var& a, const Var& b) {
   DateParts p = SplitDate(x), q = SplitDate(y);
   double r = 0;
   switch (which) {
-    case 0: r = q.year - p.year; break;
-    case 1: r = (q.year * 4 + (q.month - 1) / 3) - (p.year * 4 + (p.month - 1) / 3); break;
-    case 2: r = (q.year * 12 + q.month) - (p.year * 12 + p.month); break;
-    case 3: case 4: r = std::floor(y) - std::floor(x); break;
-    case 5: r = std::trunc((std::floor(y) - std::floor(x)) / 7); break;
+    case 0:
+      r = q.year - p.year;
+      break;
+    case 1:
+      r = (q.year * 4 + (q.month - 1) / 3) - (p.year * 4 + (p.month - 1) / 3);
+      break;
+    case 2:
+      r = (q.year * 12 + q.month) - (p.year * 12 + p.month);
+      break;
+    case 3:
+    case 4:
+      r = std::floor(y) - std::floor(x);
+      break;
+    case 5:
+      r = std::trunc((std::floor(y) - std::floor(x)) / 7);
+      break;
     case 6: {
-      double sx = std::floor(x) - (p.weekday - 1), sy = std::floor(y) - (q.weekday - 1);
+      double sx = std::floor(x) - (p.weekday - 1),
+             sy = std::floor(y) - (q.weekday - 1);
       r = (sy - sx) / 7;
       break;
     }
-    case 7: r = std::floor(y * 24 + 1e-9) - std::floor(x * 24 + 1e-9); break;
-    case 8: r = std::llround(y * 1440) - std::llround(x * 1440); break;
-    default: r = std::llround(y * 86400) - std::llround(x * 86400); break;
+    case 7:
+      r = std::floor(y * 24 + 1e-9) - std::floor(x * 24 + 1e-9);
+      break;
+    case 8:
+      r = std::llround(y * 1440) - std::llround(x * 1440);
+      break;
+    default:
+      r = std::llround(y * 86400) - std::llround(x * 86400);
+      break;
   }
   return Var::Number(static_cast<int64_t>(r));
 }
 
 // Rounds half away from zero to `digits` places and writes the digits
 // with thousands grouping, as FormatNumber does.
-Text FormatNumberText(double x, int digits, bool leading_zero, bool parens, bool group) {
+Text FormatNumberText(double x, int digits, bool leading_zero, bool parens,
+                      bool group) {
   if (digits < 0) digits = 2;
   if (digits > 15) Raise(err::kInvalidCall);
   double scale = std::pow(10.0, digits);
-  double rounded = std::round(std::fabs(x) * scale + 1e-9 * std::fabs(x) * scale) / scale;
+  double rounded =
+      std::round(std::fabs(x) * scale + 1e-9 * std::fabs(x) * scale) / scale;
   bool negative = x < 0 && rounded != 0;
   char buffer[400];
   std::snprintf(buffer, sizeof buffer, "%.*f", digits, rounded);
@@ -214,7 +256,8 @@ Var RoundVar(const Var& v, int digits) {
       v.type() == VType::kByte) {
     return v;
   }
-  if (v.type() == VType::kBoolean) return Var::Integer(static_cast<int16_t>(v.raw_long()));
+  if (v.type() == VType::kBoolean)
+    return Var::Integer(static_cast<int16_t>(v.raw_long()));
   double x = ToDouble(v);
   double scale = std::pow(10.0, digits);
   double scaled = x * scale;
@@ -246,7 +289,8 @@ Text HexOct(const Var& v, bool hex) {
   Text out;
   while (n) {
     int d = static_cast<int>(n % (hex ? 16 : 8));
-    out.insert(out.begin(), static_cast<char16_t>(d < 10 ? u'0' + d : u'A' + d - 10));
+    out.insert(out.begin(),
+               static_cast<char16_t>(d < 10 ? u'0' + d : u'A' + d - 10));
     n /= hex ? 16 : 8;
   }
   return out;
@@ -272,7 +316,8 @@ Text Upper(TextView text) {
       c = static_cast<char16_t>(c - 32);
     } else if (c >= 0x450 && c <= 0x45F) {
       c = static_cast<char16_t>(c - 80);
-    } else if (c >= 0x100 && c <= 0x17F && LowerChar(static_cast<char16_t>(c - 1)) == c) {
+    } else if (c >= 0x100 && c <= 0x17F &&
+               LowerChar(static_cast<char16_t>(c - 1)) == c) {
       c = static_cast<char16_t>(c - 1);
     } else if (c == 0xFF) {
       c = 0x178;
@@ -287,7 +332,9 @@ const BuiltinInfo* FindBuiltin(std::string_view lower) {
   return it == names.end() ? nullptr : it->second;
 }
 
-const BuiltinInfo& BuiltinById(Builtin id) { return kBuiltins[static_cast<size_t>(id)]; }
+const BuiltinInfo& BuiltinById(Builtin id) {
+  return kBuiltins[static_cast<size_t>(id)];
+}
 
 bool FindConstant(std::string_view lower, Var* value) {
   static const auto* constants = [] {
@@ -351,14 +398,16 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
   switch (id) {
     case Builtin::kLen:
       if (arg(0).is_null()) return Var::Null();
-      if (arg(0).is_string()) return Var::Long(static_cast<int32_t>(arg(0).str().size()));
+      if (arg(0).is_string())
+        return Var::Long(static_cast<int32_t>(arg(0).str().size()));
       return Var::Long(static_cast<int32_t>(ToStr(arg(0)).size()));
     case Builtin::kLeft:
     case Builtin::kRight: {
       if (arg(0).is_null()) return Var::Null();
       Text t = ToStr(arg(0));
       size_t k = std::min(static_cast<size_t>(NonNegative(arg(1))), t.size());
-      return Var::String(id == Builtin::kLeft ? t.substr(0, k) : t.substr(t.size() - k));
+      return Var::String(id == Builtin::kLeft ? t.substr(0, k)
+                                              : t.substr(t.size() - k));
     }
     case Builtin::kMid: {
       if (arg(0).is_null()) return Var::Null();
@@ -380,22 +429,28 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         at = 1;
       }
       if (arg(at).is_null() || arg(at + 1).is_null()) return Var::Null();
-      return Var::Long(Find(ToStr(arg(at)), ToStr(arg(at + 1)), start, TextMode(args, at + 2)));
+      return Var::Long(Find(ToStr(arg(at)), ToStr(arg(at + 1)), start,
+                            TextMode(args, at + 2)));
     }
     case Builtin::kInStrRev: {
       if (arg(0).is_null() || arg(1).is_null()) return Var::Null();
       Text hay = ToStr(arg(0)), needle = ToStr(arg(1));
       int32_t start = n > 2 ? ToLong(arg(2)) : -1;
       if (start == 0 || start < -1) Raise(err::kInvalidCall);
-      size_t end = start == -1 ? hay.size() : std::min(hay.size(), static_cast<size_t>(start));
+      size_t end = start == -1
+                       ? hay.size()
+                       : std::min(hay.size(), static_cast<size_t>(start));
       if (TextMode(args, 3)) {
         hay = Lower(hay);
         needle = Lower(needle);
       }
-      if (needle.empty()) return Var::Long(static_cast<int32_t>(start == -1 ? hay.size() : start));
+      if (needle.empty())
+        return Var::Long(
+            static_cast<int32_t>(start == -1 ? hay.size() : start));
       if (needle.size() > end) return Var::Long(0);
       size_t found = TextView(hay).substr(0, end).rfind(needle);
-      return Var::Long(found == TextView::npos ? 0 : static_cast<int32_t>(found + 1));
+      return Var::Long(
+          found == TextView::npos ? 0 : static_cast<int32_t>(found + 1));
     }
     case Builtin::kReplace: {
       if (AnyNull(args, 3)) return Var::Null();
@@ -407,7 +462,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (static_cast<size_t>(start) > t.size()) return Var::String(Text());
       t = t.substr(static_cast<size_t>(start - 1));
       if (find.empty() || count == 0) return Var::String(t);
-      Text hay = text_mode ? Lower(t) : t, needle = text_mode ? Lower(find) : find;
+      Text hay = text_mode ? Lower(t) : t,
+           needle = text_mode ? Lower(find) : find;
       Text out;
       size_t pos = 0;
       int32_t done = 0;
@@ -436,7 +492,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         return NewArray(std::move(parts));
       }
       bool text_mode = TextMode(args, 3);
-      Text hay = text_mode ? Lower(t) : t, needle = text_mode ? Lower(delim) : delim;
+      Text hay = text_mode ? Lower(t) : t,
+           needle = text_mode ? Lower(delim) : delim;
       size_t pos = 0;
       while (limit < 0 || static_cast<int32_t>(parts.size()) < limit - 1) {
         size_t at = hay.find(needle, pos);
@@ -465,14 +522,17 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (arg(0).is_null()) return Var::Null();
       Text t = ToStr(arg(0));
       size_t b = 0, e = t.size();
-      if (id != Builtin::kRTrim) while (b < e && t[b] == u' ') ++b;
-      if (id != Builtin::kLTrim) while (e > b && t[e - 1] == u' ') --e;
+      if (id != Builtin::kRTrim)
+        while (b < e && t[b] == u' ') ++b;
+      if (id != Builtin::kLTrim)
+        while (e > b && t[e - 1] == u' ') --e;
       return Var::String(t.substr(b, e - b));
     }
     case Builtin::kUCase:
     case Builtin::kLCase:
       if (arg(0).is_null()) return Var::Null();
-      return Var::String(id == Builtin::kUCase ? Upper(ToStr(arg(0))) : Lower(ToStr(arg(0))));
+      return Var::String(id == Builtin::kUCase ? Upper(ToStr(arg(0)))
+                                               : Lower(ToStr(arg(0))));
     case Builtin::kSpace: {
       size_t k = static_cast<size_t>(NonNegative(arg(0)));
       CheckLength(k);
@@ -495,7 +555,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     }
     case Builtin::kStrComp: {
       if (arg(0).is_null() || arg(1).is_null()) return Var::Null();
-      int c = Compare(Var::String(ToStr(arg(0))), Var::String(ToStr(arg(1))), TextMode(args, 2));
+      int c = Compare(Var::String(ToStr(arg(0))), Var::String(ToStr(arg(1))),
+                      TextMode(args, 2));
       return Var::Integer(static_cast<int16_t>(c));
     }
     case Builtin::kStrReverse: {
@@ -593,10 +654,14 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (d <= 0) Raise(err::kInvalidCall);
       return Var::Double(std::log(d));
     }
-    case Builtin::kSin: return Var::Double(std::sin(ToDouble(arg(0))));
-    case Builtin::kCos: return Var::Double(std::cos(ToDouble(arg(0))));
-    case Builtin::kTan: return Var::Double(std::tan(ToDouble(arg(0))));
-    case Builtin::kAtn: return Var::Double(std::atan(ToDouble(arg(0))));
+    case Builtin::kSin:
+      return Var::Double(std::sin(ToDouble(arg(0))));
+    case Builtin::kCos:
+      return Var::Double(std::cos(ToDouble(arg(0))));
+    case Builtin::kTan:
+      return Var::Double(std::tan(ToDouble(arg(0))));
+    case Builtin::kAtn:
+      return Var::Double(std::atan(ToDouble(arg(0))));
     case Builtin::kIsNumeric: {
       const Var& v = arg(0);
       if (v.is_string()) {
@@ -605,10 +670,14 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       }
       return Var::Bool(v.is_numeric() && v.type() != VType::kDate);
     }
-    case Builtin::kIsEmpty: return Var::Bool(arg(0).is_empty());
-    case Builtin::kIsNull: return Var::Bool(arg(0).is_null());
-    case Builtin::kIsArray: return Var::Bool(arg(0).is_array());
-    case Builtin::kIsObject: return Var::Bool(arg(0).is_object());
+    case Builtin::kIsEmpty:
+      return Var::Bool(arg(0).is_empty());
+    case Builtin::kIsNull:
+      return Var::Bool(arg(0).is_null());
+    case Builtin::kIsArray:
+      return Var::Bool(arg(0).is_array());
+    case Builtin::kIsObject:
+      return Var::Bool(arg(0).is_object());
     case Builtin::kIsDate: {
       const Var& v = arg(0);
       double d;
@@ -618,19 +687,31 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kTypeName: {
       const Var& v = arg(0);
       switch (v.type()) {
-        case VType::kEmpty: return Var::String(u"Empty");
-        case VType::kNull: return Var::String(u"Null");
-        case VType::kInteger: return Var::String(u"Integer");
-        case VType::kLong: return Var::String(u"Long");
-        case VType::kDouble: return Var::String(u"Double");
-        case VType::kDate: return Var::String(u"Date");
-        case VType::kString: return Var::String(u"String");
-        case VType::kBoolean: return Var::String(u"Boolean");
-        case VType::kByte: return Var::String(u"Byte");
-        case VType::kArray: return Var::String(u"Variant()");
+        case VType::kEmpty:
+          return Var::String(u"Empty");
+        case VType::kNull:
+          return Var::String(u"Null");
+        case VType::kInteger:
+          return Var::String(u"Integer");
+        case VType::kLong:
+          return Var::String(u"Long");
+        case VType::kDouble:
+          return Var::String(u"Double");
+        case VType::kDate:
+          return Var::String(u"Date");
+        case VType::kString:
+          return Var::String(u"String");
+        case VType::kBoolean:
+          return Var::String(u"Boolean");
+        case VType::kByte:
+          return Var::String(u"Byte");
+        case VType::kArray:
+          return Var::String(u"Variant()");
         case VType::kObject:
-          return Var::String(v.object() ? v.object()->TypeName() : Text(u"Nothing"));
-        default: return Var::String(u"Unknown");
+          return Var::String(v.object() ? v.object()->TypeName()
+                                        : Text(u"Nothing"));
+        default:
+          return Var::String(u"Unknown");
       }
     }
     case Builtin::kVarType: {
@@ -642,8 +723,10 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kUBound: {
       const ArrBox& a = ArrayArg(arg(0));
       int32_t dim = n > 1 ? ToLong(arg(1)) : 1;
-      if (dim < 1 || static_cast<size_t>(dim) > a.upper.size()) Raise(err::kSubscript);
-      return Var::Long(id == Builtin::kLBound ? 0 : a.upper[static_cast<size_t>(dim - 1)]);
+      if (dim < 1 || static_cast<size_t>(dim) > a.upper.size())
+        Raise(err::kSubscript);
+      return Var::Long(
+          id == Builtin::kLBound ? 0 : a.upper[static_cast<size_t>(dim - 1)]);
     }
     case Builtin::kArray: {
       std::vector<Var> items;
@@ -651,9 +734,12 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       for (size_t i = 0; i < n; ++i) items.push_back(arg(i));
       return NewArray(std::move(items));
     }
-    case Builtin::kNow: return Var::Date(Now(true, true));
-    case Builtin::kDate: return Var::Date(Now(true, false));
-    case Builtin::kTime: return Var::Date(Now(false, true));
+    case Builtin::kNow:
+      return Var::Date(Now(true, true));
+    case Builtin::kDate:
+      return Var::Date(Now(true, false));
+    case Builtin::kTime:
+      return Var::Date(Now(false, true));
     case Builtin::kYear:
     case Builtin::kMonth:
     case Builtin::kDay:
@@ -662,9 +748,12 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kSecond: {
       if (arg(0).is_null()) return Var::Null();
       DateParts p = SplitDate(ToDouble(ToDateVar(arg(0))));
-      int v = id == Builtin::kYear ? p.year : id == Builtin::kMonth ? p.month
-              : id == Builtin::kDay ? p.day : id == Builtin::kHour ? p.hour
-              : id == Builtin::kMinute ? p.minute : p.second;
+      int v = id == Builtin::kYear     ? p.year
+              : id == Builtin::kMonth  ? p.month
+              : id == Builtin::kDay    ? p.day
+              : id == Builtin::kHour   ? p.hour
+              : id == Builtin::kMinute ? p.minute
+                                       : p.second;
       return Var::Integer(static_cast<int16_t>(v));
     }
     case Builtin::kWeekday: {
@@ -673,22 +762,30 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       int first = n > 1 ? ToLong(arg(1)) : 1;
       if (first < 0 || first > 7) Raise(err::kInvalidCall);
       if (first == 0) first = 1;
-      return Var::Integer(static_cast<int16_t>((p.weekday - first + 7) % 7 + 1));
+      return Var::Integer(
+          static_cast<int16_t>((p.weekday - first + 7) % 7 + 1));
     }
     case Builtin::kDateSerial: {
       int32_t y = ToLong(arg(0)), m = ToLong(arg(1)), d = ToLong(arg(2));
-      if (y >= 0 && y < 30) y += 2000; else if (y >= 30 && y < 100) y += 1900;
-      if (y < 100 || y > 9999 || std::abs(m) > 120000 || std::abs(d) > 3660000) {
+      if (y >= 0 && y < 30)
+        y += 2000;
+      else if (y >= 30 && y < 100)
+        y += 1900;
+      if (y < 100 || y > 9999 || std::abs(m) > 120000 ||
+          std::abs(d) > 3660000) {
         Raise(err::kInvalidCall);
       }
       return Var::Date(MakeDate(y, m, d));
     }
     case Builtin::kTimeSerial: {
-      double secs = ToLong(arg(0)) * 3600.0 + ToLong(arg(1)) * 60.0 + ToLong(arg(2));
+      double secs =
+          ToLong(arg(0)) * 3600.0 + ToLong(arg(1)) * 60.0 + ToLong(arg(2));
       return Var::Date(secs / 86400.0);
     }
-    case Builtin::kDateAdd: return DateAdd(arg(0), arg(1), arg(2));
-    case Builtin::kDateDiff: return DateDiff(arg(0), arg(1), arg(2));
+    case Builtin::kDateAdd:
+      return DateAdd(arg(0), arg(1), arg(2));
+    case Builtin::kDateDiff:
+      return DateDiff(arg(0), arg(1), arg(2));
     case Builtin::kDateValue: {
       double d = ToDouble(ToDateVar(arg(0)));
       return Var::Date(d < 0 ? std::ceil(d) : std::floor(d));
@@ -719,12 +816,21 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       int32_t format = n > 1 ? ToLong(arg(1)) : 0;
       DateParts p = SplitDate(d);
       switch (format) {
-        case 0: return Var::String(DateText(d));
-        case 1: return Var::String(LongDate(d));
-        case 2: return Var::String(DateText(std::trunc(d) == 0 ? 0 : std::trunc(d)));
-        case 3: return Var::String(DateText(std::fabs(d - std::trunc(d)) == 0 ? 0 : std::fabs(d - std::trunc(d))));
-        case 4: return Var::String(ZeroPadded(p.hour, 2) + u":" + ZeroPadded(p.minute, 2));
-        default: Raise(err::kInvalidCall);
+        case 0:
+          return Var::String(DateText(d));
+        case 1:
+          return Var::String(LongDate(d));
+        case 2:
+          return Var::String(DateText(std::trunc(d) == 0 ? 0 : std::trunc(d)));
+        case 3:
+          return Var::String(DateText(std::fabs(d - std::trunc(d)) == 0
+                                          ? 0
+                                          : std::fabs(d - std::trunc(d))));
+        case 4:
+          return Var::String(ZeroPadded(p.hour, 2) + u":" +
+                             ZeroPadded(p.minute, 2));
+        default:
+          Raise(err::kInvalidCall);
       }
     }
     case Builtin::kFormatNumber: {
@@ -740,15 +846,18 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       LocalDateTime t = Platform::Current().LocalTime();
       auto now = std::chrono::system_clock::now().time_since_epoch();
       double ms = static_cast<double>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 1000);
-      return Var::Double(t.hour * 3600.0 + t.minute * 60.0 + t.second + ms / 1000.0);
+          std::chrono::duration_cast<std::chrono::milliseconds>(now).count() %
+          1000);
+      return Var::Double(t.hour * 3600.0 + t.minute * 60.0 + t.second +
+                         ms / 1000.0);
     }
     case Builtin::kRnd: {
       double x = n > 0 ? ToDouble(arg(0)) : 1;
       return Var::Double(in.NextRandom(x));
     }
     case Builtin::kRandomize: {
-      in.Randomize(n > 0 ? ToDouble(arg(0)) : ToDouble(CallBuiltin(in, Builtin::kTimer, {})));
+      in.Randomize(n > 0 ? ToDouble(arg(0))
+                         : ToDouble(CallBuiltin(in, Builtin::kTimer, {})));
       return Var();
     }
     case Builtin::kCreateObject:

@@ -45,7 +45,9 @@ class Interpreter::ArgPack {
     }
   }
   Var& Temp(size_t i) { return n_ > kInline ? more_temps_[i] : temps_[i]; }
-  void Set(size_t i, Var* p) { (n_ > kInline ? more_ptrs_.data() : ptrs_)[i] = p; }
+  void Set(size_t i, Var* p) {
+    (n_ > kInline ? more_ptrs_.data() : ptrs_)[i] = p;
+  }
   void Lock(const Var& array) {
     held_.push_back(array);
     ++array.array()->locks;
@@ -62,7 +64,8 @@ class Interpreter::ArgPack {
 };
 
 Interpreter::Interpreter(const Program& program, std::ostream& out,
-                         std::ostream& err, Text script_name, RunOptions options)
+                         std::ostream& err, Text script_name,
+                         RunOptions options)
     : program_(program),
       out_(out),
       err_(err),
@@ -79,7 +82,9 @@ Interpreter::~Interpreter() {
   for (Var& object : held) object.object()->Drop();
 }
 
-Var Interpreter::CreateObject(const Text& progid) { return CreateScriptObject(*this, progid); }
+Var Interpreter::CreateObject(const Text& progid) {
+  return CreateScriptObject(*this, progid);
+}
 
 Var Interpreter::WScriptObject() {
   if (wscript_.is_empty()) wscript_ = MakeWScript(*this);
@@ -100,7 +105,8 @@ double Interpreter::NextRandom(double x) {
     rnd_ = static_cast<int32_t>((bits + (bits >> 24)) & 0xFFFFFF);
   }
   if (x != 0) {
-    rnd_ = static_cast<int32_t>((static_cast<int64_t>(rnd_) * 1140671485 + 12820163) & 0xFFFFFF);
+    rnd_ = static_cast<int32_t>(
+        (static_cast<int64_t>(rnd_) * 1140671485 + 12820163) & 0xFFFFFF);
   }
   return rnd_ / 16777216.0;
 }
@@ -110,7 +116,8 @@ void Interpreter::Randomize(double seed) {
   uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
   uint32_t mixed = ((bits >> 16) ^ bits) & 0xFFFF;
-  rnd_ = static_cast<int32_t>((static_cast<uint32_t>(rnd_) & 0xFF) | (mixed << 8));
+  rnd_ =
+      static_cast<int32_t>((static_cast<uint32_t>(rnd_) & 0xFF) | (mixed << 8));
 }
 
 void Interpreter::Step() {
@@ -254,14 +261,20 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       }
       return Flow::kNormal;
     }
-    case Op::kFor: return ForLoop(n);
-    case Op::kForEach: return ForEach(n);
-    case Op::kDo: return DoLoop(n);
+    case Op::kFor:
+      return ForLoop(n);
+    case Op::kForEach:
+      return ForEach(n);
+    case Op::kDo:
+      return DoLoop(n);
     case Op::kExit:
       switch (static_cast<ExitKind>(n.flag)) {
-        case ExitKind::kFor: return Flow::kExitFor;
-        case ExitKind::kDo: return Flow::kExitDo;
-        default: return Flow::kExitProc;
+        case ExitKind::kFor:
+          return Flow::kExitFor;
+        case ExitKind::kDo:
+          return Flow::kExitDo;
+        default:
+          return Flow::kExitProc;
       }
     case Op::kDim:
       Dim(n);
@@ -292,7 +305,8 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
 bool Interpreter::CaseMatches(const Var& subject, int32_t test) {
   const Node& t = program_.nodes[static_cast<size_t>(test)];
   if (t.op == Op::kCaseIs) {
-    Var r = Binary(static_cast<BinOp>(t.flag), subject, DefaultValue(Eval(t.a)));
+    Var r =
+        Binary(static_cast<BinOp>(t.flag), subject, DefaultValue(Eval(t.a)));
     return r.type() == VType::kBoolean && r.raw_long() != 0;
   }
   if (subject.is_null()) return false;
@@ -322,13 +336,17 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
   if (from.is_string()) from = Var::Double(ToDouble(from));
   if (to.is_string()) to = Var::Double(ToDouble(to));
   if (step.is_string()) step = Var::Double(ToDouble(step));
-  if (!from.is_numeric() || !to.is_numeric() || !step.is_numeric()) Raise(err::kTypeMismatch);
+  if (!from.is_numeric() || !to.is_numeric() || !step.is_numeric())
+    Raise(err::kTypeMismatch);
   if (from.is_empty()) from = Var::Integer(0);
   const bool whole = IsWhole(from) && IsWhole(to) && IsWhole(step);
   const bool wide = from.type() == VType::kLong || to.type() == VType::kLong ||
                     step.type() == VType::kLong;
   const double limit = ToDouble(to), stride = ToDouble(step);
-  Assign(n.a, whole ? (wide ? Var::Long(from.raw_long()) : from) : Var::Double(ToDouble(from)), false);
+  Assign(n.a,
+         whole ? (wide ? Var::Long(from.raw_long()) : from)
+               : Var::Double(ToDouble(from)),
+         false);
   while (true) {
     Var* counter = RefOf(n.a, nullptr);
     double at = ToDouble(*counter);
@@ -339,8 +357,10 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
     Step();  // an empty body still uses up the budget
     counter = RefOf(n.a, nullptr);
     if (whole && IsWhole(*counter)) {
-      int64_t next = static_cast<int64_t>(counter->raw_long()) + step.raw_long();
-      if (counter->type() == VType::kInteger && !wide && next >= INT16_MIN && next <= INT16_MAX) {
+      int64_t next =
+          static_cast<int64_t>(counter->raw_long()) + step.raw_long();
+      if (counter->type() == VType::kInteger && !wide && next >= INT16_MIN &&
+          next <= INT16_MAX) {
         *counter = Var::Integer(static_cast<int16_t>(next));
       } else if (next >= INT32_MIN && next <= INT32_MAX) {
         *counter = Var::Long(static_cast<int32_t>(next));
@@ -361,7 +381,8 @@ Interpreter::Flow Interpreter::ForEach(const Node& n) {
   if (collection.is_array()) {
     items = collection.array()->items;
   } else if (collection.is_object() && collection.object() != nullptr) {
-    if (!collection.object()->Enumerate(items)) throw Failure(451, u"Object not a collection");
+    if (!collection.object()->Enumerate(items))
+      throw Failure(451, u"Object not a collection");
   } else {
     throw Failure(451, u"Object not a collection");
   }
@@ -466,10 +487,12 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
           more.resize(list.size());
           at = more.data();
         }
-        for (size_t k = 0; k < list.size(); ++k) at[k] = ToLong(DefaultValue(Eval(list[k])));
+        for (size_t k = 0; k < list.size(); ++k)
+          at[k] = ToLong(DefaultValue(Eval(list[k])));
         if (!base->is_array()) Raise(err::kTypeMismatch);
         ArrBox* box = base->MutableArray();
-        Store(box->items[box->Offset({at, list.size()})], std::move(value), is_set);
+        Store(box->items[box->Offset({at, list.size()})], std::move(value),
+              is_set);
         return;
       }
       if (base->is_object() && base->object() != nullptr) {
@@ -483,7 +506,8 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
         }
         pack.Temp(list.size()) = std::move(value);
         pack.Set(list.size(), &pack.Temp(list.size()));
-        object.object()->Invoke(*this, "", pack.span(), is_set ? CallKind::kSet : CallKind::kLet);
+        object.object()->Invoke(*this, "", pack.span(),
+                                is_set ? CallKind::kSet : CallKind::kLet);
         return;
       }
       if (base->is_object()) Raise(err::kObjectRequired);
@@ -491,7 +515,8 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
     }
     case Op::kMember: {
       Var object = Eval(t.a);
-      if (!object.is_object() || object.object() == nullptr) Raise(err::kObjectRequired);
+      if (!object.is_object() || object.object() == nullptr)
+        Raise(err::kObjectRequired);
       ArgPack pack;
       std::span<const int32_t> list = program_.List(t.b);
       pack.Resize(list.size() + 1);
@@ -520,7 +545,8 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
       Undefined();
     case Op::kIndex: {
       const Node& base = program_.nodes[static_cast<size_t>(n.a)];
-      if (base.op != Op::kLocal && base.op != Op::kGlobal && base.op != Op::kIndex) {
+      if (base.op != Op::kLocal && base.op != Op::kGlobal &&
+          base.op != Op::kIndex) {
         return nullptr;
       }
       Var* array = RefOf(n.a, locks);
@@ -533,7 +559,8 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
         more.resize(list.size());
         at = more.data();
       }
-      for (size_t k = 0; k < list.size(); ++k) at[k] = ToLong(DefaultValue(Eval(list[k])));
+      for (size_t k = 0; k < list.size(); ++k)
+        at[k] = ToLong(DefaultValue(Eval(list[k])));
       if (!array->is_array()) return nullptr;
       ArrBox* box = array->MutableArray();
       Var* element = &box->items[box->Offset({at, list.size()})];
@@ -560,7 +587,8 @@ void Interpreter::BuildArgs(int32_t list, ArgPack& pack, bool by_reference) {
 
 Var Interpreter::CallMember(const Node& n, CallKind kind) {
   Var object = Eval(n.a);
-  if (!object.is_object() || object.object() == nullptr) Raise(err::kObjectRequired);
+  if (!object.is_object() || object.object() == nullptr)
+    Raise(err::kObjectRequired);
   ArgPack pack;
   BuildArgs(n.b, pack, true);
   return object.object()->Invoke(*this, program_.names[n.name], pack.span(),
@@ -577,7 +605,8 @@ Var Interpreter::IndexValue(const Var& base, int32_t args) {
       more.resize(list.size());
       at = more.data();
     }
-    for (size_t k = 0; k < list.size(); ++k) at[k] = ToLong(DefaultValue(Eval(list[k])));
+    for (size_t k = 0; k < list.size(); ++k)
+      at[k] = ToLong(DefaultValue(Eval(list[k])));
     const ArrBox& box = *base.array();
     return box.items[box.Offset({at, list.size()})];
   }
@@ -644,7 +673,10 @@ Var Interpreter::Eval(int32_t i) {
           if (v.is_object()) v = DefaultValue(std::move(v));
           if (v.is_null()) continue;
           all_null = false;
-          if (v.is_string()) joined += v.str(); else joined += ToStr(v);
+          if (v.is_string())
+            joined += v.str();
+          else
+            joined += ToStr(v);
           if (joined.size() > (size_t{1} << 26)) Raise(err::kOutOfMemory);
         }
         if (all_null) return Var::Null();
@@ -734,7 +766,8 @@ int RunScript(std::string_view bytes, std::string_view file, std::ostream& out,
   int code = kExitOk;
   std::optional<RuntimeError> failure;
   {
-    script::Interpreter interpreter(parsed.program, out, err, FromUtf8(name), options);
+    script::Interpreter interpreter(parsed.program, out, err, FromUtf8(name),
+                                    options);
     failure = interpreter.Run(&code);
   }
   out.flush();

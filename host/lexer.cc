@@ -33,7 +33,9 @@ std::vector<Token> Tokenize(TextView src) {
   size_t i = 0, line_start = 0;
   int line = 1;
   bool space = false;
-  auto column = [&](size_t at) { return static_cast<int>(at - line_start) + 1; };
+  auto column = [&](size_t at) {
+    return static_cast<int>(at - line_start) + 1;
+  };
   auto at_statement_start = [&] {
     return tokens.empty() || tokens.back().kind == TokenKind::kNewline;
   };
@@ -98,8 +100,9 @@ std::vector<Token> Tokenize(TextView src) {
       }
     } else if (IsDigit(c) ||
                (c == u'.' && i + 1 < src.size() && IsDigit(src[i + 1]) &&
-                (tokens.empty() || (tokens.back().kind != TokenKind::kWord &&
-                                    tokens.back().kind != TokenKind::kClose) ||
+                (tokens.empty() ||
+                 (tokens.back().kind != TokenKind::kWord &&
+                  tokens.back().kind != TokenKind::kClose) ||
                  token.space_before))) {
       size_t end = i;
       while (end < src.size() && IsDigit(src[end])) ++end;
@@ -128,8 +131,8 @@ std::vector<Token> Tokenize(TextView src) {
       }
       i = end;
     } else if (c == u'&' && i + 1 < src.size() &&
-               (src[i + 1] == u'H' || src[i + 1] == u'h' || src[i + 1] == u'O' ||
-                src[i + 1] == u'o')) {
+               (src[i + 1] == u'H' || src[i + 1] == u'h' ||
+                src[i + 1] == u'O' || src[i + 1] == u'o')) {
       const bool hex = (src[i + 1] | 0x20) == u'h';
       size_t end = i + 2;
       uint64_t n = 0;
@@ -137,8 +140,9 @@ std::vector<Token> Tokenize(TextView src) {
       while (end < src.size()) {
         char16_t d = src[end];
         int v = IsDigit(d) ? d - u'0'
-                : hex && (d | 0x20) >= u'a' && (d | 0x20) <= u'f' ? (d | 0x20) - u'a' + 10
-                                                                 : -1;
+                : hex && (d | 0x20) >= u'a' && (d | 0x20) <= u'f'
+                    ? (d | 0x20) - u'a' + 10
+                    : -1;
         if (v < 0 || (!hex && v > 7)) break;
         n = n * (hex ? 16 : 8) + static_cast<uint64_t>(v);
         ++digits;
@@ -146,13 +150,16 @@ std::vector<Token> Tokenize(TextView src) {
         if (n > 0xFFFFFFFFu) throw SyntaxError(line, token.column, "Overflow");
       }
       if (end < src.size() && src[end] == u'&') ++end;
-      if (digits == 0) throw SyntaxError(line, token.column, "Expected expression");
+      if (digits == 0)
+        throw SyntaxError(line, token.column, "Expected expression");
       token.kind = TokenKind::kNumber;
       token.integral = true;
       token.number = n <= 0xFFFF && (hex ? digits <= 4 : n <= 0xFFFF)
-                         ? static_cast<double>(n > 0x7FFF ? static_cast<int64_t>(n) - 0x10000
-                                                          : static_cast<int64_t>(n))
-                         : static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(n)));
+                         ? static_cast<double>(
+                               n > 0x7FFF ? static_cast<int64_t>(n) - 0x10000
+                                          : static_cast<int64_t>(n))
+                         : static_cast<double>(
+                               static_cast<int32_t>(static_cast<uint32_t>(n)));
       i = end;
     } else if (c == u'"') {
       token.kind = TokenKind::kString;
@@ -189,10 +196,18 @@ std::vector<Token> Tokenize(TextView src) {
       i = at + 1;
     } else {
       switch (c) {
-        case u'.': token.kind = TokenKind::kDot; break;
-        case u',': token.kind = TokenKind::kComma; break;
-        case u'(': token.kind = TokenKind::kOpen; break;
-        case u')': token.kind = TokenKind::kClose; break;
+        case u'.':
+          token.kind = TokenKind::kDot;
+          break;
+        case u',':
+          token.kind = TokenKind::kComma;
+          break;
+        case u'(':
+          token.kind = TokenKind::kOpen;
+          break;
+        case u')':
+          token.kind = TokenKind::kClose;
+          break;
         case u':':
           newline(i, Text(u":"));
           ++i;
@@ -200,7 +215,8 @@ std::vector<Token> Tokenize(TextView src) {
         case u'<':
           token.kind = TokenKind::kOperator;
           token.text = u"<";
-          if (i + 1 < src.size() && (src[i + 1] == u'>' || src[i + 1] == u'=')) {
+          if (i + 1 < src.size() &&
+              (src[i + 1] == u'>' || src[i + 1] == u'=')) {
             token.text += src[++i];
           }
           break;
@@ -209,8 +225,14 @@ std::vector<Token> Tokenize(TextView src) {
           token.text = u">";
           if (i + 1 < src.size() && src[i + 1] == u'=') token.text += src[++i];
           break;
-        case u'+': case u'-': case u'*': case u'/': case u'\\': case u'^':
-        case u'&': case u'=':
+        case u'+':
+        case u'-':
+        case u'*':
+        case u'/':
+        case u'\\':
+        case u'^':
+        case u'&':
+        case u'=':
           token.kind = TokenKind::kOperator;
           token.text = Text(1, c);
           break;

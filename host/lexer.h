@@ -13,11 +13,11 @@
 namespace pellar {
 
 enum class TokenKind : uint8_t {
-  kWord,     // identifier or keyword; `text` as written
-  kNumber,   // `number`; `integral` when written without point or exponent
-  kString,   // `text` holds the content, quotes undone
-  kDate,     // #...# literal; `number` is the date
-  kDot,      // "." directly after a word or ")": member access
+  kWord,    // identifier or keyword; `text` as written
+  kNumber,  // `number`; `integral` when written without point or exponent
+  kString,  // `text` holds the content, quotes undone
+  kDate,    // #...# literal; `number` is the date
+  kDot,     // "." directly after a word or ")": member access
   kComma,
   kOpen,
   kClose,

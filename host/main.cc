@@ -68,7 +68,8 @@ int Run(const std::string& file, const std::vector<std::string>& arguments) {
     return kExitSyntaxError;
   }
   RunOptions options;
-  for (const std::string& argument : arguments) options.arguments.push_back(FromUtf8(argument));
+  for (const std::string& argument : arguments)
+    options.arguments.push_back(FromUtf8(argument));
   return RunScript(bytes, file, std::cout, std::cerr, options);
 }
 

@@ -40,41 +40,59 @@ void WriteUtf8(std::ostream& stream, TextView text) {
 
 Value ToValue(const Var& v) {
   switch (v.type()) {
-    case VType::kEmpty: return std::monostate{};
+    case VType::kEmpty:
+      return std::monostate{};
     case VType::kInteger:
     case VType::kByte:
       return static_cast<int16_t>(v.raw_long());
-    case VType::kLong: return v.raw_long();
-    case VType::kDouble: return v.raw_double();
-    case VType::kBoolean: return v.raw_long() != 0;
-    case VType::kString: return v.str();
-    case VType::kDate: return DateText(v.raw_double());
-    case VType::kNull: Raise(err::kInvalidNull);
-    default: Raise(err::kTypeMismatch);
+    case VType::kLong:
+      return v.raw_long();
+    case VType::kDouble:
+      return v.raw_double();
+    case VType::kBoolean:
+      return v.raw_long() != 0;
+    case VType::kString:
+      return v.str();
+    case VType::kDate:
+      return DateText(v.raw_double());
+    case VType::kNull:
+      Raise(err::kInvalidNull);
+    default:
+      Raise(err::kTypeMismatch);
   }
 }
 
 Var FromValue(const Value& v) {
   switch (v.index()) {
-    case 0: return Var();
-    case 1: return Var::Integer(std::get<int16_t>(v));
-    case 2: return Var::Long(std::get<int32_t>(v));
-    case 3: return Var::Double(std::get<double>(v));
-    case 4: return Var::Bool(std::get<bool>(v));
-    default: return Var::String(std::get<Text>(v));
+    case 0:
+      return Var();
+    case 1:
+      return Var::Integer(std::get<int16_t>(v));
+    case 2:
+      return Var::Long(std::get<int32_t>(v));
+    case 3:
+      return Var::Double(std::get<double>(v));
+    case 4:
+      return Var::Bool(std::get<bool>(v));
+    default:
+      return Var::String(std::get<Text>(v));
   }
 }
 
 class LibraryObject final : public ScriptObject {
  public:
-  explicit LibraryObject(std::unique_ptr<Object> object) : object_(std::move(object)) {}
+  explicit LibraryObject(std::unique_ptr<Object> object)
+      : object_(std::move(object)) {}
   Text TypeName() const override { return Text(object_->cls().name); }
-  Var Invoke(Interpreter&, std::string_view name, Args args, CallKind kind) override {
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind kind) override {
     // A library object has no default value and no properties.
     if (name.empty()) Raise(err::kTypeMismatch);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    const MethodInfo* method = FindMethod(object_->cls(), Text(name.begin(), name.end()));
-    if (method == nullptr) throw ScriptFailure(Failure(err::kNoMember), kLibrarySource);
+    const MethodInfo* method =
+        FindMethod(object_->cls(), Text(name.begin(), name.end()));
+    if (method == nullptr)
+      throw ScriptFailure(Failure(err::kNoMember), kLibrarySource);
     std::vector<Value> values;
     values.reserve(args.size());
     for (Var* arg : args) {
@@ -87,7 +105,8 @@ class LibraryObject final : public ScriptObject {
     auto write_back = [&] {
       if (args.size() != method->params.size()) return;
       for (size_t i = 0; i < args.size(); ++i) {
-        if (method->params[i].passing == Passing::kRef) *args[i] = FromValue(values[i]);
+        if (method->params[i].passing == Passing::kRef)
+          *args[i] = FromValue(values[i]);
       }
     };
     Value result;
@@ -105,12 +124,14 @@ class LibraryObject final : public ScriptObject {
   std::unique_ptr<Object> object_;
 };
 
-// ---- Err ----------------------------------------------------------------------
+// ---- Err
+// ----------------------------------------------------------------------
 
 class ErrObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args, CallKind kind) override {
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind kind) override {
     ErrState& e = in.error();
     const bool let = kind == CallKind::kLet;
     if (name.empty() || name == "number") {
@@ -144,11 +165,14 @@ class ErrObject final : public ScriptObject {
       ArgCount(args, 1, 5);
       int32_t number = ToLong(*args[0]);
       if (number <= 0 || number > 65535) {
-        if (number > -2147221504 + 65535 || number < -2147221504) Raise(err::kInvalidCall);
+        if (number > -2147221504 + 65535 || number < -2147221504)
+          Raise(err::kInvalidCall);
       }
-      Text source = args.size() > 1 && !args[1]->is_empty() ? ToStr(*args[1])
-                                                           : Text(u"Microsoft VBScript runtime error");
-      Text description = args.size() > 2 && !args[2]->is_empty() ? ToStr(*args[2])
+      Text source = args.size() > 1 && !args[1]->is_empty()
+                        ? ToStr(*args[1])
+                        : Text(u"Microsoft VBScript runtime error");
+      Text description = args.size() > 2 && !args[2]->is_empty()
+                             ? ToStr(*args[2])
                          : number > 0 ? ErrorText(number)
                                       : Text();
       if (args.size() <= 2 && number > 0 && description == Describe(999999)) {
@@ -161,13 +185,15 @@ class ErrObject final : public ScriptObject {
   }
 };
 
-// ---- WScript ------------------------------------------------------------------
+// ---- WScript
+// ------------------------------------------------------------------
 
 class StdStream final : public ScriptObject {
  public:
   explicit StdStream(bool error) : error_(error) {}
   Text TypeName() const override { return u"TextStream"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args, CallKind) override {
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind) override {
     std::ostream& stream = error_ ? in.err() : in.out();
     if (name == "write") {
       ArgCount(args, 1, 1);
@@ -197,12 +223,15 @@ class ArgumentsList final : public ScriptObject {
  public:
   explicit ArgumentsList(std::vector<Text> list) : list_(std::move(list)) {}
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args, CallKind) override {
-    if (name == "count" || name == "length") return Var::Long(static_cast<int32_t>(list_.size()));
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind) override {
+    if (name == "count" || name == "length")
+      return Var::Long(static_cast<int32_t>(list_.size()));
     if (name.empty() || name == "item") {
       ArgCount(args, 1, 1);
       int32_t i = ToLong(*args[0]);
-      if (i < 0 || static_cast<size_t>(i) >= list_.size()) Raise(err::kSubscript);
+      if (i < 0 || static_cast<size_t>(i) >= list_.size())
+        Raise(err::kSubscript);
       return Var::String(list_[static_cast<size_t>(i)]);
     }
     NoMember();
@@ -219,7 +248,8 @@ class ArgumentsList final : public ScriptObject {
 class WScriptObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args, CallKind) override {
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind) override {
     if (name == "echo") {
       // Everything is evaluated first: a failing argument prints nothing.
       Text line;
@@ -249,10 +279,12 @@ class WScriptObject final : public ScriptObject {
       ArgCount(args, 0, 1);
       Var list = Var::Object(new ArgumentsList(in.options().arguments));
       list.object()->refs--;  // Var::Object took its own reference
-      if (!args.empty()) return list.object()->Invoke(in, "", args, CallKind::kGet);
+      if (!args.empty())
+        return list.object()->Invoke(in, "", args, CallKind::kGet);
       return list;
     }
-    if (name == "scriptname" || name == "scriptfullname") return Var::String(in.script_name());
+    if (name == "scriptname" || name == "scriptfullname")
+      return Var::String(in.script_name());
     if (name == "name") return Var::String(u"Windows Script Host");
     if (name == "version") return Var::String(u"5.812");
     if (name == "stdout" || name == "stderr") {
@@ -264,7 +296,8 @@ class WScriptObject final : public ScriptObject {
       ArgCount(args, 1, 1);
       int32_t ms = ToLong(*args[0]);
       if (ms < 0) Raise(err::kInvalidCall);
-      if (in.options().sleep) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      if (in.options().sleep)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
       return Var();
     }
     if (name == "createobject") {
@@ -275,11 +308,14 @@ class WScriptObject final : public ScriptObject {
   }
 };
 
-// ---- Scripting.Dictionary -----------------------------------------------------
+// ---- Scripting.Dictionary
+// -----------------------------------------------------
 
 class Dictionary final : public ScriptObject {
  public:
-  explicit Dictionary(Interpreter& in) : in_(in) { in_.containers().insert(this); }
+  explicit Dictionary(Interpreter& in) : in_(in) {
+    in_.containers().insert(this);
+  }
   ~Dictionary() override { in_.containers().erase(this); }
   Text TypeName() const override { return u"Dictionary"; }
   void Drop() override {
@@ -292,7 +328,8 @@ class Dictionary final : public ScriptObject {
     return true;
   }
 
-  Var Invoke(Interpreter&, std::string_view name, Args args, CallKind kind) override {
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind kind) override {
     const bool assign = kind == CallKind::kLet || kind == CallKind::kSet;
     if (name.empty() || name == "item") {
       if (assign) {
@@ -367,15 +404,20 @@ class Dictionary final : public ScriptObject {
     switch (v.type()) {
       case VType::kString:
         return u"s" + (text_mode_ ? Lower(v.str()) : v.str());
-      case VType::kEmpty: return u"e";
-      case VType::kNull: return u"n";
+      case VType::kEmpty:
+        return u"e";
+      case VType::kNull:
+        return u"n";
       case VType::kObject: {
         auto p = reinterpret_cast<uintptr_t>(v.object());
         return u"o" + Decimal(static_cast<int64_t>(p));
       }
-      case VType::kArray: Raise(err::kTypeMismatch);
-      case VType::kDate: return u"d" + DoubleText(v.raw_double());
-      default: return u"#" + DoubleText(ToDouble(v));
+      case VType::kArray:
+        Raise(err::kTypeMismatch);
+      case VType::kDate:
+        return u"d" + DoubleText(v.raw_double());
+      default:
+        return u"#" + DoubleText(ToDouble(v));
     }
   }
   void Insert(Text key, const Var& k, Var item) {
@@ -394,7 +436,8 @@ class Dictionary final : public ScriptObject {
   }
   void Reindex() {
     index_.clear();
-    for (size_t i = 0; i < keys_.size(); ++i) index_.emplace(KeyOf(keys_[i]), i);
+    for (size_t i = 0; i < keys_.size(); ++i)
+      index_.emplace(KeyOf(keys_[i]), i);
   }
 
   Interpreter& in_;
@@ -404,7 +447,8 @@ class Dictionary final : public ScriptObject {
   std::unordered_map<Text, size_t> index_;
 };
 
-// ---- Scripting.FileSystemObject -------------------------------------------------
+// ---- Scripting.FileSystemObject
+// -------------------------------------------------
 
 bool HasWildcard(TextView path) {
   return path.find_first_of(u"*?") != TextView::npos;
@@ -422,14 +466,16 @@ bool FileExists(TextView path) {
 bool FolderExists(TextView path) {
   if (path.empty() || HasWildcard(path)) return false;
   try {
-    return !Platform::Current().Lookup(path, LookupKind::kFolder).empty() && !FileExists(path);
+    return !Platform::Current().Lookup(path, LookupKind::kFolder).empty() &&
+           !FileExists(path);
   } catch (const Failure&) {
     return false;
   }
 }
 
 std::string ReadAllBytes(TextView path) {
-  std::unique_ptr<SequentialFile> file = Platform::Current().NewSequentialFile(path);
+  std::unique_ptr<SequentialFile> file =
+      Platform::Current().NewSequentialFile(path);
   std::string bytes;
   char buffer[1 << 16];
   size_t n;
@@ -449,7 +495,8 @@ class TextStream final : public ScriptObject {
  public:
   // Reading: the file's text; writing: an open file.
   explicit TextStream(Text text) : text_(std::move(text)), reading_(true) {}
-  explicit TextStream(std::unique_ptr<WritableFile> file) : file_(std::move(file)) {}
+  explicit TextStream(std::unique_ptr<WritableFile> file)
+      : file_(std::move(file)) {}
   ~TextStream() override {
     try {
       Close();
@@ -459,7 +506,8 @@ class TextStream final : public ScriptObject {
   }
   Text TypeName() const override { return u"TextStream"; }
 
-  Var Invoke(Interpreter& in, std::string_view name, Args args, CallKind) override {
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind) override {
     if (name == "close") {
       ArgCount(args, 0, 0);
       Close();
@@ -472,7 +520,8 @@ class TextStream final : public ScriptObject {
         for (int32_t i = ToLong(*args[0]); i > 0; --i) buffer_ += "\r\n";
       } else {
         ArgCount(args, name == "write" ? 1 : 0, 1);
-        if (!args.empty()) AppendAnsi(buffer_, ToStr(in.DefaultValue(*args[0])));
+        if (!args.empty())
+          AppendAnsi(buffer_, ToStr(in.DefaultValue(*args[0])));
         if (name == "writeline") buffer_ += "\r\n";
       }
       if (buffer_.size() >= 64 * 1024) Flush();
@@ -484,7 +533,8 @@ class TextStream final : public ScriptObject {
     }
     if (name == "atendofline") {
       if (!reading_ || closed_) Raise(err::kBadFileMode);
-      return Var::Bool(pos_ >= text_.size() || text_[pos_] == u'\r' || text_[pos_] == u'\n');
+      return Var::Bool(pos_ >= text_.size() || text_[pos_] == u'\r' ||
+                       text_[pos_] == u'\n');
     }
     if (name == "line") return Var::Long(line_);
     if (name == "readline" || name == "skipline") {
@@ -546,7 +596,8 @@ class FileSystemObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"FileSystemObject"; }
 
-  Var Invoke(Interpreter&, std::string_view name, Args args, CallKind) override {
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind) override {
     auto text = [&](size_t i) { return ToStr(*args[i]); };
     if (name == "fileexists") {
       ArgCount(args, 1, 1);
@@ -575,15 +626,18 @@ class FileSystemObject final : public ScriptObject {
       }
       if (mode != 2 && mode != 8) Raise(err::kInvalidCall);
       if (!exists && !create) Raise(err::kFileNotFound);
-      std::string kept = mode == 8 && exists ? ReadAllBytes(path) : std::string();
-      std::unique_ptr<WritableFile> file = Platform::Current().NewWritableFile(path);
+      std::string kept =
+          mode == 8 && exists ? ReadAllBytes(path) : std::string();
+      std::unique_ptr<WritableFile> file =
+          Platform::Current().NewWritableFile(path);
       if (!kept.empty()) file->Append(kept);
       return Stream(new TextStream(std::move(file)));
     }
     if (name == "deletefile") {
       ArgCount(args, 1, 2);
       Text path = text(0);
-      std::vector<Text> matches = Platform::Current().Lookup(path, LookupKind::kFile);
+      std::vector<Text> matches =
+          Platform::Current().Lookup(path, LookupKind::kFile);
       if (matches.empty()) Raise(err::kFileNotFound);
       for (const Text& match : matches) Platform::Current().DeleteFile(match);
       return Var();
@@ -601,14 +655,17 @@ class FileSystemObject final : public ScriptObject {
       Platform::Current().CopyFile(from, to);
       return Var();
     }
-    if (name == "getbasename" || name == "getextensionname" || name == "getfilename") {
+    if (name == "getbasename" || name == "getextensionname" ||
+        name == "getfilename") {
       ArgCount(args, 1, 1);
       Text path = text(0);
-      while (!path.empty() && (path.back() == u'/' || path.back() == u'\\')) path.pop_back();
+      while (!path.empty() && (path.back() == u'/' || path.back() == u'\\'))
+        path.pop_back();
       Text file = path.substr(NameStart(path));
       if (name == "getfilename") return Var::String(file);
       size_t dot = file.rfind(u'.');
-      if (name == "getbasename") return Var::String(dot == Text::npos ? file : file.substr(0, dot));
+      if (name == "getbasename")
+        return Var::String(dot == Text::npos ? file : file.substr(0, dot));
       return Var::String(dot == Text::npos ? Text() : file.substr(dot + 1));
     }
     if (name == "getparentfoldername") {
@@ -622,7 +679,8 @@ class FileSystemObject final : public ScriptObject {
       Text a = text(0), b = text(1);
       if (a.empty()) return Var::String(b);
       const bool a_ends = a.back() == u'/' || a.back() == u'\\';
-      const bool b_starts = !b.empty() && (b.front() == u'/' || b.front() == u'\\');
+      const bool b_starts =
+          !b.empty() && (b.front() == u'/' || b.front() == u'\\');
       if (a_ends && b_starts) b.erase(0, 1);
       if (!a_ends && !b_starts) a += Platform::Current().Separator();
       return Var::String(a + b);
@@ -651,7 +709,8 @@ Var MakeWScript(Interpreter&) { return Own(new WScriptObject); }
 Var MakeErrObject(Interpreter&) { return Own(new ErrObject); }
 
 Var CreateScriptObject(Interpreter& in, const Text& progid) {
-  if (EqualsIgnoreCase(progid, u"Scripting.Dictionary")) return Own(new Dictionary(in));
+  if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
+    return Own(new Dictionary(in));
   if (EqualsIgnoreCase(progid, u"Scripting.FileSystemObject")) {
     return Own(new FileSystemObject);
   }

@@ -31,7 +31,8 @@ size_t Program::TreeBytes() const {
 size_t Program::TextBytes() const {
   size_t bytes = 0;
   for (const Var& c : constants) {
-    if (c.is_string()) bytes += sizeof(StrBox) + c.str().size() * sizeof(char16_t);
+    if (c.is_string())
+      bytes += sizeof(StrBox) + c.str().size() * sizeof(char16_t);
   }
   return bytes;
 }
@@ -41,13 +42,14 @@ namespace {
 // Words that cannot name a variable.
 bool IsReserved(std::string_view w) {
   static const std::unordered_set<std::string_view> kWords = {
-      "and", "or", "not", "xor", "eqv", "imp", "mod", "is", "if", "then",
-      "else", "elseif", "end", "for", "each", "in", "next", "to", "do",
-      "loop", "while", "wend", "until", "select", "case", "sub",
-      "function", "class", "exit", "redim", "const", "dim", "set", "call",
-      "on", "option", "new", "nothing", "empty", "null", "true", "false",
-      "byval", "byref", "private", "public", "with", "me", "erase", "let",
-      "get", "property", "goto", "stop"};
+      "and",    "or",    "not",      "xor",    "eqv",    "imp",      "mod",
+      "is",     "if",    "then",     "else",   "elseif", "end",      "for",
+      "each",   "in",    "next",     "to",     "do",     "loop",     "while",
+      "wend",   "until", "select",   "case",   "sub",    "function", "class",
+      "exit",   "redim", "const",    "dim",    "set",    "call",     "on",
+      "option", "new",   "nothing",  "empty",  "null",   "true",     "false",
+      "byval",  "byref", "private",  "public", "with",   "me",       "erase",
+      "let",    "get",   "property", "goto",   "stop"};
   return kWords.count(w) != 0;
 }
 
@@ -116,7 +118,8 @@ class Parser {
     return true;
   }
   void ExpectWord(std::string_view lower, const char* what) {
-    if (!AcceptWord(lower)) Fail(Peek(), std::string("Expected '") + what + "'");
+    if (!AcceptWord(lower))
+      Fail(Peek(), std::string("Expected '") + what + "'");
   }
   bool IsOp(const Token& t, std::u16string_view op) const {
     return t.kind == TokenKind::kOperator && t.text == op;
@@ -170,9 +173,11 @@ class Parser {
   // Equal literals share one entry of the constant pool.
   int32_t Constant(Var v) {
     Text key = Decimal(static_cast<int>(v.type())) + u":" +
-               (v.is_string() ? v.str() : v.is_object() ? Text() : EchoText(v));
-    auto [it, added] =
-        constant_index_.emplace(std::move(key), static_cast<int32_t>(p_.constants.size()));
+               (v.is_string()   ? v.str()
+                : v.is_object() ? Text()
+                                : EchoText(v));
+    auto [it, added] = constant_index_.emplace(
+        std::move(key), static_cast<int32_t>(p_.constants.size()));
     if (added) p_.constants.push_back(std::move(v));
     return Add(Op::kConst, it->second);
   }
@@ -232,7 +237,8 @@ class Parser {
       for (std::string_view end : ends) {
         if (IsWord(t, end)) return block;
       }
-      for (std::string_view other : {"end", "else", "elseif", "case", "next", "loop", "wend"}) {
+      for (std::string_view other :
+           {"end", "else", "elseif", "case", "next", "loop", "wend"}) {
         if (IsWord(t, other)) Fail(t, expected);
       }
       ParseStatementInto(block, false);
@@ -372,8 +378,8 @@ class Parser {
         if (loops_do_ == 0) Fail(start, "Invalid 'exit' statement");
       } else if (IsWord(what, "sub") || IsWord(what, "function")) {
         kind = IsWord(what, "sub") ? ExitKind::kSub : ExitKind::kFunction;
-        if (scope().proc < 0 ||
-            p_.procedures[scope().proc].is_function != (kind == ExitKind::kFunction)) {
+        if (scope().proc < 0 || p_.procedures[scope().proc].is_function !=
+                                    (kind == ExitKind::kFunction)) {
           Fail(start, "Invalid 'exit' statement");
         }
       } else {
@@ -463,10 +469,13 @@ class Parser {
       if (!Accept(TokenKind::kClose)) {
         do {
           bool by_val = false;
-          if (AcceptWord("byval")) by_val = true;
-          else AcceptWord("byref");
+          if (AcceptWord("byval"))
+            by_val = true;
+          else
+            AcceptWord("byref");
           const Token& param = ExpectIdentifier();
-          if (Accept(TokenKind::kOpen)) Expect(TokenKind::kClose, "Expected ')'");
+          if (Accept(TokenKind::kOpen))
+            Expect(TokenKind::kClose, "Expected ')'");
           std::string pl = LowerWord(param.text);
           if (scope().locals.count(pl)) Fail(param, "Name redefined");
           scope().locals[pl] = p_.procedures[id].locals++;
@@ -479,11 +488,14 @@ class Parser {
     if (is_function) {
       p_.procedures[id].result_slot = p_.procedures[id].locals++;
     }
-    if (Peek().kind != TokenKind::kNewline) Fail(Peek(), "Expected end of statement");
+    if (Peek().kind != TokenKind::kNewline)
+      Fail(Peek(), "Expected end of statement");
     std::vector<int32_t> body =
-        ParseBlock({"end"}, is_function ? "Expected 'End Function'" : "Expected 'End Sub'");
+        ParseBlock({"end"}, is_function ? "Expected 'End Function'"
+                                        : "Expected 'End Sub'");
     if (!AcceptWord("end") || !AcceptWord(is_function ? "function" : "sub")) {
-      Fail(Peek(), is_function ? "Expected 'End Function'" : "Expected 'End Sub'");
+      Fail(Peek(),
+           is_function ? "Expected 'End Function'" : "Expected 'End Sub'");
     }
     p_.procedures[id].body = MakeList(body);
     proc_scopes_.push_back(std::move(scopes_.back()));
@@ -509,16 +521,19 @@ class Parser {
     }
     // Each ElseIf is an If in the Else block of the one before.
     std::vector<std::pair<int32_t, int32_t>> chain;  // (If node, then block)
-    chain.emplace_back(n, MakeList(ParseBlock({"elseif", "else", "end"}, "Expected 'End If'")));
+    chain.emplace_back(n, MakeList(ParseBlock({"elseif", "else", "end"},
+                                              "Expected 'End If'")));
     while (IsWord(Peek(), "elseif")) {
       const Token at = Next();
       int32_t inner = AddStatement(Op::kIf, at);
       p_.nodes[inner].a = ParseExpression();
       ExpectWord("then", "Then");
-      chain.emplace_back(inner, MakeList(ParseBlock({"elseif", "else", "end"}, "Expected 'End If'")));
+      chain.emplace_back(inner, MakeList(ParseBlock({"elseif", "else", "end"},
+                                                    "Expected 'End If'")));
     }
     int32_t else_block = -1;
-    if (AcceptWord("else")) else_block = MakeList(ParseBlock({"end"}, "Expected 'End If'"));
+    if (AcceptWord("else"))
+      else_block = MakeList(ParseBlock({"end"}, "Expected 'End If'"));
     ExpectEndWord("if", "Expected 'End If'");
     for (size_t k = chain.size(); k-- > 0;) {
       p_.nodes[chain[k].first].b = MakeList({chain[k].second, else_block});
@@ -550,7 +565,8 @@ class Parser {
     ExpectWord("case", "Case");
     int32_t n = AddStatement(Op::kSelect, start);
     p_.nodes[n].a = ParseExpression();
-    if (Peek().kind != TokenKind::kNewline) Fail(Peek(), "Expected end of statement");
+    if (Peek().kind != TokenKind::kNewline)
+      Fail(Peek(), "Expected end of statement");
     SkipNewlines();
     std::vector<int32_t> cases;
     while (AcceptWord("case")) {
@@ -563,9 +579,10 @@ class Parser {
           if (AcceptWord("is")) {
             const Token& op = Next();
             BinOp bop;
-            if (!ComparisonOp(op, &bop)) Fail(op, "Expected comparison operator");
-            tests.push_back(Add(Op::kCaseIs, ParseConcat(), -1,
-                                static_cast<uint8_t>(bop)));
+            if (!ComparisonOp(op, &bop))
+              Fail(op, "Expected comparison operator");
+            tests.push_back(
+                Add(Op::kCaseIs, ParseConcat(), -1, static_cast<uint8_t>(bop)));
           } else {
             int32_t lo = ParseExpression();
             if (AcceptWord("to")) {
@@ -577,7 +594,8 @@ class Parser {
         } while (Accept(TokenKind::kComma));
         p_.nodes[c].a = MakeList(tests);
       }
-      p_.nodes[c].b = MakeList(ParseBlock({"case", "end"}, "Expected 'End Select'"));
+      p_.nodes[c].b =
+          MakeList(ParseBlock({"case", "end"}, "Expected 'End Select'"));
       cases.push_back(c);
     }
     p_.nodes[n].b = MakeList(cases);
@@ -593,7 +611,8 @@ class Parser {
       ExpectWord("in", "In");
       int32_t collection = ParseExpression();
       ++loops_for_;
-      p_.nodes[n].b = MakeList({collection, MakeList(ParseBlock({"next"}, "Expected 'Next'"))});
+      p_.nodes[n].b = MakeList(
+          {collection, MakeList(ParseBlock({"next"}, "Expected 'Next'"))});
       --loops_for_;
       ExpectWord("next", "Next");
       if (Peek().kind == TokenKind::kWord) ExpectIdentifier();
@@ -686,7 +705,8 @@ class Parser {
         } else {
           int32_t base_node = chain.node;
           chain.node = Add(Op::kIndex, base_node, args);
-          if (p_.nodes[base_node].op == Op::kName) scope().indexes.push_back(chain.node);
+          if (p_.nodes[base_node].op == Op::kName)
+            scope().indexes.push_back(chain.node);
         }
       } else {
         return;
@@ -708,7 +728,8 @@ class Parser {
       if (chain.before_open >= 0) {
         size_t count = static_cast<size_t>(p_.lists[chain.open_list]);
         if (count > 1) {
-          Fail(tokens_[chain.last_open], "Cannot use parentheses when calling a Sub");
+          Fail(tokens_[chain.last_open],
+               "Cannot use parentheses when calling a Sub");
         }
         if (count == 1) {
           int32_t& arg = p_.lists[chain.open_list + 1];
@@ -749,7 +770,9 @@ class Parser {
     int depth = 0;
     for (size_t at = pos_; at < tokens_.size(); ++at) {
       switch (tokens_[at].kind) {
-        case TokenKind::kOpen: ++depth; break;
+        case TokenKind::kOpen:
+          ++depth;
+          break;
         case TokenKind::kClose:
           if (--depth == 0) return false;
           break;
@@ -759,7 +782,8 @@ class Parser {
         case TokenKind::kNewline:
         case TokenKind::kEnd:
           return false;
-        default: break;
+        default:
+          break;
       }
     }
     return false;
@@ -769,7 +793,8 @@ class Parser {
   // an empty statement give an empty list.
   int32_t ParseExpressionList(TokenKind end) {
     std::vector<int32_t> items;
-    if (Peek().kind != end && !(end == TokenKind::kNewline && AtStatementEnd())) {
+    if (Peek().kind != end &&
+        !(end == TokenKind::kNewline && AtStatementEnd())) {
       do {
         items.push_back(ParseExpression());
       } while (Accept(TokenKind::kComma));
@@ -781,23 +806,29 @@ class Parser {
 
   bool ComparisonOp(const Token& t, BinOp* op) const {
     if (t.kind != TokenKind::kOperator) return false;
-    if (t.text == u"=") *op = BinOp::kEq;
-    else if (t.text == u"<>") *op = BinOp::kNe;
-    else if (t.text == u"<") *op = BinOp::kLt;
-    else if (t.text == u"<=") *op = BinOp::kLe;
-    else if (t.text == u">") *op = BinOp::kGt;
-    else if (t.text == u">=") *op = BinOp::kGe;
-    else return false;
+    if (t.text == u"=")
+      *op = BinOp::kEq;
+    else if (t.text == u"<>")
+      *op = BinOp::kNe;
+    else if (t.text == u"<")
+      *op = BinOp::kLt;
+    else if (t.text == u"<=")
+      *op = BinOp::kLe;
+    else if (t.text == u">")
+      *op = BinOp::kGt;
+    else if (t.text == u">=")
+      *op = BinOp::kGe;
+    else
+      return false;
     return true;
   }
 
-  int32_t ParseExpression() {
-    return ParseLogical(0);
-  }
+  int32_t ParseExpression() { return ParseLogical(0); }
 
   // Imp, Eqv, Xor, Or, And from loosest to tightest.
   int32_t ParseLogical(int level) {
-    static constexpr std::string_view kWords[] = {"imp", "eqv", "xor", "or", "and"};
+    static constexpr std::string_view kWords[] = {"imp", "eqv", "xor", "or",
+                                                  "and"};
     static constexpr BinOp kOps[] = {BinOp::kImp, BinOp::kEqv, BinOp::kXor,
                                      BinOp::kOr, BinOp::kAnd};
     if (level == 5) return ParseNot();
@@ -855,7 +886,8 @@ class Parser {
   int32_t ParseMod() {
     int32_t left = ParseIntDiv();
     while (AcceptWord("mod")) {
-      left = Add(Op::kBinary, left, ParseIntDiv(), static_cast<uint8_t>(BinOp::kMod));
+      left = Add(Op::kBinary, left, ParseIntDiv(),
+                 static_cast<uint8_t>(BinOp::kMod));
     }
     return left;
   }
@@ -883,7 +915,10 @@ class Parser {
     int count = 0;
     bool plus = false;
     while (IsOp(Peek(), u"-") || IsOp(Peek(), u"+")) {
-      if (Next().text == u"-") ++count; else plus = true;
+      if (Next().text == u"-")
+        ++count;
+      else
+        plus = true;
     }
     int32_t operand = ParsePower();
     if (count == 0 && !plus) return operand;
@@ -938,9 +973,18 @@ class Parser {
           Next();
           return Constant(Var::Bool(w == "true"));
         }
-        if (w == "empty") { Next(); return Constant(Var()); }
-        if (w == "null") { Next(); return Constant(Var::Null()); }
-        if (w == "nothing") { Next(); return Constant(Var::Object(nullptr)); }
+        if (w == "empty") {
+          Next();
+          return Constant(Var());
+        }
+        if (w == "null") {
+          Next();
+          return Constant(Var::Null());
+        }
+        if (w == "nothing") {
+          Next();
+          return Constant(Var::Object(nullptr));
+        }
         if (w == "new") {
           Fail(t, "'New' is not supported: classes are not supported");
         }
@@ -989,7 +1033,8 @@ class Parser {
       size_t count = static_cast<size_t>(p_.lists[index.b]);
       if (base.op == Op::kCallProc) {
         const Procedure& proc = p_.procedures[base.a];
-        if (static_cast<int32_t>(count) != proc.params) ArityError(base_node, proc.name);
+        if (static_cast<int32_t>(count) != proc.params)
+          ArityError(base_node, proc.name);
         index.op = Op::kCallProc;
         index.a = base.a;
       } else if (base.op == Op::kBuiltin) {
@@ -1004,7 +1049,8 @@ class Parser {
       if (node.op == Op::kCallProc && p_.procedures[node.a].params != 0) {
         ArityError(n, p_.procedures[node.a].name);
       }
-      if (node.op == Op::kBuiltin) ArityCheck(n, static_cast<Builtin>(node.a), 0);
+      if (node.op == Op::kBuiltin)
+        ArityCheck(n, static_cast<Builtin>(node.a), 0);
     }
   }
 
@@ -1056,7 +1102,8 @@ class Parser {
       return;
     }
     if (s.proc < 0) {
-      auto [it, added] = global_slots_.emplace(name, static_cast<int32_t>(p_.globals.size()));
+      auto [it, added] =
+          global_slots_.emplace(name, static_cast<int32_t>(p_.globals.size()));
       if (added) p_.globals.push_back(spelling_[node.a]);
       node.op = Op::kGlobal;
       node.a = it->second;

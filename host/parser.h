@@ -56,7 +56,13 @@ enum class Op : uint8_t {
   kOnError,    // flag 1: Resume Next, 0: GoTo 0
 };
 
-enum class DoKind : uint8_t { kForever, kWhileTop, kUntilTop, kWhileBottom, kUntilBottom };
+enum class DoKind : uint8_t {
+  kForever,
+  kWhileTop,
+  kUntilTop,
+  kWhileBottom,
+  kUntilBottom
+};
 enum class ExitKind : uint8_t { kFor, kDo, kSub, kFunction };
 
 // 12 bytes; what a and b hold depends on op (see Op).
@@ -70,11 +76,11 @@ struct Node {
 struct Procedure {
   Text name;
   bool is_function = false;
-  int32_t params = 0;           // the first slots of the frame
-  std::vector<bool> by_val;     // per parameter
-  int32_t locals = 0;           // slots, parameters and the result included
-  int32_t body = -1;            // block list
-  int32_t result_slot = -1;     // functions: the slot named like the function
+  int32_t params = 0;        // the first slots of the frame
+  std::vector<bool> by_val;  // per parameter
+  int32_t locals = 0;        // slots, parameters and the result included
+  int32_t body = -1;         // block list
+  int32_t result_slot = -1;  // functions: the slot named like the function
 };
 
 struct StatementPosition {

@@ -40,7 +40,8 @@ Var IntegerResult(int64_t n, VType narrowest) {
   if (narrowest == VType::kInteger && n >= INT16_MIN && n <= INT16_MAX) {
     return Var::Integer(static_cast<int16_t>(n));
   }
-  if (n >= INT32_MIN && n <= INT32_MAX) return Var::Long(static_cast<int32_t>(n));
+  if (n >= INT32_MIN && n <= INT32_MAX)
+    return Var::Long(static_cast<int32_t>(n));
   return Var::Double(static_cast<double>(n));
 }
 
@@ -92,7 +93,8 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
                        (op == BinOp::kAdd || op == BinOp::kSub);
   if (both_whole && op != BinOp::kDiv && op != BinOp::kPow) {
     int64_t x = a.raw_long(), y = b.raw_long();
-    VType narrow = (Rank(a) == 0 && Rank(b) == 0) ? VType::kInteger : VType::kLong;
+    VType narrow =
+        (Rank(a) == 0 && Rank(b) == 0) ? VType::kInteger : VType::kLong;
     if (a.type() == VType::kByte && b.type() == VType::kByte &&
         op != BinOp::kSub) {
       int64_t r = op == BinOp::kAdd ? x + y : x * y;
@@ -101,9 +103,12 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
       }
     }
     switch (op) {
-      case BinOp::kAdd: return IntegerResult(x + y, narrow);
-      case BinOp::kSub: return IntegerResult(x - y, narrow);
-      case BinOp::kMul: return IntegerResult(x * y, narrow);
+      case BinOp::kAdd:
+        return IntegerResult(x + y, narrow);
+      case BinOp::kSub:
+        return IntegerResult(x - y, narrow);
+      case BinOp::kMul:
+        return IntegerResult(x * y, narrow);
       case BinOp::kIntDiv:
         if (y == 0) Raise(err::kDivisionByZero);
         return IntegerResult(x / y, narrow);
@@ -117,14 +122,21 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
   if (op == BinOp::kIntDiv || op == BinOp::kMod) {
     int64_t x = ToInt64Rounded(a), y = ToInt64Rounded(b);
     if (y == 0) Raise(err::kDivisionByZero);
-    VType narrow = (Rank(a) == 0 && Rank(b) == 0) ? VType::kInteger : VType::kLong;
+    VType narrow =
+        (Rank(a) == 0 && Rank(b) == 0) ? VType::kInteger : VType::kLong;
     return IntegerResult(op == BinOp::kIntDiv ? x / y : x % y, narrow);
   }
   double x = ToDouble(a), y = ToDouble(b), r = 0;
   switch (op) {
-    case BinOp::kAdd: r = x + y; break;
-    case BinOp::kSub: r = x - y; break;
-    case BinOp::kMul: r = x * y; break;
+    case BinOp::kAdd:
+      r = x + y;
+      break;
+    case BinOp::kSub:
+      r = x - y;
+      break;
+    case BinOp::kMul:
+      r = x * y;
+      break;
     case BinOp::kDiv:
       if (y == 0) Raise(x == 0 ? err::kOverflow : err::kDivisionByZero);
       r = x / y;
@@ -133,12 +145,14 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
       r = std::pow(x, y);
       if (std::isnan(r)) Raise(err::kInvalidCall);
       break;
-    default: break;
+    default:
+      break;
   }
   if (!std::isfinite(r)) Raise(err::kOverflow);
   // A date less a date is a number of days.
   const bool both_dates = a.type() == VType::kDate && b.type() == VType::kDate;
-  return is_date && !(both_dates && op == BinOp::kSub) ? Var::Date(r) : Var::Double(r);
+  return is_date && !(both_dates && op == BinOp::kSub) ? Var::Date(r)
+                                                       : Var::Double(r);
 }
 
 Var Logical(BinOp op, const Var& a, const Var& b) {
@@ -146,7 +160,8 @@ Var Logical(BinOp op, const Var& a, const Var& b) {
     // Null And False is False, Null Or True is True; otherwise Null.
     const Var& other = a.is_null() ? b : a;
     if (!other.is_null()) {
-      if (op == BinOp::kAnd && !ToBool(other) && ToLong(other) == 0) return Var::Bool(false);
+      if (op == BinOp::kAnd && !ToBool(other) && ToLong(other) == 0)
+        return Var::Bool(false);
       if (op == BinOp::kOr && ToLong(other) == -1) return Var::Bool(true);
     }
     return Var::Null();
@@ -155,15 +170,27 @@ Var Logical(BinOp op, const Var& a, const Var& b) {
       a.type() == VType::kBoolean && b.type() == VType::kBoolean;
   int64_t x = ToInt64Rounded(a), y = ToInt64Rounded(b), r = 0;
   switch (op) {
-    case BinOp::kAnd: r = x & y; break;
-    case BinOp::kOr: r = x | y; break;
-    case BinOp::kXor: r = x ^ y; break;
-    case BinOp::kEqv: r = ~(x ^ y); break;
-    case BinOp::kImp: r = (~x) | y; break;
-    default: break;
+    case BinOp::kAnd:
+      r = x & y;
+      break;
+    case BinOp::kOr:
+      r = x | y;
+      break;
+    case BinOp::kXor:
+      r = x ^ y;
+      break;
+    case BinOp::kEqv:
+      r = ~(x ^ y);
+      break;
+    case BinOp::kImp:
+      r = (~x) | y;
+      break;
+    default:
+      break;
   }
   if (booleans) return Var::Bool(r != 0);
-  if (Rank(a) == 0 && Rank(b) == 0) return Var::Integer(static_cast<int16_t>(r));
+  if (Rank(a) == 0 && Rank(b) == 0)
+    return Var::Integer(static_cast<int16_t>(r));
   return Var::Long(static_cast<int32_t>(r));
 }
 
@@ -184,19 +211,31 @@ int CompareText(TextView a, TextView b, bool text_mode) {
 
 Text ErrorText(int number) {
   switch (number) {
-    case err::kDivisionByZero: return u"Division by zero";
-    case err::kArrayLocked: return u"This array is fixed or temporarily locked";
-    case err::kOutOfStack: return u"Out of stack space";
-    case err::kInputPastEnd: return u"Input past end of file";
-    case err::kInvalidNull: return u"Invalid use of Null";
-    case err::kObjectRequired: return u"Object required";
+    case err::kDivisionByZero:
+      return u"Division by zero";
+    case err::kArrayLocked:
+      return u"This array is fixed or temporarily locked";
+    case err::kOutOfStack:
+      return u"Out of stack space";
+    case err::kInputPastEnd:
+      return u"Input past end of file";
+    case err::kInvalidNull:
+      return u"Invalid use of Null";
+    case err::kObjectRequired:
+      return u"Object required";
     case err::kKeyExists:
-      return u"This key is already associated with an element of this collection";
-    case err::kNotDefined: return u"Variable is undefined";
-    case err::kBadFileMode: return u"Bad file mode";
-    case err::kKeyNotFound: return u"Element not found";
-    case 35: return u"Sub or Function not defined";
-    default: return Text(Describe(number));
+      return u"This key is already associated with an element of this "
+             u"collection";
+    case err::kNotDefined:
+      return u"Variable is undefined";
+    case err::kBadFileMode:
+      return u"Bad file mode";
+    case err::kKeyNotFound:
+      return u"Element not found";
+    case 35:
+      return u"Sub or Function not defined";
+    default:
+      return Text(Describe(number));
   }
 }
 
@@ -290,13 +329,15 @@ bool IsNumericText(TextView text, double* out) {
   while (b < e && IsBlank(text[b])) ++b;
   while (e > b && IsBlank(text[e - 1])) --e;
   if (b == e) return false;
-  if (e - b > 2 && text[b] == u'&' && (text[b + 1] == u'H' || text[b + 1] == u'h')) {
+  if (e - b > 2 && text[b] == u'&' &&
+      (text[b + 1] == u'H' || text[b + 1] == u'h')) {
     uint32_t n = 0;
     for (size_t i = b + 2; i < e; ++i) {
       char16_t c = text[i];
       int digit = c >= u'0' && c <= u'9' ? c - u'0'
-                  : (c | 0x20) >= u'a' && (c | 0x20) <= u'f' ? (c | 0x20) - u'a' + 10
-                                                             : -1;
+                  : (c | 0x20) >= u'a' && (c | 0x20) <= u'f'
+                      ? (c | 0x20) - u'a' + 10
+                      : -1;
       if (digit < 0 || i - b > 9) return false;
       n = n * 16 + static_cast<uint32_t>(digit);
     }
@@ -313,7 +354,8 @@ bool IsNumericText(TextView text, double* out) {
 
 double ToDouble(const Var& v) {
   switch (v.type()) {
-    case VType::kEmpty: return 0;
+    case VType::kEmpty:
+      return 0;
     case VType::kInteger:
     case VType::kLong:
     case VType::kBoolean:
@@ -327,16 +369,20 @@ double ToDouble(const Var& v) {
       if (!IsNumericText(v.str(), &d)) Raise(err::kTypeMismatch);
       return d;
     }
-    case VType::kNull: Raise(err::kInvalidNull);
-    case VType::kRef: return ToDouble(*v.ref());
-    default: Raise(err::kTypeMismatch);
+    case VType::kNull:
+      Raise(err::kInvalidNull);
+    case VType::kRef:
+      return ToDouble(*v.ref());
+    default:
+      Raise(err::kTypeMismatch);
   }
 }
 
 int32_t ToLong(const Var& v) {
   if (IsWhole(v)) return v.raw_long();
   double d = ToDouble(v);
-  if (!std::isfinite(d) || d >= 2147483647.5 || d < -2147483648.5) Raise(err::kOverflow);
+  if (!std::isfinite(d) || d >= 2147483647.5 || d < -2147483648.5)
+    Raise(err::kOverflow);
   return static_cast<int32_t>(RoundHalfEven(d));
 }
 
@@ -375,18 +421,26 @@ Text DateText(double date) {
 
 Text ToStr(const Var& v) {
   switch (v.type()) {
-    case VType::kEmpty: return Text();
-    case VType::kNull: Raise(err::kInvalidNull);
+    case VType::kEmpty:
+      return Text();
+    case VType::kNull:
+      Raise(err::kInvalidNull);
     case VType::kInteger:
     case VType::kLong:
     case VType::kByte:
       return Decimal(v.raw_long());
-    case VType::kBoolean: return v.raw_long() ? u"True" : u"False";
-    case VType::kDouble: return DoubleText(v.raw_double());
-    case VType::kDate: return DateText(v.raw_double());
-    case VType::kString: return v.str();
-    case VType::kRef: return ToStr(*v.ref());
-    default: Raise(err::kTypeMismatch);
+    case VType::kBoolean:
+      return v.raw_long() ? u"True" : u"False";
+    case VType::kDouble:
+      return DoubleText(v.raw_double());
+    case VType::kDate:
+      return DateText(v.raw_double());
+    case VType::kString:
+      return v.str();
+    case VType::kRef:
+      return ToStr(*v.ref());
+    default:
+      Raise(err::kTypeMismatch);
   }
 }
 
@@ -429,7 +483,8 @@ DateParts SplitDate(double date) {
   p.hour = static_cast<int>(seconds / 3600);
   p.minute = static_cast<int>(seconds / 60 % 60);
   p.second = static_cast<int>(seconds % 60);
-  int64_t wd = (static_cast<int64_t>(days) + 6) % 7;  // 1899-12-30 was a Saturday
+  int64_t wd =
+      (static_cast<int64_t>(days) + 6) % 7;  // 1899-12-30 was a Saturday
   if (wd < 0) wd += 7;
   p.weekday = static_cast<int>(wd) + 1;
   (void)kDayZeroShift;
@@ -473,7 +528,8 @@ bool ParseDateText(TextView text, double* out) {
   size_t n_date = dates == 2 ? 3 : 0;
   if (dates != 0 && dates != 2) return false;
   size_t n_time = colon == 0 ? 0 : colon + 1;
-  if (nums.size() != n_date + n_time || (n_date == 0 && n_time == 0)) return false;
+  if (nums.size() != n_date + n_time || (n_date == 0 && n_time == 0))
+    return false;
   double value = 0;
   if (n_date) {
     int y, m, d;
@@ -481,16 +537,22 @@ bool ParseDateText(TextView text, double* out) {
       y = nums[0], m = nums[1], d = nums[2];
     } else {
       m = nums[0], d = nums[1], y = nums[2];
-      if (y < 30) y += 2000; else if (y < 100) y += 1900;
+      if (y < 30)
+        y += 2000;
+      else if (y < 100)
+        y += 1900;
     }
     if (m < 1 || m > 12 || d < 1 || d > 31 || y > 9999) return false;
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30,
+                                    31, 31, 30, 31, 30, 31};
     if (d > kDays[m - 1]) return false;
-    if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
+    if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0)))
+      return false;
     value = MakeDate(y, m, d);
   }
   if (n_time) {
-    int h = nums[n_date], mi = nums[n_date + 1], s = n_time > 2 ? nums[n_date + 2] : 0;
+    int h = nums[n_date], mi = nums[n_date + 1],
+        s = n_time > 2 ? nums[n_date + 2] : 0;
     if (pm && h < 12) h += 12;
     if (am && h == 12) h = 0;
     if (h > 23 || mi > 59 || s > 59) return false;
@@ -526,7 +588,9 @@ int Compare(const Var& a, const Var& b, bool text_mode) {
     Raise(err::kTypeMismatch);
   }
   if (IsWhole(a) && IsWhole(b)) {
-    return a.raw_long() < b.raw_long() ? -1 : a.raw_long() > b.raw_long() ? 1 : 0;
+    return a.raw_long() < b.raw_long()   ? -1
+           : a.raw_long() > b.raw_long() ? 1
+                                         : 0;
   }
   double x = ToDouble(a), y = ToDouble(b);
   return x < y ? -1 : x > y ? 1 : 0;
@@ -542,7 +606,10 @@ Var Binary(BinOp op, const Var& a, const Var& b) {
       if (a.is_null() && b.is_null()) return Var::Null();
       Text out = a.is_null() ? Text() : ToStr(a);
       if (!b.is_null()) {
-        if (b.is_string()) out += b.str(); else out += ToStr(b);
+        if (b.is_string())
+          out += b.str();
+        else
+          out += ToStr(b);
       }
       return Var::String(std::move(out));
     }
@@ -568,12 +635,18 @@ Var Binary(BinOp op, const Var& a, const Var& b) {
       if (a.is_null() || b.is_null()) return Var::Null();
       int c = Compare(a, b);
       switch (op) {
-        case BinOp::kEq: return Var::Bool(c == 0);
-        case BinOp::kNe: return Var::Bool(c != 0);
-        case BinOp::kLt: return Var::Bool(c < 0);
-        case BinOp::kLe: return Var::Bool(c <= 0);
-        case BinOp::kGt: return Var::Bool(c > 0);
-        default: return Var::Bool(c >= 0);
+        case BinOp::kEq:
+          return Var::Bool(c == 0);
+        case BinOp::kNe:
+          return Var::Bool(c != 0);
+        case BinOp::kLt:
+          return Var::Bool(c < 0);
+        case BinOp::kLe:
+          return Var::Bool(c <= 0);
+        case BinOp::kGt:
+          return Var::Bool(c > 0);
+        default:
+          return Var::Bool(c >= 0);
       }
     }
   }
@@ -581,28 +654,36 @@ Var Binary(BinOp op, const Var& a, const Var& b) {
 
 Var Negate(const Var& v) {
   switch (v.type()) {
-    case VType::kNull: return v;
-    case VType::kEmpty: return Var::Integer(0);
+    case VType::kNull:
+      return v;
+    case VType::kEmpty:
+      return Var::Integer(0);
     case VType::kBoolean:
     case VType::kInteger:
     case VType::kByte:
-      return IntegerResult(-static_cast<int64_t>(v.raw_long()), VType::kInteger);
+      return IntegerResult(-static_cast<int64_t>(v.raw_long()),
+                           VType::kInteger);
     case VType::kLong:
       return IntegerResult(-static_cast<int64_t>(v.raw_long()), VType::kLong);
-    case VType::kDate: return Var::Date(-v.raw_double());
-    default: return Var::Double(-ToDouble(v));
+    case VType::kDate:
+      return Var::Date(-v.raw_double());
+    default:
+      return Var::Double(-ToDouble(v));
   }
 }
 
 Var Not(const Var& v) {
   switch (v.type()) {
-    case VType::kNull: return v;
-    case VType::kBoolean: return Var::Bool(v.raw_long() == 0);
+    case VType::kNull:
+      return v;
+    case VType::kBoolean:
+      return Var::Bool(v.raw_long() == 0);
     case VType::kEmpty:
     case VType::kInteger:
     case VType::kByte:
       return Var::Integer(static_cast<int16_t>(~v.raw_long()));
-    default: return Var::Long(~ToLong(v));
+    default:
+      return Var::Long(~ToLong(v));
   }
 }
 

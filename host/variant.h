@@ -94,17 +94,56 @@ class Var {
     std::swap(d_, o.d_);
   }
 
-  static Var Null() { Var v; v.type_ = VType::kNull; return v; }
-  static Var Integer(int16_t i) { Var v; v.type_ = VType::kInteger; v.l_ = i; return v; }
-  static Var Long(int32_t i) { Var v; v.type_ = VType::kLong; v.l_ = i; return v; }
-  static Var Byte(uint8_t i) { Var v; v.type_ = VType::kByte; v.l_ = i; return v; }
-  static Var Double(double d) { Var v; v.type_ = VType::kDouble; v.d_ = d; return v; }
-  static Var Date(double d) { Var v; v.type_ = VType::kDate; v.d_ = d; return v; }
-  static Var Bool(bool b) { Var v; v.type_ = VType::kBoolean; v.l_ = b ? -1 : 0; return v; }
+  static Var Null() {
+    Var v;
+    v.type_ = VType::kNull;
+    return v;
+  }
+  static Var Integer(int16_t i) {
+    Var v;
+    v.type_ = VType::kInteger;
+    v.l_ = i;
+    return v;
+  }
+  static Var Long(int32_t i) {
+    Var v;
+    v.type_ = VType::kLong;
+    v.l_ = i;
+    return v;
+  }
+  static Var Byte(uint8_t i) {
+    Var v;
+    v.type_ = VType::kByte;
+    v.l_ = i;
+    return v;
+  }
+  static Var Double(double d) {
+    Var v;
+    v.type_ = VType::kDouble;
+    v.d_ = d;
+    return v;
+  }
+  static Var Date(double d) {
+    Var v;
+    v.type_ = VType::kDate;
+    v.d_ = d;
+    return v;
+  }
+  static Var Bool(bool b) {
+    Var v;
+    v.type_ = VType::kBoolean;
+    v.l_ = b ? -1 : 0;
+    return v;
+  }
   static Var String(Text t);
   static Var Object(ScriptObject* o);  // takes a reference; null is Nothing
   static Var Array(ArrBox* a);         // takes ownership of one reference
-  static Var Ref(Var* target) { Var v; v.type_ = VType::kRef; v.ref_ = target; return v; }
+  static Var Ref(Var* target) {
+    Var v;
+    v.type_ = VType::kRef;
+    v.ref_ = target;
+    return v;
+  }
   // The smallest of Integer, Long, Double holding `n`.
   static Var Number(int64_t n);
 
@@ -197,8 +236,25 @@ Var ToDateVar(const Var& v);
 
 // Operators.
 enum class BinOp : uint8_t {
-  kAdd, kSub, kMul, kDiv, kIntDiv, kMod, kPow, kConcat,
-  kEq, kNe, kLt, kLe, kGt, kGe, kAnd, kOr, kXor, kEqv, kImp,
+  kAdd,
+  kSub,
+  kMul,
+  kDiv,
+  kIntDiv,
+  kMod,
+  kPow,
+  kConcat,
+  kEq,
+  kNe,
+  kLt,
+  kLe,
+  kGt,
+  kGe,
+  kAnd,
+  kOr,
+  kXor,
+  kEqv,
+  kImp,
 };
 Var Binary(BinOp op, const Var& a, const Var& b);
 Var Negate(const Var& v);
