@@ -472,6 +472,12 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
     case Op::kUndefined:
       Undefined();
     case Op::kIndex: {
+      // Indices first when the base is an element itself, so that no
+      // script code runs between taking the element and storing into it.
+      const bool nested =
+          program_.nodes[static_cast<size_t>(t.a)].op == Op::kIndex;
+      Indices indices;
+      if (nested) EvalIndices(t.b, indices);
       Var* base = RefOf(t.a, nullptr);
       Var holder;
       if (base == nullptr) {
@@ -479,19 +485,10 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
         base = &holder;
       }
       if (base->is_array()) {
-        int32_t index[8];
-        std::vector<int32_t> more;
-        std::span<const int32_t> list = program_.List(t.b);
-        int32_t* at = index;
-        if (list.size() > 8) {
-          more.resize(list.size());
-          at = more.data();
-        }
-        for (size_t k = 0; k < list.size(); ++k)
-          at[k] = ToLong(DefaultValue(Eval(list[k])));
+        if (!nested) EvalIndices(t.b, indices);
         if (!base->is_array()) Raise(err::kTypeMismatch);
         ArrBox* box = base->MutableArray();
-        Store(box->items[box->Offset({at, list.size()})], std::move(value),
+        Store(box->items[box->Offset(indices.span())], std::move(value),
               is_set);
         return;
       }
@@ -535,6 +532,14 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
   }
 }
 
+void Interpreter::EvalIndices(int32_t list, Indices& out) {
+  std::span<const int32_t> items = program_.List(list);
+  out.Resize(items.size());
+  for (size_t k = 0; k < items.size(); ++k) {
+    out.at(k) = ToLong(DefaultValue(Eval(items[k])));
+  }
+}
+
 Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
   const Node& n = program_.nodes[static_cast<size_t>(node)];
   switch (n.op) {
@@ -549,21 +554,15 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
           base.op != Op::kIndex) {
         return nullptr;
       }
+      const bool nested = base.op == Op::kIndex;
+      Indices indices;
+      if (nested) EvalIndices(n.b, indices);
       Var* array = RefOf(n.a, locks);
       if (array == nullptr || !array->is_array()) return nullptr;
-      std::span<const int32_t> list = program_.List(n.b);
-      int32_t index[8];
-      std::vector<int32_t> more;
-      int32_t* at = index;
-      if (list.size() > 8) {
-        more.resize(list.size());
-        at = more.data();
-      }
-      for (size_t k = 0; k < list.size(); ++k)
-        at[k] = ToLong(DefaultValue(Eval(list[k])));
+      if (!nested) EvalIndices(n.b, indices);
       if (!array->is_array()) return nullptr;
       ArrBox* box = array->MutableArray();
-      Var* element = &box->items[box->Offset({at, list.size()})];
+      Var* element = &box->items[box->Offset(indices.span())];
       if (locks != nullptr) locks->Lock(*array);
       return element;
     }
@@ -597,18 +596,10 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
 
 Var Interpreter::IndexValue(const Var& base, int32_t args) {
   if (base.is_array()) {
-    std::span<const int32_t> list = program_.List(args);
-    int32_t index[8];
-    std::vector<int32_t> more;
-    int32_t* at = index;
-    if (list.size() > 8) {
-      more.resize(list.size());
-      at = more.data();
-    }
-    for (size_t k = 0; k < list.size(); ++k)
-      at[k] = ToLong(DefaultValue(Eval(list[k])));
+    Indices indices;
+    EvalIndices(args, indices);
     const ArrBox& box = *base.array();
-    return box.items[box.Offset({at, list.size()})];
+    return box.items[box.Offset(indices.span())];
   }
   if (base.is_object()) {
     if (base.object() == nullptr) Raise(err::kObjectRequired);

@@ -106,6 +106,23 @@ class Interpreter {
     bool resume_next = false;
   };
   class ArgPack;
+  // Array indices of one access, inline up to eight dimensions.
+  class Indices {
+   public:
+    void Resize(size_t n) {
+      n_ = n;
+      if (n > 8) more_.resize(n);
+    }
+    int32_t& at(size_t k) { return n_ > 8 ? more_[k] : inline_[k]; }
+    std::span<const int32_t> span() const {
+      return {n_ > 8 ? more_.data() : inline_, n_};
+    }
+
+   private:
+    size_t n_ = 0;
+    int32_t inline_[8] = {};
+    std::vector<int32_t> more_;
+  };
 
   Flow ExecBlock(int32_t list);
   Flow Exec(int32_t node);
@@ -124,6 +141,7 @@ class Interpreter {
   Var CallMember(const Node& n, CallKind kind);
   Var IndexValue(const Var& base, int32_t args);
   void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
+  void EvalIndices(int32_t list, Indices& out);
   void Dim(const Node& n);
   Flow ForLoop(const Node& n);
   Flow ForEach(const Node& n);
