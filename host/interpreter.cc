@@ -18,6 +18,9 @@ namespace {
 // More elements than any report needs; a bigger ReDim fails with 7.
 constexpr size_t kMaxArrayElements = size_t{1} << 22;
 constexpr int kIllegalAssignment = 501;
+// Stack the script's procedure calls may use: half of the smallest usual
+// main-thread stack on POSIX.
+constexpr uintptr_t kMaxStackBytes = uintptr_t{4} << 20;
 
 // The run stopped because it ran out of its statement budget.
 struct LimitSignal {};
@@ -139,6 +142,8 @@ Var Interpreter::DefaultValue(Var v) {
 
 std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   *exit_code = kExitOk;
+  char base = 0;
+  stack_base_ = reinterpret_cast<uintptr_t>(&base);
   Frame main;
   main.locals = globals_.data();
   frame_ = &main;
@@ -613,7 +618,14 @@ Var Interpreter::IndexValue(const Var& base, int32_t args) {
 
 Var Interpreter::CallProcedure(int32_t id, int32_t args) {
   const Procedure& proc = program_.procedures[static_cast<size_t>(id)];
-  if (depth_ >= options_.max_call_depth) Raise(err::kOutOfStack);
+  // Deep recursion fails cleanly, by count and by the stack it has used
+  // (frames are larger in sanitized builds).
+  char probe = 0;
+  const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
+  if (depth_ >= options_.max_call_depth ||
+      (stack_base_ > here && stack_base_ - here > kMaxStackBytes)) {
+    Raise(err::kOutOfStack);
+  }
   std::vector<Var> locals(static_cast<size_t>(proc.locals));
   ArgPack pack;
   std::span<const int32_t> list = program_.List(args);

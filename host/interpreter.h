@@ -159,6 +159,7 @@ class Interpreter {
   std::vector<Var> globals_;
   Frame* frame_ = nullptr;
   int depth_ = 0;
+  uintptr_t stack_base_ = 0;  // where Run's frame sits
   uint64_t statements_ = 0;
   ErrState error_;
   Var wscript_;
