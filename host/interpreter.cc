@@ -231,6 +231,7 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
   const Node& n = program_.nodes[static_cast<size_t>(i)];
   switch (n.op) {
     case Op::kAssign:
+      if (n.flag == 0 && AppendInPlace(n)) return Flow::kNormal;
       Assign(n.a, Eval(n.b), n.flag == 1);
       return Flow::kNormal;
     case Op::kCall: {
@@ -305,6 +306,73 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
     default:
       Raise(err::kInvalidCall);
   }
+}
+
+// Whether evaluating `node` can change no variable: then it may run after
+// a variable it sits beside has been read.
+bool Interpreter::Pure(int32_t node, int depth) const {
+  const Node& n = program_.nodes[static_cast<size_t>(node)];
+  if (depth > 8) return false;
+  switch (n.op) {
+    case Op::kConst:
+    case Op::kLocal:
+    case Op::kGlobal:
+      return true;
+    case Op::kParen:
+    case Op::kNegate:
+    case Op::kNot:
+      return Pure(n.a, depth + 1);
+    case Op::kBinary:
+      if (static_cast<BinOp>(n.flag) == BinOp::kConcat) {
+        for (int32_t part : program_.List(n.a)) {
+          if (!Pure(part, depth + 1)) return false;
+        }
+        return true;
+      }
+      return Pure(n.a, depth + 1) && Pure(n.b, depth + 1);
+    case Op::kBuiltin:
+      if (static_cast<Builtin>(n.a) == Builtin::kCreateObject) return false;
+      for (int32_t arg : program_.List(n.b)) {
+        if (!Pure(arg, depth + 1)) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// s = s & more: appends to s's own text instead of copying it, so a report
+// that builds a long text line by line takes linear time.
+bool Interpreter::AppendInPlace(const Node& n) {
+  const Node& value = program_.nodes[static_cast<size_t>(n.b)];
+  if (value.op != Op::kBinary ||
+      static_cast<BinOp>(value.flag) != BinOp::kConcat) {
+    return false;
+  }
+  const Node& target = program_.nodes[static_cast<size_t>(n.a)];
+  if (target.op != Op::kLocal && target.op != Op::kGlobal) return false;
+  std::span<const int32_t> parts = program_.List(value.a);
+  const Node& first = program_.nodes[static_cast<size_t>(parts[0])];
+  if (first.op != target.op || first.a != target.a) return false;
+  if (Slot(target).UnsharedStr() == nullptr) return false;
+  for (size_t k = 1; k < parts.size(); ++k) {
+    if (!Pure(parts[k], 0)) return false;
+  }
+  Text tail;
+  for (size_t k = 1; k < parts.size(); ++k) {
+    Var v = Eval(parts[k]);
+    if (v.is_object()) v = DefaultValue(std::move(v));
+    if (v.is_null()) continue;
+    if (v.is_string())
+      tail += v.str();
+    else
+      tail += ToStr(v);
+  }
+  Text* text = Slot(target).UnsharedStr();
+  if (text == nullptr) return false;  // not reached: the tail is pure
+  if (text->size() + tail.size() > (size_t{1} << 26)) Raise(err::kOutOfMemory);
+  *text += tail;
+  return true;
 }
 
 bool Interpreter::CaseMatches(const Var& subject, int32_t test) {

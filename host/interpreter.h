@@ -147,6 +147,8 @@ class Interpreter {
   Flow ForEach(const Node& n);
   Flow DoLoop(const Node& n);
   bool CaseMatches(const Var& subject, int32_t test);
+  bool Pure(int32_t node, int depth) const;
+  bool AppendInPlace(const Node& n);
   [[noreturn]] void Undefined();
   void Trap(const Failure& failure, const Text& source);
   void Step();

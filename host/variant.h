@@ -157,6 +157,12 @@ class Var {
   int32_t raw_long() const { return l_; }
   double raw_double() const { return d_; }
   const Text& str() const { return static_cast<StrBox*>(box_)->text; }
+  // The text to change in place, when no other value shares it.
+  Text* UnsharedStr() {
+    return type_ == VType::kString && box_->refs == 1
+               ? &static_cast<StrBox*>(box_)->text
+               : nullptr;
+  }
   ScriptObject* object() const { return obj_; }
   ArrBox* array() const { return arr_; }
   ArrBox* MutableArray();  // unshares first
