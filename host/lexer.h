@@ -1,5 +1,6 @@
-// Splits one script line into tokens. The script language keeps one
-// statement per line, so the lexer never looks past a line end.
+// Splits a whole script into tokens. Line ends and ":" become statement
+// separators; " _" at a line end joins the next line; "'" and Rem comments
+// are dropped.
 #ifndef PELLAR_HOST_LEXER_H_
 #define PELLAR_HOST_LEXER_H_
 
@@ -8,29 +9,31 @@
 #include <vector>
 
 #include "base/text.h"
-#include "base/value.h"
 
 namespace pellar {
 
-enum class TokenKind {
-  kWord,     // identifier or keyword, as written
-  kInteger,  // integer literal; `number` holds int16, int32 or double
-  kString,   // string literal; `text` holds the content, quotes undone
-  kDot,
+enum class TokenKind : uint8_t {
+  kWord,    // identifier or keyword; `text` as written
+  kNumber,  // `number`; `integral` when written without point or exponent
+  kString,  // `text` holds the content, quotes undone
+  kDate,    // #...# literal; `number` is the date
+  kDot,     // "." directly after a word or ")": member access
   kComma,
-  kOpen,   // (
-  kClose,  // )
-  kEquals,
-  kAmpersand,
-  kMinus,
-  kEnd,  // end of line or start of a comment
+  kOpen,
+  kClose,
+  kOperator,  // `text` is one of + - * / \ ^ & = <> < > <= >=
+  kNewline,   // line end or ":"; `text` is ":" for the latter
+  kEnd,       // end of the script
 };
 
 struct Token {
   TokenKind kind = TokenKind::kEnd;
+  bool space_before = false;
+  bool integral = false;
+  int line = 1;
   int column = 1;  // 1-based, in UTF-16 code units
   Text text;
-  Value number;
+  double number = 0;
 };
 
 // A fault in the script text found before anything runs.
@@ -46,10 +49,9 @@ class SyntaxError : public std::runtime_error {
   int column_;
 };
 
-// The tokens of `line` (without its line end), always ending with one kEnd
-// token. `'` comments and a leading `Rem` are dropped. Throws SyntaxError
-// carrying `line_number`.
-std::vector<Token> Tokenize(TextView line, int line_number);
+// The tokens of `source` (any line ends), ending with one kEnd token.
+// Throws SyntaxError.
+std::vector<Token> Tokenize(TextView source);
 
 // ASCII lower case; words are ASCII, so this is enough to compare them.
 std::string LowerWord(TextView word);

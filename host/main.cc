@@ -19,13 +19,15 @@ namespace pellar {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: pellar run FILE    run a script (FILE \"-\" reads standard "
-    "input)\n"
-    "       pellar --help      show this help\n"
-    "       pellar --version   show the library version\n"
+    "Usage: pellar run FILE [ARG...]  run a script; the ARGs are its\n"
+    "                                 WScript.Arguments (FILE \"-\" reads\n"
+    "                                 standard input)\n"
+    "       pellar --help             show this help\n"
+    "       pellar --version          show the library version\n"
     "\n"
     "Exit status: 0 when the script ran to its end, 1 when a runtime error\n"
-    "stopped it, 2 for a syntax error, an unreadable file or wrong usage.\n";
+    "stopped it, 2 for a syntax error, an unreadable file or wrong usage;\n"
+    "WScript.Quit chooses its own.\n";
 
 // The library's own answer, so the two can never disagree.
 int PrintVersion() {
@@ -51,7 +53,7 @@ bool ReadAll(std::FILE* in, std::string& bytes) {
   return std::ferror(in) == 0;
 }
 
-int Run(const std::string& file) {
+int Run(const std::string& file, const std::vector<std::string>& arguments) {
   std::string bytes;
   bool read = false;
   if (file == "-") {
@@ -65,7 +67,10 @@ int Run(const std::string& file) {
               << (file == "-" ? "standard input" : file) << "\n";
     return kExitSyntaxError;
   }
-  return RunScript(bytes, file, std::cout, std::cerr);
+  RunOptions options;
+  for (const std::string& argument : arguments)
+    options.arguments.push_back(FromUtf8(argument));
+  return RunScript(bytes, file, std::cout, std::cerr, options);
 }
 
 int Main(const std::vector<std::string>& args) {
@@ -74,11 +79,13 @@ int Main(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (args.size() == 1 && args[0] == "--version") return PrintVersion();
-  if (args.size() == 2 && args[0] == "run") return Run(args[1]);
+  if (args.size() >= 2 && args[0] == "run") {
+    return Run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  }
   if (args.empty()) {
     std::cerr << "pellar: missing command\n";
   } else if (args[0] == "run") {
-    std::cerr << "pellar: run takes one FILE\n";
+    std::cerr << "pellar: run needs a FILE\n";
   } else {
     std::cerr << "pellar: unknown usage: " << args[0] << "\n";
   }

@@ -1,157 +1,87 @@
 #include "host/parser.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
+#include "host/builtins.h"
+
 namespace pellar {
+namespace script {
+
+StatementPosition Program::PositionOf(int32_t node) const {
+  auto it = std::lower_bound(
+      positions.begin(), positions.end(), node,
+      [](const StatementPosition& p, int32_t n) { return p.node < n; });
+  if (it == positions.end() || it->node != node) return {node, 0, 0};
+  return *it;
+}
+
+size_t Program::TreeBytes() const {
+  size_t bytes = nodes.size() * sizeof(Node) + lists.size() * sizeof(int32_t) +
+                 constants.size() * sizeof(Var) +
+                 positions.size() * sizeof(StatementPosition) +
+                 procedures.size() * sizeof(Procedure);
+  for (const std::string& n : names) bytes += sizeof(n) + n.size();
+  return bytes;
+}
+
+size_t Program::TextBytes() const {
+  size_t bytes = 0;
+  for (const Var& c : constants) {
+    if (c.is_string())
+      bytes += sizeof(StrBox) + c.str().size() * sizeof(char16_t);
+  }
+  return bytes;
+}
+
 namespace {
 
-enum class WordKind {
-  kVariable,
-  kOption,
-  kDim,
-  kSet,
-  kCall,
-  kOn,
-  kWScript,
-  kErr,
-  kTrue,
-  kFalse,
-  kEmpty,
-  kNothing,
-  kVbCrLf,
-  kVbCr,
-  kVbLf,
-  kVbTab,
-  kCreateObject,
-  kFunction,
-  // VBScript words this host does not run. They are reserved so that a
-  // script using them stops with a clear message instead of reading them as
-  // variables, which would run differently than under the Windows host.
-  kUnsupported,
+// Words that cannot name a variable.
+bool IsReserved(std::string_view w) {
+  static const std::unordered_set<std::string_view> kWords = {
+      "and",    "or",    "not",      "xor",    "eqv",    "imp",      "mod",
+      "is",     "if",    "then",     "else",   "elseif", "end",      "for",
+      "each",   "in",    "next",     "to",     "do",     "loop",     "while",
+      "wend",   "until", "select",   "case",   "sub",    "function", "class",
+      "exit",   "redim", "const",    "dim",    "set",    "call",     "on",
+      "option", "new",   "nothing",  "empty",  "null",   "true",     "false",
+      "byval",  "byref", "private",  "public", "with",   "me",       "erase",
+      "let",    "get",   "property", "goto",   "stop"};
+  return kWords.count(w) != 0;
+}
+
+struct Scope {
+  int proc = -1;  // -1: the global code
+  std::unordered_map<std::string, int32_t> locals;
+  std::vector<int32_t> names;    // kName nodes used here
+  std::vector<int32_t> indexes;  // kIndex nodes whose base is a kName
 };
-
-struct FunctionInfo {
-  Builtin builtin;
-  size_t arity;
-};
-
-struct WordInfo {
-  WordKind kind;
-  FunctionInfo function;
-};
-
-const std::unordered_map<std::string, WordInfo>& Words() {
-  static const auto* words = [] {
-    auto* map = new std::unordered_map<std::string, WordInfo>{
-        {"option", {WordKind::kOption, {}}},
-        {"dim", {WordKind::kDim, {}}},
-        {"set", {WordKind::kSet, {}}},
-        {"call", {WordKind::kCall, {}}},
-        {"on", {WordKind::kOn, {}}},
-        {"wscript", {WordKind::kWScript, {}}},
-        {"err", {WordKind::kErr, {}}},
-        {"true", {WordKind::kTrue, {}}},
-        {"false", {WordKind::kFalse, {}}},
-        {"empty", {WordKind::kEmpty, {}}},
-        {"nothing", {WordKind::kNothing, {}}},
-        {"vbcrlf", {WordKind::kVbCrLf, {}}},
-        {"vbcr", {WordKind::kVbCr, {}}},
-        {"vblf", {WordKind::kVbLf, {}}},
-        {"vbtab", {WordKind::kVbTab, {}}},
-        {"createobject", {WordKind::kCreateObject, {}}},
-        {"chr", {WordKind::kFunction, {Builtin::kChr, 1}}},
-        {"chrw", {WordKind::kFunction, {Builtin::kChrW, 1}}},
-        {"len", {WordKind::kFunction, {Builtin::kLen, 1}}},
-        {"left", {WordKind::kFunction, {Builtin::kLeft, 2}}},
-        {"right", {WordKind::kFunction, {Builtin::kRight, 2}}},
-        {"string", {WordKind::kFunction, {Builtin::kString, 2}}},
-        {"space", {WordKind::kFunction, {Builtin::kSpace, 1}}},
-        {"cstr", {WordKind::kFunction, {Builtin::kCStr, 1}}},
-        {"cint", {WordKind::kFunction, {Builtin::kCInt, 1}}},
-        {"clng", {WordKind::kFunction, {Builtin::kCLng, 1}}},
-    };
-    static constexpr std::string_view kUnsupportedWords[] = {
-        // Keywords.
-        "and", "or", "not", "xor", "eqv", "imp", "mod", "is", "if", "then",
-        "else", "elseif", "end", "for", "each", "in", "next", "to", "step",
-        "do", "loop", "while", "wend", "until", "select", "case", "sub",
-        "function", "class", "property", "get", "let", "exit", "redim",
-        "preserve", "const", "private", "public", "default", "with", "new",
-        "null", "me", "erase", "randomize", "execute", "executeglobal", "stop",
-        "goto", "resume", "error", "byval", "byref",
-        // Functions usually written without parentheses, and constants.
-        "now", "date", "time", "timer", "rnd", "msgbox", "inputbox",
-        "vbnewline", "vbnullstring", "vbnullchar", "vbformfeed",
-        "vbverticaltab", "vbobjecterror", "vbtrue", "vbfalse"};
-    for (std::string_view word : kUnsupportedWords) {
-      map->emplace(std::string(word), WordInfo{WordKind::kUnsupported, {}});
-    }
-    return map;
-  }();
-  return *words;
-}
-
-// VBScript functions this host lacks. Their names stay free for variables
-// (a report may well count a "year"); only a call of one is refused.
-bool IsOtherFunction(const Token& token) {
-  // Conversion, date, number and text functions, separated by blanks.
-  static constexpr std::string_view kNames =
-      " abs array asc ascw atn cbool cbyte ccur cdate cdbl csng cos dateadd"
-      " datediff datepart dateserial datevalue day escape eval exp filter"
-      " fix formatcurrency formatdatetime formatnumber formatpercent"
-      " getobject getref hex hour instr instrrev int isarray isdate isempty"
-      " isnull isnumeric isobject join lbound lcase log ltrim mid minute"
-      " month monthname oct replace rgb round rtrim second sgn sin split sqr"
-      " strcomp strreverse tan timeserial timevalue trim typename ubound"
-      " ucase unescape vartype weekday weekdayname year ";
-  std::string word = " " + LowerWord(token.text) + " ";
-  return kNames.find(word) != std::string_view::npos;
-}
-
-WordInfo Classify(const Token& token) {
-  const auto& words = Words();
-  auto it = words.find(LowerWord(token.text));
-  return it == words.end() ? WordInfo{WordKind::kVariable, {}} : it->second;
-}
-
-bool IsWord(const Token& token, std::string_view lower) {
-  return token.kind == TokenKind::kWord && LowerWord(token.text) == lower;
-}
-
-std::string Quoted(const Text& word) { return "'" + ToUtf8(word) + "'"; }
-
-ExprPtr Literal(Value value, int column) {
-  auto expr = std::make_unique<Expr>();
-  expr->kind = Expr::Kind::kLiteral;
-  expr->literal = std::move(value);
-  expr->column = column;
-  return expr;
-}
 
 class Parser {
  public:
-  explicit Parser(Program& program) : program_(program) {}
+  explicit Parser(Program& p) : p_(p) {}
 
-  void ParseLine(TextView text, int line) {
-    tokens_ = Tokenize(text, line);
-    pos_ = 0;
-    line_ = line;
-    depth_ = 0;
-    if (Peek().kind == TokenKind::kEnd) return;
-    ParseStatement();
+  void ParseProgram(TextView source) {
+    tokens_ = Tokenize(source);
+    scopes_.emplace_back();
+    std::vector<int32_t> block;
+    while (true) {
+      SkipNewlines();
+      if (Peek().kind == TokenKind::kEnd) break;
+      ParseStatementInto(block, /*global=*/true);
+    }
+    p_.main = MakeList(block);
+    Resolve();
+    std::sort(p_.positions.begin(), p_.positions.end(),
+              [](const StatementPosition& a, const StatementPosition& b) {
+                return a.node < b.node;
+              });
   }
 
  private:
-  // What `NAME.Method` names when used as a statement.
-  struct Target {
-    enum class Kind { kEcho, kErrClear, kMethod } kind;
-    int variable = -1;
-    Text method;
-  };
-
-  // Counts one level of nesting for as long as it lives.
   class Nesting {
    public:
     Nesting(Parser& parser, const Token& at) : parser_(parser) {
@@ -167,14 +97,32 @@ class Parser {
     Parser& parser_;
   };
 
+  // ---- tokens -------------------------------------------------------------
+
   const Token& Peek(size_t ahead = 0) const {
     size_t at = pos_ + ahead;
     return at < tokens_.size() ? tokens_[at] : tokens_.back();
   }
   const Token& Next() {
-    const Token& token = Peek();
+    const Token& t = Peek();
     if (pos_ + 1 < tokens_.size()) ++pos_;
-    return token;
+    return t;
+  }
+  bool IsWord(const Token& t, std::string_view lower) const {
+    return t.kind == TokenKind::kWord && t.text.size() == lower.size() &&
+           LowerWord(t.text) == lower;
+  }
+  bool AcceptWord(std::string_view lower) {
+    if (!IsWord(Peek(), lower)) return false;
+    Next();
+    return true;
+  }
+  void ExpectWord(std::string_view lower, const char* what) {
+    if (!AcceptWord(lower))
+      Fail(Peek(), std::string("Expected '") + what + "'");
+  }
+  bool IsOp(const Token& t, std::u16string_view op) const {
+    return t.kind == TokenKind::kOperator && t.text == op;
   }
   bool Accept(TokenKind kind) {
     if (Peek().kind != kind) return false;
@@ -185,252 +133,639 @@ class Parser {
     if (Peek().kind != kind) Fail(Peek(), message);
     return Next();
   }
-  void ExpectEnd() {
-    if (Peek().kind != TokenKind::kEnd) {
-      Fail(Peek(), "Expected end of statement");
-    }
+  bool AtStatementEnd() const {
+    const Token& t = Peek();
+    return t.kind == TokenKind::kNewline || t.kind == TokenKind::kEnd ||
+           (single_line_if_ > 0 && IsWord(t, "else"));
+  }
+  void ExpectStatementEnd() {
+    if (!AtStatementEnd()) Fail(Peek(), "Expected end of statement");
+  }
+  void SkipNewlines() {
+    while (Peek().kind == TokenKind::kNewline) Next();
   }
   [[noreturn]] void Fail(const Token& at, const std::string& message) const {
-    throw SyntaxError(line_, at.column, message);
+    throw SyntaxError(at.line, at.column, message);
   }
 
-  int Variable(const Token& word) {
-    std::string key = LowerWord(word.text);
-    auto [it, added] = index_.emplace(
-        std::move(key), static_cast<int>(program_.variables.size()));
-    if (added) program_.variables.push_back(word.text);
+  // ---- tree ---------------------------------------------------------------
+
+  int32_t Add(Op op, int32_t a = -1, int32_t b = -1, uint8_t flag = 0) {
+    Node n;
+    n.op = op;
+    n.flag = flag;
+    n.a = a;
+    n.b = b;
+    p_.nodes.push_back(n);
+    return static_cast<int32_t>(p_.nodes.size() - 1);
+  }
+  int32_t AddStatement(Op op, const Token& at) {
+    int32_t n = Add(op);
+    p_.positions.push_back({n, at.line, at.column});
+    return n;
+  }
+  int32_t MakeList(const std::vector<int32_t>& items) {
+    int32_t at = static_cast<int32_t>(p_.lists.size());
+    p_.lists.push_back(static_cast<int32_t>(items.size()));
+    p_.lists.insert(p_.lists.end(), items.begin(), items.end());
+    return at;
+  }
+  // Equal literals share one entry of the constant pool.
+  int32_t Constant(Var v) {
+    Text key = Decimal(static_cast<int>(v.type())) + u":" +
+               (v.is_string()   ? v.str()
+                : v.is_object() ? Text()
+                                : EchoText(v));
+    auto [it, added] = constant_index_.emplace(
+        std::move(key), static_cast<int32_t>(p_.constants.size()));
+    if (added) p_.constants.push_back(std::move(v));
+    return Add(Op::kConst, it->second);
+  }
+  int32_t NameIndex(const Text& word) {
+    std::string lower = LowerWord(word);
+    auto [it, added] =
+        name_index_.emplace(lower, static_cast<int32_t>(p_.names.size()));
+    if (added) {
+      p_.names.push_back(lower);
+      spelling_.push_back(word);
+    }
     return it->second;
   }
-  // A word that must name a variable.
-  int ExpectVariable() {
-    const Token& token = Peek();
-    if (token.kind != TokenKind::kWord) Fail(token, "Expected identifier");
-    WordInfo info = Classify(token);
-    if (info.kind == WordKind::kUnsupported) {
-      Fail(token, Quoted(token.text) + " is not supported");
+  Scope& scope() { return scopes_.back(); }
+  int32_t NameNode(const Token& word) {
+    if (IsReserved(LowerWord(word.text))) {
+      Fail(word, "Expected identifier");
     }
-    if (info.kind != WordKind::kVariable) {
-      Fail(token, Quoted(token.text) + " cannot be used as a variable name");
-    }
-    Next();
-    return Variable(token);
+    int32_t n = Add(Op::kName, NameIndex(word.text));
+    name_pos_[n] = {word.line, word.column};
+    scope().names.push_back(n);
+    return n;
   }
-  Text ExpectMember() {
-    const Token& token = Expect(TokenKind::kWord, "Expected identifier");
-    return token.text;
+  const Token& ExpectIdentifier() {
+    const Token& t = Peek();
+    if (t.kind != TokenKind::kWord || IsReserved(LowerWord(t.text))) {
+      Fail(t, "Expected identifier");
+    }
+    return Next();
+  }
+  // Declares `word` in the current scope (Dim, Const, ReDim of a new name).
+  void Declare(const Token& word) {
+    std::string lower = LowerWord(word.text);
+    Scope& s = scope();
+    if (s.proc < 0) {
+      if (!global_slots_.count(lower)) {
+        global_slots_[lower] = static_cast<int32_t>(p_.globals.size());
+        p_.globals.push_back(word.text);
+      }
+    } else if (!s.locals.count(lower)) {
+      s.locals[lower] = p_.procedures[s.proc].locals++;
+    }
   }
 
-  Statement& Add(Statement::Kind kind, const Token& start) {
-    Statement& statement = program_.statements.emplace_back();
-    statement.kind = kind;
-    statement.line = line_;
-    statement.column = start.column;
-    return statement;
+  // ---- statements ---------------------------------------------------------
+
+  // Statements until one of the words ending a block; the caller checks
+  // which one it is.
+  std::vector<int32_t> ParseBlock(std::initializer_list<std::string_view> ends,
+                                  const char* expected) {
+    Nesting nesting(*this, Peek());
+    std::vector<int32_t> block;
+    while (true) {
+      SkipNewlines();
+      const Token& t = Peek();
+      if (t.kind == TokenKind::kEnd) Fail(t, expected);
+      for (std::string_view end : ends) {
+        if (IsWord(t, end)) return block;
+      }
+      for (std::string_view other :
+           {"end", "else", "elseif", "case", "next", "loop", "wend"}) {
+        if (IsWord(t, other)) Fail(t, expected);
+      }
+      ParseStatementInto(block, false);
+    }
   }
 
-  void ParseStatement() {
+  void ExpectEndWord(std::string_view word, const char* message) {
+    if (!AcceptWord("end") || !AcceptWord(word)) Fail(Peek(), message);
+  }
+
+  void ParseStatementInto(std::vector<int32_t>& block, bool global) {
+    const Token& start = Peek();
+    if (start.kind != TokenKind::kWord) Fail(start, "Expected statement");
+    std::string w = LowerWord(start.text);
+    if ((w == "public" || w == "private") && global) {
+      Next();
+      const Token& t = Peek();
+      if (IsWord(t, "sub") || IsWord(t, "function") || IsWord(t, "const")) {
+        ParseStatementInto(block, global);
+        return;
+      }
+      ParseDim(block, start);
+      return;
+    }
+    if (w == "sub" || w == "function") {
+      if (!global || scope().proc >= 0) Fail(start, "Expected statement");
+      ParseProcedure();
+      return;
+    }
+    int32_t n = ParseStatement();
+    if (n >= 0) block.push_back(n);
+    if (w == "dim" || w == "const" || w == "redim") {
+      // Several declarations of one statement follow as their own nodes.
+      for (int32_t extra : pending_) block.push_back(extra);
+      pending_.clear();
+    }
+    if (!AtStatementEnd()) Fail(Peek(), "Expected end of statement");
+    if (Peek().kind == TokenKind::kNewline && single_line_if_ == 0) Next();
+  }
+
+  // One statement; -1 when it leaves nothing to run (Option Explicit).
+  int32_t ParseStatement() {
     const Token start = Peek();
     if (start.kind != TokenKind::kWord) Fail(start, "Expected statement");
-    WordInfo info = Classify(start);
-    switch (info.kind) {
-      case WordKind::kOption:
+    std::string w = LowerWord(start.text);
+    if (w == "option") {
+      Next();
+      ExpectWord("explicit", "Explicit");
+      p_.option_explicit = true;
+      return -1;
+    }
+    if (w == "dim") {
+      std::vector<int32_t> block;
+      ParseDim(block, start);
+      return TakeFirst(block);
+    }
+    if (w == "redim") {
+      Next();
+      uint8_t flag = AcceptWord("preserve") ? 2 : 1;
+      std::vector<int32_t> block;
+      do {
+        const Token& name = ExpectIdentifier();
+        // ReDim declares the name only where no declaration is in sight.
+        std::string lower = LowerWord(name.text);
+        if (!global_slots_.count(lower) &&
+            (scope().proc < 0 || !scope().locals.count(lower))) {
+          Declare(name);
+        }
+        int32_t var = NameNode(name);
+        Expect(TokenKind::kOpen, "Expected '('");
+        int32_t bounds = ParseExpressionList(TokenKind::kClose);
+        Expect(TokenKind::kClose, "Expected ')'");
+        int32_t n = AddStatement(Op::kDim, start);
+        p_.nodes[n].a = var;
+        p_.nodes[n].b = bounds;
+        p_.nodes[n].flag = flag;
+        block.push_back(n);
+      } while (Accept(TokenKind::kComma));
+      return TakeFirst(block);
+    }
+    if (w == "const") {
+      Next();
+      std::vector<int32_t> block;
+      do {
+        const Token& name = ExpectIdentifier();
+        Declare(name);
+        int32_t var = NameNode(name);
+        if (!IsOp(Peek(), u"=")) Fail(Peek(), "Expected '='");
         Next();
-        if (!IsWord(Peek(), "explicit")) Fail(Peek(), "Expected 'Explicit'");
+        int32_t value = ParseExpression();
+        int32_t n = AddStatement(Op::kAssign, start);
+        p_.nodes[n].a = var;
+        p_.nodes[n].b = value;
+        block.push_back(n);
+      } while (Accept(TokenKind::kComma));
+      return TakeFirst(block);
+    }
+    if (w == "erase") {
+      Next();
+      int32_t n = AddStatement(Op::kErase, start);
+      p_.nodes[n].a = NameNode(ExpectIdentifier());
+      return n;
+    }
+    if (w == "set") {
+      Next();
+      int32_t n = AddStatement(Op::kAssign, start);
+      int32_t target = ParseChain().node;
+      if (!IsOp(Peek(), u"=")) Fail(Peek(), "Expected '='");
+      Next();
+      p_.nodes[n].a = target;
+      p_.nodes[n].b = ParseExpression();
+      p_.nodes[n].flag = 1;
+      return n;
+    }
+    if (w == "if") return ParseIf();
+    if (w == "select") return ParseSelect();
+    if (w == "for") return ParseFor();
+    if (w == "do") return ParseDo();
+    if (w == "while") {
+      Next();
+      int32_t n = AddStatement(Op::kDo, start);
+      p_.nodes[n].flag = static_cast<uint8_t>(DoKind::kWhileTop);
+      p_.nodes[n].a = ParseExpression();
+      p_.nodes[n].b = MakeList(ParseBlock({"wend"}, "Expected 'Wend'"));
+      ExpectWord("wend", "Wend");
+      return n;
+    }
+    if (w == "exit") {
+      Next();
+      ExitKind kind;
+      const Token& what = Peek();
+      if (IsWord(what, "for")) {
+        kind = ExitKind::kFor;
+        if (loops_for_ == 0) Fail(start, "Invalid 'exit' statement");
+      } else if (IsWord(what, "do")) {
+        kind = ExitKind::kDo;
+        if (loops_do_ == 0) Fail(start, "Invalid 'exit' statement");
+      } else if (IsWord(what, "sub") || IsWord(what, "function")) {
+        kind = IsWord(what, "sub") ? ExitKind::kSub : ExitKind::kFunction;
+        if (scope().proc < 0 || p_.procedures[scope().proc].is_function !=
+                                    (kind == ExitKind::kFunction)) {
+          Fail(start, "Invalid 'exit' statement");
+        }
+      } else {
+        Fail(what, "Invalid 'exit' statement");
+      }
+      Next();
+      int32_t n = AddStatement(Op::kExit, start);
+      p_.nodes[n].flag = static_cast<uint8_t>(kind);
+      return n;
+    }
+    if (w == "on") {
+      Next();
+      ExpectWord("error", "Error");
+      int32_t n = AddStatement(Op::kOnError, start);
+      if (AcceptWord("resume")) {
+        ExpectWord("next", "Next");
+        p_.nodes[n].flag = 1;
+      } else if (AcceptWord("goto")) {
+        const Token& label = Peek();
+        if (label.kind != TokenKind::kNumber || label.number != 0) {
+          Fail(label, "Only 'On Error GoTo 0' is supported");
+        }
         Next();
-        ExpectEnd();
-        return;
-      case WordKind::kDim:
-        Next();
+      } else {
+        Fail(Peek(), "Expected 'Resume Next' or 'GoTo 0'");
+      }
+      return n;
+    }
+    if (w == "call") {
+      Next();
+      int32_t n = AddStatement(Op::kCall, start);
+      Chain chain = ParseChain();
+      p_.nodes[n].a = chain.node;
+      return n;
+    }
+    if (w == "class" || w == "with" || w == "property" || w == "stop" ||
+        w == "goto") {
+      Fail(start, "'" + ToUtf8(start.text) + "' is not supported");
+    }
+    if (IsReserved(w) || w == "else" || w == "elseif") {
+      Fail(start, "Expected statement");
+    }
+    return ParseAssignOrCall(start);
+  }
+
+  int32_t TakeFirst(std::vector<int32_t>& block) {
+    int32_t first = block.empty() ? -1 : block.front();
+    pending_.assign(block.begin() + (block.empty() ? 0 : 1), block.end());
+    return first;
+  }
+
+  void ParseDim(std::vector<int32_t>& block, const Token& start) {
+    if (IsWord(Peek(), "dim")) Next();
+    do {
+      const Token& name = ExpectIdentifier();
+      Declare(name);
+      int32_t var = NameNode(name);
+      if (Accept(TokenKind::kOpen)) {
+        int32_t bounds = ParseExpressionList(TokenKind::kClose);
+        Expect(TokenKind::kClose, "Expected ')'");
+        int32_t n = AddStatement(Op::kDim, start);
+        p_.nodes[n].a = var;
+        p_.nodes[n].b = bounds;
+        block.push_back(n);
+      }
+    } while (Accept(TokenKind::kComma));
+  }
+
+  void ParseProcedure() {
+    const Token& kind = Next();
+    const bool is_function = IsWord(kind, "function");
+    const Token& name = ExpectIdentifier();
+    std::string lower = LowerWord(name.text);
+    if (proc_index_.count(lower) || global_slots_.count(lower)) {
+      Fail(name, "Name redefined");
+    }
+    Procedure proc;
+    proc.name = name.text;
+    proc.is_function = is_function;
+    int32_t id = static_cast<int32_t>(p_.procedures.size());
+    proc_index_[lower] = id;
+    p_.procedures.push_back(proc);
+    Scope s;
+    s.proc = id;
+    scopes_.push_back(std::move(s));
+    if (Accept(TokenKind::kOpen)) {
+      if (!Accept(TokenKind::kClose)) {
         do {
-          ExpectVariable();
+          bool by_val = false;
+          if (AcceptWord("byval"))
+            by_val = true;
+          else
+            AcceptWord("byref");
+          const Token& param = ExpectIdentifier();
+          if (Accept(TokenKind::kOpen))
+            Expect(TokenKind::kClose, "Expected ')'");
+          std::string pl = LowerWord(param.text);
+          if (scope().locals.count(pl)) Fail(param, "Name redefined");
+          scope().locals[pl] = p_.procedures[id].locals++;
+          p_.procedures[id].by_val.push_back(by_val);
         } while (Accept(TokenKind::kComma));
-        ExpectEnd();
-        return;
-      case WordKind::kSet:
-        Next();
-        ParseSet(start);
-        return;
-      case WordKind::kOn:
-        Next();
-        ParseOnError(start);
-        return;
-      case WordKind::kCall: {
-        Next();
-        Target target = ParseTarget();
-        std::vector<ExprPtr> args;
-        if (Peek().kind == TokenKind::kOpen) args = ParseArgumentList();
-        ExpectEnd();
-        AddCall(start, std::move(target), std::move(args));
-        return;
+        Expect(TokenKind::kClose, "Expected ')'");
       }
-      case WordKind::kWScript:
-      case WordKind::kErr:
-      case WordKind::kVariable:
-        if (Peek(1).kind == TokenKind::kDot) {
-          Target target = ParseTarget();
-          AddCall(start, std::move(target), ParseStatementArguments());
-          return;
-        }
-        if (info.kind == WordKind::kVariable) {
-          ParseAssignment(start);
-          return;
-        }
-        Fail(Peek(1), "Expected '.'");
-      case WordKind::kUnsupported:
-        Fail(start, Quoted(start.text) + " is not supported");
-      default:
-        Fail(start, "Expected statement");
     }
-  }
-
-  void ParseAssignment(const Token& start) {
-    int variable = ExpectVariable();
-    Expect(TokenKind::kEquals, "Expected '='");
-    ExprPtr value = ParseExpression();
-    ExpectEnd();
-    Statement& statement = Add(Statement::Kind::kAssign, start);
-    statement.variable = variable;
-    statement.operands.push_back(std::move(value));
-  }
-
-  void ParseSet(const Token& start) {
-    int variable = ExpectVariable();
-    Expect(TokenKind::kEquals, "Expected '='");
-    const Token& source = Peek();
-    WordInfo info = source.kind == TokenKind::kWord
-                        ? Classify(source)
-                        : WordInfo{WordKind::kUnsupported, {}};
-    if (info.kind == WordKind::kCreateObject) {
-      Next();
-      Expect(TokenKind::kOpen, "Expected '('");
-      ExprPtr progid = ParseExpression();
-      Expect(TokenKind::kClose, "Expected ')'");
-      ExpectEnd();
-      Statement& statement = Add(Statement::Kind::kCreate, start);
-      statement.variable = variable;
-      statement.operands.push_back(std::move(progid));
-    } else if (info.kind == WordKind::kNothing) {
-      Next();
-      ExpectEnd();
-      Add(Statement::Kind::kSetNothing, start).variable = variable;
-    } else if (info.kind == WordKind::kVariable &&
-               Peek(1).kind == TokenKind::kEnd) {
-      int from = ExpectVariable();
-      Statement& statement = Add(Statement::Kind::kSetObject, start);
-      statement.variable = variable;
-      statement.source = from;
-    } else {
-      Fail(source, "Expected CreateObject, Nothing or an object variable");
+    p_.procedures[id].params = p_.procedures[id].locals;
+    if (is_function) {
+      p_.procedures[id].result_slot = p_.procedures[id].locals++;
     }
+    if (Peek().kind != TokenKind::kNewline)
+      Fail(Peek(), "Expected end of statement");
+    std::vector<int32_t> body =
+        ParseBlock({"end"}, is_function ? "Expected 'End Function'"
+                                        : "Expected 'End Sub'");
+    if (!AcceptWord("end") || !AcceptWord(is_function ? "function" : "sub")) {
+      Fail(Peek(),
+           is_function ? "Expected 'End Function'" : "Expected 'End Sub'");
+    }
+    p_.procedures[id].body = MakeList(body);
+    proc_scopes_.push_back(std::move(scopes_.back()));
+    scopes_.pop_back();
   }
 
-  void ParseOnError(const Token& start) {
-    if (!IsWord(Peek(), "error")) Fail(Peek(), "Expected 'Error'");
+  int32_t ParseIf() {
+    const Token start = Next();
+    int32_t n = AddStatement(Op::kIf, start);
+    p_.nodes[n].a = ParseExpression();
+    ExpectWord("then", "Then");
+    if (Peek().kind != TokenKind::kNewline || Peek().text == u":") {
+      // One line: statements up to the line end, perhaps an Else part.
+      if (Peek().kind == TokenKind::kNewline) Next();
+      ++single_line_if_;
+      int32_t then_block = MakeList(ParseLineStatements());
+      int32_t else_block = -1;
+      if (AcceptWord("else")) else_block = MakeList(ParseLineStatements());
+      --single_line_if_;
+      if (AcceptWord("end")) ExpectWord("if", "If");
+      p_.nodes[n].b = MakeList({then_block, else_block});
+      return n;
+    }
+    // Each ElseIf is an If in the Else block of the one before.
+    std::vector<std::pair<int32_t, int32_t>> chain;  // (If node, then block)
+    chain.emplace_back(n, MakeList(ParseBlock({"elseif", "else", "end"},
+                                              "Expected 'End If'")));
+    while (IsWord(Peek(), "elseif")) {
+      const Token at = Next();
+      int32_t inner = AddStatement(Op::kIf, at);
+      p_.nodes[inner].a = ParseExpression();
+      ExpectWord("then", "Then");
+      chain.emplace_back(inner, MakeList(ParseBlock({"elseif", "else", "end"},
+                                                    "Expected 'End If'")));
+    }
+    int32_t else_block = -1;
+    if (AcceptWord("else"))
+      else_block = MakeList(ParseBlock({"end"}, "Expected 'End If'"));
+    ExpectEndWord("if", "Expected 'End If'");
+    for (size_t k = chain.size(); k-- > 0;) {
+      p_.nodes[chain[k].first].b = MakeList({chain[k].second, else_block});
+      else_block = MakeList({chain[k].first});
+    }
+    return n;
+  }
+
+  std::vector<int32_t> ParseLineStatements() {
+    std::vector<int32_t> block;
+    while (true) {
+      int32_t s = ParseStatement();
+      if (s >= 0) block.push_back(s);
+      for (int32_t extra : pending_) block.push_back(extra);
+      pending_.clear();
+      if (Peek().kind == TokenKind::kNewline && Peek().text == u":") {
+        Next();
+        if (IsWord(Peek(), "else") || Peek().kind == TokenKind::kNewline) break;
+        continue;
+      }
+      break;
+    }
+    if (!AtStatementEnd()) Fail(Peek(), "Expected end of statement");
+    return block;
+  }
+
+  int32_t ParseSelect() {
+    const Token start = Next();
+    ExpectWord("case", "Case");
+    int32_t n = AddStatement(Op::kSelect, start);
+    p_.nodes[n].a = ParseExpression();
+    if (Peek().kind != TokenKind::kNewline)
+      Fail(Peek(), "Expected end of statement");
+    SkipNewlines();
+    std::vector<int32_t> cases;
+    while (AcceptWord("case")) {
+      int32_t c = Add(Op::kCase);
+      if (AcceptWord("else")) {
+        p_.nodes[c].a = -1;
+      } else {
+        std::vector<int32_t> tests;
+        do {
+          if (AcceptWord("is")) {
+            const Token& op = Next();
+            BinOp bop;
+            if (!ComparisonOp(op, &bop))
+              Fail(op, "Expected comparison operator");
+            tests.push_back(
+                Add(Op::kCaseIs, ParseConcat(), -1, static_cast<uint8_t>(bop)));
+          } else {
+            int32_t lo = ParseExpression();
+            if (AcceptWord("to")) {
+              tests.push_back(Add(Op::kCaseRange, lo, ParseExpression()));
+            } else {
+              tests.push_back(lo);
+            }
+          }
+        } while (Accept(TokenKind::kComma));
+        p_.nodes[c].a = MakeList(tests);
+      }
+      p_.nodes[c].b =
+          MakeList(ParseBlock({"case", "end"}, "Expected 'End Select'"));
+      cases.push_back(c);
+    }
+    p_.nodes[n].b = MakeList(cases);
+    ExpectEndWord("select", "Expected 'End Select'");
+    return n;
+  }
+
+  int32_t ParseFor() {
+    const Token start = Next();
+    if (AcceptWord("each")) {
+      int32_t n = AddStatement(Op::kForEach, start);
+      p_.nodes[n].a = NameNode(ExpectIdentifier());
+      ExpectWord("in", "In");
+      int32_t collection = ParseExpression();
+      ++loops_for_;
+      p_.nodes[n].b = MakeList(
+          {collection, MakeList(ParseBlock({"next"}, "Expected 'Next'"))});
+      --loops_for_;
+      ExpectWord("next", "Next");
+      if (Peek().kind == TokenKind::kWord) ExpectIdentifier();
+      return n;
+    }
+    int32_t n = AddStatement(Op::kFor, start);
+    p_.nodes[n].a = NameNode(ExpectIdentifier());
+    if (!IsOp(Peek(), u"=")) Fail(Peek(), "Expected '='");
     Next();
-    if (IsWord(Peek(), "resume")) {
-      Next();
-      if (!IsWord(Peek(), "next")) Fail(Peek(), "Expected 'Next'");
-      Next();
-      ExpectEnd();
-      Add(Statement::Kind::kResumeNext, start);
-      return;
-    }
-    if (IsWord(Peek(), "goto")) {
-      Next();
-      const Token& label = Peek();
-      const int16_t* zero = std::get_if<int16_t>(&label.number);
-      if (label.kind != TokenKind::kInteger || zero == nullptr || *zero != 0) {
-        Fail(label, "Only 'On Error GoTo 0' is supported");
-      }
-      Next();
-      ExpectEnd();
-      Add(Statement::Kind::kGoToZero, start);
-      return;
-    }
-    Fail(Peek(), "Expected 'Resume Next' or 'GoTo 0'");
+    int32_t from = ParseExpression();
+    ExpectWord("to", "To");
+    int32_t to = ParseExpression();
+    int32_t step = AcceptWord("step") ? ParseExpression() : -1;
+    ++loops_for_;
+    int32_t body = MakeList(ParseBlock({"next"}, "Expected 'Next'"));
+    --loops_for_;
+    p_.nodes[n].b = MakeList({from, to, step, body});
+    ExpectWord("next", "Next");
+    if (Peek().kind == TokenKind::kWord) ExpectIdentifier();
+    return n;
   }
 
-  // NAME.Member in statement position.
-  Target ParseTarget() {
-    const Token object = Peek();
-    if (object.kind != TokenKind::kWord) Fail(object, "Expected identifier");
-    WordInfo info = Classify(object);
-    Target target;
-    if (info.kind == WordKind::kVariable) {
-      target.variable = ExpectVariable();
-    } else if (info.kind == WordKind::kWScript || info.kind == WordKind::kErr) {
-      Next();
-    } else if (info.kind == WordKind::kUnsupported) {
-      Fail(object, Quoted(object.text) + " is not supported");
-    } else {
-      Fail(object, "Expected object");
+  int32_t ParseDo() {
+    const Token start = Next();
+    int32_t n = AddStatement(Op::kDo, start);
+    DoKind kind = DoKind::kForever;
+    if (AcceptWord("while")) {
+      kind = DoKind::kWhileTop;
+      p_.nodes[n].a = ParseExpression();
+    } else if (AcceptWord("until")) {
+      kind = DoKind::kUntilTop;
+      p_.nodes[n].a = ParseExpression();
     }
-    Expect(TokenKind::kDot, "Expected '.'");
-    const Token member = Peek();
-    target.method = ExpectMember();
-    std::string lower = LowerWord(target.method);
-    if (info.kind == WordKind::kWScript) {
-      if (lower != "echo") {
-        Fail(member,
-             "'WScript." + ToUtf8(target.method) + "' is not supported");
+    ++loops_do_;
+    p_.nodes[n].b = MakeList(ParseBlock({"loop"}, "Expected 'Loop'"));
+    --loops_do_;
+    ExpectWord("loop", "Loop");
+    if (kind == DoKind::kForever) {
+      if (AcceptWord("while")) {
+        kind = DoKind::kWhileBottom;
+        p_.nodes[n].a = ParseExpression();
+      } else if (AcceptWord("until")) {
+        kind = DoKind::kUntilBottom;
+        p_.nodes[n].a = ParseExpression();
       }
-      target.kind = Target::Kind::kEcho;
-    } else if (info.kind == WordKind::kErr) {
-      if (lower != "clear") {
-        Fail(member,
-             "'Err." + ToUtf8(target.method) + "' is not a statement here");
-      }
-      target.kind = Target::Kind::kErrClear;
-    } else {
-      target.kind = Target::Kind::kMethod;
     }
-    return target;
+    p_.nodes[n].flag = static_cast<uint8_t>(kind);
+    return n;
   }
 
-  void AddCall(const Token& start, Target target, std::vector<ExprPtr> args) {
-    switch (target.kind) {
-      case Target::Kind::kEcho:
-        Add(Statement::Kind::kEcho, start).operands = std::move(args);
-        return;
-      case Target::Kind::kErrClear:
-        if (!args.empty()) Fail(start, "Err.Clear takes no arguments");
-        Add(Statement::Kind::kErrClear, start);
-        return;
-      case Target::Kind::kMethod: {
-        Statement& statement = Add(Statement::Kind::kCall, start);
-        statement.variable = target.variable;
-        statement.method = std::move(target.method);
-        statement.operands = std::move(args);
-        return;
-      }
-    }
+  struct Chain {
+    int32_t node = -1;
+    // The last "(...)" of the chain: where it opened and the chain before it.
+    size_t last_open = 0;
+    int32_t before_open = -1;
+    int32_t open_list = -1;
+  };
+
+  // NAME {.member | (arguments)}
+  Chain ParseChain() {
+    Chain chain;
+    const Token& first = Peek();
+    if (first.kind != TokenKind::kWord) Fail(first, "Expected identifier");
+    chain.node = NameNode(Next());
+    ParsePostfix(chain);
+    return chain;
   }
 
-  // Arguments of a call statement without Call: not enclosed in
-  // parentheses. `(a)` alone is one argument passed by value; `(a, b)` is
-  // the mistake VBScript rejects.
-  std::vector<ExprPtr> ParseStatementArguments() {
-    std::vector<ExprPtr> args;
-    if (Peek().kind == TokenKind::kEnd) return args;
-    if (Peek().kind == TokenKind::kOpen) {
-      if (Peek(1).kind == TokenKind::kClose &&
-          Peek(2).kind == TokenKind::kEnd) {
+  void ParsePostfix(Chain& chain) {
+    while (true) {
+      if (Peek().kind == TokenKind::kDot) {
         Next();
+        const Token& member = Expect(TokenKind::kWord, "Expected identifier");
+        chain.node = Add(Op::kMember, chain.node, -1);
+        int32_t name = NameIndex(member.text);
+        if (name > 0xFFFF) Fail(member, "Too many names");
+        p_.nodes[chain.node].name = static_cast<uint16_t>(name);
+        chain.before_open = -1;
+      } else if (Peek().kind == TokenKind::kOpen) {
+        Nesting nesting(*this, Peek());
+        chain.last_open = pos_;
+        chain.before_open = chain.node;
         Next();
-        return args;
+        int32_t args = ParseExpressionList(TokenKind::kClose);
+        Expect(TokenKind::kClose, "Expected ')'");
+        chain.open_list = args;
+        Node& base = p_.nodes[chain.node];
+        if (base.op == Op::kMember && base.b < 0) {
+          base.b = args;
+        } else {
+          int32_t base_node = chain.node;
+          chain.node = Add(Op::kIndex, base_node, args);
+          if (p_.nodes[base_node].op == Op::kName)
+            scope().indexes.push_back(chain.node);
+        }
+      } else {
+        return;
+      }
+    }
+  }
+
+  int32_t ParseAssignOrCall(const Token& start) {
+    int32_t n = AddStatement(Op::kCall, start);
+    Chain chain = ParseChain();
+    if (IsOp(Peek(), u"=")) {
+      Next();
+      p_.nodes[n].op = Op::kAssign;
+      p_.nodes[n].a = chain.node;
+      p_.nodes[n].b = ParseExpression();
+      return n;
+    }
+    if (AtStatementEnd()) {
+      if (chain.before_open >= 0) {
+        size_t count = static_cast<size_t>(p_.lists[chain.open_list]);
+        if (count > 1) {
+          Fail(tokens_[chain.last_open],
+               "Cannot use parentheses when calling a Sub");
+        }
+        if (count == 1) {
+          int32_t& arg = p_.lists[chain.open_list + 1];
+          arg = Add(Op::kParen, arg);
+        }
+      }
+      p_.nodes[n].a = chain.node;
+      return n;
+    }
+    int32_t callee = chain.node;
+    if (chain.before_open >= 0) {
+      // "Name (a) + 1, b": the parenthesis begins the first argument.
+      pos_ = chain.last_open;
+      callee = chain.before_open;
+      if (!scope().indexes.empty() && scope().indexes.back() == chain.node) {
+        scope().indexes.pop_back();
       }
       if (ParenthesesHoldComma()) {
         Fail(Peek(), "Cannot use parentheses when calling a Sub");
       }
+      if (p_.nodes[callee].op == Op::kMember) p_.nodes[callee].b = -1;
     }
-    do {
-      args.push_back(ParseExpression());
-    } while (Accept(TokenKind::kComma));
-    ExpectEnd();
-    return args;
+    int32_t args = ParseExpressionList(TokenKind::kNewline);
+    Node& node = p_.nodes[callee];
+    if (node.op == Op::kMember && node.b < 0) {
+      node.b = args;
+    } else if (node.op == Op::kName) {
+      callee = Add(Op::kIndex, callee, args);
+      scope().indexes.push_back(callee);
+    } else {
+      Fail(Peek(), "Expected end of statement");
+    }
+    p_.nodes[n].a = callee;
+    return n;
   }
 
-  // Whether the parenthesis at the cursor encloses a comma of its own.
   bool ParenthesesHoldComma() const {
     int depth = 0;
     for (size_t at = pos_; at < tokens_.size(); ++at) {
@@ -444,6 +779,9 @@ class Parser {
         case TokenKind::kComma:
           if (depth == 1) return true;
           break;
+        case TokenKind::kNewline:
+        case TokenKind::kEnd:
+          return false;
         default:
           break;
       }
@@ -451,182 +789,359 @@ class Parser {
     return false;
   }
 
-  // "(" [expression {"," expression}] ")"
-  std::vector<ExprPtr> ParseArgumentList() {
-    Nesting nesting(*this, Peek());
-    Expect(TokenKind::kOpen, "Expected '('");
-    std::vector<ExprPtr> args;
-    if (Accept(TokenKind::kClose)) return args;
-    do {
-      args.push_back(ParseExpression());
-    } while (Accept(TokenKind::kComma));
-    Expect(TokenKind::kClose, "Expected ')'");
-    return args;
-  }
-
-  ExprPtr ParseExpression() {
-    int column = Peek().column;
-    ExprPtr first = ParseUnary();
-    if (Peek().kind != TokenKind::kAmpersand) return first;
-    // One node for the whole chain keeps evaluation flat however long it is.
-    auto concat = std::make_unique<Expr>();
-    concat->kind = Expr::Kind::kConcat;
-    concat->column = column;
-    concat->operands.push_back(std::move(first));
-    while (Accept(TokenKind::kAmpersand)) {
-      concat->operands.push_back(ParseUnary());
+  // Expressions separated by commas, up to `end` (not consumed); "()" and
+  // an empty statement give an empty list.
+  int32_t ParseExpressionList(TokenKind end) {
+    std::vector<int32_t> items;
+    if (Peek().kind != end &&
+        !(end == TokenKind::kNewline && AtStatementEnd())) {
+      do {
+        items.push_back(ParseExpression());
+      } while (Accept(TokenKind::kComma));
     }
-    return concat;
+    return MakeList(items);
   }
 
-  ExprPtr ParseUnary() {
-    int column = Peek().column;
-    int negations = 0;
-    // Counted rather than nested, so a long run of minuses costs no stack.
-    while (Accept(TokenKind::kMinus)) ++negations;
-    ExprPtr operand = ParsePrimary();
-    if (negations == 0) return operand;
-    auto negate = std::make_unique<Expr>();
-    negate->kind = Expr::Kind::kNegate;
-    negate->column = column;
-    negate->negations = negations;
-    negate->operands.push_back(std::move(operand));
-    return negate;
+  // ---- expressions --------------------------------------------------------
+
+  bool ComparisonOp(const Token& t, BinOp* op) const {
+    if (t.kind != TokenKind::kOperator) return false;
+    if (t.text == u"=")
+      *op = BinOp::kEq;
+    else if (t.text == u"<>")
+      *op = BinOp::kNe;
+    else if (t.text == u"<")
+      *op = BinOp::kLt;
+    else if (t.text == u"<=")
+      *op = BinOp::kLe;
+    else if (t.text == u">")
+      *op = BinOp::kGt;
+    else if (t.text == u">=")
+      *op = BinOp::kGe;
+    else
+      return false;
+    return true;
   }
 
-  ExprPtr ParsePrimary() {
-    const Token token = Peek();
-    switch (token.kind) {
+  int32_t ParseExpression() { return ParseLogical(0); }
+
+  // Imp, Eqv, Xor, Or, And from loosest to tightest.
+  int32_t ParseLogical(int level) {
+    static constexpr std::string_view kWords[] = {"imp", "eqv", "xor", "or",
+                                                  "and"};
+    static constexpr BinOp kOps[] = {BinOp::kImp, BinOp::kEqv, BinOp::kXor,
+                                     BinOp::kOr, BinOp::kAnd};
+    if (level == 5) return ParseNot();
+    int32_t left = ParseLogical(level + 1);
+    while (AcceptWord(kWords[level])) {
+      int32_t right = ParseLogical(level + 1);
+      left = Add(Op::kBinary, left, right, static_cast<uint8_t>(kOps[level]));
+    }
+    return left;
+  }
+
+  int32_t ParseNot() {
+    int count = 0;
+    while (AcceptWord("not")) ++count;
+    int32_t operand = ParseComparison();
+    return count ? Add(Op::kNot, operand, count) : operand;
+  }
+
+  int32_t ParseComparison() {
+    int32_t left = ParseConcat();
+    while (true) {
+      BinOp op;
+      if (ComparisonOp(Peek(), &op)) {
+        Next();
+        left = Add(Op::kBinary, left, ParseConcat(), static_cast<uint8_t>(op));
+      } else if (AcceptWord("is")) {
+        left = Add(Op::kIs, left, ParseConcat());
+      } else {
+        return left;
+      }
+    }
+  }
+
+  int32_t ParseConcat() {
+    int32_t first = ParseAdditive();
+    if (!IsOp(Peek(), u"&")) return first;
+    std::vector<int32_t> parts{first};
+    while (IsOp(Peek(), u"&")) {
+      Next();
+      parts.push_back(ParseAdditive());
+    }
+    return Add(Op::kBinary, MakeList(parts), -1,
+               static_cast<uint8_t>(BinOp::kConcat));
+  }
+
+  int32_t ParseAdditive() {
+    int32_t left = ParseMod();
+    while (IsOp(Peek(), u"+") || IsOp(Peek(), u"-")) {
+      BinOp op = Next().text == u"+" ? BinOp::kAdd : BinOp::kSub;
+      left = Add(Op::kBinary, left, ParseMod(), static_cast<uint8_t>(op));
+    }
+    return left;
+  }
+
+  int32_t ParseMod() {
+    int32_t left = ParseIntDiv();
+    while (AcceptWord("mod")) {
+      left = Add(Op::kBinary, left, ParseIntDiv(),
+                 static_cast<uint8_t>(BinOp::kMod));
+    }
+    return left;
+  }
+
+  int32_t ParseIntDiv() {
+    int32_t left = ParseMultiplicative();
+    while (IsOp(Peek(), u"\\")) {
+      Next();
+      left = Add(Op::kBinary, left, ParseMultiplicative(),
+                 static_cast<uint8_t>(BinOp::kIntDiv));
+    }
+    return left;
+  }
+
+  int32_t ParseMultiplicative() {
+    int32_t left = ParseUnary();
+    while (IsOp(Peek(), u"*") || IsOp(Peek(), u"/")) {
+      BinOp op = Next().text == u"*" ? BinOp::kMul : BinOp::kDiv;
+      left = Add(Op::kBinary, left, ParseUnary(), static_cast<uint8_t>(op));
+    }
+    return left;
+  }
+
+  int32_t ParseUnary() {
+    int count = 0;
+    bool plus = false;
+    while (IsOp(Peek(), u"-") || IsOp(Peek(), u"+")) {
+      if (Next().text == u"-")
+        ++count;
+      else
+        plus = true;
+    }
+    int32_t operand = ParsePower();
+    if (count == 0 && !plus) return operand;
+    return Add(Op::kNegate, operand, count);
+  }
+
+  int32_t ParsePower() {
+    int32_t left = ParsePrimary();
+    while (IsOp(Peek(), u"^")) {
+      Next();
+      int32_t right;
+      if (IsOp(Peek(), u"-") || IsOp(Peek(), u"+")) {
+        Nesting nesting(*this, Peek());
+        right = ParseUnary();
+      } else {
+        right = ParsePrimary();
+      }
+      left = Add(Op::kBinary, left, right, static_cast<uint8_t>(BinOp::kPow));
+    }
+    return left;
+  }
+
+  int32_t ParsePrimary() {
+    const Token& t = Peek();
+    switch (t.kind) {
+      case TokenKind::kNumber: {
+        Next();
+        double d = t.number;
+        if (t.integral) {
+          return Constant(Var::Number(static_cast<int64_t>(d)));
+        }
+        return Constant(Var::Double(d));
+      }
       case TokenKind::kString:
         Next();
-        return Literal(token.text, token.column);
-      case TokenKind::kInteger:
+        return Constant(Var::String(t.text));
+      case TokenKind::kDate:
         Next();
-        return Literal(token.number, token.column);
+        return Constant(Var::Date(t.number));
       case TokenKind::kOpen: {
-        Nesting nesting(*this, token);
+        Nesting nesting(*this, t);
         Next();
-        ExprPtr inner = ParseExpression();
+        int32_t inner = ParseExpression();
         Expect(TokenKind::kClose, "Expected ')'");
-        inner->grouped = true;
-        return inner;
+        Chain chain;
+        chain.node = Add(Op::kParen, inner);
+        return chain.node;
       }
-      case TokenKind::kWord:
-        return ParseWord();
+      case TokenKind::kWord: {
+        std::string w = LowerWord(t.text);
+        if (w == "true" || w == "false") {
+          Next();
+          return Constant(Var::Bool(w == "true"));
+        }
+        if (w == "empty") {
+          Next();
+          return Constant(Var());
+        }
+        if (w == "null") {
+          Next();
+          return Constant(Var::Null());
+        }
+        if (w == "nothing") {
+          Next();
+          return Constant(Var::Object(nullptr));
+        }
+        if (w == "new") {
+          Fail(t, "'New' is not supported: classes are not supported");
+        }
+        if (IsReserved(w)) Fail(t, "Expected expression");
+        Chain chain = ParseChain();
+        return chain.node;
+      }
       default:
-        Fail(token, "Expected expression");
+        Fail(t, "Expected expression");
     }
   }
 
-  ExprPtr ParseWord() {
-    const Token token = Next();
-    WordInfo info = Classify(token);
-    switch (info.kind) {
-      case WordKind::kTrue:
-        return Literal(true, token.column);
-      case WordKind::kFalse:
-        return Literal(false, token.column);
-      case WordKind::kEmpty:
-        return Literal(Value{}, token.column);
-      case WordKind::kVbCrLf:
-        return Literal(Text(u"\r\n"), token.column);
-      case WordKind::kVbCr:
-        return Literal(Text(u"\r"), token.column);
-      case WordKind::kVbLf:
-        return Literal(Text(u"\n"), token.column);
-      case WordKind::kVbTab:
-        return Literal(Text(u"\t"), token.column);
-      case WordKind::kErr: {
-        auto expr = std::make_unique<Expr>();
-        expr->column = token.column;
-        expr->kind = Expr::Kind::kErrNumber;  // Number is Err's default
-        if (Accept(TokenKind::kDot)) {
-          const Token member = Peek();
-          std::string lower = LowerWord(ExpectMember());
-          if (lower == "description") {
-            expr->kind = Expr::Kind::kErrDescription;
-          } else if (lower != "number") {
-            Fail(member, "'Err." + ToUtf8(member.text) +
-                             "' is not supported in an expression");
-          }
-        }
-        return expr;
-      }
-      case WordKind::kFunction: {
-        auto expr = std::make_unique<Expr>();
-        expr->kind = Expr::Kind::kFunction;
-        expr->column = token.column;
-        expr->function = info.function.builtin;
-        if (Peek().kind != TokenKind::kOpen) Fail(Peek(), "Expected '('");
-        expr->operands = ParseArgumentList();
-        if (expr->operands.size() != info.function.arity) {
-          Fail(token, "Wrong number of arguments: " + Quoted(token.text));
-        }
-        return expr;
-      }
-      case WordKind::kVariable: {
-        auto expr = std::make_unique<Expr>();
-        expr->column = token.column;
-        expr->variable = Variable(token);
-        if (Accept(TokenKind::kDot)) {
-          expr->kind = Expr::Kind::kMethod;
-          expr->method = ExpectMember();
-          if (Peek().kind == TokenKind::kOpen) {
-            expr->operands = ParseArgumentList();
-          }
-          return expr;
-        }
-        if (Peek().kind == TokenKind::kOpen) {
-          Fail(token, IsOtherFunction(token)
-                          ? Quoted(token.text) + " is not supported"
-                          : "Unknown function " + Quoted(token.text));
-        }
-        expr->kind = Expr::Kind::kVariable;
-        return expr;
-      }
-      case WordKind::kCreateObject:
-        Fail(token, "CreateObject needs Set: Set NAME = CreateObject(...)");
-      case WordKind::kNothing:
-        Fail(token, "Nothing is only allowed in Set");
-      case WordKind::kUnsupported:
-        Fail(token, Quoted(token.text) + " is not supported");
-      default:
-        Fail(token, "Expected expression");
+  // ---- names --------------------------------------------------------------
+
+  void ArityError(int32_t name_node, const Text& name) {
+    auto pos = name_pos_[name_node];
+    throw SyntaxError(pos.first, pos.second,
+                      "Wrong number of arguments: '" + ToUtf8(name) + "'");
+  }
+  void ArityCheck(int32_t name_node, Builtin id, size_t count) {
+    const BuiltinInfo& info = BuiltinById(id);
+    if (static_cast<int>(count) < info.min_args || count > info.max_args) {
+      ArityError(name_node, spelling_[name_spelling_[name_node]]);
     }
   }
 
-  Program& program_;
+  // Rewrites every kName into a slot, a procedure call or a builtin.
+  void Resolve() {
+    // The global code first: what it uses without declaring becomes a
+    // global variable, which procedures then see.
+    ResolveScope(scopes_.front());
+    for (Scope& s : proc_scopes_) ResolveScope(s);
+  }
+
+  void ResolveScope(Scope& s) {
+    std::unordered_set<int32_t> bases;
+    for (int32_t n : s.indexes) bases.insert(p_.nodes[n].a);
+    for (int32_t n : s.names) {
+      name_spelling_[n] = p_.nodes[n].a;
+      ResolveName(s, n, bases.count(n) != 0);
+    }
+    for (int32_t n : s.indexes) {
+      Node& index = p_.nodes[n];
+      const int32_t base_node = index.a;
+      const Node& base = p_.nodes[base_node];
+      size_t count = static_cast<size_t>(p_.lists[index.b]);
+      if (base.op == Op::kCallProc) {
+        const Procedure& proc = p_.procedures[base.a];
+        if (static_cast<int32_t>(count) != proc.params)
+          ArityError(base_node, proc.name);
+        index.op = Op::kCallProc;
+        index.a = base.a;
+      } else if (base.op == Op::kBuiltin) {
+        ArityCheck(base_node, static_cast<Builtin>(base.a), count);
+        index.op = Op::kBuiltin;
+        index.a = base.a;
+      }
+    }
+    for (int32_t n : s.names) {
+      Node& node = p_.nodes[n];
+      if (bases.count(n)) continue;
+      if (node.op == Op::kCallProc && p_.procedures[node.a].params != 0) {
+        ArityError(n, p_.procedures[node.a].name);
+      }
+      if (node.op == Op::kBuiltin)
+        ArityCheck(n, static_cast<Builtin>(node.a), 0);
+    }
+  }
+
+  void ResolveName(Scope& s, int32_t n, bool indexed) {
+    Node& node = p_.nodes[n];
+    const std::string name = p_.names[node.a];
+    if (s.proc >= 0) {
+      const Procedure& proc = p_.procedures[s.proc];
+      auto local = s.locals.find(name);
+      if (local != s.locals.end()) {
+        node.op = Op::kLocal;
+        node.a = local->second;
+        return;
+      }
+      if (proc.is_function && name == LowerWord(proc.name) && !indexed) {
+        node.op = Op::kLocal;
+        node.a = proc.result_slot;
+        return;
+      }
+    }
+    auto global = global_slots_.find(name);
+    if (global != global_slots_.end()) {
+      node.op = Op::kGlobal;
+      node.a = global->second;
+      return;
+    }
+    auto proc = proc_index_.find(name);
+    if (proc != proc_index_.end()) {
+      node.op = Op::kCallProc;
+      node.a = proc->second;
+      node.b = -1;
+      return;
+    }
+    Var constant;
+    if (FindConstant(name, &constant)) {
+      p_.constants.push_back(std::move(constant));
+      node.op = Op::kConst;
+      node.a = static_cast<int32_t>(p_.constants.size() - 1);
+      return;
+    }
+    if (const BuiltinInfo* info = FindBuiltin(name)) {
+      node.op = Op::kBuiltin;
+      node.a = static_cast<int32_t>(info->id);
+      node.b = -1;
+      return;
+    }
+    if (p_.option_explicit) {
+      node.op = Op::kUndefined;
+      return;
+    }
+    if (s.proc < 0) {
+      auto [it, added] =
+          global_slots_.emplace(name, static_cast<int32_t>(p_.globals.size()));
+      if (added) p_.globals.push_back(spelling_[node.a]);
+      node.op = Op::kGlobal;
+      node.a = it->second;
+      return;
+    }
+    auto [it, added] = s.locals.emplace(name, p_.procedures[s.proc].locals);
+    if (added) ++p_.procedures[s.proc].locals;
+    node.op = Op::kLocal;
+    node.a = it->second;
+  }
+
+  Program& p_;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
-  int line_ = 1;
   int depth_ = 0;
-  std::unordered_map<std::string, int> index_;
+  int single_line_if_ = 0;
+  int loops_for_ = 0;
+  int loops_do_ = 0;
+  std::vector<int32_t> pending_;
+  std::vector<Scope> scopes_;
+  std::vector<Scope> proc_scopes_;
+  std::unordered_map<std::string, int32_t> name_index_;
+  std::unordered_map<Text, int32_t> constant_index_;
+  std::vector<Text> spelling_;
+  std::unordered_map<std::string, int32_t> global_slots_;
+  std::unordered_map<std::string, int32_t> proc_index_;
+  std::unordered_map<int32_t, std::pair<int, int>> name_pos_;
+  std::unordered_map<int32_t, int32_t> name_spelling_;
 };
 
 }  // namespace
+}  // namespace script
 
 ParseResult Parse(TextView source) {
   ParseResult result;
-  Parser parser(result.program);
-  int line = 1;
-  size_t start = 0;
   try {
-    while (start <= source.size()) {
-      size_t end = start;
-      while (end < source.size() && source[end] != u'\n' &&
-             source[end] != u'\r') {
-        ++end;
-      }
-      parser.ParseLine(source.substr(start, end - start), line);
-      if (end >= source.size()) break;
-      // CR LF is one line end.
-      end += (source[end] == u'\r' && end + 1 < source.size() &&
-              source[end + 1] == u'\n')
-                 ? 2
-                 : 1;
-      start = end;
-      ++line;
-    }
+    script::Parser parser(result.program);
+    parser.ParseProgram(source);
   } catch (const SyntaxError& error) {
     result.error = error;
   }

@@ -1,91 +1,122 @@
-// The script's statements and expressions, and the parser that builds them
-// from the whole file before anything runs.
+// The parsed script: one compact tree for the whole file, built before
+// anything runs. Nodes sit in one vector and refer to each other by index;
+// variable names are resolved to global or local slots at parse time.
 #ifndef PELLAR_HOST_PARSER_H_
 #define PELLAR_HOST_PARSER_H_
 
-#include <memory>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/text.h"
-#include "base/value.h"
 #include "host/lexer.h"
+#include "host/variant.h"
 
 namespace pellar {
 
-// Parentheses, calls and argument lists may nest this deep; deeper is a
-// syntax error, so neither parsing nor running can exhaust the stack.
+// Parentheses, calls and blocks may nest this deep; deeper is a syntax
+// error, so neither parsing nor running can exhaust the stack.
 inline constexpr int kMaxNesting = 200;
 
-enum class Builtin {
-  kChr,
-  kChrW,
-  kLen,
-  kLeft,
-  kRight,
-  kString,
-  kSpace,
-  kCStr,
-  kCInt,
-  kCLng,
+namespace script {
+
+enum class Op : uint8_t {
+  // Expressions.
+  kConst,      // a: constant index
+  kLocal,      // a: slot in the procedure's frame
+  kGlobal,     // a: global slot
+  kUndefined,  // a: name index; raises 500 "Variable is undefined"
+  kName,       // a: name index, before resolution
+  kBinary,     // flag: BinOp, a, b: operands
+  kNegate,     // a
+  kNot,        // a
+  kIs,         // a, b
+  kParen,      // a: a grouped expression (passed by value)
+  kCallProc,   // a: procedure, b: argument list
+  kBuiltin,    // a: builtin, b: argument list
+  kIndex,      // a: base, b: argument list (array element or default member)
+  kMember,     // a: object, name: member name index, b: argument list or -1
+  kNew,        // a: name index (classes are not supported: raises)
+  // Statements.
+  kAssign,     // flag 1 for Set; a: target, b: value
+  kCall,       // a: expression run for its effect
+  kIf,         // a: condition, b: list {then block, else block or -1}
+  kSelect,     // a: subject, b: list of kCase nodes
+  kCase,       // a: list of tests or -1 for Case Else, b: block
+  kCaseIs,     // flag: BinOp, a: expression
+  kCaseRange,  // a, b
+  kFor,        // a: variable, b: list {from, to, step or -1, block}
+  kForEach,    // a: variable, b: list {collection, block}
+  kDo,         // flag: DoKind, a: condition or -1, b: block
+  kExit,       // flag: ExitKind
+  kDim,        // a: variable, b: bound list or -1 (scalar) ; flag 1: ReDim,
+               // 2: ReDim Preserve
+  kErase,      // a: variable
+  kOnError,    // flag 1: Resume Next, 0: GoTo 0
 };
 
-struct Expr;
-using ExprPtr = std::unique_ptr<Expr>;
+enum class DoKind : uint8_t {
+  kForever,
+  kWhileTop,
+  kUntilTop,
+  kWhileBottom,
+  kUntilBottom
+};
+enum class ExitKind : uint8_t { kFor, kDo, kSub, kFunction };
 
-struct Expr {
-  enum class Kind {
-    kLiteral,   // `literal`
-    kVariable,  // `variable`
-    kErrNumber,
-    kErrDescription,
-    kFunction,  // `function` of `operands`
-    kMethod,    // `method` of object `variable`, arguments `operands`
-    kNegate,    // `negations` unary minuses applied to operands[0]
-    kConcat,    // operands joined with &
-  };
-  Kind kind = Kind::kLiteral;
-  int column = 1;
-  // Written inside parentheses: a variable so written is passed by value.
-  bool grouped = false;
-  Value literal;
-  int variable = -1;
-  Builtin function = Builtin::kLen;
-  Text method;
-  int negations = 0;
-  std::vector<ExprPtr> operands;
+// 12 bytes; what a and b hold depends on op (see Op).
+struct Node {
+  Op op;
+  uint8_t flag = 0;
+  uint16_t name = 0;  // kMember: the member's name index
+  int32_t a = -1, b = -1;
 };
 
-struct Statement {
-  enum class Kind {
-    kCreate,      // Set variable = CreateObject(operands[0])
-    kSetObject,   // Set variable = source
-    kSetNothing,  // Set variable = Nothing
-    kAssign,      // variable = operands[0]
-    kEcho,        // WScript.Echo operands
-    kCall,        // variable.method operands
-    kResumeNext,  // On Error Resume Next
-    kGoToZero,    // On Error GoTo 0
-    kErrClear,
-  };
-  Kind kind = Kind::kErrClear;
-  int line = 1;
-  int column = 1;  // where the statement starts
-  int variable = -1;
-  int source = -1;
-  Text method;
-  std::vector<ExprPtr> operands;
+struct Procedure {
+  Text name;
+  bool is_function = false;
+  int32_t params = 0;        // the first slots of the frame
+  std::vector<bool> by_val;  // per parameter
+  int32_t locals = 0;        // slots, parameters and the result included
+  int32_t body = -1;         // block list
+  int32_t result_slot = -1;  // functions: the slot named like the function
+};
+
+struct StatementPosition {
+  int32_t node;
+  int32_t line;
+  int32_t column;
 };
 
 struct Program {
-  std::vector<Statement> statements;
-  // One entry per distinct variable (names compare case-insensitively),
-  // spelled as first written; expressions refer to them by index.
-  std::vector<Text> variables;
+  std::vector<Node> nodes;
+  std::vector<int32_t> lists;  // a list: count, then the items
+  std::vector<Var> constants;
+  std::vector<std::string> names;  // lower-case names of members and variables
+  std::vector<Text> globals;       // spelled as first written
+  std::vector<Procedure> procedures;
+  std::vector<StatementPosition> positions;  // by node index, ascending
+  int32_t main = -1;                         // the global code's block
+  bool option_explicit = false;
+
+  std::span<const int32_t> List(int32_t at) const {
+    if (at < 0) return {};
+    return {lists.data() + at + 1, static_cast<size_t>(lists[at])};
+  }
+  // Where the statement `node` starts.
+  StatementPosition PositionOf(int32_t node) const;
+  // Bytes the tree takes (nodes, lists, constant slots, names, positions,
+  // procedures), the bytes of its text literals, and its statements.
+  size_t TreeBytes() const;
+  size_t TextBytes() const;
+  size_t StatementCount() const { return positions.size(); }
 };
 
+}  // namespace script
+
 struct ParseResult {
-  Program program;
+  script::Program program;
   // Set when the text is not a valid script; `program` is then incomplete.
   std::optional<SyntaxError> error;
 };
