@@ -10,7 +10,7 @@
 #     registration checks;
 #   - installs the higher revision over it (one product left, in place);
 #   - uninstalls silently and checks that no file or registry value is left.
-# Bitnesses whose programs this kernel cannot run are skipped.
+# Bitnesses whose programs cannot run here are skipped (run.sh says why).
 #
 # usage: tests/windows/installer.sh BUILD_ROOT WINE NATIVE_PELLAR
 #   BUILD_ROOT     run.sh's build root (win32/, win64/); the package lands in
