@@ -23,8 +23,7 @@ set_target_properties(pellar PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
 # include <pellar/workarea/cell.h>; the headers' own includes
 # ("base/text.h") resolve against include/pellar. Paths are under src/.
 set(PELLAR_PUBLIC_HEADERS
-  base/base/failure.h base/base/grid.h base/base/text.h base/base/value.h
-  platform/platform/platform.h io/io/textfile.h
+  base/base/export.h base/base/failure.h base/base/text.h base/base/value.h
   automation/automation/automation.h classes/ufl/ufl/ufl.h
   classes/workarea/workarea/cell.h classes/table/table/table.h
   classes/mail/mail/email.h classes/files/files/file.h

@@ -27,6 +27,11 @@ expected=$(printf '%s\n' 'Pellar Work Area Created (2 x 1)' \
 [ "$("$prefix/bin/pellar" --version)" = "PellarLib 3.2 (30)" ] ||
   fail "the installed pellar does not run"
 
+# The installed headers name no internals of the library.
+if grep -rlE '(platform|textfile|grid|xml_writer)\.h' "$prefix/include"; then
+  fail "installed headers include the library's internals (above)"
+fi
+
 # Through the CMake package.
 cmake -S "$source/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
   >/dev/null

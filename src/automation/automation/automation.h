@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "base/export.h"
 #include "base/failure.h"
 #include "base/text.h"
 #include "base/value.h"
@@ -51,15 +52,15 @@ struct ClassInfo {
 };
 
 // The seven classes, in the order of the type library.
-const std::vector<ClassInfo>& Classes();
+PELLAR_EXPORT const std::vector<ClassInfo>& Classes();
 
 // Case-insensitive; nullptr when unknown.
-const ClassInfo* FindClass(TextView progid);
-const MethodInfo* FindMethod(const ClassInfo& cls, TextView name);
-const MethodInfo* FindMethod(const ClassInfo& cls, int32_t dispid);
+PELLAR_EXPORT const ClassInfo* FindClass(TextView progid);
+PELLAR_EXPORT const MethodInfo* FindMethod(const ClassInfo& cls, TextView name);
+PELLAR_EXPORT const MethodInfo* FindMethod(const ClassInfo& cls, int32_t dispid);
 
 // One live instance of a class. Owns the instance; not copyable.
-class Object {
+class PELLAR_EXPORT Object {
  public:
   // Creates an instance by programmatic identifier (case-insensitive).
   // Fails with 429 for an unknown identifier.
@@ -94,13 +95,13 @@ struct Arg {
 // (also after the method failed, so work done stays visible). Failures of
 // the method itself pass through as Failure; running out of memory becomes
 // Failure 7.
-Value Invoke(Object& object, const MethodInfo& method, std::span<Arg> args);
+PELLAR_EXPORT Value Invoke(Object& object, const MethodInfo& method, std::span<Arg> args);
 // By name; fails with 438 for an unknown method.
-Value Invoke(Object& object, TextView method, std::span<Arg> args);
+PELLAR_EXPORT Value Invoke(Object& object, TextView method, std::span<Arg> args);
 
 // Thrown by Invoke when an argument cannot be converted to its declared
 // type: carries the zero-based index of that argument.
-class ArgumentFailure : public Failure {
+class PELLAR_EXPORT ArgumentFailure : public Failure {
  public:
   ArgumentFailure(const Failure& failure, int index)
       : Failure(failure), index_(index) {}

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
@@ -37,9 +38,9 @@ inline constexpr int kWrongArgumentCount = 450;
 
 // The fixed description of an error number, the same on every platform;
 // "Application-defined or object-defined error" for numbers not listed above.
-TextView Describe(int number);
+PELLAR_EXPORT TextView Describe(int number);
 
-class Failure : public std::exception {
+class PELLAR_EXPORT Failure : public std::exception {
  public:
   // A failure with the fixed description of `number`.
   explicit Failure(int number);

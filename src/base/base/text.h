@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/export.h"
 namespace pellar {
 
 // UTF-16 code units, like the automation string. Lengths count code units.
@@ -19,8 +20,8 @@ using TextView = std::u16string_view;
 // Characters the code page lacks become "?". The five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 control of
 // the same value, as Windows maps them, so every byte survives a round trip.
-std::string ToAnsi(TextView text);
-Text FromAnsi(std::string_view bytes);
+PELLAR_EXPORT std::string ToAnsi(TextView text);
+PELLAR_EXPORT Text FromAnsi(std::string_view bytes);
 // The code of `c` in Windows-1252, or -1 when the code page lacks it.
 int AnsiCode(char16_t c);
 // The character with Windows-1252 code `code` (0..255).
@@ -40,8 +41,8 @@ void AppendFromAnsi(Text& out, std::string_view bytes);
 
 // UTF-8 for script files and console output. A lone surrogate becomes
 // U+FFFD; malformed UTF-8 input decodes to U+FFFD per bad byte.
-std::string ToUtf8(TextView text);
-Text FromUtf8(std::string_view bytes);
+PELLAR_EXPORT std::string ToUtf8(TextView text);
+PELLAR_EXPORT Text FromUtf8(std::string_view bytes);
 
 // Plain decimal, a leading "-" for negatives.
 Text Decimal(int64_t n);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
@@ -21,12 +22,12 @@ enum class Type { kText, kInt32, kInt16, kBoolean };
 // "Type mismatch". A double is rounded half to even; a value outside the
 // target range fails with 6 "Overflow". Boolean True is -1 as a number;
 // Empty is 0, "" or False.
-Value ConvertTo(const Value& value, Type type);
-int32_t ToInt32(const Value& value);
-int16_t ToInt16(const Value& value);
-bool ToBoolean(const Value& value);
+PELLAR_EXPORT Value ConvertTo(const Value& value, Type type);
+PELLAR_EXPORT int32_t ToInt32(const Value& value);
+PELLAR_EXPORT int16_t ToInt16(const Value& value);
+PELLAR_EXPORT bool ToBoolean(const Value& value);
 // Booleans become "True"/"False"; doubles as DoubleText writes them.
-Text ToText(const Value& value);
+PELLAR_EXPORT Text ToText(const Value& value);
 // As ToText, but Booleans become "-1"/"0" (conversion without the
 // alphabetic Boolean flag).
 Text ToTextNumericBoolean(const Value& value);

@@ -2,11 +2,12 @@
 #ifndef PELLAR_FILES_FILE_H_
 #define PELLAR_FILES_FILE_H_
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
 
-class File {
+class PELLAR_EXPORT File {
  public:
   bool Exists(Text& sFile);
   Text Delete(Text& sFile);

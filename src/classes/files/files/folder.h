@@ -2,11 +2,12 @@
 #ifndef PELLAR_FILES_FOLDER_H_
 #define PELLAR_FILES_FOLDER_H_
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
 
-class Folder {
+class PELLAR_EXPORT Folder {
  public:
   Text Create(Text& sFolder);
   bool Exists(Text& sFolder);

@@ -3,11 +3,12 @@
 #ifndef PELLAR_FILES_FTP_H_
 #define PELLAR_FILES_FTP_H_
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
 
-class FTP {
+class PELLAR_EXPORT FTP {
  public:
   Text SendFile(Text& BATFile, Text& TXTFile, Text& Site, Text& User,
                 Text& Password, Text& RemotePath, Text& Filename,

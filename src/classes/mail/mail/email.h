@@ -10,11 +10,12 @@
 #include <array>
 #include <cstdint>
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
 
-class Email {
+class PELLAR_EXPORT Email {
  public:
   // The attachment table never grows beyond this.
   static constexpr int16_t kMaxAttachments = 401;
@@ -60,16 +61,17 @@ class Email {
 
   // Whether `name` names an ordinary file: a folder, a hidden file or a
   // missing one does not.
-  static bool FileExists(TextView name);
+  PELLAR_INTERNAL static bool FileExists(TextView name);
 
   // Writes one spool document to `file_name`. With `attachments` the
   // Extras section lists the attachments after `*last_written`, at most
   // `per_file` of them (all when `per_file` <= 0), and `*last_written`
   // moves on. Answers "" or the writer's "Error Creating File: " text when
   // the file could not be created.
-  Text WriteSpoolFile(const Text& file_name, const Envelope& envelope,
-                      bool attachments, int16_t per_file,
-                      int32_t* last_written) const;
+  PELLAR_INTERNAL Text WriteSpoolFile(const Text& file_name,
+                                      const Envelope& envelope,
+                                      bool attachments, int16_t per_file,
+                                      int32_t* last_written) const;
 
   Text body_;
   Text html_body_;

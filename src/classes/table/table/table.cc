@@ -5,6 +5,7 @@
 
 #include "base/failure.h"
 #include "io/identity.h"
+#include "base/grid.h"
 #include "platform/platform.h"
 
 namespace pellar {
@@ -31,7 +32,30 @@ Text BuildNewLogLine(TextView stage, int32_t rows, int32_t cols) {
 
 }  // namespace
 
-int32_t Table::LastColumn(int32_t row) const {
+struct PELLAR_INTERNAL Table::Impl {
+  // The row's highest column with a text or a format, 0 when none.
+  int32_t LastColumn(int32_t row) const;
+  // Appends this table's block to the document. Throws 9 without a grid
+  // and 6 for a row whose last column exceeds 16 bits, leaving what was
+  // built.
+  void Render(TextView replace_tag, TextView table_format);
+
+  Grid grid_;
+  // The table document: the committed tables (the first committed_
+  // characters) and the block of the last Save after them. BuildNew
+  // commits by moving the mark; Save cuts back to it and appends.
+  Text document_;
+  size_t committed_ = 0;
+  // Whether the document text is the document: only after a Save. BuildNew
+  // and Clear empty the text, while the committed tables stay for the next
+  // Save (after BuildNew, only those that a Save had shown).
+  bool saved_ = false;
+};
+
+Table::Table() : impl_(std::make_unique<Impl>()) {}
+Table::~Table() = default;
+
+int32_t Table::Impl::LastColumn(int32_t row) const {
   const size_t first = grid_.At(row, 0);
   for (int32_t c = grid_.max_col(); c >= 0; --c) {
     const size_t at = first + static_cast<size_t>(c);
@@ -41,7 +65,7 @@ int32_t Table::LastColumn(int32_t row) const {
 }
 
 Text Table::Clear() {
-  saved_ = false;
+  impl_->saved_ = false;
   return u"Table Work Area Now Empty";
 }
 
@@ -51,34 +75,34 @@ Text Table::BuildNew(int32_t Rows, int32_t& Cols) {
   if (Cols < 1) Cols = 1;
   Grid grid(Rows, Cols, Platform::Current().PhysicalMemory());
   LogLine(BuildNewLogLine(u"Table Cleared", Rows, Cols));
-  grid_ = std::move(grid);
+  impl_->grid_ = std::move(grid);
   // The document text as it stands becomes the committed part.
-  if (!saved_) document_.clear();
-  saved_ = false;
-  committed_ = document_.size();
+  if (!impl_->saved_) impl_->document_.clear();
+  impl_->saved_ = false;
+  impl_->committed_ = impl_->document_.size();
   return u"Table Created (" + Decimal(Rows) + u" x " + Decimal(Cols) + u")";
 }
 
 Text Table::LoadCell(int32_t Row, int32_t Col, Text& StringValue,
                      Text& CellFormat) {
-  Text message = grid_.RangeMessage(Row, Col);
+  Text message = impl_->grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  grid_.Require();
-  const size_t at = grid_.At(Row, Col);
-  grid_.texts().Set(at, StringValue);
-  grid_.formats().Set(at, CellFormat);
+  impl_->grid_.Require();
+  const size_t at = impl_->grid_.At(Row, Col);
+  impl_->grid_.texts().Set(at, StringValue);
+  impl_->grid_.formats().Set(at, CellFormat);
   return StringValue;
 }
 
 Text Table::AppendCell(int32_t Row, int32_t Col, Text& StringValue) {
-  Text message = grid_.RangeMessage(Row, Col);
+  Text message = impl_->grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  grid_.Require();
-  grid_.texts().Append(grid_.At(Row, Col), StringValue);
+  impl_->grid_.Require();
+  impl_->grid_.texts().Append(impl_->grid_.At(Row, Col), StringValue);
   return StringValue;
 }
 
-void Table::Render(TextView replace_tag, TextView table_format) {
+void Table::Impl::Render(TextView replace_tag, TextView table_format) {
   const size_t rows =
       grid_.exists() ? static_cast<size_t>(grid_.max_row()) + 1 : 0;
   const size_t stride = static_cast<size_t>(grid_.max_col()) + 1;
@@ -131,13 +155,13 @@ Text Table::Save(Text& ReplaceTag, Text& TableFormat) {
   // Cut back to the committed tables and append this one: earlier tables
   // are never copied again. A failed Save leaves the text as far as it was
   // built.
-  document_.resize(committed_);
-  saved_ = true;
-  if (committed_ > 0) document_ += kCrLf;
-  Render(ReplaceTag, TableFormat);
+  impl_->document_.resize(impl_->committed_);
+  impl_->saved_ = true;
+  if (impl_->committed_ > 0) impl_->document_ += kCrLf;
+  impl_->Render(ReplaceTag, TableFormat);
   return u"Table saved for tag=" + ReplaceTag;
 }
 
-Text Table::GetText() { return saved_ ? document_ : Text(); }
+Text Table::GetText() { return impl_->saved_ ? impl_->document_ : Text(); }
 
 }  // namespace pellar

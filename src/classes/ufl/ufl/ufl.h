@@ -3,11 +3,12 @@
 #ifndef PELLAR_UFL_UFL_H_
 #define PELLAR_UFL_UFL_H_
 
+#include "base/export.h"
 #include "base/text.h"
 
 namespace pellar {
 
-class UFL {
+class PELLAR_EXPORT UFL {
  public:
   // Answers the command word (case-insensitive, otherwise exact); "" for an
   // unknown word. "savelog" lets file-system failures through.

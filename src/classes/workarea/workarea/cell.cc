@@ -4,52 +4,59 @@
 
 #include "base/failure.h"
 #include "platform/platform.h"
+#include "workarea/cell_impl.h"
 
 namespace pellar {
 
+Cell::Cell() : impl_(std::make_unique<Impl>()) {}
+Cell::~Cell() = default;
+
+int32_t Cell::max_row() const { return impl_->grid_.max_row(); }
+int32_t Cell::max_col() const { return impl_->grid_.max_col(); }
+
 Text Cell::value(int32_t row, int32_t col) const {
-  if (!grid_.exists() || !grid_.Contains(row, col)) return {};
-  return grid_.texts().Get(grid_.At(row, col));
+  if (!impl_->grid_.exists() || !impl_->grid_.Contains(row, col)) return {};
+  return impl_->grid_.texts().Get(impl_->grid_.At(row, col));
 }
 
 Text Cell::format(int32_t row, int32_t col) const {
-  if (!grid_.exists() || !grid_.Contains(row, col)) return {};
-  return grid_.formats().Get(grid_.At(row, col));
+  if (!impl_->grid_.exists() || !impl_->grid_.Contains(row, col)) return {};
+  return impl_->grid_.formats().Get(impl_->grid_.At(row, col));
 }
 
 Text Cell::Clear(int32_t Rows, int32_t& Cols) {
   if (Rows < 0 || Cols < 0) throw Failure(error::kSubscriptOutOfRange);
   Grid grid(Rows, Cols, Platform::Current().PhysicalMemory());
   std::vector<Text> tags(static_cast<size_t>(Cols) + 1);
-  grid_ = std::move(grid);
-  column_tags_ = std::move(tags);
+  impl_->grid_ = std::move(grid);
+  impl_->column_tags_ = std::move(tags);
   return u"Pellar Work Area Created (" + Decimal(Rows) + u" x " +
          Decimal(Cols) + u")";
 }
 
 Text Cell::SaveValue(int32_t Row, int32_t Col, Text& sValue, Text& Delimiter) {
-  Text message = grid_.RangeMessage(Row, Col);
+  Text message = impl_->grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  grid_.Require();
-  grid_.texts().Set(grid_.At(Row, Col), sValue, Delimiter, Delimiter);
+  impl_->grid_.Require();
+  impl_->grid_.texts().Set(impl_->grid_.At(Row, Col), sValue, Delimiter, Delimiter);
   return sValue;
 }
 
 Text Cell::SaveFormat(int32_t Row, int32_t Col, Text& FormatProperty,
                       Text& FormatValue) {
-  Text message = grid_.RangeMessage(Row, Col);
+  Text message = impl_->grid_.RangeMessage(Row, Col);
   if (!message.empty()) return message;
-  grid_.Require();
+  impl_->grid_.Require();
   Text added = FormatProperty;
   added += u'=';
   added += FormatValue;
-  grid_.formats().Append(grid_.At(Row, Col), added);
+  impl_->grid_.formats().Append(impl_->grid_.At(Row, Col), added);
   return FormatValue;
 }
 
 Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
                       int16_t& StartCol, int16_t& EndRow, int16_t& EndCol) {
-  const int32_t max_row = grid_.max_row(), max_col = grid_.max_col();
+  const int32_t max_row = impl_->grid_.max_row(), max_col = impl_->grid_.max_col();
   struct Check {
     const char16_t* what;
     int16_t index;
@@ -69,8 +76,8 @@ Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
   for (const Check& check : checks) {
     if (!check.ok) return Grid::BoundMessage(check.what, check.index, check.bound);
   }
-  grid_.Require();
-  const Text format = grid_.formats().Get(grid_.At(FromRow, FromCol));
+  impl_->grid_.Require();
+  const Text format = impl_->grid_.formats().Get(impl_->grid_.At(FromRow, FromCol));
   // One call copies the text into up to 2^30 cells: refuse, before copying,
   // copies that would take more than the share of memory a grid may have.
   const uint64_t cells = static_cast<uint64_t>(EndRow - StartRow + 1) *
@@ -82,16 +89,16 @@ Text Cell::CopyFormat(int16_t& FromRow, int16_t& FromCol, int16_t& StartRow,
   // 32-bit counters: a rectangle reaching index 32767 copies cleanly.
   for (int32_t r = StartRow; r <= EndRow; ++r) {
     for (int32_t c = StartCol; c <= EndCol; ++c) {
-      grid_.formats().Set(grid_.At(r, c), format);
+      impl_->grid_.formats().Set(impl_->grid_.At(r, c), format);
     }
   }
   return u"Format Copied";
 }
 
 Text Cell::GetValue(int32_t Row, int32_t Col, Text& Delimiter) {
-  if (!grid_.Contains(Row, Col)) return Text();
-  grid_.Require();
-  const Text value = grid_.texts().Get(grid_.At(Row, Col));
+  if (!impl_->grid_.Contains(Row, Col)) return Text();
+  impl_->grid_.Require();
+  const Text value = impl_->grid_.texts().Get(impl_->grid_.At(Row, Col));
   // One delimiter character at most comes off each end.
   size_t begin = 0, end = value.size();
   if (Delimiter.size() == 1) {

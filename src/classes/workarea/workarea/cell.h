@@ -9,16 +9,14 @@
 #define PELLAR_WORKAREA_CELL_H_
 
 #include <cstdint>
-#include <string_view>
-#include <vector>
+#include <memory>
 
-#include "base/grid.h"
+#include "base/export.h"
 #include "base/text.h"
-#include "io/textfile.h"
 
 namespace pellar {
 
-class Cell {
+class PELLAR_EXPORT Cell {
  public:
   // --- Grid (always available) ---
   Text Clear(int32_t Rows, int32_t& Cols);
@@ -41,32 +39,21 @@ class Cell {
   Text Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
               Text& Seperator);
 
-  int32_t max_row() const { return grid_.max_row(); }
-  int32_t max_col() const { return grid_.max_col(); }
-  // The stored value and format text of (row, col) for C++ callers; "" when
-  // outside the bounds or before Clear.
+  int32_t max_row() const;
+  int32_t max_col() const;
   Text value(int32_t row, int32_t col) const;
   Text format(int32_t row, int32_t col) const;
 
- private:
-  // Lowers MaxRow to `max_lines` when that is not 0 and lower.
-  void LimitRows(int16_t max_lines);
-  // Adds the delimited-file lines from `row` on while every cell of a line
-  // is a short text held as bytes, `separator` being the one byte that
-  // stands for the separator; answers the first row not written.
-  int32_t WriteShortLines(int32_t row, char separator, BlockWriter& out) const;
-  // Adds the delimited-file line of `row` with its CR LF to `out`;
-  // `separator_bytes` is `separator` converted.
-  void WriteDelimitedLine(int32_t row, TextView separator,
-                          std::string_view separator_bytes,
-                          BlockWriter& out) const;
-  // Stores the non-empty fields of the lines of `run` (whole lines from
-  // AnsiLineReader::NextLines) from row `*row` on.
-  void LoadLines(std::string_view run, std::string_view separator,
-                 int64_t* row);
+  Cell();
+  ~Cell();
+  Cell(const Cell&) = delete;
+  Cell& operator=(const Cell&) = delete;
 
-  Grid grid_;
-  std::vector<Text> column_tags_;
+ private:
+  // The grid, the column tags and the file routines (cell_impl.h): kept out
+  // of the installed header.
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace pellar

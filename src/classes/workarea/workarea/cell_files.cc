@@ -21,6 +21,7 @@
 #include "io/xml_writer.h"
 #include "platform/platform.h"
 #include "workarea/cell.h"
+#include "workarea/cell_impl.h"
 
 namespace pellar {
 namespace {
@@ -161,12 +162,12 @@ inline char* CopyBytes(std::string_view bytes, char* dest) {
 
 }  // namespace
 
-void Cell::LimitRows(int16_t max_lines) {
+void Cell::Impl::LimitRows(int16_t max_lines) {
   if (max_lines != 0 && grid_.max_row() > max_lines)
     grid_.set_max_row(max_lines);
 }
 
-int32_t Cell::WriteShortLines(int32_t row, char separator,
+int32_t Cell::Impl::WriteShortLines(int32_t row, char separator,
                               BlockWriter& out) const {
   const TextCells& values = grid_.texts();
   const size_t cols = static_cast<size_t>(grid_.max_col()) + 1;
@@ -199,7 +200,7 @@ int32_t Cell::WriteShortLines(int32_t row, char separator,
   return row;
 }
 
-void Cell::WriteDelimitedLine(int32_t row, TextView separator,
+void Cell::Impl::WriteDelimitedLine(int32_t row, TextView separator,
                               std::string_view separator_bytes,
                               BlockWriter& out) const {
   const TextCells& values = grid_.texts();
@@ -260,26 +261,26 @@ Text Cell::SaveFile(Text& Filename, Text& Separator, int16_t& MaxLines) {
     DeleteOldFile(Filename);
     // The destructor keeps the lines written before a failure.
     BlockWriter out(Platform::Current().NewWritableFile(Filename));
-    LimitRows(MaxLines);
-    if (grid_.max_row() >= 0) grid_.Require();
+    impl_->LimitRows(MaxLines);
+    if (impl_->grid_.max_row() >= 0) impl_->grid_.Require();
     const std::string separator_bytes = ToAnsi(Separator);
     // One character the code page holds: its byte stands for it exactly,
     // and a line of short texts held as bytes is copied in one pass.
     const bool one_byte = Separator.size() == 1 && AnsiCode(Separator[0]) >= 0;
-    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+    for (int32_t r = 0; r <= impl_->grid_.max_row(); ++r) {
       if (one_byte) {
-        r = WriteShortLines(r, separator_bytes[0], out);
-        if (r > grid_.max_row()) break;
+        r = impl_->WriteShortLines(r, separator_bytes[0], out);
+        if (r > impl_->grid_.max_row()) break;
       }
-      WriteDelimitedLine(r, Separator, separator_bytes, out);
+      impl_->WriteDelimitedLine(r, Separator, separator_bytes, out);
     }
     out.Close();
-    return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +
+    return u"Saved to " + Filename + u" (" + Decimal(impl_->grid_.max_row()) +
            u" lines)";
   });
 }
 
-void Cell::LoadLines(std::string_view run, std::string_view separator,
+void Cell::Impl::LoadLines(std::string_view run, std::string_view separator,
                      int64_t* row) {
   // Rows past MaxRow are read but never stored.
   if (*row > grid_.max_row()) return;
@@ -370,20 +371,20 @@ Text Cell::LoadFile(Text& Filename, Text& Seperator) {
     const std::string separator = ExactAnsi(Seperator).value_or(std::string());
     // The buffer grows once, by the file's size, unless that is far more
     // than the area can hold.
-    const uint64_t room = (static_cast<uint64_t>(grid_.max_row()) + 1) *
-                          (static_cast<uint64_t>(grid_.max_col()) + 1) *
+    const uint64_t room = (static_cast<uint64_t>(impl_->grid_.max_row()) + 1) *
+                          (static_cast<uint64_t>(impl_->grid_.max_col()) + 1) *
                           Grid::kBytesPerCell;
-    if (grid_.exists() && reader.SizeHint() <= room) {
-      grid_.texts().ReserveLoaded(static_cast<size_t>(reader.SizeHint()));
+    if (impl_->grid_.exists() && reader.SizeHint() <= room) {
+      impl_->grid_.texts().ReserveLoaded(static_cast<size_t>(reader.SizeHint()));
     }
     std::string_view lines;
     // Every line counts as a row; the file is read to its end even when
     // the rows beyond MaxRow are dropped.
     int64_t row = 0;
     while (reader.NextLines(&lines)) {
-      LoadLines(lines, separator, &row);
+      impl_->LoadLines(lines, separator, &row);
       // Lines far wider than the area must not pile up unused bytes.
-      grid_.texts().TrimLoaded();
+      impl_->grid_.texts().TrimLoaded();
     }
     return u"File Loaded";
   });
@@ -453,9 +454,9 @@ Text Cell::Lookup(Text& Filename, int16_t& KeyCol, Text& Key, int16_t& ColNo,
 }
 
 Text Cell::SetXMLTag(int16_t& Col, Text& Tag) {
-  if (Col < 0 || Col > grid_.max_col()) return u"Invalid Column";
-  if (column_tags_.empty()) throw Failure(error::kSubscriptOutOfRange);
-  column_tags_[static_cast<size_t>(Col)] = Tag;
+  if (Col < 0 || Col > impl_->grid_.max_col()) return u"Invalid Column";
+  if (impl_->column_tags_.empty()) throw Failure(error::kSubscriptOutOfRange);
+  impl_->column_tags_[static_cast<size_t>(Col)] = Tag;
   return Text();
 }
 
@@ -469,32 +470,32 @@ Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
     // as a save that did not happen.
     ScopedXmlFile file(Filename, XMLDoc, Text());
     if (!file.opened().empty()) return file.opened();
-    LimitRows(MaxLines);
+    impl_->LimitRows(MaxLines);
     XmlWriter& xml = file.writer();
     // Each column's tags are converted once for the whole file.
     std::vector<XmlWriter::Tag> tags;
-    tags.reserve(static_cast<size_t>(grid_.max_col()) + 1);
-    for (int32_t c = 0; c <= grid_.max_col(); ++c) {
-      tags.emplace_back(column_tags_.empty()
+    tags.reserve(static_cast<size_t>(impl_->grid_.max_col()) + 1);
+    for (int32_t c = 0; c <= impl_->grid_.max_col(); ++c) {
+      tags.emplace_back(impl_->column_tags_.empty()
                             ? TextView()
-                            : column_tags_[static_cast<size_t>(c)]);
+                            : impl_->column_tags_[static_cast<size_t>(c)]);
     }
     const XmlWriter::Tag record(XMLRecord);
     const XmlWriter::RecordTags record_tags(
-        record, tags.data() + 1, static_cast<size_t>(grid_.max_col()));
+        record, tags.data() + 1, static_cast<size_t>(impl_->grid_.max_col()));
     if (record_tags.count() == 0) {
-      for (int32_t r = 0; r <= grid_.max_row(); ++r) {
+      for (int32_t r = 0; r <= impl_->grid_.max_row(); ++r) {
         xml.OpenTag(record);
         xml.CloseTag(record);
       }
-    } else if (grid_.max_row() >= 0) {
-      grid_.Require();
-      xml.Records(record_tags, grid_.texts(), grid_.At(0, 1),
-                  grid_.At(1, 0) - grid_.At(0, 0),
-                  static_cast<size_t>(grid_.max_row()) + 1);
+    } else if (impl_->grid_.max_row() >= 0) {
+      impl_->grid_.Require();
+      xml.Records(record_tags, impl_->grid_.texts(), impl_->grid_.At(0, 1),
+                  impl_->grid_.At(1, 0) - impl_->grid_.At(0, 0),
+                  static_cast<size_t>(impl_->grid_.max_row()) + 1);
     }
     file.Close();
-    return u"Saved to " + Filename + u" (" + Decimal(grid_.max_row()) +
+    return u"Saved to " + Filename + u" (" + Decimal(impl_->grid_.max_row()) +
            u" records)";
   });
 }
@@ -514,21 +515,21 @@ Text Cell::SaveWorkSheet(Text& ControlFile, Text& ExcelFilename,
     const XmlWriter::Tag cell_tag(u"Cell"), row_tag(u"Row"), col_tag(u"Col"),
         value_tag(u"Value"), format_tag(u"Format");
     // Only cells holding a value are listed; column 0 never is.
-    for (int32_t r = 0; r <= grid_.max_row(); ++r) {
-      for (int32_t c = 1; c <= grid_.max_col(); ++c) {
-        grid_.Require();
-        const size_t at = grid_.At(r, c);
-        if (grid_.texts().empty(at)) continue;
+    for (int32_t r = 0; r <= impl_->grid_.max_row(); ++r) {
+      for (int32_t c = 1; c <= impl_->grid_.max_col(); ++c) {
+        impl_->grid_.Require();
+        const size_t at = impl_->grid_.At(r, c);
+        if (impl_->grid_.texts().empty(at)) continue;
         xml.OpenTag(cell_tag);
         xml.Element(row_tag, Decimal(r));
         xml.Element(col_tag, Decimal(c));
-        xml.Element(value_tag, grid_.texts(), at);
-        xml.Element(format_tag, grid_.formats().Get(at));
+        xml.Element(value_tag, impl_->grid_.texts(), at);
+        xml.Element(format_tag, impl_->grid_.formats().Get(at));
         xml.CloseTag(cell_tag);
       }
     }
     file.Close();
-    return u"Saved to " + ControlFile + u" (" + Decimal(grid_.max_row()) +
+    return u"Saved to " + ControlFile + u" (" + Decimal(impl_->grid_.max_row()) +
            u" lines)";
   });
 }
