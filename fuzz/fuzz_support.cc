@@ -64,7 +64,6 @@ void WriteFile(const std::string& path, std::string_view bytes) {
 }
 
 void Session::EndInput() {
-  XmlAbandonFile();
   ClearActivityLog();
   SetApplication(u"", u"");
 }

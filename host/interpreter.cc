@@ -85,15 +85,15 @@ std::optional<RuntimeError> Interpreter::Run() {
     } catch (const Failure& failure) {
       fault.number = failure.number();
       fault.description = failure.description();
-    } catch (const std::bad_alloc&) {
-      fault.number = error::kOutOfMemory;
-      fault.description = Describe(error::kOutOfMemory);
-    } catch (const std::length_error&) {
-      fault.number = error::kOutOfMemory;
-      fault.description = Describe(error::kOutOfMemory);
     } catch (const std::exception& e) {
-      fault.number = kInternalError;
-      fault.description = u"Internal error: " + FromUtf8(e.what());
+      try {
+        const Failure failure = CaughtFailure();  // out of memory: 7
+        fault.number = failure.number();
+        fault.description = failure.description();
+      } catch (const std::exception&) {
+        fault.number = kInternalError;
+        fault.description = u"Internal error: " + FromUtf8(e.what());
+      }
     }
     if (resume_next_) {
       err_number_ = fault.number;

@@ -43,13 +43,13 @@ Outcome Run(Object& object, const MethodInfo& method, std::span<Arg> args,
   } catch (const ArgumentFailure& f) {
     outcome = {Outcome::Kind::kArgument, f.number(), f.description(),
                f.index()};
-  } catch (const Failure& f) {
-    outcome = {Outcome::Kind::kFailure, f.number(), f.description(), -1};
-  } catch (const std::bad_alloc&) {
-    outcome = {Outcome::Kind::kFailure, error::kOutOfMemory,
-               Text(Describe(error::kOutOfMemory)), -1};
   } catch (...) {
-    outcome.kind = Outcome::Kind::kUnexpected;
+    try {
+      const Failure f = CaughtFailure();
+      outcome = {Outcome::Kind::kFailure, f.number(), f.description(), -1};
+    } catch (...) {
+      outcome.kind = Outcome::Kind::kUnexpected;
+    }
   }
   return outcome;
 }
@@ -312,10 +312,8 @@ HRESULT CallFromVtable(Object& object, REFIID iid, int slot,
     if (text == nullptr) return E_UNEXPECTED;
     *result = Bstr(*text).release();
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return CaughtHresult();
   }
 }
 
@@ -332,10 +330,8 @@ HRESULT CallFromVtable(Object& object, REFIID iid, int slot,
     if (b == nullptr) return E_UNEXPECTED;
     *result = *b ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return CaughtHresult();
   }
 }
 
@@ -346,10 +342,8 @@ HRESULT InvokeFromDispatch(Object& object, DISPID id, REFIID riid, WORD flags,
     if (result != nullptr) ::VariantInit(result);
     return Dispatch(object, id, riid, flags, params, result, exception,
                     arg_error);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return CaughtHresult();
   }
 }
 

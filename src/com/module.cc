@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "com/guids.h"
@@ -117,5 +118,15 @@ void ObjectDestroyed() { --live_objects; }
 void LockModule() { ++locks; }
 void UnlockModule() { --locks; }
 bool ModuleInUse() { return live_objects.load() > 0 || locks.load() > 0; }
+
+HRESULT CaughtHresult() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 }  // namespace pellar::com

@@ -28,6 +28,12 @@ void LockModule();
 void UnlockModule();
 bool ModuleInUse();
 
+// The one translation at the COM boundary: the HRESULT for the exception
+// being handled, E_OUTOFMEMORY when memory ran out and E_UNEXPECTED for
+// anything else, since no exception may cross into the caller. Call it
+// only inside catch (...).
+HRESULT CaughtHresult() noexcept;
+
 }  // namespace pellar::com
 
 #endif  // PELLAR_COM_MODULE_H_

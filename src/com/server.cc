@@ -53,10 +53,8 @@ class ClassFactory final : public IClassFactory {
       HRESULT hr = object->QueryInterface(riid, out);
       object->Release();
       return hr;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
     } catch (...) {
-      return E_UNEXPECTED;
+      return CaughtHresult();
     }
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
@@ -87,10 +85,8 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
     HRESULT hr = factory->QueryInterface(riid, out);
     factory->Release();
     return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return pellar::com::CaughtHresult();
   }
 }
 
@@ -99,19 +95,15 @@ STDAPI DllCanUnloadNow() { return pellar::com::ModuleInUse() ? S_FALSE : S_OK; }
 STDAPI DllRegisterServer() {
   try {
     return pellar::com::RegisterServer();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return pellar::com::CaughtHresult();
   }
 }
 
 STDAPI DllUnregisterServer() {
   try {
     return pellar::com::UnregisterServer();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_UNEXPECTED;
+    return pellar::com::CaughtHresult();
   }
 }

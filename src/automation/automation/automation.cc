@@ -366,10 +366,10 @@ Value Invoke(Object& object, const MethodInfo& method, std::span<Arg> args) {
   // (a text or a line too long to hold) included.
   try {
     return method.call(object.self(), args);
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
-  } catch (const std::length_error&) {
-    throw Failure(error::kOutOfMemory);
+  } catch (const Failure&) {
+    throw;  // as it is: an ArgumentFailure keeps its argument
+  } catch (...) {
+    throw CaughtFailure();
   }
 }
 

@@ -1,6 +1,21 @@
 #include "base/failure.h"
 
+#include <new>
+#include <stdexcept>
+
 namespace pellar {
+
+Failure CaughtFailure() {
+  try {
+    throw;
+  } catch (const Failure& failure) {
+    return failure;
+  } catch (const std::bad_alloc&) {
+    return Failure(error::kOutOfMemory);
+  } catch (const std::length_error&) {
+    return Failure(error::kOutOfMemory);
+  }
+}
 
 TextView Describe(int number) {
   switch (number) {

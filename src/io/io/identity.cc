@@ -89,7 +89,7 @@ void SaveLog() {
 
 void WriteTextFile(TextView path, TextView text) {
   // Never written through a link planted at the name.
-  TextWriter writer = TextWriter::Create(path, FileAccess::kReplace);
+  TextWriter writer(OpenForSave(path, FileAccess::kReplace));
   writer.WriteLine(text);
   writer.Close();
 }

@@ -193,4 +193,16 @@ void DeleteIfExists(TextView path) {
   }
 }
 
+void ClearForSave(TextView path, FileAccess access) {
+  if (path.find_first_of(u"*?") != TextView::npos) {
+    throw Failure(error::kBadFileName);
+  }
+  if (access == FileAccess::kNormal) DeleteIfExists(path);
+}
+
+std::unique_ptr<WritableFile> OpenForSave(TextView path, FileAccess access) {
+  ClearForSave(path, access);
+  return Platform::Current().NewWritableFile(path, access);
+}
+
 }  // namespace pellar

@@ -115,6 +115,19 @@ class AnsiLineReader {
 // component); nothing when none matches.
 void DeleteIfExists(TextView path);
 
+// The first steps of every save: refuses a name with wildcards (52, before
+// anything is touched: deleting by it would remove every file it matches,
+// and Windows refuses to create one) and, for kNormal, deletes an old file
+// of that name. The other accesses replace an old file by renaming a fresh
+// one over it, which deleting first would spoil (a symbolic link planted
+// there would be removed rather than replaced).
+void ClearForSave(TextView path, FileAccess access = FileAccess::kNormal);
+
+// Every save's file: ClearForSave, then the file created for writing.
+// Failures throw.
+std::unique_ptr<WritableFile> OpenForSave(
+    TextView path, FileAccess access = FileAccess::kNormal);
+
 }  // namespace pellar
 
 #endif  // PELLAR_IO_TEXTFILE_H_

@@ -2,9 +2,6 @@
 #ifndef PELLAR_IO_TRAP_H_
 #define PELLAR_IO_TRAP_H_
 
-#include <new>
-#include <stdexcept>
-
 #include "base/failure.h"
 #include "base/text.h"
 
@@ -17,12 +14,8 @@ template <typename Action>
 Text Trapped(TextView prefix, Action&& action) {
   try {
     return action();
-  } catch (const Failure& failure) {
-    return Text(prefix) + failure.description();
-  } catch (const std::bad_alloc&) {
-    return Text(prefix) + Text(Describe(error::kOutOfMemory));
-  } catch (const std::length_error&) {
-    return Text(prefix) + Text(Describe(error::kOutOfMemory));
+  } catch (...) {
+    return Text(prefix) + CaughtFailure().description();
   }
 }
 

@@ -1,6 +1,5 @@
 // Lines are composed straight into Windows-1252 bytes, each character
 // escaped and converted in one pass, into the large blocks of a BlockWriter.
-// The thread's functions write each of their lines at once.
 #include "io/xml_writer.h"
 
 #include <array>
@@ -9,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/failure.h"
 #include "io/byte_scan.h"
@@ -19,19 +19,6 @@
 
 namespace pellar {
 namespace {
-
-struct XmlState {
-  // Present from a successful XmlOpenFile until XmlCloseFile; a file left
-  // open by a failed write stays here until the next open or close.
-  // Dropping it keeps what was written.
-  std::unique_ptr<XmlWriter> writer;
-};
-
-// Module state exists once per host thread and starts closed.
-XmlState& State() {
-  thread_local XmlState state;
-  return state;
-}
 
 // ASCII characters that XmlEscape keeps (CR is replaced only as the start
 // of CR LF), looked up rather than compared one by one.
@@ -49,61 +36,45 @@ bool IsPlain(char16_t c) { return c < 0x7F && kPlain[c]; }
 // "&#0233;" for one.
 constexpr size_t kMaxEscapedPerChar = 7;
 
-// Escaped text keeps a character that Windows-1252 lacks.
-struct TextSink {
-  Text& out;
-  void Plain(TextView plain) { out += plain; }
-  void Ascii(std::string_view ascii) { out.append(ascii.begin(), ascii.end()); }
-  void Char(char16_t c) { out.push_back(c); }
-  void Unmappable(char16_t c) { out.push_back(c); }
+// The file form of each Windows-1252 code under XmlEscape: empty for a
+// code written as itself. CR is replaced only as the start of CR LF.
+struct ByteEscape {
+  uint8_t length = 0;
+  char text[7] = {};
 };
 
-// One pass doing all the replacements of XmlEscape. They cannot interact:
-// "&" is the only character whose replacement is itself replaced, and it
-// goes first; every inserted text is plain ASCII without a special.
-template <typename Sink>
-void Escape(Sink& sink, TextView text) {
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    size_t run = i;
-    while (run < n && IsPlain(text[run])) ++run;
-    if (run > i) {
-      sink.Plain(text.substr(i, run - i));
-      i = run;
-      if (i == n) break;
-    }
-    const char16_t c = text[i];
+// The one definition of what XmlEscape replaces: IsXmlSpecial says which
+// codes, this table what with. Every other path (text, bytes, 16 bytes at a
+// time) reads both.
+constexpr std::array<ByteEscape, 256> kByteEscapes = [] {
+  std::array<ByteEscape, 256> table{};
+  auto set = [&table](unsigned char code, std::string_view text) {
+    table[code].length = static_cast<uint8_t>(text.size());
+    for (size_t i = 0; i < text.size(); ++i) table[code].text[i] = text[i];
+  };
+  for (int code = 0; code < 256; ++code) {
+    const auto c = static_cast<unsigned char>(code);
+    if (!IsXmlSpecial(c)) continue;
     switch (c) {
-      case u'&':
-        sink.Ascii("&amp;");
+      case '&':
+        set(c, "&amp;");
         break;
-      case u'>':
-        sink.Ascii("&gt;");
+      case '>':
+        set(c, "&gt;");
         break;
-      case u'<':
-        sink.Ascii("&lt;");
+      case '<':
+        set(c, "&lt;");
         break;
-      case u'\'':
-        sink.Ascii("&apos;");
+      case '\'':
+        set(c, "&apos;");
         break;
-      case u'"':
-        sink.Ascii("&quot;");
+      case '"':
+        set(c, "&quot;");
         break;
-      case u'\r':
-        if (i + 1 < n && text[i + 1] == u'\n') {
-          sink.Ascii("&#0013;&#0010;");
-          ++i;
-        } else {
-          sink.Char(c);
-        }
+      case '\r':
+        set(c, "\r");  // replaced only as the start of CR LF
         break;
       default: {
-        const int code = AnsiCode(c);
-        if (code < 0) {
-          sink.Unmappable(c);
-          break;
-        }
         // Codes run from 127 to 255: always four digits, the first a zero.
         const char reference[] = {'&',
                                   '#',
@@ -112,45 +83,14 @@ void Escape(Sink& sink, TextView text) {
                                   static_cast<char>('0' + code / 10 % 10),
                                   static_cast<char>('0' + code % 10),
                                   ';'};
-        sink.Ascii(std::string_view(reference, sizeof(reference)));
+        set(c, std::string_view(reference, 7));
       }
     }
-    ++i;
-  }
-}
-
-// The file form of each Windows-1252 code under XmlEscape: empty for a
-// code written as itself. CR is replaced only as the start of CR LF.
-struct ByteEscape {
-  uint8_t length = 0;
-  char text[7] = {};
-};
-
-constexpr std::array<ByteEscape, 256> kByteEscapes = [] {
-  std::array<ByteEscape, 256> table{};
-  auto set = [&table](unsigned char code, std::string_view text) {
-    table[code].length = static_cast<uint8_t>(text.size());
-    for (size_t i = 0; i < text.size(); ++i) table[code].text[i] = text[i];
-  };
-  set('&', "&amp;");
-  set('>', "&gt;");
-  set('<', "&lt;");
-  set('\'', "&apos;");
-  set('"', "&quot;");
-  set('\r', "\r");
-  for (int code = 127; code < 256; ++code) {
-    // Codes run from 127 to 255: always four digits, the first a zero.
-    const char reference[] = {'&',
-                              '#',
-                              '0',
-                              static_cast<char>('0' + code / 100),
-                              static_cast<char>('0' + code / 10 % 10),
-                              static_cast<char>('0' + code % 10),
-                              ';'};
-    set(static_cast<unsigned char>(code), std::string_view(reference, 7));
   }
   return table;
 }();
+
+constexpr std::string_view kCrLfEscaped = "&#0013;&#0010;";
 
 // Writes `text` escaped at `dest` as Windows-1252 bytes, "?" for a
 // character the code page lacks; answers the end.
@@ -171,8 +111,8 @@ char* EscapeInto(TextView text, char* dest) {
       *dest++ = static_cast<char>(code);
     } else if (code == '\r') {
       if (i + 1 < n && text[i + 1] == u'\n') {
-        std::memcpy(dest, "&#0013;&#0010;", 14);
-        dest += 14;
+        std::memcpy(dest, kCrLfEscaped.data(), kCrLfEscaped.size());
+        dest += kCrLfEscaped.size();
         ++i;
       } else {
         *dest++ = '\r';
@@ -194,8 +134,8 @@ inline size_t EscapeByte(const char* p, size_t i, size_t n, char*& dest) {
     *dest++ = static_cast<char>(code);
   } else if (code == '\r') {
     if (i + 1 < n && p[i + 1] == '\n') {
-      std::memcpy(dest, "&#0013;&#0010;", 14);
-      dest += 14;
+      std::memcpy(dest, kCrLfEscaped.data(), kCrLfEscaped.size());
+      dest += kCrLfEscaped.size();
       return 2;
     }
     *dest++ = '\r';
@@ -247,9 +187,34 @@ inline char* CopyTag(const std::string& padded, size_t size, char* dest) {
   return dest + size;
 }
 
+// XmlEscape into `out`: characters stay characters, and one that
+// Windows-1252 lacks stays as it is.
 void AppendEscaped(Text& out, TextView text) {
-  TextSink sink{out};
-  Escape(sink, text);
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    size_t run = i;
+    while (run < n && IsPlain(text[run])) ++run;
+    out.append(text.substr(i, run - i));
+    if (run == n) break;
+    i = run;
+    const char16_t c = text[i];
+    const int code = c < 0x80 ? c : AnsiCode(c);
+    if (code < 0 || kByteEscapes[code].length == 0) {
+      out.push_back(c);
+    } else if (code == '\r') {
+      if (i + 1 < n && text[i + 1] == u'\n') {
+        out.append(kCrLfEscaped.begin(), kCrLfEscaped.end());
+        ++i;
+      } else {
+        out.push_back(c);
+      }
+    } else {
+      const ByteEscape& escape = kByteEscapes[code];
+      out.append(escape.text, escape.text + escape.length);
+    }
+    ++i;
+  }
 }
 
 Text OpenTagText(TextView name, TextView attributes) {
@@ -278,10 +243,9 @@ XmlWriter::Tag::Tag(TextView name) {
   if (close_.size() < kTagCopy) close_.resize(kTagCopy);
 }
 
-XmlWriter::XmlWriter(TextView file_name, TextView root_name,
-                     TextView root_attributes, FileAccess access)
-    : out_(Platform::Current().NewWritableFile(file_name, access)),
-      root_name_(root_name) {
+XmlWriter::XmlWriter(std::unique_ptr<WritableFile> file, TextView file_name,
+                     TextView root_name, TextView root_attributes)
+    : out_(std::move(file)), root_name_(root_name) {
   WriteHeader(file_name);
   if (!root_name.empty()) OpenTag(root_name, root_attributes);
 }
@@ -315,6 +279,17 @@ void XmlWriter::Line(TextView text) {
 
 void XmlWriter::Element(TextView name, TextView value) {
   Element(Tag(name), value);
+}
+
+void XmlWriter::TextElement(TextView name, TextView value) {
+  Text element = u"<";
+  element += name;
+  element += u'>';
+  AppendEscaped(element, value);
+  element += u"\r\n</";
+  element += name;
+  element += u'>';
+  Line(element);
 }
 
 void XmlWriter::Element(const Tag& tag, TextView value) {
@@ -428,99 +403,25 @@ void XmlWriter::Close() {
   out_.Close();
 }
 
-ScopedXmlFile::ScopedXmlFile(TextView file_name, TextView root_name,
-                             TextView root_attributes, FileAccess access)
-    : opened_(XmlOpenFile(file_name, root_name, root_attributes, access)) {}
-
-ScopedXmlFile::~ScopedXmlFile() { XmlAbandonFile(); }
-
-XmlWriter& ScopedXmlFile::writer() { return *State().writer; }
-
-Text ScopedXmlFile::Close() { return XmlCloseFile(); }
-
-Text XmlOpenFile(TextView file_name, TextView root_name,
-                 TextView root_attributes) {
-  return XmlOpenFile(file_name, root_name, root_attributes,
-                     FileAccess::kNormal);
+XmlFile::XmlFile(TextView file_name, TextView root_name,
+                 TextView root_attributes, FileAccess access, bool cleared)
+    : opened_(Trapped(u"Error Creating File: ", [&]() -> Text {
+        std::unique_ptr<WritableFile> file =
+            cleared ? Platform::Current().NewWritableFile(file_name, access)
+                    : OpenForSave(file_name, access);
+        writer_ = std::make_unique<XmlWriter>(std::move(file), file_name,
+                                              root_name, root_attributes);
+        writer_->Flush();
+        return Text();
+      })) {
+  if (!opened_.empty()) writer_.reset();
 }
 
-Text XmlOpenFile(TextView file_name, TextView root_name,
-                 TextView root_attributes, FileAccess access) {
-  XmlState& state = State();
-  Text failed = Trapped(u"Error Creating File: ", [&]() -> Text {
-    // Deleting by a name with wildcards would remove every file it
-    // matches; Windows refuses to create such a name anyway.
-    if (file_name.find_first_of(u"*?") != TextView::npos) {
-      throw Failure(error::kBadFileName);
-    }
-    // A file written under a fresh name replaces the old one by renaming;
-    // deleting first would also remove a symbolic link planted there.
-    if (access == FileAccess::kNormal) DeleteIfExists(file_name);
-    if (state.writer) {
-      // The file left open loses its root end tag, as callers expect.
-      std::unique_ptr<XmlWriter> previous = std::move(state.writer);
-      previous->CloseAsIs();
-    }
-    state.writer = std::make_unique<XmlWriter>(file_name, root_name,
-                                               root_attributes, access);
-    state.writer->Flush();
-    return Text();
-  });
-  if (!failed.empty()) state.writer.reset();
-  return failed;
-}
+XmlFile::~XmlFile() = default;
 
-Text XmlCloseFile() {
-  XmlState& state = State();
-  if (!state.writer) return u"XML already closed";
-  state.writer->Close();
-  state.writer.reset();
-  return u"XML File closed";
-}
-
-Text XmlWriteElement(TextView name, TextView value) {
-  Text element = u"<";
-  element += name;
-  element += u'>';
-  AppendEscaped(element, value);
-  element += u"</";
-  element += name;
-  element += u'>';
-  XmlWriteRaw(element);
-  return element;
-}
-
-Text XmlWriteTextElement(TextView name, TextView value) {
-  Text element = u"<";
-  element += name;
-  element += u'>';
-  AppendEscaped(element, value);
-  element += u"\r\n</";
-  element += name;
-  element += u'>';
-  XmlWriteRaw(element);
-  return element;
-}
-
-void XmlWriteRaw(TextView text) {
-  XmlState& state = State();
-  if (!state.writer) return;
-  state.writer->Line(text);
-  state.writer->Flush();
-}
-
-Text XmlOpenTag(TextView name, TextView attributes) {
-  Text tag = OpenTagText(name, attributes);
-  XmlWriteRaw(tag);
-  return tag;
-}
-
-Text XmlCloseTag(TextView name) {
-  Text tag = u"</";
-  tag += name;
-  tag += u'>';
-  XmlWriteRaw(tag);
-  return tag;
+void XmlFile::Close() {
+  writer_->Close();
+  writer_.reset();
 }
 
 Text XmlEscape(TextView text) {
@@ -528,31 +429,6 @@ Text XmlEscape(TextView text) {
   escaped.reserve(text.size());
   AppendEscaped(escaped, text);
   return escaped;
-}
-
-bool XmlFileIsOpen() { return State().writer != nullptr; }
-
-void XmlAbandonFile() noexcept { State().writer.reset(); }
-
-void XmlPutElement(TextView name, TextView value) {
-  XmlState& state = State();
-  if (!state.writer) return;
-  state.writer->Element(name, value);
-  state.writer->Flush();
-}
-
-void XmlPutOpenTag(TextView name, TextView attributes) {
-  XmlState& state = State();
-  if (!state.writer) return;
-  state.writer->OpenTag(name, attributes);
-  state.writer->Flush();
-}
-
-void XmlPutCloseTag(TextView name) {
-  XmlState& state = State();
-  if (!state.writer) return;
-  state.writer->CloseTag(name);
-  state.writer->Flush();
 }
 
 }  // namespace pellar

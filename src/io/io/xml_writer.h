@@ -1,12 +1,13 @@
-// The thread's line-oriented XML writer (module XMLCode): one output file
-// open at a time per thread, a fixed block of header comments, one element
-// per line, and the escaping of element content.
+// The line-oriented XML writer: a fixed block of header comments, one
+// element per line, and the escaping of element content.
 //
-// State is per thread: two threads write independent files; no locks.
+// Each save holds its own writer (XmlFile) from opening to closing within
+// its one call: no state outlives the call or is shared between threads.
 // Element names, attribute texts and raw text are written unescaped.
 #ifndef PELLAR_IO_XML_WRITER_H_
 #define PELLAR_IO_XML_WRITER_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,13 +62,16 @@ class XmlWriter {
     const Tag* tags_;
   };
 
-  // Creates `file_name` and composes the header lines and the root start
-  // tag (none for an empty root name).
-  XmlWriter(TextView file_name, TextView root_name, TextView root_attributes,
-            FileAccess access);
+  // Composes the header lines for `file_name`, created as `file`, and the
+  // root start tag (none for an empty root name).
+  XmlWriter(std::unique_ptr<WritableFile> file, TextView file_name,
+            TextView root_name, TextView root_attributes);
 
   // "<name>" & XmlEscape(value) & "</name>".
   void Element(TextView name, TextView value);
+  // "<name>" & XmlEscape(value) & CR LF & "</name>": the end tag on a line
+  // of its own.
+  void TextElement(TextView name, TextView value);
   void Element(const Tag& tag, TextView value);
   // The element of text `i` of `cells`.
   void Element(const Tag& tag, const TextCells& cells, size_t i);
@@ -97,73 +101,41 @@ class XmlWriter {
   Text root_name_;
 };
 
-// The thread's XML file, opened by XmlOpenFile for one save of many lines,
-// which go to the file in large blocks. The destructor closes a file still
-// open, keeping what was written, as XmlAbandonFile does: no caller needs a
-// catch block for it.
-class ScopedXmlFile {
+// The XML file of one save, held by the save: the constructor creates it
+// and writes the header lines and the root start tag, writer() writes the
+// rest, Close() writes the root end tag and closes it. A save that stops
+// half-way leaves the file closed when this goes, with what was written
+// and no root end tag: no file stays open (and locked) after the call.
+class XmlFile {
  public:
-  ScopedXmlFile(TextView file_name, TextView root_name,
-                TextView root_attributes,
-                FileAccess access = FileAccess::kNormal);
-  ~ScopedXmlFile();
-  ScopedXmlFile(const ScopedXmlFile&) = delete;
-  ScopedXmlFile& operator=(const ScopedXmlFile&) = delete;
+  // Creates `file_name` through OpenForSave. A failure is answered in
+  // opened() as "Error Creating File: " & its description, the file closed.
+  // `cleared`: the caller ran ClearForSave itself, to report its failures
+  // its own way; only the file is created then.
+  XmlFile(TextView file_name, TextView root_name, TextView root_attributes,
+          FileAccess access = FileAccess::kNormal, bool cleared = false);
+  ~XmlFile();
+  XmlFile(const XmlFile&) = delete;
+  XmlFile& operator=(const XmlFile&) = delete;
 
-  // XmlOpenFile's answer: "" when the file is open.
+  // "" when the file is open.
   const Text& opened() const { return opened_; }
   // The open file's writer; only while opened() is "".
-  XmlWriter& writer();
-  // XmlCloseFile.
-  Text Close();
+  XmlWriter& writer() { return *writer_; }
+  // Writes the root end tag and what is composed, and closes the file. A
+  // failing write or close throws.
+  void Close();
 
  private:
+  std::unique_ptr<XmlWriter> writer_;
   Text opened_;
 };
 
-// Deletes an existing file of that name, closes a file still open on this
-// thread (without its root end tag), creates the file and writes the header
-// lines and the root start tag (none for an empty root name). Answers "" on
-// success, else "Error Creating File: " & description with the writer
-// closed. Never throws.
-Text XmlOpenFile(TextView file_name, TextView root_name,
-                 TextView root_attributes);
-// As above, creating the file with `access`: kPrivate for documents that
-// hold secrets such as a mail login.
-Text XmlOpenFile(TextView file_name, TextView root_name,
-                 TextView root_attributes, FileAccess access);
-// "XML File closed" after writing the root end tag and closing, or "XML
-// already closed" when nothing was open. A failing write or close throws
-// and leaves the writer open.
-Text XmlCloseFile();
-// "<name>" & XmlEscape(value) & "</name>", written as one line while a file
-// is open; returned either way. A failing write throws.
-Text XmlWriteElement(TextView name, TextView value);
-// "<name>" & XmlEscape(value) & CR LF & "</name>", written while open.
-Text XmlWriteTextElement(TextView name, TextView value);
-// Writes `text` unchanged and a line end while a file is open.
-void XmlWriteRaw(TextView text);
-// "<name>" or "<name attributes>", written while open.
-Text XmlOpenTag(TextView name, TextView attributes);
-// "</name>", written while open.
-Text XmlCloseTag(TextView name);
 // "&" "&amp;", CR LF "&#0013;&#0010;", ">" "&gt;", "<" "&lt;", "'" "&apos;",
 // '"' "&quot;", then every character with a Windows-1252 code above 126
-// "&#" & the code (at least four digits) & ";".
+// "&#" & the code (at least four digits) & ";". A character the code page
+// lacks stays as it is (written to a file, it becomes "?").
 Text XmlEscape(TextView text);
-// Whether a file is open on this thread.
-bool XmlFileIsOpen();
-// Closes the file open on this thread, if any, without its root end tag,
-// keeping what was written and ignoring failures. Callers whose write
-// failed use it, so that no file stays open (and locked) after their call.
-void XmlAbandonFile() noexcept;
-
-// Write-only forms of XmlWriteElement, XmlOpenTag and XmlCloseTag for
-// writers of many lines: the same line is written while a file is open, but
-// no result is composed. A failing write throws and leaves the writer open.
-void XmlPutElement(TextView name, TextView value);
-void XmlPutOpenTag(TextView name, TextView attributes);
-void XmlPutCloseTag(TextView name);
 
 }  // namespace pellar
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "base/failure.h"
 #include "io/identity.h"
@@ -19,21 +18,9 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-// Leaves the thread's writer closed, whatever a test left behind, while the
-// test's platform (which its open file may call) still exists.
-void CloseWriter() {
-  for (int attempt = 0; attempt < 3 && XmlFileIsOpen(); ++attempt) {
-    try {
-      XmlCloseFile();
-    } catch (const Failure&) {
-    }
-  }
-}
-
 class XmlWriterTest : public ::testing::Test {
  protected:
   XmlWriterTest() { SetApplication(u"", u""); }
-  ~XmlWriterTest() override { CloseWriter(); }
 
   TempDir dir_;
   FakePlatform platform_;
@@ -85,33 +72,22 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{u"<&\u00E9\r\n'\">",
                    u"&lt;&amp;&#0233;&#0013;&#0010;&apos;&quot;&gt;"}));
 
-TEST_F(XmlWriterTest, ComposedTextsAreAnsweredWhetherOrNotAFileIsOpen) {
-  EXPECT_FALSE(XmlFileIsOpen());
-  EXPECT_EQ(XmlWriteElement(u"Name", u"a<b"), u"<Name>a&lt;b</Name>");
-  EXPECT_EQ(XmlWriteTextElement(u"Body", u"x&y"), u"<Body>x&amp;y\r\n</Body>");
-  EXPECT_EQ(XmlOpenTag(u"R", u""), u"<R>");
-  EXPECT_EQ(XmlOpenTag(u"R", u"id=\"1\""), u"<R id=\"1\">");
-  EXPECT_EQ(XmlCloseTag(u"R"), u"</R>");
-  XmlWriteRaw(u"ignored");
-  XmlPutElement(u"a", u"b");
-  EXPECT_EQ(XmlCloseFile(), u"XML already closed");
-}
-
-TEST_F(XmlWriterTest, GoldenDocument) {
+TEST_F(XmlWriterTest, GoldenDocumentReplacesTheOldFile) {
   const std::string path = dir_.Path("doc.xml");
-  ASSERT_EQ(XmlOpenFile(FromUtf8(path), u"Root", u"a=\"<&>\""), u"");
-  EXPECT_TRUE(XmlFileIsOpen());
-  XmlOpenTag(u"Rec", u"");
-  XmlWriteElement(u"V", u"caf\u00E9 \u4E2D & \"q\"");
-  XmlWriteElement(u"E", u"");
-  XmlWriteTextElement(u"T", u"l1\r\nl2");
-  XmlWriteRaw(u"<raw & \u00E9/>");
-  XmlPutElement(u"P", u"\u20AC<");
-  XmlPutOpenTag(u"Q", u"k='v'");
-  XmlPutCloseTag(u"Q");
-  XmlCloseTag(u"Rec");
-  EXPECT_EQ(XmlCloseFile(), u"XML File closed");
-  EXPECT_EQ(XmlCloseFile(), u"XML already closed");
+  WriteBytes(path, "old content that is longer than the new one\r\n");
+  XmlFile file(FromUtf8(path), u"Root", u"a=\"<&>\"");
+  ASSERT_EQ(file.opened(), u"");
+  XmlWriter& xml = file.writer();
+  xml.OpenTag(u"Rec", u"");
+  xml.Element(u"V", u"caf\u00E9 \u4E2D & \"q\"");
+  xml.Element(u"E", u"");
+  xml.TextElement(u"T", u"l1\r\nl2");
+  xml.Line(u"<raw & \u00E9/>");
+  xml.Element(u"P", u"\u20AC<");
+  xml.OpenTag(u"Q", u"k='v'");
+  xml.CloseTag(u"Q");
+  xml.CloseTag(u"Rec");
+  file.Close();
   EXPECT_EQ(ReadBytes(path), Header(path) +
                                  "<Root a=\"<&>\">\r\n"
                                  "<Rec>\r\n"
@@ -130,9 +106,10 @@ TEST_F(XmlWriterTest, HeaderTakesDeveloperYearAndNameAsGiven) {
   SetApplication(u"App", u"Other Dev");
   platform_.now = {2031, 3, 5, 0, 0, 0};
   const std::string path = dir_.Path("h&<.xml");
-  ASSERT_EQ(XmlOpenFile(FromUtf8(path), u"", u"ignored"), u"");
-  XmlWriteElement(u"top", u"1");
-  XmlCloseFile();
+  XmlFile file(FromUtf8(path), u"", u"ignored");
+  ASSERT_EQ(file.opened(), u"");
+  file.writer().Element(u"top", u"1");
+  file.Close();
   EXPECT_EQ(ReadBytes(path),
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
             "<!-- XML File Created by PellarLib -->\r\n"
@@ -146,17 +123,14 @@ TEST_F(XmlWriterTest, HeaderTakesDeveloperYearAndNameAsGiven) {
                 "<top>1</top>\r\n");
 }
 
-TEST_F(XmlWriterTest, OpeningReplacesTheFileAndClosesTheOneLeftOpen) {
-  const std::string first = dir_.Path("first.xml");
-  const std::string second = dir_.Path("second.xml");
-  WriteBytes(second, "old content that is longer than the new one\r\n");
-  ASSERT_EQ(XmlOpenFile(FromUtf8(first), u"A", u""), u"");
-  XmlWriteElement(u"x", u"1");
-  ASSERT_EQ(XmlOpenFile(FromUtf8(second), u"B", u""), u"");
-  // The first file is closed without its root end tag.
-  EXPECT_EQ(ReadBytes(first), Header(first) + "<A>\r\n<x>1</x>\r\n");
-  EXPECT_EQ(XmlCloseFile(), u"XML File closed");
-  EXPECT_EQ(ReadBytes(second), Header(second) + "<B>\r\n</B>\r\n");
+TEST_F(XmlWriterTest, AFileLeftUnclosedKeepsItsLinesWithoutTheRootEndTag) {
+  const std::string path = dir_.Path("left.xml");
+  {
+    XmlFile file(FromUtf8(path), u"A", u"");
+    ASSERT_EQ(file.opened(), u"");
+    file.writer().Element(u"x", u"1");
+  }
+  EXPECT_EQ(ReadBytes(path), Header(path) + "<A>\r\n<x>1</x>\r\n");
 }
 
 struct OpenFailureCase {
@@ -171,20 +145,19 @@ class XmlOpenFailureTest
     : public XmlWriterTest,
       public ::testing::WithParamInterface<OpenFailureCase> {};
 
-TEST_P(XmlOpenFailureTest, IsAnsweredAndLeavesTheWriterClosed) {
+TEST_P(XmlOpenFailureTest, IsAnsweredAndLeavesNoFileOpen) {
   const OpenFailureCase& c = GetParam();
   const std::string path = dir_.Path("f.xml");
   WriteBytes(path, "old");
   FailingPlatform failing(c.op, c.nth, c.number);
   ScopedPlatform scope(failing);
-  EXPECT_EQ(XmlOpenFile(FromUtf8(path), u"R", u""),
-            u"Error Creating File: " + Text(Describe(c.number)));
-  EXPECT_TRUE(failing.Fired());
-  EXPECT_FALSE(XmlFileIsOpen());
-  EXPECT_EQ(failing.OpenFiles(), 0);
+  {
+    XmlFile file(FromUtf8(path), u"R", u"");
+    EXPECT_EQ(file.opened(), u"Error Creating File: " + Text(Describe(c.number)));
+    EXPECT_TRUE(failing.Fired());
+    EXPECT_EQ(failing.OpenFiles(), 0);
+  }
   EXPECT_EQ(ReadBytes(path), c.kept);
-  XmlWriteElement(u"after", u"x");
-  EXPECT_EQ(XmlCloseFile(), u"XML already closed");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -203,43 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(XmlWriterTest, AWildcardNameDeletesNothing) {
   WriteBytes(dir_.Path("a.xml"), "kept");
-  EXPECT_EQ(XmlOpenFile(dir_.TextPath("*.xml"), u"R", u""),
-            u"Error Creating File: Bad file name or number");
+  XmlFile file(dir_.TextPath("*.xml"), u"R", u"");
+  EXPECT_EQ(file.opened(), u"Error Creating File: Bad file name or number");
   EXPECT_EQ(ReadBytes(dir_.Path("a.xml")), "kept");
-  EXPECT_FALSE(XmlFileIsOpen());
-}
-
-TEST_F(XmlWriterTest, FailedOpenAlsoClosesTheFileLeftOpen) {
-  const std::string first = dir_.Path("first.xml");
-  ASSERT_EQ(XmlOpenFile(FromUtf8(first), u"A", u""), u"");
-  XmlWriteElement(u"x", u"1");
-  EXPECT_NE(XmlOpenFile(dir_.TextPath("none/x.xml"), u"B", u""), u"");
-  EXPECT_FALSE(XmlFileIsOpen());
-  EXPECT_EQ(ReadBytes(first), Header(first) + "<A>\r\n<x>1</x>\r\n");
-}
-
-TEST_F(XmlWriterTest, EachThreadHasItsOwnWriter) {
-  const std::string path = dir_.Path("main.xml");
-  ASSERT_EQ(XmlOpenFile(FromUtf8(path), u"Main", u""), u"");
-  std::string other_path = dir_.Path("other.xml");
-  bool other_saw_open = true;
-  std::thread other([&] {
-    FakePlatform platform;
-    ScopedPlatform scope(platform);
-    other_saw_open = XmlFileIsOpen();
-    XmlOpenFile(FromUtf8(other_path), u"Other", u"");
-    XmlWriteElement(u"t", u"other");
-    XmlCloseFile();
-  });
-  other.join();
-  EXPECT_FALSE(other_saw_open);
-  EXPECT_TRUE(XmlFileIsOpen());
-  XmlWriteElement(u"t", u"main");
-  XmlCloseFile();
-  EXPECT_EQ(ReadBytes(path),
-            Header(path) + "<Main>\r\n<t>main</t>\r\n</Main>\r\n");
-  EXPECT_EQ(ReadBytes(other_path),
-            Header(other_path) + "<Other>\r\n<t>other</t>\r\n</Other>\r\n");
 }
 
 }  // namespace

@@ -85,18 +85,9 @@ Text File::Delete(Text& sFile) {
 Text File::Rename(Text& sFrom, Text& sTo) {
   if (sFrom.empty()) return u"From is blank";
   if (sTo.empty()) return u"UFL ERROR: To is blank";
-  return Trapped(u"Error: ", [&]() -> Text {
-    Platform& platform = Platform::Current();
-    if (platform.Lookup(sFrom, LookupKind::kFile).empty()) {
-      return u"UFL Error: Cannot find " + sFrom;
-    }
-    if (!platform.Lookup(sTo, LookupKind::kFile).empty()) {
-      return u"UFL Error: " + sTo + u" already exists";
-    }
-    files::RequireSingleName(sFrom);
-    files::RequireSingleName(sTo);
-    platform.Rename(sFrom, sTo);
-    return u"File Renamed to " + sTo;
+  return Trapped(u"Error: ", [&] {
+    return files::RenameEntry(sFrom, sTo, LookupKind::kFile,
+                              u"File Renamed to ");
   });
 }
 

@@ -29,4 +29,19 @@ void DeleteQuietly(Platform& platform, TextView path) noexcept {
   }
 }
 
+Text RenameEntry(const Text& from, const Text& to, LookupKind kind,
+                 TextView done) {
+  Platform& platform = Platform::Current();
+  if (platform.Lookup(from, kind).empty()) {
+    return u"UFL Error: Cannot find " + from;
+  }
+  if (!platform.Lookup(to, kind).empty()) {
+    return u"UFL Error: " + to + u" already exists";
+  }
+  RequireSingleName(from);
+  RequireSingleName(to);
+  platform.Rename(from, to);
+  return Text(done) + to;
+}
+
 }  // namespace pellar::files

@@ -24,6 +24,13 @@ void RequireSingleName(TextView path);
 // lookup). Throws what the lookups throw.
 bool IsFolder(Platform& platform, TextView path);
 
+// The rename behind File.Rename and Folder.Rename: `from` must be found and
+// `to` must not be, both by the lookup of `kind`. Answers `done` & `to`, or
+// "UFL Error: Cannot find " & `from`, or "UFL Error: " & `to` & " already
+// exists". Failures throw.
+Text RenameEntry(const Text& from, const Text& to, LookupKind kind,
+                 TextView done);
+
 // Deletes `path` if it is there, ignoring every failure.
 void DeleteQuietly(Platform& platform, TextView path) noexcept;
 

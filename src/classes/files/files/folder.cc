@@ -30,18 +30,9 @@ bool Folder::Exists(Text& sFolder) {
 Text Folder::Rename(Text& sFrom, Text& sTo) {
   if (sFrom.empty()) return u"UFL ERROR: From is blank";
   if (sTo.empty()) return u"UFL ERROR: To is blank";
-  return Trapped(u"UFL Error: ", [&]() -> Text {
-    Platform& platform = Platform::Current();
-    if (platform.Lookup(sFrom, LookupKind::kFolder).empty()) {
-      return u"UFL Error: Cannot find " + sFrom;
-    }
-    if (!platform.Lookup(sTo, LookupKind::kFolder).empty()) {
-      return u"UFL Error: " + sTo + u" already exists";
-    }
-    files::RequireSingleName(sFrom);
-    files::RequireSingleName(sTo);
-    platform.Rename(sFrom, sTo);
-    return u"Folder Renamed to " + sTo;
+  return Trapped(u"UFL Error: ", [&] {
+    return files::RenameEntry(sFrom, sTo, LookupKind::kFolder,
+                              u"Folder Renamed to ");
   });
 }
 

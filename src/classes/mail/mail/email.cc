@@ -27,10 +27,8 @@ void AppendPiece(Text& field, TextView piece) {
     field.reserve(field.size() + kCrLf.size() + piece.size());
     field += kCrLf;
     field += piece;
-  } catch (const std::bad_alloc&) {
-    throw Failure(error::kOutOfMemory);
-  } catch (const std::length_error&) {
-    throw Failure(error::kOutOfMemory);
+  } catch (...) {
+    throw CaughtFailure();
   }
 }
 

@@ -36,39 +36,60 @@ Text Email::WriteSpoolFile(const Text& file_name, const Envelope& envelope,
                            int32_t* last_written) const {
   // The document holds the SMTP password in clear text, as the mail program
   // needs it: only its owner may read it.
-  // A failing write fails the call; the incomplete document is closed then,
-  // not held open (and locked) until the thread's next XML open.
-  ScopedXmlFile file(file_name, kRoot, u"", FileAccess::kPrivate);
+  // A failing write fails the call; the incomplete document is closed then.
+  XmlFile file(file_name, kRoot, u"", FileAccess::kPrivate);
   if (!file.opened().empty()) return file.opened();
-  XmlPutOpenTag(u"MailMessage", u"");
-  XmlPutElement(u"Server", envelope.server);
+  // Each line reaches the file at once: a failing write keeps those before.
+  XmlWriter& xml = file.writer();
+  auto element = [&xml](TextView name, TextView value) {
+    xml.Element(name, value);
+    xml.Flush();
+  };
+  auto text_element = [&xml](TextView name, TextView value) {
+    xml.TextElement(name, value);
+    xml.Flush();
+  };
+  auto raw = [&xml](TextView text) {
+    xml.Line(text);
+    xml.Flush();
+  };
+  auto open_tag = [&xml](TextView name) {
+    xml.OpenTag(name, u"");
+    xml.Flush();
+  };
+  auto close_tag = [&xml](TextView name) {
+    xml.CloseTag(name);
+    xml.Flush();
+  };
+  open_tag(u"MailMessage");
+  element(u"Server", envelope.server);
   if (!login_user_.empty()) {
-    XmlPutElement(u"Encryption", u"None");
-    XmlPutElement(u"SMTPUser", login_user_);
-    XmlPutElement(u"SMTPPassword", login_password_);
+    element(u"Encryption", u"None");
+    element(u"SMTPUser", login_user_);
+    element(u"SMTPPassword", login_password_);
   }
-  XmlPutElement(u"From", envelope.from);
-  XmlPutElement(u"To", envelope.to);
-  XmlPutElement(u"Subject", envelope.subject);
+  element(u"From", envelope.from);
+  element(u"To", envelope.to);
+  element(u"Subject", envelope.subject);
   // Tag and extra lines were escaped when they were added.
-  if (!tags_.empty()) XmlWriteRaw(tags_);
-  if (!body_.empty()) XmlWriteTextElement(u"Body", body_);
-  if (!html_body_.empty()) XmlWriteTextElement(u"HTMLBody", html_body_);
+  if (!tags_.empty()) raw(tags_);
+  if (!body_.empty()) text_element(u"Body", body_);
+  if (!html_body_.empty()) text_element(u"HTMLBody", html_body_);
   if (!extras_.empty() || (attachments && attachment_count_ > 0)) {
-    XmlPutOpenTag(u"Extras", u"");
-    if (!extras_.empty()) XmlWriteRaw(extras_);
+    open_tag(u"Extras");
+    if (!extras_.empty()) raw(extras_);
     if (attachments) {
       int32_t in_file = 0;
       for (int32_t i = *last_written + 1; i < attachment_count_; ++i) {
         if (per_file > 0 && in_file >= per_file) break;
         *last_written = i;
-        XmlPutElement(u"Attach", attachments_[static_cast<size_t>(i)]);
+        element(u"Attach", attachments_[static_cast<size_t>(i)]);
         ++in_file;
       }
     }
-    XmlPutCloseTag(u"Extras");
+    close_tag(u"Extras");
   }
-  XmlPutCloseTag(u"MailMessage");
+  close_tag(u"MailMessage");
   file.Close();
   return Text();
 }

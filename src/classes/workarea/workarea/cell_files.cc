@@ -26,16 +26,6 @@
 namespace pellar {
 namespace {
 
-// Deletes the file about to be written. A name with wildcards is refused
-// first, as Windows refuses to create one: deleting by it would remove
-// every file it matches.
-void DeleteOldFile(TextView name) {
-  if (name.find_first_of(u"*?") != TextView::npos) {
-    throw Failure(error::kBadFileName);
-  }
-  DeleteIfExists(name);
-}
-
 void SetLibraryIdentity() { SetApplication(u"Pellar UFL", u"Brambleworth"); }
 
 // The bytes of `text` when the code page holds every character of it;
@@ -258,9 +248,8 @@ Text Cell::SaveFile(Text& Filename, Text& Separator, int16_t& MaxLines) {
   SetLibraryIdentity();
   return Trapped(u"ERROR:", [&]() -> Text {
     if (Filename.empty()) return u"No address specified";
-    DeleteOldFile(Filename);
     // The destructor keeps the lines written before a failure.
-    BlockWriter out(Platform::Current().NewWritableFile(Filename));
+    BlockWriter out(OpenForSave(Filename));
     impl_->LimitRows(MaxLines);
     if (impl_->grid_.max_row() >= 0) impl_->grid_.Require();
     const std::string separator_bytes = ToAnsi(Separator);
@@ -465,10 +454,11 @@ Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
   SetLibraryIdentity();
   return Trapped(u"ERROR:", [&]() -> Text {
     if (Filename.empty()) return u"No address specified";
-    DeleteOldFile(Filename);
-    // A file that cannot be created is told as the writer tells it, never
-    // as a save that did not happen.
-    ScopedXmlFile file(Filename, XMLDoc, Text());
+    // A refused name or an old file that cannot be deleted fails the save;
+    // a file that cannot be created is told as the writer tells it.
+    ClearForSave(Filename);
+    XmlFile file(Filename, XMLDoc, Text(), FileAccess::kNormal,
+                 /*cleared=*/true);
     if (!file.opened().empty()) return file.opened();
     impl_->LimitRows(MaxLines);
     XmlWriter& xml = file.writer();
@@ -505,8 +495,9 @@ Text Cell::SaveWorkSheet(Text& ControlFile, Text& ExcelFilename,
   SetLibraryIdentity();
   return Trapped(u"ERROR:", [&]() -> Text {
     if (ControlFile.empty()) return u"No address specified";
-    DeleteOldFile(ControlFile);
-    ScopedXmlFile file(ControlFile, u"WorksheetDoc", Text());
+    ClearForSave(ControlFile);
+    XmlFile file(ControlFile, u"WorksheetDoc", Text(), FileAccess::kNormal,
+                 /*cleared=*/true);
     if (!file.opened().empty()) return file.opened();
     XmlWriter& xml = file.writer();
     xml.Element(u"Application", u"ExcelMacro");
