@@ -27,6 +27,13 @@ expected=$(printf '%s\n' 'Pellar Work Area Created (2 x 1)' \
 [ "$("$prefix/bin/pellar" --version)" = "PellarLib 3.2 (30)" ] ||
   fail "the installed pellar does not run"
 
+# Every installed program has its manual page, made from its --help.
+for program in "$prefix"/bin/*; do
+  page=$prefix/share/man/man1/$(basename "$program").1
+  [ -s "$page" ] || fail "no manual page $page"
+  grep -qF -- '\-\-help' "$page" || fail "$page does not list --help"
+done
+
 # The installed headers name no internals of the library.
 if grep -rlE '(platform|textfile|grid|xml_writer)\.h' "$prefix/include"; then
   fail "installed headers include the library's internals (above)"
