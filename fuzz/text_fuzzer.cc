@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
-#include "io/xml_writer.h"
-#include "platform/platform.h"
+#include <pellar/base/text.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

@@ -1,16 +1,16 @@
-#include "com/com_gen.h"
+#include "com_gen.h"
 
 #include <stdexcept>
 
-#include "com/guids.h"
-#include "com/registry_entries.h"
-#include "io/identity.h"
+#include "guids.h"
+#include "registry_entries.h"
+#include <pellar/io/identity.h>
 
 namespace pellar::com {
 namespace {
 
 constexpr char kHeader[] =
-    "Generated from the automation table (src/automation/automation/automation.cc) by\n"
+    "Generated from the automation table (src/automation/automation.cc) by\n"
     "pellar_comgen: run `cmake --build <native build> --target com_generate`\n"
     "after changing the table. Do not edit.\n";
 
@@ -30,7 +30,7 @@ const ClassGuids& GuidsOf(const ClassInfo& cls) {
   const ClassGuids* guids = FindClassGuids(cls.name);
   if (guids == nullptr) {
     throw std::invalid_argument("no GUIDs for class " + Name(cls.name) +
-                                " in src/com/guids.cc");
+                                " in programs/com/guids.cc");
   }
   return *guids;
 }
@@ -256,9 +256,9 @@ std::string GenerateWix(const std::vector<ClassInfo>& classes) {
       "    wixl -a x64 -D Dll32=... -D Dll64=... -D Readme=... "
       "-D Licence=... -o PellarLib.msi PellarLib.wxs\n\n";
   out +=
-      "  Generated from the automation table (src/automation/automation/automation.cc) and\n";
+      "  Generated from the automation table (src/automation/automation.cc) and\n";
   out +=
-      "  the registry entries (src/com/registry_entries.cc) by pellar_comgen\n";
+      "  the registry entries (programs/com/registry_entries.cc) by pellar_comgen\n";
   out += "  (build target com_generate). Do not edit.\n-->\n";
   out += "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n";
   out += "  <Product Id=\"*\" Name=\"" + name +

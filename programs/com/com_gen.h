@@ -2,7 +2,7 @@
 // the type library's IDL, the C++ classes whose vtables implement the dual
 // interfaces, and the WiX source of the Windows installer package with the
 // registry entries of both DLLs. All are checked in under
-// src/com/generated/ and a test keeps them equal to what this writes, so
+// programs/com/generated/ and a test keeps them equal to what this writes, so
 // none can drift from the table. Portable: it runs wherever the native build runs.
 #ifndef PELLAR_COM_COM_GEN_H_
 #define PELLAR_COM_COM_GEN_H_
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 
 namespace pellar::com {
 

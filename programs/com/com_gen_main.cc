@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "automation/automation.h"
-#include "com/com_gen.h"
+#include <pellar/automation/automation.h>
+#include "com_gen.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "com/com_gen.h"
+#include "com_gen.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "automation/automation.h"
-#include "com/guids.h"
+#include <pellar/automation/automation.h>
+#include "guids.h"
 
 namespace pellar::com {
 namespace {

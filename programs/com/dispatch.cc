@@ -1,4 +1,4 @@
-#include "com/dispatch.h"
+#include "dispatch.h"
 
 #include <oleauto.h>
 
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
-#include "com/holders.h"
-#include "com/module.h"
-#include "com/variants.h"
+#include <pellar/base/failure.h>
+#include "holders.h"
+#include "module.h"
+#include "variants.h"
 
 namespace pellar::com {
 

@@ -11,7 +11,7 @@
 
 #include <initializer_list>
 
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 
 namespace pellar::com {
 

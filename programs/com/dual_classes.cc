@@ -2,7 +2,7 @@
 // automation table; the interfaces come from the header widl writes for the
 // same table, so a mismatch between them fails to compile.
 #include "PellarLib_h.h"
-#include "com/dual_object.h"
+#include "dual_object.h"
 
 namespace pellar::com {
 

@@ -11,9 +11,9 @@
 #include <atomic>
 #include <initializer_list>
 
-#include "automation/automation.h"
-#include "com/dispatch.h"
-#include "com/module.h"
+#include <pellar/automation/automation.h>
+#include "dispatch.h"
+#include "module.h"
 
 namespace pellar::com {
 

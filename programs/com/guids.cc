@@ -1,4 +1,4 @@
-#include "com/guids.h"
+#include "guids.h"
 
 #include <array>
 #include <cctype>

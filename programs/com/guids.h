@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 namespace pellar::com {
 

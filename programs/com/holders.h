@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 namespace pellar::com {
 

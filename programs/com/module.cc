@@ -1,4 +1,4 @@
-#include "com/module.h"
+#include "module.h"
 
 #include <array>
 #include <atomic>
@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "com/guids.h"
+#include "guids.h"
 
 namespace pellar::com {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 
 namespace pellar::com {
 

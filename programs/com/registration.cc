@@ -1,4 +1,4 @@
-#include "com/registration.h"
+#include "registration.h"
 
 #include <oleauto.h>
 #include <olectl.h>
@@ -6,11 +6,11 @@
 #include <cwchar>
 #include <string>
 
-#include "automation/automation.h"
-#include "com/guids.h"
-#include "com/holders.h"
-#include "com/module.h"
-#include "com/registry_entries.h"
+#include <pellar/automation/automation.h>
+#include "guids.h"
+#include "holders.h"
+#include "module.h"
+#include "registry_entries.h"
 
 namespace pellar::com {
 namespace {

@@ -1,9 +1,9 @@
-#include "com/registry_entries.h"
+#include "registry_entries.h"
 
 #include <stdexcept>
 #include <utility>
 
-#include "com/guids.h"
+#include "guids.h"
 
 namespace pellar::com {
 namespace {
@@ -17,7 +17,7 @@ const ClassGuids& GuidsOf(const ClassInfo& cls) {
   const ClassGuids* guids = FindClassGuids(cls.name);
   if (guids == nullptr) {
     throw std::invalid_argument("no GUIDs for class " + ToUtf8(cls.name) +
-                                " in src/com/guids.cc");
+                                " in programs/com/guids.cc");
   }
   return *guids;
 }

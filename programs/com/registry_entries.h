@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 
 namespace pellar::com {
 

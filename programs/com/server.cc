@@ -7,10 +7,10 @@
 
 #include <new>
 
-#include "automation/automation.h"
-#include "com/dual_object.h"
-#include "com/module.h"
-#include "com/registration.h"
+#include <pellar/automation/automation.h>
+#include "dual_object.h"
+#include "module.h"
+#include "registration.h"
 
 namespace pellar::com {
 namespace {

@@ -1,11 +1,11 @@
-#include "com/variants.h"
+#include "variants.h"
 
 #include <oleauto.h>
 
 #include <cstdint>
 #include <limits>
 
-#include "com/holders.h"
+#include "holders.h"
 
 namespace pellar::com {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <oaidl.h>
 
-#include "base/value.h"
+#include <pellar/base/value.h>
 
 namespace pellar::com {
 

@@ -12,7 +12,7 @@
 #include "mime.h"
 #include "smtp_sender.h"
 #include "spool_reader.h"
-#include "testing/test_support.h"
+#include <pellar/testing/test_support.h>
 
 namespace pellar::mail {
 namespace {
@@ -40,7 +40,7 @@ std::string Document(std::string_view message, std::string_view extras = "") {
 TEST(SpoolReaderTest, ReadsTheWritersGoldenDocument) {
   const std::string golden =
       testing::ReadBytes((std::filesystem::path(__FILE__).parent_path() /
-                          "../src/classes/mail/mail/testdata/full.xml")
+                          "../../src/mail/testdata/full.xml")
                              .string());
   const SpoolDocument document = Read(golden);
   EXPECT_EQ(*document.Find("Body"),

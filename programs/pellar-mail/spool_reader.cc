@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 namespace pellar::mail {
 namespace {

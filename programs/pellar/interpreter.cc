@@ -1,4 +1,4 @@
-#include "host/interpreter.h"
+#include "interpreter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 namespace pellar {
 namespace {

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "automation/automation.h"
-#include "base/text.h"
-#include "base/value.h"
-#include "host/parser.h"
+#include <pellar/automation/automation.h>
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
+#include "parser.h"
 
 namespace pellar {
 

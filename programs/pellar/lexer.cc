@@ -1,4 +1,4 @@
-#include "host/lexer.h"
+#include "lexer.h"
 
 #include <cmath>
 #include <cstdint>

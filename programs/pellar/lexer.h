@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
-#include "base/value.h"
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
 
 namespace pellar {
 

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "automation/automation.h"
-#include "base/text.h"
-#include "host/interpreter.h"
+#include <pellar/automation/automation.h>
+#include <pellar/base/text.h>
+#include "interpreter.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

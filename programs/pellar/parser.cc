@@ -1,4 +1,4 @@
-#include "host/parser.h"
+#include "parser.h"
 
 #include <string_view>
 #include <unordered_map>

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "base/text.h"
-#include "base/value.h"
-#include "host/lexer.h"
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
+#include "lexer.h"
 
 namespace pellar {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "host/interpreter.h"
-#include "host/parser.h"
+#include "interpreter.h"
+#include "parser.h"
 
 namespace pellar {
 namespace {

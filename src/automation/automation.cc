@@ -1,4 +1,4 @@
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 
 #include <array>
 #include <new>
@@ -7,14 +7,14 @@
 #include <type_traits>
 #include <utility>
 
-#include "base/failure.h"
-#include "files/file.h"
-#include "files/folder.h"
-#include "files/ftp.h"
-#include "mail/email.h"
-#include "table/table.h"
-#include "ufl/ufl.h"
-#include "workarea/cell.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/file.h>
+#include <pellar/files/folder.h>
+#include <pellar/files/ftp.h>
+#include <pellar/mail/email.h>
+#include <pellar/table/table.h>
+#include <pellar/ufl/ufl.h>
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 namespace {

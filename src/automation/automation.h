@@ -9,10 +9,10 @@
 #include <span>
 #include <vector>
 
-#include "base/export.h"
-#include "base/failure.h"
-#include "base/text.h"
-#include "base/value.h"
+#include <pellar/base/export.h>
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
 
 namespace pellar {
 

@@ -1,11 +1,11 @@
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "base/failure.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

@@ -1,4 +1,4 @@
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 #include <new>
 #include <stdexcept>

@@ -7,8 +7,8 @@
 #include <exception>
 #include <string>
 
-#include "base/export.h"
-#include "base/text.h"
+#include <pellar/base/export.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

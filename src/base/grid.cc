@@ -1,10 +1,10 @@
-#include "base/grid.h"
+#include <pellar/base/grid.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 namespace pellar {
 namespace {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 namespace pellar {
 

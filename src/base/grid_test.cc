@@ -1,4 +1,4 @@
-#include "base/grid.h"
+#include <pellar/base/grid.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 #include <array>
 

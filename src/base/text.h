@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/export.h"
+#include <pellar/base/export.h>
 namespace pellar {
 
 // UTF-16 code units, like the automation string. Lengths count code units.

@@ -1,4 +1,4 @@
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/failure.h"
-#include "base/value.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/base/value.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

@@ -1,11 +1,11 @@
-#include "base/value.h"
+#include <pellar/base/value.h>
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 namespace pellar {
 namespace {

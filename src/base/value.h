@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <variant>
 
-#include "base/export.h"
-#include "base/text.h"
+#include <pellar/base/export.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

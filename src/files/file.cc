@@ -1,11 +1,11 @@
 // PellarLib.File. Every method but Move traps its own failures: Exists
 // answers false, Delete its "Cannot Delete" text, Rename and Copy "Error: "
 // and the failure's description.
-#include "files/file.h"
+#include <pellar/files/file.h>
 
-#include "base/failure.h"
-#include "files/file_ops.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/file_ops.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

@@ -2,8 +2,8 @@
 #ifndef PELLAR_FILES_FILE_H_
 #define PELLAR_FILES_FILE_H_
 
-#include "base/export.h"
-#include "base/text.h"
+#include <pellar/base/export.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

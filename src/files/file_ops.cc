@@ -1,4 +1,4 @@
-#include "files/file_ops.h"
+#include <pellar/files/file_ops.h>
 
 namespace pellar::files {
 

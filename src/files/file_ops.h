@@ -2,10 +2,10 @@
 #ifndef PELLAR_FILES_FILE_OPS_H_
 #define PELLAR_FILES_FILE_OPS_H_
 
-#include "base/failure.h"
-#include "base/text.h"
-#include "io/trap.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+#include <pellar/io/trap.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar::files {
 

@@ -1,6 +1,6 @@
 // File and Folder against the real file system in a temporary folder, with
 // failures injected where the system will not fail on demand.
-#include "files/file.h"
+#include <pellar/files/file.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
-#include "files/folder.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/folder.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

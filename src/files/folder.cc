@@ -1,10 +1,10 @@
 // PellarLib.Folder. Create and Rename trap their failures and answer
 // "UFL Error: " and the failure's description; Exists answers false.
-#include "files/folder.h"
+#include <pellar/files/folder.h>
 
-#include "base/failure.h"
-#include "files/file_ops.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/file_ops.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 

@@ -1,15 +1,15 @@
 // PellarLib.FTP. Each call writes a launcher and a command file and, unless
 // it is a dry run, starts the launcher without waiting: the library never
 // learns how the transfer ended (the POSIX launcher leaves a transcript).
-#include "files/ftp.h"
+#include <pellar/files/ftp.h>
 
 #include <memory>
 #include <string>
 
-#include "base/failure.h"
-#include "files/ftp_launcher.h"
-#include "io/textfile.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/ftp_launcher.h>
+#include <pellar/io/textfile.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

@@ -1,4 +1,4 @@
-#include "files/ftp_launcher.h"
+#include <pellar/files/ftp_launcher.h>
 
 namespace pellar::files {
 namespace {

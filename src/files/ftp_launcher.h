@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 
 namespace pellar::files {
 

@@ -1,6 +1,6 @@
 // FTP: the two files byte for byte, the process started, the values that
 // are refused, and the POSIX launcher run against a stand-in lftp.
-#include "files/ftp.h"
+#include <pellar/files/ftp.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
-#include "files/ftp_launcher.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/ftp_launcher.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

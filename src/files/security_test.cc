@@ -10,10 +10,10 @@
 #include <iterator>
 #include <string>
 
-#include "base/failure.h"
-#include "files/file.h"
-#include "files/ftp.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/files/file.h>
+#include <pellar/files/ftp.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

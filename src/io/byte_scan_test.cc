@@ -1,4 +1,4 @@
-#include "io/byte_scan.h"
+#include <pellar/io/byte_scan.h>
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "io/identity.h"
+#include <pellar/io/identity.h>
 
-#include "io/textfile.h"
-#include "platform/platform.h"
+#include <pellar/io/textfile.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

@@ -1,4 +1,4 @@
-#include "io/identity.h"
+#include <pellar/io/identity.h>
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <regex>
 #include <thread>
 
-#include "base/failure.h"
-#include "testing/test_support.h"
-#include "ufl/ufl.h"
+#include <pellar/base/failure.h>
+#include <pellar/testing/test_support.h>
+#include <pellar/ufl/ufl.h>
 
 namespace pellar {
 namespace {

@@ -1,4 +1,4 @@
-#include "io/read_text.h"
+#include <pellar/io/read_text.h>
 
 namespace pellar {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "base/text.h"
-#include "io/textfile.h"
+#include <pellar/base/text.h>
+#include <pellar/io/textfile.h>
 
 namespace pellar {
 

@@ -1,4 +1,4 @@
-#include "io/read_text.h"
+#include <pellar/io/read_text.h>
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

@@ -1,10 +1,10 @@
-#include "io/textfile.h"
+#include <pellar/io/textfile.h>
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 namespace pellar {
 

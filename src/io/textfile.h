@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/text.h"
-#include "platform/platform.h"
+#include <pellar/base/text.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 

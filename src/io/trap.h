@@ -2,8 +2,8 @@
 #ifndef PELLAR_IO_TRAP_H_
 #define PELLAR_IO_TRAP_H_
 
-#include "base/failure.h"
-#include "base/text.h"
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

@@ -1,6 +1,6 @@
 // Lines are composed straight into Windows-1252 bytes, each character
 // escaped and converted in one pass, into the large blocks of a BlockWriter.
-#include "io/xml_writer.h"
+#include <pellar/io/xml_writer.h>
 
 #include <array>
 #include <bit>
@@ -10,12 +10,12 @@
 #include <string>
 #include <utility>
 
-#include "base/failure.h"
-#include "io/byte_scan.h"
-#include "io/identity.h"
-#include "io/textfile.h"
-#include "io/trap.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/byte_scan.h>
+#include <pellar/io/identity.h>
+#include <pellar/io/textfile.h>
+#include <pellar/io/trap.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

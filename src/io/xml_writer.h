@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "base/grid.h"
-#include "base/text.h"
-#include "io/textfile.h"
-#include "platform/platform.h"
+#include <pellar/base/grid.h>
+#include <pellar/base/text.h>
+#include <pellar/io/textfile.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 

@@ -1,12 +1,12 @@
-#include "io/xml_writer.h"
+#include <pellar/io/xml_writer.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "base/failure.h"
-#include "io/identity.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/identity.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

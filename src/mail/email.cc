@@ -1,14 +1,14 @@
 // Composing a message: bodies, attachments, login, extra elements and the
 // requests for the mail program.
-#include "mail/email.h"
+#include <pellar/mail/email.h>
 
 #include <new>
 #include <stdexcept>
 
-#include "base/failure.h"
-#include "io/read_text.h"
-#include "io/xml_writer.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/read_text.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

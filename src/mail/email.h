@@ -10,8 +10,8 @@
 #include <array>
 #include <cstdint>
 
-#include "base/export.h"
-#include "base/text.h"
+#include <pellar/base/export.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

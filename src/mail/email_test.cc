@@ -1,6 +1,6 @@
 // Composing a message: status texts, append rules, element lines and the
 // attachment table.
-#include "mail/email.h"
+#include <pellar/mail/email.h>
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "automation/automation.h"
-#include "base/failure.h"
-#include "testing/test_support.h"
+#include <pellar/automation/automation.h>
+#include <pellar/base/failure.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/failure.h"
-#include "mail/email.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/mail/email.h>
+#include <pellar/testing/test_support.h>
 
 #ifndef _WIN32
 #include <sys/stat.h>

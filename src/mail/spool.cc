@@ -2,10 +2,10 @@
 // starting the mail program that sends them.
 #include <exception>
 
-#include "base/failure.h"
-#include "io/xml_writer.h"
-#include "mail/email.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/mail/email.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

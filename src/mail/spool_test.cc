@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
-#include "io/identity.h"
-#include "io/xml_writer.h"
-#include "mail/email.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/identity.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/mail/email.h>
+#include <pellar/testing/test_support.h>
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/platform.h"
+#include <pellar/platform/platform.h>
 
 #include <cstdint>
 #include <random>

@@ -18,8 +18,8 @@
 #include <ctime>
 #include <string>
 
-#include "base/failure.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

@@ -4,7 +4,7 @@
 // The contract is one; a few facts differ by system and have a variant per
 // platform here (never in the library): what makes an entry hidden, how
 // rights are taken away, and what a program to start looks like.
-#include "platform/platform.h"
+#include <pellar/platform/platform.h>
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,9 @@
 #include <functional>
 #include <thread>
 
-#include "base/failure.h"
-#include "io/textfile.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/textfile.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

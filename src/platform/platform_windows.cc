@@ -13,8 +13,8 @@
 #include <string>
 #include <utility>
 
-#include "base/failure.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

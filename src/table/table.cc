@@ -1,12 +1,12 @@
-#include "table/table.h"
+#include <pellar/table/table.h>
 
 #include <string_view>
 #include <utility>
 
-#include "base/failure.h"
-#include "io/identity.h"
-#include "base/grid.h"
-#include "platform/platform.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/identity.h>
+#include <pellar/base/grid.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/export.h"
-#include "base/text.h"
+#include <pellar/base/export.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

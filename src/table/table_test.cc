@@ -1,4 +1,4 @@
-#include "table/table.h"
+#include <pellar/table/table.h>
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "automation/automation.h"
-#include "base/failure.h"
-#include "io/identity.h"
-#include "testing/test_support.h"
-#include "ufl/ufl.h"
+#include <pellar/automation/automation.h>
+#include <pellar/base/failure.h>
+#include <pellar/io/identity.h>
+#include <pellar/testing/test_support.h>
+#include <pellar/ufl/ufl.h>
 
 namespace pellar {
 namespace {

@@ -1,7 +1,7 @@
-#include "ufl/ufl.h"
+#include <pellar/ufl/ufl.h>
 
-#include "io/identity.h"
-#include "platform/platform.h"
+#include <pellar/io/identity.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 

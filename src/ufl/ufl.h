@@ -3,8 +3,8 @@
 #ifndef PELLAR_UFL_UFL_H_
 #define PELLAR_UFL_UFL_H_
 
-#include "base/export.h"
-#include "base/text.h"
+#include <pellar/base/export.h>
+#include <pellar/base/text.h>
 
 namespace pellar {
 

@@ -1,10 +1,10 @@
-#include "workarea/cell.h"
+#include <pellar/workarea/cell.h>
 
 #include <utility>
 
-#include "base/failure.h"
-#include "platform/platform.h"
-#include "workarea/cell_impl.h"
+#include <pellar/base/failure.h>
+#include <pellar/platform/platform.h>
+#include <pellar/workarea/cell_impl.h>
 
 namespace pellar {
 

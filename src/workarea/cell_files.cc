@@ -13,15 +13,15 @@
 #include <string_view>
 #include <vector>
 
-#include "base/failure.h"
-#include "io/byte_scan.h"
-#include "io/identity.h"
-#include "io/textfile.h"
-#include "io/trap.h"
-#include "io/xml_writer.h"
-#include "platform/platform.h"
-#include "workarea/cell.h"
-#include "workarea/cell_impl.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/byte_scan.h>
+#include <pellar/io/identity.h>
+#include <pellar/io/textfile.h>
+#include <pellar/io/trap.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/platform/platform.h>
+#include <pellar/workarea/cell.h>
+#include <pellar/workarea/cell_impl.h>
 
 namespace pellar {
 namespace {

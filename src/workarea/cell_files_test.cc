@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
-#include "io/identity.h"
-#include "io/xml_writer.h"
-#include "testing/test_support.h"
-#include "workarea/cell.h"
+#include <pellar/base/failure.h>
+#include <pellar/io/identity.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/testing/test_support.h>
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 namespace {

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "base/grid.h"
-#include "base/text.h"
-#include "io/textfile.h"
-#include "workarea/cell.h"
+#include <pellar/base/grid.h>
+#include <pellar/base/text.h>
+#include <pellar/io/textfile.h>
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 

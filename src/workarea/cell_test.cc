@@ -1,9 +1,9 @@
-#include "workarea/cell.h"
+#include <pellar/workarea/cell.h>
 
 #include <gtest/gtest.h>
 
-#include "base/failure.h"
-#include "testing/test_support.h"
+#include <pellar/base/failure.h>
+#include <pellar/testing/test_support.h>
 
 namespace pellar {
 namespace {

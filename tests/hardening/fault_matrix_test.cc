@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
-#include "automation/automation.h"
-#include "base/failure.h"
-#include "io/identity.h"
-#include "mail/email.h"
-#include "testing/test_support.h"
-#include "workarea/cell.h"
+#include <pellar/automation/automation.h>
+#include <pellar/base/failure.h>
+#include <pellar/io/identity.h>
+#include <pellar/mail/email.h>
+#include <pellar/testing/test_support.h>
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 namespace {

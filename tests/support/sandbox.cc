@@ -1,4 +1,4 @@
-#include "testing/sandbox.h"
+#include <pellar/testing/sandbox.h>
 
 #include <limits.h>
 #include <stdlib.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 namespace pellar::testing {
 namespace {

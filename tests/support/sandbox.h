@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
-#include "platform/platform.h"
+#include <pellar/base/text.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar::testing {
 

@@ -1,4 +1,4 @@
-#include "testing/test_support.h"
+#include <pellar/testing/test_support.h>
 
 #include <chrono>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 
 namespace pellar::testing {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows installer package under Wine, called by run.sh once both DLLs
 # are cross-built. Builds PellarLib.msi with wixl from the generated
-# src/com/generated/PellarLib.wxs, and a copy one revision higher, then in a
+# programs/com/generated/PellarLib.wxs, and a copy one revision higher, then in a
 # fresh Wine prefix of its own:
 #   - registers the built DLLs with regsvr32 and unregisters them, and
 #     compares what that wrote with what installing the package writes;
@@ -46,7 +46,7 @@ for tool in wixl msiinfo; do
 done
 
 # --- The packages --------------------------------------------------------------
-wxs=src/com/generated/PellarLib.wxs
+wxs=programs/com/generated/PellarLib.wxs
 # wixl finds sources by relative paths only.
 relative() { realpath -m --relative-to=. "$1"; }
 build_msi() {  # WXS OUT

@@ -2,7 +2,7 @@
 # The Windows checks of ./test. Cross-builds PellarLib.dll in both
 # bitnesses with MinGW, registers both with regsvr32 in a fresh Wine prefix
 # and runs, per bitness:
-#   - the platform contract tests (src/platform/platform/platform_test.cc),
+#   - the platform contract tests (src/platform/platform_test.cc),
 #   - the C++ client (client_test.cc): creation, the type library against
 #     the automation table, late- and early-bound calls, write-back, errors,
 #   - the parity of every script of tests/scripts and the example report
