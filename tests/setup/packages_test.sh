@@ -24,13 +24,14 @@ case "$* $STUB_FAIL" in
   *install*amd64*) case "$*" in *:i386*) exit 0 ;; esac; echo "E: Unable to locate package lftp"; exit 100 ;;
 esac; exit 0'
 
-# run INSTALLED FAIL CI: the step for lftp and wine32:i386; its output in
+# run INSTALLED FAIL CI: the step for lftp and wine32:i386, under the shell
+# options of ./test; its output in
 # $work/out, the apt calls in $work/apt.log.
 run() {
   : >"$work/apt.log"
   env PATH="$work/bin:$PATH" STUB_INSTALLED="$1" STUB_FAIL="$2" CI="$3" \
     STUB_LOG="$work/apt.log" bash -c \
-    'source "$0"; install_packages lftp wine32:i386; rc=$?; echo "reason=$win32_reason"; exit $rc' \
+    'set -euo pipefail; source "$0"; install_packages lftp wine32:i386; echo "reason=$win32_reason"' \
     "$here/packages.sh" >"$work/out" 2>&1
 }
 
