@@ -374,7 +374,7 @@ HRESULT IdsOfNames(const ClassInfo& cls, REFIID riid, LPOLESTR* names,
     }
     return hr;
   } catch (...) {
-    return E_UNEXPECTED;
+    return CaughtHresult();
   }
 }
 
@@ -390,7 +390,7 @@ HRESULT TypeInfoOf(const ClassInfo& cls, UINT index, ITypeInfo** info) {
     if (FAILED(hr)) return hr;
     return library->GetTypeInfoOfGuid(InterfaceIdOf(cls), info);
   } catch (...) {
-    return E_UNEXPECTED;
+    return CaughtHresult();
   }
 }
 
