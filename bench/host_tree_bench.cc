@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
-#include "host/parser.h"
+#include <pellar/base/text.h>
+#include "parser.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> files(argv + 1, argv + argc);

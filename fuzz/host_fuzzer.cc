@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "host/interpreter.h"
+#include "interpreter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pellar::fuzz::InputScope scope;

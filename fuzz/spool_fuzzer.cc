@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 #include "mime.h"
 #include "smtp_sender.h"
 #include "spool_reader.h"
