@@ -8,8 +8,8 @@
 #include <unordered_map>
 
 #include <pellar/base/value.h>
-#include "interpreter.h"
 #include <pellar/platform/platform.h>
+#include "interpreter.h"
 
 namespace pellar::script {
 namespace {

@@ -10,8 +10,8 @@
 
 #include <pellar/automation/automation.h>
 #include <pellar/base/value.h>
-#include "interpreter.h"
 #include <pellar/platform/platform.h>
+#include "interpreter.h"
 
 namespace pellar::script {
 namespace {
