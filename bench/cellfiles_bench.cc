@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "base/text.h"
-#include "io/xml_writer.h"
-#include "platform/platform.h"
+#include <pellar/base/text.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/platform/platform.h>
 #include "ratio.h"
-#include "workarea/cell.h"
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 namespace {

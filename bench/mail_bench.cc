@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "mail/email.h"
-#include "platform/platform.h"
+#include <pellar/mail/email.h>
+#include <pellar/platform/platform.h>
 #include "ratio.h"
 
 namespace pellar {

@@ -17,8 +17,8 @@ and their ratio (target: pellar-mail / python peer <= 1).
 
 Usage: bench/mail_send_bench.py [BUILD] [--messages N] [--attachment-kb K]
                                 [--rounds R]
-BUILD is a native build folder (default build/test) holding host/pellar
-and mailer/pellar-mail. Run by hand; it is not part of ./test.
+BUILD is a native build folder (default build/test) holding programs/pellar/pellar
+and programs/pellar-mail/pellar-mail. Run by hand; it is not part of ./test.
 """
 import argparse
 import email.message
@@ -92,8 +92,8 @@ def main():
     parser.add_argument("--attachment-kb", type=int, default=100)
     parser.add_argument("--rounds", type=int, default=2)
     args = parser.parse_args()
-    pellar = os.path.join(args.build, "host", "pellar")
-    mailer = os.path.join(args.build, "mailer", "pellar-mail")
+    pellar = os.path.join(args.build, "programs", "pellar", "pellar")
+    mailer = os.path.join(args.build, "programs", "pellar-mail", "pellar-mail")
     for program in (pellar, mailer):
         if not os.access(program, os.X_OK):
             sys.exit(f"missing {program}: build the targets pellar and pellar-mail")

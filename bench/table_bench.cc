@@ -1,7 +1,7 @@
 // Rendering a large table: doubling the rows should about double the time.
-#include "io/identity.h"
+#include <pellar/io/identity.h>
 #include "ratio.h"
-#include "table/table.h"
+#include <pellar/table/table.h>
 
 namespace pellar {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <array>
 
-#include "automation/automation.h"
+#include <pellar/automation/automation.h>
 #include "ratio.h"
-#include "workarea/cell.h"
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 namespace {

@@ -12,32 +12,21 @@ set_target_properties(PellarLib PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PELLAR_SOVERSION}
   EXPORT_NAME PellarLib)
-# Installed programs find the library relative to themselves, whatever the
-# prefix.
-file(RELATIVE_PATH bin_to_lib
-  ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-set_target_properties(pellar PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
-
 # The public headers: the classes and the automation table, with what they
-# include, under include/pellar/ in the folders their includes name. Callers
-# include <pellar/workarea/cell.h>; the headers' own includes
-# ("base/text.h") resolve against include/pellar. Paths are under src/.
+# include (never the platform or other internals), as include/pellar/LAYER/
+# NAME.h: callers and the headers themselves write <pellar/LAYER/NAME.h>,
+# with include/ as the one include folder. Paths are under src/.
 set(PELLAR_PUBLIC_HEADERS
-  base/base/failure.h base/base/grid.h base/base/text.h base/base/value.h
-  platform/platform/platform.h io/io/textfile.h
-  automation/automation/automation.h classes/ufl/ufl/ufl.h
-  classes/workarea/workarea/cell.h classes/table/table/table.h
-  classes/mail/mail/email.h classes/files/files/file.h
-  classes/files/files/folder.h classes/files/files/ftp.h)
+  base/export.h base/failure.h base/text.h base/value.h
+  automation/automation.h ufl/ufl.h workarea/cell.h table/table.h
+  mail/email.h files/file.h files/folder.h files/ftp.h)
 foreach(header ${PELLAR_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)
-  get_filename_component(folder ${folder} NAME)
   install(FILES ${PROJECT_SOURCE_DIR}/src/${header}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pellar/${folder})
 endforeach()
 target_include_directories(PellarLib INTERFACE
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/pellar>)
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_compile_features(PellarLib INTERFACE cxx_std_20)
 
 install(TARGETS PellarLib EXPORT PellarLibTargets

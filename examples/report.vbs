@@ -1,25 +1,62 @@
-' A small report run: the report header sizes a work area, each detail
-' record fills its cells, the footer reads values back and formats fields.
+' A small report run: the report header sizes a work area, a loop over the
+' detail records fills its cells, the footer reads values back and formats
+' fields.
 Option Explicit
-Dim ufl, cell, rows, cols, name, city, amount, field
+Dim ufl, cell, records, fields, row, col, value, line, born, total
+Dim name, city, amount, field
+
+' The detail records, one text per row: name;city;year of birth.
+records = Array("Ada Lovelace;London;1815", _
+                "Blaise Pascal;Clermont, Auvergne;1623", _
+                "Grace ""Amazing"" Hopper;New York;1906")
+
+' The century of a year, as the report prints it.
+Function Century(year)
+  Dim number
+  number = year \ 100 + 1
+  Select Case number Mod 10
+    Case 1
+      Century = number & "st century"
+    Case 2
+      Century = number & "nd century"
+    Case 3
+      Century = number & "rd century"
+    Case Else
+      Century = number & "th century"
+  End Select
+  If number >= 11 And number <= 13 Then Century = number & "th century"
+End Function
 
 Set ufl = CreateObject("PellarLib.UFL")
 WScript.Echo ufl.Help("productdescription"), ufl.Help("version")
 
-' Report header
+' Report header: a row of titles above the records
 Set cell = CreateObject("PellarLib.Cell")
-rows = 3
-cols = 2
-WScript.Echo cell.Clear(rows, cols)
-
-' Detail records: one call per cell, echoing what was stored
+WScript.Echo cell.Clear(UBound(records) + 1, 2)
 WScript.Echo cell.SaveValue(0, 0, "Name", ""), cell.SaveValue(0, 1, "City", ""), cell.SaveValue(0, 2, "Amount", "")
-WScript.Echo cell.SaveValue(1, 0, "Ada Lovelace", """"), cell.SaveValue(1, 1, "London", """"), cell.SaveValue(1, 2, "1815", "")
-WScript.Echo cell.SaveValue(2, 0, "Blaise Pascal", """"), cell.SaveValue(2, 1, "Clermont, Auvergne", """"), cell.SaveValue(2, 2, "1623", "")
-WScript.Echo cell.SaveValue(3, 0, "Grace ""Amazing"" Hopper", """"), cell.SaveValue(3, 1, "New York", """"), cell.SaveValue(3, 2, "1906", "")
+
+' Detail records: one call per cell, texts quoted, the year as it is
+total = 0
+For row = 1 To UBound(records) + 1
+  fields = Split(records(row - 1), ";")
+  line = ""
+  For col = 0 To 2
+    value = fields(col)
+    Select Case col
+      Case 2
+        line = line & cell.SaveValue(row, col, value, "")
+      Case Else
+        line = line & cell.SaveValue(row, col, value, """") & " | "
+    End Select
+  Next
+  born = CInt(fields(2))
+  total = total + born
+  WScript.Echo line & " (" & Century(born) & ")"
+Next
+WScript.Echo "Records: " & row - 1 & ", average year of birth: " & Round(total / (row - 1))
 WScript.Echo cell.SaveFormat(0, 0, "Bold", "1")
 WScript.Echo cell.CopyFormat(0, 0, 0, 1, 0, 2)
-WScript.Echo cell.SaveValue(4, 0, "too far", "")
+WScript.Echo cell.SaveValue(row, 0, "too far", "")
 
 ' Report footer: read back, pad into columns, make CSV-safe fields
 name = cell.GetValue(3, 0, """")

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <vector>
 
-#include "io/identity.h"
-#include "io/xml_writer.h"
+#include <pellar/io/identity.h>
+#include <pellar/io/xml_writer.h>
 
 namespace pellar::fuzz {
 namespace {
@@ -64,7 +64,6 @@ void WriteFile(const std::string& path, std::string_view bytes) {
 }
 
 void Session::EndInput() {
-  XmlAbandonFile();
   ClearActivityLog();
   SetApplication(u"", u"");
 }

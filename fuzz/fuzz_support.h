@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
-#include "testing/sandbox.h"
+#include <pellar/platform/platform.h>
+#include <pellar/testing/sandbox.h>
 
 namespace pellar::fuzz {
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "automation/automation.h"
-#include "base/failure.h"
+#include <pellar/automation/automation.h>
+#include <pellar/base/failure.h>
 #include "fuzz_support.h"
 
 namespace pellar {

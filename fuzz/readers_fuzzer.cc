@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
+#include <pellar/base/failure.h>
 #include "fuzz_support.h"
-#include "io/read_text.h"
-#include "io/textfile.h"
-#include "workarea/cell.h"
+#include <pellar/io/read_text.h>
+#include <pellar/io/textfile.h>
+#include <pellar/workarea/cell.h>
 
 namespace pellar {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 #include "control.h"
 
 namespace pellar::sheet {

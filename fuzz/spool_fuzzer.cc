@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/text.h"
+#include <pellar/base/text.h>
 #include "mime.h"
 #include "smtp_sender.h"
 #include "spool_reader.h"
@@ -77,14 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           std::string::npos);
   }
   const BuildContext context{
-      [](const std::string& path, std::string* bytes, std::string*) {
-        *bytes = path;
-        return true;
-      },
+      [](const std::string& path, std::string*) { return SourceOfBytes(path); },
       0, "<id@example.com>"};
   OutgoingMessage message;
   if (BuildMessage(document, context, &message).empty()) {
-    CheckMessage(message.data);
+    CheckMessage(message.Text());
     Check(IsSmtpWord(message.sender) && !message.recipients.empty());
     for (const std::string& recipient : message.recipients) {
       Check(IsSmtpWord(recipient));

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
-#include "io/xml_writer.h"
-#include "platform/platform.h"
+#include <pellar/base/text.h>
+#include <pellar/io/xml_writer.h>
+#include <pellar/platform/platform.h>
 
 namespace pellar {
 namespace {
@@ -133,13 +133,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Text name = text.substr(0, std::min<size_t>(cut, 8));
   MemoryPlatform memory;
   ScopedPlatform scope(memory);
-  Check(XmlOpenFile(u"mem.xml", u"", u"").empty());
+  XmlFile file(u"mem.xml", u"", u"");
+  Check(file.opened().empty());
   memory.written.clear();
-  XmlWriteElement(name, text);
+  file.writer().Line(u"<" + name + u">" + escaped + u"</" + name + u">");
+  file.writer().Flush();
   const std::string composed = memory.written;
   memory.written.clear();
-  XmlPutElement(name, text);
+  file.writer().Element(name, text);
+  file.writer().Flush();
   Check(memory.written == composed);
-  XmlCloseFile();
+  file.Close();
   return 0;
 }

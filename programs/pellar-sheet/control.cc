@@ -14,9 +14,9 @@
 #include <cstring>
 #include <utility>
 
-#include "base/failure.h"
-#include "base/text.h"
-#include "base/value.h"
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
 
 namespace pellar::sheet {
 namespace {

@@ -36,13 +36,13 @@ fail() {
   exit 1
 }
 
-server_pid=
+server_pid= decoy_pid=
 stop_server() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-    server_pid=
-  fi
+  for pid in $server_pid $decoy_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  server_pid= decoy_pid=
 }
 trap stop_server EXIT
 trap 'exit 1' INT TERM
@@ -52,7 +52,8 @@ mkdir -p "$work/root/in box" "$work/send dir" "$work/get dir" "$work/bad dir" \
   "$work/refused dir"
 
 user='pellar user'
-password='pass word "q" \!$x'
+# lftp reads a password beginning with "!" as a password.
+password='!pass word "q" \!$x'
 "$python" "$server_script" "$work/root" "$user" "$password" \
   >"$work/port" 2>"$work/server.log" &
 server_pid=$!
@@ -140,22 +141,100 @@ left=$(cd "$work/bad dir" && ls -A | sort | tr '\n' ' ')
 [ "$left" = "bad.sh bad.txt bad.txt.log bad.vbs " ] ||
   fail "a failed login left more than its own files: $left"
 
-# Values the library refuses write nothing and start nothing: a URL would
-# let lftp reach another site or the local disk, a "!" line runs a command
-# under ftp.exe.
+# Values the library refuses write nothing and start nothing: a URL as the
+# site would let lftp reach another site or the local disk.
 cat >"$work/refused dir/refused.vbs" <<EOF
 Set ftp = CreateObject("PellarLib.FTP")
 WScript.Echo ftp.SendFile("r.sh", "r.txt", "$site", "$user", "$vbs_password", "file://$work/refused dir", "pay load.bin", True)
-WScript.Echo ftp.GetFile("r.sh", "r.txt", "$site", "!touch pwned", "$vbs_password", "in box", "pay load.bin", True)
+WScript.Echo ftp.GetFile("r.sh", "r.txt", "file:$work/refused dir", "", "", "", "pay load.bin", True)
 WScript.Echo "done"
 EOF
 out=$(cd "$work/refused dir" && "$pellar" run refused.vbs) || fail "pellar failed: $out"
 [ "$out" = "FTP values cannot hold URLs
-FTP values cannot start with !
+FTP values cannot hold URLs
 done" ] || fail "unexpected answer: $out"
 sleep 1
 left=$(cd "$work/refused dir" && ls -A | tr '\n' ' ')
 [ "$left" = "refused.vbs " ] || fail "a refused call left files: $left"
 
+# lftp reads "file:", "bm:", "slot:" and every scheme it knows, in any
+# command, as the local disk, a bookmark or another site. Each scheme, with
+# and without slashes, in each of the five values, sent and fetched at once:
+# no file outside the calls' own is read or written, and a decoy server,
+# which lftp's bookmarks name, is never contacted.
+cat_dir="$work/catalogue"
+outside="$work/outside"
+home="$work/home"
+mkdir -p "$cat_dir" "$outside" "$work/decoy" "$home/.local/share/lftp"
+printf 'SECRET-%s' "$$" >"$outside/secret.txt"
+chmod 600 "$outside/secret.txt"
+"$python" "$server_script" "$work/decoy" u p >"$work/decoy.port" \
+  2>"$work/decoy.log" &
+decoy_pid=$!
+tries=0
+until [ -s "$work/decoy.port" ]; do
+  tries=$((tries + 1))
+  [ "$tries" -le 100 ] || fail "the decoy server did not start"
+  sleep 0.1
+done
+decoy="ftp://u:p@127.0.0.1:$(head -n 1 "$work/decoy.port")/"
+printf 'decoy\t%s\ndecoy.invalid\t%s\n' "$decoy" "$decoy" \
+  >"$home/.local/share/lftp/bookmarks"
+listing() {
+  (cd "$work" && find outside root -exec ls -ld --time-style=+%s {} + | sort)
+}
+before=$(listing)
+
+n=0
+{
+  echo 'Set ftp = CreateObject("PellarLib.FTP")'
+  for scheme in file bm slot ftp ftps sftp http https hftp fish torrent \
+    FILE Bm sLoT HtTpS; do
+    values="$scheme:$outside/secret.txt"
+    case $scheme in bm | Bm | slot | sLoT) values="$values $scheme:decoy/x" ;; esac
+    for value in $values "$scheme://127.0.0.1$outside/"; do
+      for field in 1 2 3 4 5; do
+        for verb in Send Get; do
+          n=$((n + 1))
+          set -- "$site" "$user" "$vbs_password" "in box" "pay load.bin"
+          case $field in
+            1) set -- "$value" "$2" "$3" "$4" "$5" ;;
+            2) set -- "$1" "$value" "$3" "$4" "$5" ;;
+            3) set -- "$1" "$2" "$value" "$4" "$5" ;;
+            4) set -- "$1" "$2" "$3" "$value" "$5" ;;
+            5) set -- "$1" "$2" "$3" "$4" "$value" ;;
+          esac
+          printf 'WScript.Echo ftp.%sFile("c%s.sh", "c%s.txt", "%s", "%s", "%s", "%s", "%s", True)\n' \
+            "$verb" "$n" "$n" "$1" "$2" "$3" "$4" "$5"
+        done
+      done
+    done
+  done
+  # A site that names a bookmark is a host name, never the bookmark.
+  echo 'WScript.Echo ftp.GetFile("b.sh", "b.txt", "decoy.invalid", "", "", "", "x", True)'
+  echo 'WScript.Echo "done"'
+} >"$cat_dir/catalogue.vbs"
+out=$(cd "$cat_dir" && HOME=$home XDG_DATA_HOME=$home/.local/share \
+  "$pellar" run catalogue.vbs) || fail "pellar failed: $out"
+unexpected=$(printf '%s\n' "$out" | grep -v -e '^FTP values cannot hold URLs$' \
+  -e ' sent$' -e ' retrieved$' -e '^done$' || true)
+[ -z "$unexpected" ] || fail "unexpected answers: $unexpected"
+started=$(cd "$cat_dir" && ls ./*.sh | wc -l)
+[ "$started" -gt 100 ] || fail "only $started of the catalogue's $n calls ran"
+for launcher in "$cat_dir"/*.sh; do
+  wait_for_status "${launcher%.sh}.txt.log"
+  [ "$status" = 1 ] || fail "${launcher%.sh}.txt.log ended with status $status"
+done
+stray=$(cd "$cat_dir" && ls -A | grep -v -e '\.sh$' -e '\.txt$' \
+  -e '\.txt\.log$' -e '^catalogue\.vbs$' || true)
+[ -z "$stray" ] || fail "the catalogue left files: $stray"
+[ "$before" = "$(listing)" ] || fail "files outside the calls changed"
+if grep -r -l "SECRET-$$" "$work" | grep -v "^$outside/"; then
+  fail "the secret was copied"
+fi
+if grep -q 'session opened' "$work/decoy.log"; then
+  fail "the decoy server was contacted"
+fi
+
 stop_server
-echo "PASS: sent and fetched 3000000 bytes; a wrong password failed cleanly; refused values wrote nothing; a planted link was not followed"
+echo "PASS: sent and fetched 3000000 bytes; a wrong password failed cleanly; refused values wrote nothing; a planted link was not followed; $n calls with URLs reached nothing else"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Linux install: `cmake --install` into a temporary prefix, a consumer
-# built against it through the CMake package and through pkg-config and run,
-# the shared library's SONAME, the installed pellar, and the .deb that
-# `cpack -G DEB` builds, whose files must be the installed ones under /usr.
+# built against it through the CMake package and through pkg-config and run
+# (and one that builds PellarLib itself with add_subdirectory), the shared
+# library's SONAME, the installed pellar and its manual pages, the headers
+# (no internals), and the .deb that `cpack -G DEB` builds, whose files must
+# be the installed ones under /usr.
 #
 # usage: tests/install/run.sh BUILD_DIR
 set -euo pipefail
@@ -31,12 +33,41 @@ if [ -e "$build/programs/pellar-sheet/pellar-sheet" ]; then
     fail "the installed pellar-sheet does not run"
 fi
 
+# Every installed program has its manual page, made from its --help.
+for program in "$prefix"/bin/*; do
+  page=$prefix/share/man/man1/$(basename "$program").1
+  [ -s "$page" ] || fail "no manual page $page"
+  grep -qF -- '\-\-help' "$page" || fail "$page does not list --help"
+done
+
+# The installed headers name no internals of the library.
+if grep -rlE '(platform|textfile|grid|xml_writer)\.h' "$prefix/include"; then
+  fail "installed headers include the library's internals (above)"
+fi
+
 # Through the CMake package.
 cmake -S "$source/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
   >/dev/null
 cmake --build "$work/cmake" >/dev/null
 [ "$(LD_LIBRARY_PATH=$libdir "$work/cmake/consumer")" = "$expected" ] ||
   fail "the CMake package's consumer"
+
+# Through add_subdirectory: PellarLib built inside another project, its
+# tests and benchmarks off by default.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$source/subdirectory" -B "$work/sub" -DCMAKE_BUILD_TYPE=Release \
+  -DPELLAR_SOURCE_DIR="$(realpath "$source/../..")" -DPELLAR_BUILD_MAILER=OFF \
+  "${launcher[@]}" >"$work/sub.log" 2>&1 ||
+  { cat "$work/sub.log"; fail "add_subdirectory configure"; }
+grep -qx 'PELLAR_BUILD_TESTS:BOOL=OFF' "$work/sub/CMakeCache.txt" &&
+  grep -qx 'PELLAR_BUILD_BENCHMARKS:BOOL=OFF' "$work/sub/CMakeCache.txt" ||
+  fail "add_subdirectory: tests or benchmarks default on"
+cmake --build "$work/sub" -j2 --target consumer >>"$work/sub.log" 2>&1 ||
+  { tail -n 30 "$work/sub.log"; fail "add_subdirectory build"; }
+[ "$("$work/sub/consumer")" = "$expected" ] || fail "the add_subdirectory consumer"
 
 # Through pkg-config.
 export PKG_CONFIG_PATH=$libdir/pkgconfig

@@ -5,7 +5,7 @@ Reports run by the pellar host spool the messages; what the server received
 is decoded and compared with what the reports asked for.
 
 Usage: real_smtp_test.py PELLAR PELLAR_MAIL SERVER_SCRIPT WORK_DIR GROUP
-GROUP: delivery, login, encryption, refusals or two_runs.
+GROUP: delivery, login, encryption, refusals, silent or two_runs.
 Exits 77 (not run) when aiosmtpd or openssl is missing; 1 under CI=true.
 """
 from contextlib import nullcontext
@@ -224,6 +224,19 @@ def encryption():
         (["--starttls", cert, key], "TLS", [], "failed", "certificate"),
         (["--auth", "u:p"], "TLS", trust, "failed", "STARTTLS"),
     ]
+    # A TLS request added after the login's "None" is never undone by it.
+    downgrade = ['Call m.SetServerLogin("ada", "pw")', 'Call m.AddTag("Encryption", "TLS")']
+    for number, (options, outcome) in enumerate([(["--auth", "ada:pw"], "failed"),
+                                                 (["--starttls", cert, key, "--auth", "ada:pw"],
+                                                  "sent")]):
+        with Server(f"downgrade{number}", *options) as server:
+            outbox = spool(os.path.join(WORK, f"downgrade{number}-report"),
+                           ("T", server.address, "T", downgrade))
+            status, lines = mail(outbox, *trust)
+            auth_log = os.path.join(server.folder, "auth.log")
+            logins = open(auth_log).read().split() if os.path.exists(auth_log) else []
+        check(lines[0].startswith(f"{outcome} T.xml") and "plain" not in logins and
+              len(logins) == (outcome == "sent"), f"TLS asked after None: {lines} {logins}")
     for number, (options, value, extra, outcome, reason) in enumerate(cases):
         with Server(f"tls{number}", *options) as server:
             outbox = spool(os.path.join(WORK, f"tls{number}-report"),
@@ -263,6 +276,23 @@ def refusals():
                   f"{reply}: the document stays in the outbox")
             check(lines[1] == line.replace("R.xml", "S.xml") + lines[0][len(line):],
                   f"the second document to the same server: {lines[1]}")
+
+
+def silent():
+    """A server that never greets is waited for once per run, not once per
+    document: the connections it never accepted are counted after the run."""
+    with socket.socket() as listener:
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(8)
+        address = f"127.0.0.1:{listener.getsockname()[1]}"
+        status, lines = mail(spool(os.path.join(WORK, "silent-report"), ("R", address, "R", []),
+                                   ("S", address, "S", [])), "--timeout", "2")
+        listener.setblocking(False)
+        connections = []
+        while select.select([listener], [], [], 0)[0]:
+            connections.append(listener.accept()[0])
+    check(len(connections) == 1 and status == 75 and lines[1].startswith("deferred S.xml"),
+          f"one connection to a silent server, not {len(connections)}: {lines}")
 
 
 def two_runs():

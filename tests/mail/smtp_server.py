@@ -3,7 +3,9 @@
 
 Prints its port once it listens, then serves until killed. Each message
 it accepts is stored in DIR as N.eml (the bytes received) and N.env (the
-envelope: sender, then one recipient per line), unless DIR is "-".
+envelope: sender, then one recipient per line), unless DIR is "-"; every
+login attempt appends "tls" or "plain" (how the connection was) to
+DIR/auth.log.
 
   smtp_server.py DIR [--auth USER:PASSWORD] [--starttls CERT KEY]
                  [--ssl CERT KEY] [--reply "CODE TEXT"]
@@ -57,6 +59,10 @@ def main():
         user, password = args.auth.split(":", 1)
 
         def authenticator(server, session, envelope, mechanism, data):
+            if args.folder != "-":
+                encrypted = server.transport.get_extra_info("ssl_object")
+                with open(os.path.join(args.folder, "auth.log"), "a") as log:
+                    log.write("tls\n" if encrypted else "plain\n")
             # handled=False: the server itself answers 535 on a failure.
             return AuthResult(success=data.login.decode() == user and
                               data.password.decode() == password,

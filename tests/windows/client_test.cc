@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "PellarLib_h.h"
-#include "automation/automation.h"
-#include "com/guids.h"
-#include "com/holders.h"
-#include "io/identity.h"
+#include <pellar/automation/automation.h>
+#include "guids.h"
+#include "holders.h"
+#include <pellar/io/identity.h>
 
 namespace pellar::com {
 namespace {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows installer package under Wine, called by run.sh once both DLLs
 # are cross-built. Builds PellarLib.msi with wixl from the generated
-# src/com/generated/PellarLib.wxs, and a copy one revision higher, then in a
+# programs/com/generated/PellarLib.wxs, and a copy one revision higher, then in a
 # fresh Wine prefix of its own:
 #   - registers the built DLLs with regsvr32 and unregisters them, and
 #     compares what that wrote with what installing the package writes;
@@ -10,7 +10,7 @@
 #     registration checks;
 #   - installs the higher revision over it (one product left, in place);
 #   - uninstalls silently and checks that no file or registry value is left.
-# Bitnesses whose programs this kernel cannot run are skipped.
+# Bitnesses whose programs cannot run here are skipped (run.sh says why).
 #
 # usage: tests/windows/installer.sh BUILD_ROOT WINE NATIVE_PELLAR
 #   BUILD_ROOT     run.sh's build root (win32/, win64/); the package lands in
@@ -46,7 +46,7 @@ for tool in wixl msiinfo; do
 done
 
 # --- The packages --------------------------------------------------------------
-wxs=src/com/generated/PellarLib.wxs
+wxs=programs/com/generated/PellarLib.wxs
 # wixl finds sources by relative paths only.
 relative() { realpath -m --relative-to=. "$1"; }
 build_msi() {  # WXS OUT

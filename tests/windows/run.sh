@@ -2,7 +2,7 @@
 # The Windows checks of ./test. Cross-builds PellarLib.dll in both
 # bitnesses with MinGW, registers both with regsvr32 in a fresh Wine prefix
 # and runs, per bitness:
-#   - the platform contract tests (src/platform/platform/platform_test.cc),
+#   - the platform contract tests (src/platform/platform_test.cc),
 #   - the C++ client (client_test.cc): creation, the type library against
 #     the automation table, late- and early-bound calls, write-back, errors,
 #   - the parity of every script of tests/scripts and the example report
@@ -18,9 +18,12 @@
 # ./test installs the cross compilers, widl, Wine's headers and Wine. When
 # they are missing the stage fails under CI=true and otherwise says that it
 # did not run (exit status 0). The 32-bit runs are made wherever the kernel
-# runs 32-bit programs; elsewhere only the 64-bit ones, unless
-# PELLAR_REQUIRE_WIN32=1 makes that a failure. The last line names the
-# bitnesses run. Exit status 1 when a check fails.
+# runs 32-bit programs and the 32-bit Wine (wine32:i386) is installed;
+# elsewhere only the 64-bit ones, and the stage says which of the two is
+# missing (./test passes its reason in PELLAR_WIN32_UNAVAILABLE when it
+# could not install wine32:i386). PELLAR_REQUIRE_WIN32=1 makes that a
+# failure. The last line names the bitnesses run. Exit status 1 when a
+# check fails.
 set -uo pipefail
 
 if [ $# -lt 1 ]; then
@@ -107,13 +110,31 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # Z: is the root of the Unix file system.
 winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 
+# The 32-bit runs need the 32-bit Wine (package wine32:i386) and a kernel
+# that runs 32-bit executables: find out which one is missing, if any.
 bitnesses=(64)
-"$wine" 'C:\windows\syswow64\cmd.exe' /d /c exit 7 >/dev/null 2>&1
-if [ $? -eq 7 ]; then
+wine32_loader=/usr/lib/wine/wine
+why32=""
+if [ -n "${PELLAR_WIN32_UNAVAILABLE:-}" ]; then
+  why32=$PELLAR_WIN32_UNAVAILABLE  # ./test could not install it
+elif [ ! -x "$wine32_loader" ]; then
+  why32="wine32:i386 is not installed ($wine32_loader is missing)"
+else
+  "$wine" 'C:\windows\syswow64\cmd.exe' /d /c exit 7 >/dev/null 2>&1
+  if [ $? -ne 7 ]; then
+    probe=$("$wine32_loader" --version 2>&1)
+    case $? in
+      0) why32="32-bit Wine is installed but did not run cmd.exe" ;;
+      126) why32="this kernel does not run 32-bit executables ($probe)" ;;
+      *) why32="32-bit Wine did not start: $probe" ;;
+    esac
+  fi
+fi
+if [ -z "$why32" ]; then
   bitnesses+=(32)
 else
-  say "32-bit Windows programs cannot run here (this kernel does not run"
-  say "32-bit executables); the 32-bit DLL is built but not run"
+  say "32-bit runs: not run ($why32); the 32-bit DLL is built and checked"
+  say "as data only"
   if [ "${PELLAR_REQUIRE_WIN32:-0}" = 1 ]; then failures+=("32-bit Wine"); fi
 fi
 # Per bitness: its regsvr32, its DLL and its client.
@@ -175,5 +196,5 @@ say "done in $((SECONDS - started)) s"
 if [ ${#failures[@]} -gt 0 ]; then
   say "FAILED: ${failures[*]}"
 fi
-say "bitnesses run: ${bitnesses[*]}"
+say "bitnesses run: ${bitnesses[*]}${why32:+ (32: not run: $why32)}"
 [ ${#failures[@]} -eq 0 ]

@@ -1,0 +1,37 @@
+' The script host benchmark, run unchanged by pellar and by the Windows
+' script host (bench/host_bench.py runs both). Each part is timed inside
+' the script with Timer, so start-up does not count.
+Function Scale(a, b)
+  Scale = a * b + 1
+End Function
+
+' (a) arithmetic, comparison and string concatenation
+t0 = Timer
+n = 0
+s = ""
+For i = 1 To 1000000
+  n = (n + i * 3) Mod 1000
+  If n > 500 Then s = s & "a" Else s = s & "b"
+  If Len(s) > 40 Then s = ""
+Next
+t1 = Timer
+
+' (b) the library's own work through the automation table
+Set cell = CreateObject("PellarLib.Cell")
+cell.Clear 1000, 100
+For i = 0 To 99999
+  cell.SaveValue i Mod 1000, i Mod 100, "value", ""
+Next
+t2 = Timer
+
+' (c) calls of a small Function
+total = 0
+For i = 1 To 10000
+  total = total + Scale(i, 2)
+Next
+t3 = Timer
+
+WScript.Echo "check", n, Len(s), total
+WScript.Echo "loop", t1 - t0
+WScript.Echo "savevalue", t2 - t1
+WScript.Echo "function", t3 - t2

@@ -1,0 +1,155 @@
+// pellar-mail: the mail program for Email.SendOutbox. It sends the spool
+// documents of an outbox over SMTP and sorts them into sent/ and failed/.
+#include <curl/curl.h>
+#include <expat.h>
+
+#include <charconv>
+#include <cstdint>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "outbox.h"
+
+namespace pellar::mail {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: pellar-mail [OPTION...] OUTBOX\n"
+    "Sends every spool document OUTBOX/*.xml, in name order, over SMTP.\n"
+    "\n"
+    "  --dry-run                print each message instead of sending it\n"
+    "  --cacert FILE            trust the certificates in FILE (PEM) for TLS\n"
+    "                           and SSL instead of the system's\n"
+    "  --connect-timeout SECONDS  give up connecting after this (default 30)\n"
+    "  --timeout SECONDS        give up when the server stalls this long\n"
+    "                           (default 60)\n"
+    "  --max-size BYTES         fail a message larger than this on the wire\n"
+    "                           (default 26214400, 25 MiB; K, M or G after\n"
+    "                           the number for KiB, MiB, GiB)\n"
+    "  --lock-timeout SECONDS   wait this long for another run on OUTBOX,\n"
+    "                           then exit 75 (default 60)\n"
+    "  --trust-any-owner        also send documents of other users and ones\n"
+    "                           others may change (a deliberately shared\n"
+    "                           outbox)\n"
+    "  --help, --version\n"
+    "\n"
+    "A sent document moves to OUTBOX/sent/. One refused for good (a 5xx\n"
+    "reply, a missing file, a document that cannot be read) moves to\n"
+    "OUTBOX/failed/ beside NAME.log, which gives the reason. One that meets a\n"
+    "temporary failure (a 4xx reply, no connection, a timeout) stays for the\n"
+    "next run. Only documents of the user running the program (or of\n"
+    "root) that no one else may change are sent; a file they attach is\n"
+    "never reached through another user's symbolic link. An OUTBOX with\n"
+    "blanks may come as several arguments.\n"
+    "\n"
+    "Exit status: 0 when every document was sent, 1 when any failed, 75\n"
+    "when any was deferred and none failed (or another run kept the lock),\n"
+    "2 for wrong usage or an outbox that cannot be used.\n";
+
+bool ParseSeconds(std::string_view text, long* seconds) {
+  long value = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 1) {
+    return false;
+  }
+  *seconds = value;
+  return true;
+}
+
+// A byte count, with an optional K, M or G (powers of 1024).
+bool ParseBytes(std::string_view text, uint64_t* bytes) {
+  uint64_t value = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value);
+  std::string_view unit(end,
+                        static_cast<size_t>(text.data() + text.size() - end));
+  int shift = 0;
+  if (unit == "K" || unit == "k") shift = 10;
+  if (unit == "M" || unit == "m") shift = 20;
+  if (unit == "G" || unit == "g") shift = 30;
+  if (error != std::errc() || value < 1 || (!unit.empty() && shift == 0) ||
+      value > (UINT64_MAX >> shift)) {
+    return false;
+  }
+  *bytes = value << shift;
+  return true;
+}
+
+int Usage(std::string_view problem) {
+  std::cerr << "pellar-mail: " << problem << "\n" << kUsage;
+  return kExitUsage;
+}
+
+int Main(const std::vector<std::string>& args) {
+  RunOptions options;
+  size_t i = 0;
+  for (; i < args.size() && args[i].starts_with("--"); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (arg == "--help") {
+      std::cout << kUsage;
+      return kExitAllSent;
+    }
+    if (arg == "--version") {
+      const curl_version_info_data* curl = curl_version_info(CURLVERSION_NOW);
+      std::cout << "pellar-mail " << PELLAR_VERSION_TEXT << " (libcurl "
+                << curl->version << ", " << XML_ExpatVersion() << ")\n";
+      return kExitAllSent;
+    }
+    if (arg == "--dry-run") {
+      options.dry_run = true;
+      continue;
+    }
+    if (arg == "--trust-any-owner") {
+      options.trust_any_owner = true;
+      continue;
+    }
+    const bool takes_value = arg == "--cacert" || arg == "--connect-timeout" ||
+                             arg == "--timeout" || arg == "--max-size" ||
+                             arg == "--lock-timeout";
+    if (!takes_value) return Usage("unknown option " + arg);
+    if (i + 1 == args.size()) return Usage(arg + " needs a value");
+    const std::string& value = args[++i];
+    if (arg == "--cacert") {
+      options.sender.ca_file = value;
+    } else if (arg == "--max-size") {
+      if (!ParseBytes(value, &options.max_size)) {
+        return Usage("--max-size takes a number of bytes, not " + value);
+      }
+    } else if (arg == "--lock-timeout") {
+      if (!ParseSeconds(value, &options.lock_timeout)) {
+        return Usage(arg + " takes a number of seconds, not " + value);
+      }
+    } else if (!ParseSeconds(value, arg == "--timeout"
+                                        ? &options.sender.idle_timeout
+                                        : &options.sender.connect_timeout)) {
+      return Usage(arg + " takes a number of seconds, not " + value);
+    }
+  }
+  if (i == args.size()) return Usage("missing OUTBOX");
+  // The library starts the program with the outbox unquoted: a path with
+  // blanks arrives split at them.
+  std::string outbox = args[i];
+  for (++i; i < args.size(); ++i) outbox += " " + args[i];
+
+  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    std::cerr << "pellar-mail: cannot start libcurl\n";
+    return kExitSomeDeferred;
+  }
+  const int status = RunOutbox(outbox, options, std::cout, std::cerr);
+  curl_global_cleanup();
+  return status;
+}
+
+}  // namespace
+}  // namespace pellar::mail
+
+int main(int argc, char** argv) {
+  return pellar::mail::Main(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,249 @@
+// The spool document through expat, with the writer's code page and
+// character references.
+#include "spool_reader.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include <pellar/base/text.h>
+
+namespace pellar::mail {
+namespace {
+
+constexpr std::string_view kRoot = "TessaryMAILDoc";
+constexpr std::string_view kMessage = "MailMessage";
+constexpr std::string_view kExtras = "Extras";
+
+// The writer escapes neither control characters nor lone line ends, so a
+// body may hold bytes that XML forbids. The code page maps them to
+// private-use characters at kControlBase + byte, turned back in the values.
+constexpr int kControlBase = 0xF700;
+
+bool IsForbiddenControl(int byte) {
+  return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+}
+
+int XMLCALL Windows1252(void* /*data*/, const XML_Char* /*name*/,
+                        XML_Encoding* info) {
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte >= 0x80) {
+      info->map[byte] = AnsiChar(static_cast<unsigned char>(byte));
+    } else {
+      info->map[byte] = IsForbiddenControl(byte) ? kControlBase + byte : byte;
+    }
+  }
+  info->data = nullptr;
+  info->convert = nullptr;
+  info->release = nullptr;
+  return XML_STATUS_OK;
+}
+
+// Expat hands a reference "&#0150;" over as U+0096; the writer meant the
+// Windows-1252 character 150. (References to 160..255 mean the same either
+// way, and raw bytes arrive already mapped.) Also undoes the control
+// character mapping above.
+void FromWriterCodes(std::string& value) {
+  std::string out;
+  size_t copied = 0;
+  for (size_t i = 0; i + 1 < value.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(value[i]);
+    const auto next = static_cast<unsigned char>(value[i + 1]);
+    if (lead == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      out.append(value, copied, i - copied);
+      const char16_t c = AnsiChar(next);
+      out += ToUtf8(TextView(&c, 1));
+      copied = i + 2;
+      ++i;
+    } else if (lead == 0xEF && next == 0x9C && i + 2 < value.size()) {
+      const auto last = static_cast<unsigned char>(value[i + 2]);
+      if (last >= 0x80 && last <= 0x9F) {
+        out.append(value, copied, i - copied);
+        out += static_cast<char>(last - 0x80);
+        copied = i + 3;
+        i += 2;
+      }
+    }
+  }
+  if (copied == 0) return;
+  out.append(value, copied);
+  value = std::move(out);
+}
+
+// Body and HTMLBody close on the line after their value.
+bool IsBlockElement(std::string_view name) {
+  return name == "Body" || name == "HTMLBody";
+}
+
+class Reader {
+ public:
+  Reader(XML_Parser parser, SpoolDocument* document)
+      : parser_(parser), document_(document) {
+    XML_SetUserData(parser, this);
+    XML_SetElementHandler(parser, &Reader::OnStart, &Reader::OnEnd);
+    XML_SetCharacterDataHandler(parser, &Reader::OnText);
+    XML_SetStartDoctypeDeclHandler(parser, &Reader::OnDoctype);
+    XML_SetUnknownEncodingHandler(parser, &Windows1252, nullptr);
+  }
+
+  const std::string& error() const { return error_; }
+  bool saw_message() const { return saw_message_; }
+
+ private:
+  static void XMLCALL OnStart(void* self, const XML_Char* name,
+                              const XML_Char** /*attributes*/) {
+    static_cast<Reader*>(self)->Start(name);
+  }
+  static void XMLCALL OnEnd(void* self, const XML_Char* name) {
+    static_cast<Reader*>(self)->End(name);
+  }
+  static void XMLCALL OnText(void* self, const XML_Char* text, int length) {
+    Reader* reader = static_cast<Reader*>(self);
+    if (reader->value_ != nullptr) {
+      reader->value_->append(text, static_cast<size_t>(length));
+    }
+  }
+  static void XMLCALL OnDoctype(void* self, const XML_Char* /*name*/,
+                                const XML_Char* /*system_id*/,
+                                const XML_Char* /*public_id*/,
+                                int /*has_internal_subset*/) {
+    static_cast<Reader*>(self)->Fail(
+        "a spool document has no document type declaration");
+  }
+
+  void Start(std::string_view name) {
+    const int depth = depth_++;
+    if (depth == 0) {
+      if (name != kRoot) {
+        Fail("the root element is <" + std::string(name) + ">, not <" +
+             std::string(kRoot) + ">");
+      }
+    } else if (depth == 1) {
+      if (name != kMessage || saw_message_) {
+        return Fail(Unexpected(name) + " in <" + std::string(kRoot) + ">");
+      }
+      saw_message_ = true;
+    } else if (depth == 2 && name == kExtras) {
+      in_extras_ = true;
+    } else if (depth == 2 || (depth == 3 && in_extras_)) {
+      std::vector<Element>& list =
+          depth == 2 ? document_->message : document_->extras;
+      list.push_back(Element{std::string(name), std::string()});
+      value_ = &list.back().value;
+      value_name_ = name;
+      value_depth_ = depth_;
+    } else {
+      Fail(Unexpected(name) + " inside <" + value_name_ + ">");
+    }
+  }
+
+  void End(std::string_view name) {
+    if (value_ != nullptr && depth_ == value_depth_) {
+      FromWriterCodes(*value_);
+      if (IsBlockElement(name) && !value_->empty() && value_->back() == '\n') {
+        value_->pop_back();
+      }
+      value_ = nullptr;
+    } else if (depth_ == 3 && name == kExtras) {
+      in_extras_ = false;
+    }
+    --depth_;
+  }
+
+  static std::string Unexpected(std::string_view name) {
+    return "unexpected <" + std::string(name) + ">";
+  }
+
+  void Fail(std::string why) {
+    if (error_.empty()) error_ = std::move(why);
+    XML_StopParser(parser_, XML_FALSE);
+  }
+
+  XML_Parser parser_;
+  SpoolDocument* document_;
+  int depth_ = 0;
+  bool saw_message_ = false;
+  bool in_extras_ = false;
+  std::string* value_ = nullptr;  // the value being read, if any
+  std::string value_name_;
+  int value_depth_ = 0;
+  std::string error_;
+};
+
+// The writer names the document's own path in a header comment, unescaped:
+// a path holding "--" would make the comment malformed. Whole-line header
+// declarations and comments are therefore skipped before parsing; answers
+// how many lines were skipped.
+size_t SkipHeaderLines(std::string_view& bytes) {
+  size_t lines = 0;
+  for (;;) {
+    const size_t end = bytes.find('\n');
+    if (end == std::string_view::npos) return lines;
+    std::string_view line = bytes.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool declaration = line.starts_with("<?") && line.ends_with("?>");
+    const bool comment =
+        line.starts_with("<!--") && line.ends_with("-->") && line.size() >= 7;
+    if (!declaration && !comment) return lines;
+    bytes.remove_prefix(end + 1);
+    ++lines;
+  }
+}
+
+bool EndsEarly(XML_Error code) {
+  return code == XML_ERROR_NO_ELEMENTS || code == XML_ERROR_UNCLOSED_TOKEN ||
+         code == XML_ERROR_PARTIAL_CHAR ||
+         code == XML_ERROR_UNCLOSED_CDATA_SECTION;
+}
+
+}  // namespace
+
+const std::string* SpoolDocument::Find(std::string_view name) const {
+  auto it = std::find_if(message.begin(), message.end(),
+                         [&](const Element& e) { return e.name == name; });
+  return it == message.end() ? nullptr : &it->value;
+}
+
+ReadResult ReadSpoolDocument(std::string_view bytes, SpoolDocument* document) {
+  *document = SpoolDocument();
+  const size_t skipped = SkipHeaderLines(bytes);
+  // The declared encoding is overridden: the bytes are Windows-1252.
+  XML_Parser parser = XML_ParserCreate("windows-1252");
+  if (parser == nullptr) {
+    return {ReadResult::Status::kMalformed, "out of memory"};
+  }
+  ReadResult result;
+  {
+    Reader reader(parser, document);
+    // Expat takes at most INT_MAX bytes per call.
+    constexpr size_t kChunk = size_t{1} << 24;
+    XML_Status status = XML_STATUS_OK;
+    do {
+      const size_t n = std::min(bytes.size(), kChunk);
+      const bool last = n == bytes.size();
+      status = XML_Parse(parser, bytes.data(), static_cast<int>(n), last);
+      bytes.remove_prefix(n);
+    } while (status == XML_STATUS_OK && !bytes.empty());
+    const std::string line =
+        " (line " + std::to_string(XML_GetCurrentLineNumber(parser) + skipped) +
+        ")";
+    if (!reader.error().empty()) {
+      result = {ReadResult::Status::kMalformed, reader.error() + line};
+    } else if (status != XML_STATUS_OK) {
+      const XML_Error code = XML_GetErrorCode(parser);
+      result = {EndsEarly(code) ? ReadResult::Status::kIncomplete
+                                : ReadResult::Status::kMalformed,
+                std::string("not a complete XML document: ") +
+                    XML_ErrorString(code) + line};
+    } else if (!reader.saw_message()) {
+      result = {ReadResult::Status::kMalformed,
+                "the document holds no <MailMessage>"};
+    }
+  }
+  XML_ParserFree(parser);
+  if (result.status != ReadResult::Status::kRead) *document = SpoolDocument();
+  return result;
+}
+
+}  // namespace pellar::mail

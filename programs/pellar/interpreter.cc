@@ -1,0 +1,848 @@
+#include "interpreter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "builtins.h"
+#include "objects.h"
+
+namespace pellar {
+namespace script {
+namespace {
+
+// More elements than any report needs; a bigger ReDim fails with 7.
+constexpr size_t kMaxArrayElements = size_t{1} << 22;
+constexpr int kIllegalAssignment = 501;
+// Stack the script's procedure calls may use: half of the smallest usual
+// main-thread stack on POSIX.
+constexpr uintptr_t kMaxStackBytes = uintptr_t{4} << 20;
+
+// The run stopped because it ran out of its statement budget.
+struct LimitSignal {};
+
+const Text kRuntimeSource = u"Microsoft VBScript runtime error";
+
+}  // namespace
+
+// Arguments of one call: pointers to the caller's variables or to
+// temporaries kept here; array elements passed by reference stay locked
+// until the call returns.
+class Interpreter::ArgPack {
+ public:
+  static constexpr size_t kInline = 6;
+  ~ArgPack() {
+    for (Var& held : held_) {
+      if (held.is_array()) --held.array()->locks;
+    }
+  }
+  void Resize(size_t n) {
+    n_ = n;
+    if (n > kInline) {
+      more_temps_.resize(n);
+      more_ptrs_.resize(n);
+    }
+  }
+  Var& Temp(size_t i) { return n_ > kInline ? more_temps_[i] : temps_[i]; }
+  void Set(size_t i, Var* p) {
+    (n_ > kInline ? more_ptrs_.data() : ptrs_)[i] = p;
+  }
+  void Lock(const Var& array) {
+    held_.push_back(array);
+    ++array.array()->locks;
+  }
+  Args span() const { return {n_ > kInline ? more_ptrs_.data() : ptrs_, n_}; }
+
+ private:
+  size_t n_ = 0;
+  Var temps_[kInline];
+  Var* ptrs_[kInline] = {};
+  std::vector<Var> more_temps_;
+  std::vector<Var*> more_ptrs_;
+  std::vector<Var> held_;
+};
+
+Interpreter::Interpreter(const Program& program, std::ostream& out,
+                         std::ostream& err, Text script_name,
+                         RunOptions options)
+    : program_(program),
+      out_(out),
+      err_(err),
+      script_name_(std::move(script_name)),
+      options_(std::move(options)),
+      globals_(program.globals.size()) {}
+
+Interpreter::~Interpreter() {
+  globals_.clear();
+  wscript_ = Var();
+  err_object_ = Var();
+  std::vector<Var> held;
+  for (ScriptObject* object : containers_) held.push_back(Var::Object(object));
+  for (Var& object : held) object.object()->Drop();
+}
+
+Var Interpreter::CreateObject(const Text& progid) {
+  return CreateScriptObject(*this, progid);
+}
+
+Var Interpreter::WScriptObject() {
+  if (wscript_.is_empty()) wscript_ = MakeWScript(*this);
+  return wscript_;
+}
+
+Var Interpreter::ErrObject() {
+  if (err_object_.is_empty()) err_object_ = MakeErrObject(*this);
+  return err_object_;
+}
+
+// The generator of VBScript's Rnd: a 24-bit linear congruence.
+double Interpreter::NextRandom(double x) {
+  if (x < 0) {
+    float f = static_cast<float>(x);
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    rnd_ = static_cast<int32_t>((bits + (bits >> 24)) & 0xFFFFFF);
+  }
+  if (x != 0) {
+    rnd_ = static_cast<int32_t>(
+        (static_cast<int64_t>(rnd_) * 1140671485 + 12820163) & 0xFFFFFF);
+  }
+  return rnd_ / 16777216.0;
+}
+
+void Interpreter::Randomize(double seed) {
+  float f = static_cast<float>(seed);
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  uint32_t mixed = ((bits >> 16) ^ bits) & 0xFFFF;
+  rnd_ =
+      static_cast<int32_t>((static_cast<uint32_t>(rnd_) & 0xFF) | (mixed << 8));
+}
+
+void Interpreter::Step() {
+  if (options_.max_statements != 0 && ++statements_ > options_.max_statements) {
+    throw LimitSignal{};
+  }
+}
+
+[[noreturn]] void Interpreter::Undefined() { Raise(err::kNotDefined); }
+
+Var Interpreter::DefaultValue(Var v) {
+  while (v.is_object()) {
+    if (v.object() == nullptr) Raise(err::kObjectRequired);
+    Var holder = v;
+    v = holder.object()->Invoke(*this, "", {}, CallKind::kGet);
+  }
+  return v;
+}
+
+std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
+  *exit_code = kExitOk;
+  char base = 0;
+  stack_base_ = reinterpret_cast<uintptr_t>(&base);
+  Frame main;
+  main.locals = globals_.data();
+  frame_ = &main;
+  RuntimeError fault;
+  try {
+    ExecBlock(program_.main);
+    return std::nullopt;
+  } catch (const QuitSignal& quit) {
+    *exit_code = quit.code;
+    return std::nullopt;
+  } catch (const LimitSignal&) {
+    fault.number = err::kOutOfStack;
+    fault.description = u"Script ran too long";
+  } catch (const ScriptFailure& failure) {
+    fault.number = failure.number();
+    fault.description = failure.description();
+    fault.from_library = failure.source() == u"PellarLib";
+  } catch (const Failure& failure) {
+    fault.number = failure.number();
+    fault.description = failure.description();
+  }
+  StatementPosition at = program_.PositionOf(fault_node_);
+  fault.line = at.line;
+  fault.column = at.column;
+  *exit_code = kExitRuntimeError;
+  return fault;
+}
+
+void Interpreter::Trap(const Failure& failure, const Text& source) {
+  error_.number = failure.number();
+  error_.description = failure.description();
+  error_.source = source;
+  fault_node_ = -1;
+}
+
+Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
+  for (int32_t statement : program_.List(list)) {
+    try {
+      Flow flow = Exec(statement);
+      if (flow != Flow::kNormal) return flow;
+      continue;
+    } catch (const ScriptFailure& failure) {
+      if (!frame_->resume_next) {
+        if (fault_node_ < 0) fault_node_ = statement;
+        throw;
+      }
+      Trap(failure, failure.source());
+    } catch (const LimitSignal&) {
+      if (fault_node_ < 0) fault_node_ = statement;
+      throw;
+    } catch (const Failure& failure) {
+      if (!frame_->resume_next) {
+        if (fault_node_ < 0) fault_node_ = statement;
+        throw;
+      }
+      Trap(failure, kRuntimeSource);
+    } catch (const std::exception&) {
+      // Running out of memory becomes 7; anything else is thrown on.
+      Failure failure = CaughtFailure();
+      if (!frame_->resume_next) {
+        if (fault_node_ < 0) fault_node_ = statement;
+        throw failure;
+      }
+      Trap(failure, kRuntimeSource);
+    }
+  }
+  return Flow::kNormal;
+}
+
+bool Interpreter::Truth(int32_t node) {
+  Var v = Eval(node);
+  if (v.type() == VType::kBoolean) return v.raw_long() != 0;
+  if (v.is_null()) return false;
+  return ToBool(DefaultValue(std::move(v)));
+}
+
+Interpreter::Flow Interpreter::Exec(int32_t i) {
+  Step();
+  const Node& n = program_.nodes[static_cast<size_t>(i)];
+  switch (n.op) {
+    case Op::kAssign:
+      if (n.flag == 0 && AppendInPlace(n)) return Flow::kNormal;
+      Assign(n.a, Eval(n.b), n.flag == 1);
+      return Flow::kNormal;
+    case Op::kCall: {
+      const Node& e = program_.nodes[static_cast<size_t>(n.a)];
+      if (e.op == Op::kMember) {
+        CallMember(e, CallKind::kCall);
+      } else if (e.op == Op::kLocal || e.op == Op::kGlobal) {
+        Var v = Slot(e);
+        if (v.is_object()) DefaultValue(v);
+      } else {
+        Eval(n.a);
+      }
+      return Flow::kNormal;
+    }
+    case Op::kIf: {
+      std::span<const int32_t> blocks = program_.List(n.b);
+      if (Truth(n.a)) return ExecBlock(blocks[0]);
+      if (blocks[1] >= 0) return ExecBlock(blocks[1]);
+      return Flow::kNormal;
+    }
+    case Op::kSelect: {
+      Var subject = DefaultValue(Eval(n.a));
+      for (int32_t c : program_.List(n.b)) {
+        const Node& kase = program_.nodes[static_cast<size_t>(c)];
+        bool match = kase.a < 0;
+        for (int32_t test : program_.List(kase.a)) {
+          if (CaseMatches(subject, test)) {
+            match = true;
+            break;
+          }
+        }
+        if (match) return ExecBlock(kase.b);
+      }
+      return Flow::kNormal;
+    }
+    case Op::kFor:
+      return ForLoop(n);
+    case Op::kForEach:
+      return ForEach(n);
+    case Op::kDo:
+      return DoLoop(n);
+    case Op::kExit:
+      switch (static_cast<ExitKind>(n.flag)) {
+        case ExitKind::kFor:
+          return Flow::kExitFor;
+        case ExitKind::kDo:
+          return Flow::kExitDo;
+        default:
+          return Flow::kExitProc;
+      }
+    case Op::kDim:
+      Dim(n);
+      return Flow::kNormal;
+    case Op::kErase: {
+      Var* v = RefOf(n.a, nullptr);
+      if (v == nullptr) Raise(err::kTypeMismatch);
+      if (!v->is_array()) Raise(err::kTypeMismatch);
+      if (v->array()->locks) Raise(err::kArrayLocked);
+      ArrBox* a = v->MutableArray();
+      if (a->fixed) {
+        for (Var& item : a->items) item = Var();
+      } else {
+        a->upper.clear();
+        a->items.clear();
+      }
+      return Flow::kNormal;
+    }
+    case Op::kOnError:
+      frame_->resume_next = n.flag == 1;
+      error_.Clear();
+      return Flow::kNormal;
+    default:
+      Raise(err::kInvalidCall);
+  }
+}
+
+// Whether evaluating `node` can change no variable: then it may run after
+// a variable it sits beside has been read.
+bool Interpreter::Pure(int32_t node, int depth) const {
+  const Node& n = program_.nodes[static_cast<size_t>(node)];
+  if (depth > 8) return false;
+  switch (n.op) {
+    case Op::kConst:
+    case Op::kLocal:
+    case Op::kGlobal:
+      return true;
+    case Op::kParen:
+    case Op::kNegate:
+    case Op::kNot:
+      return Pure(n.a, depth + 1);
+    case Op::kBinary:
+      if (static_cast<BinOp>(n.flag) == BinOp::kConcat) {
+        for (int32_t part : program_.List(n.a)) {
+          if (!Pure(part, depth + 1)) return false;
+        }
+        return true;
+      }
+      return Pure(n.a, depth + 1) && Pure(n.b, depth + 1);
+    case Op::kBuiltin:
+      if (static_cast<Builtin>(n.a) == Builtin::kCreateObject) return false;
+      for (int32_t arg : program_.List(n.b)) {
+        if (!Pure(arg, depth + 1)) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// s = s & more: appends to s's own text instead of copying it, so a report
+// that builds a long text line by line takes linear time.
+bool Interpreter::AppendInPlace(const Node& n) {
+  const Node& value = program_.nodes[static_cast<size_t>(n.b)];
+  if (value.op != Op::kBinary ||
+      static_cast<BinOp>(value.flag) != BinOp::kConcat) {
+    return false;
+  }
+  const Node& target = program_.nodes[static_cast<size_t>(n.a)];
+  if (target.op != Op::kLocal && target.op != Op::kGlobal) return false;
+  std::span<const int32_t> parts = program_.List(value.a);
+  const Node& first = program_.nodes[static_cast<size_t>(parts[0])];
+  if (first.op != target.op || first.a != target.a) return false;
+  if (Slot(target).UnsharedStr() == nullptr) return false;
+  for (size_t k = 1; k < parts.size(); ++k) {
+    if (!Pure(parts[k], 0)) return false;
+  }
+  Text tail;
+  for (size_t k = 1; k < parts.size(); ++k) {
+    Var v = Eval(parts[k]);
+    if (v.is_object()) v = DefaultValue(std::move(v));
+    if (v.is_null()) continue;
+    if (v.is_string())
+      tail += v.str();
+    else
+      tail += ToStr(v);
+  }
+  Text* text = Slot(target).UnsharedStr();
+  if (text == nullptr) return false;  // not reached: the tail is pure
+  if (text->size() + tail.size() > (size_t{1} << 26)) Raise(err::kOutOfMemory);
+  *text += tail;
+  return true;
+}
+
+bool Interpreter::CaseMatches(const Var& subject, int32_t test) {
+  const Node& t = program_.nodes[static_cast<size_t>(test)];
+  if (t.op == Op::kCaseIs) {
+    Var r =
+        Binary(static_cast<BinOp>(t.flag), subject, DefaultValue(Eval(t.a)));
+    return r.type() == VType::kBoolean && r.raw_long() != 0;
+  }
+  if (subject.is_null()) return false;
+  if (t.op == Op::kCaseRange) {
+    Var lo = DefaultValue(Eval(t.a)), hi = DefaultValue(Eval(t.b));
+    if (lo.is_null() || hi.is_null()) return false;
+    return Compare(subject, lo) >= 0 && Compare(subject, hi) <= 0;
+  }
+  Var v = DefaultValue(Eval(test));
+  return !v.is_null() && Compare(subject, v) == 0;
+}
+
+namespace {
+
+bool IsWhole(const Var& v) {
+  return v.type() == VType::kInteger || v.type() == VType::kLong ||
+         v.type() == VType::kByte;
+}
+
+}  // namespace
+
+Interpreter::Flow Interpreter::ForLoop(const Node& n) {
+  std::span<const int32_t> parts = program_.List(n.b);
+  Var from = DefaultValue(Eval(parts[0]));
+  Var to = DefaultValue(Eval(parts[1]));
+  Var step = parts[2] >= 0 ? DefaultValue(Eval(parts[2])) : Var::Integer(1);
+  if (from.is_string()) from = Var::Double(ToDouble(from));
+  if (to.is_string()) to = Var::Double(ToDouble(to));
+  if (step.is_string()) step = Var::Double(ToDouble(step));
+  if (!from.is_numeric() || !to.is_numeric() || !step.is_numeric())
+    Raise(err::kTypeMismatch);
+  if (from.is_empty()) from = Var::Integer(0);
+  const bool whole = IsWhole(from) && IsWhole(to) && IsWhole(step);
+  const bool wide = from.type() == VType::kLong || to.type() == VType::kLong ||
+                    step.type() == VType::kLong;
+  const double limit = ToDouble(to), stride = ToDouble(step);
+  Assign(n.a,
+         whole ? (wide ? Var::Long(from.raw_long()) : from)
+               : Var::Double(ToDouble(from)),
+         false);
+  while (true) {
+    Var* counter = RefOf(n.a, nullptr);
+    double at = ToDouble(*counter);
+    if (stride >= 0 ? at > limit : at < limit) break;
+    Flow flow = ExecBlock(parts[3]);
+    if (flow == Flow::kExitFor) break;
+    if (flow != Flow::kNormal) return flow;
+    Step();  // an empty body still uses up the budget
+    counter = RefOf(n.a, nullptr);
+    if (whole && IsWhole(*counter)) {
+      int64_t next =
+          static_cast<int64_t>(counter->raw_long()) + step.raw_long();
+      if (counter->type() == VType::kInteger && !wide && next >= INT16_MIN &&
+          next <= INT16_MAX) {
+        *counter = Var::Integer(static_cast<int16_t>(next));
+      } else if (next >= INT32_MIN && next <= INT32_MAX) {
+        *counter = Var::Long(static_cast<int32_t>(next));
+      } else {
+        Raise(err::kOverflow);
+      }
+    } else {
+      *counter = Binary(BinOp::kAdd, *counter, step);
+    }
+  }
+  return Flow::kNormal;
+}
+
+Interpreter::Flow Interpreter::ForEach(const Node& n) {
+  std::span<const int32_t> parts = program_.List(n.b);
+  Var collection = Eval(parts[0]);
+  std::vector<Var> items;
+  if (collection.is_array()) {
+    items = collection.array()->items;
+  } else if (collection.is_object() && collection.object() != nullptr) {
+    if (!collection.object()->Enumerate(items))
+      throw Failure(451, u"Object not a collection");
+  } else {
+    throw Failure(451, u"Object not a collection");
+  }
+  for (Var& item : items) {
+    Var* target = RefOf(n.a, nullptr);
+    if (target == nullptr) Raise(err::kTypeMismatch);
+    if (target->is_array() && target->array()->locks) Raise(err::kArrayLocked);
+    *target = std::move(item);
+    Flow flow = ExecBlock(parts[1]);
+    if (flow == Flow::kExitFor) break;
+    if (flow != Flow::kNormal) return flow;
+  }
+  return Flow::kNormal;
+}
+
+Interpreter::Flow Interpreter::DoLoop(const Node& n) {
+  const DoKind kind = static_cast<DoKind>(n.flag);
+  while (true) {
+    if (kind == DoKind::kWhileTop && !Truth(n.a)) break;
+    if (kind == DoKind::kUntilTop && Truth(n.a)) break;
+    Flow flow = ExecBlock(n.b);
+    if (flow == Flow::kExitDo) break;
+    if (flow != Flow::kNormal) return flow;
+    if (kind == DoKind::kWhileBottom && !Truth(n.a)) break;
+    if (kind == DoKind::kUntilBottom && Truth(n.a)) break;
+    Step();  // an empty body still uses up the budget
+  }
+  return Flow::kNormal;
+}
+
+void Interpreter::Dim(const Node& n) {
+  Var* slot = RefOf(n.a, nullptr);
+  if (slot == nullptr) Raise(err::kTypeMismatch);
+  std::vector<int32_t> upper;
+  size_t total = 1;
+  for (int32_t b : program_.List(n.b)) {
+    int32_t u = ToLong(DefaultValue(Eval(b)));
+    if (u < -1) Raise(err::kSubscript);
+    upper.push_back(u);
+    total *= static_cast<size_t>(u) + 1;
+    if (total > kMaxArrayElements) Raise(err::kOutOfMemory);
+  }
+  if (upper.empty() && n.flag == 0) {
+    // Dim a(): a dynamic array without elements yet.
+    if (slot->is_array() && slot->array()->locks) Raise(err::kArrayLocked);
+    *slot = Var::Array(new ArrBox);
+    return;
+  }
+  if (slot->is_array()) {
+    if (slot->array()->locks) Raise(err::kArrayLocked);
+    if (n.flag != 0 && slot->array()->fixed) Raise(err::kArrayLocked);
+  }
+  auto* box = new ArrBox;
+  Var fresh = Var::Array(box);
+  box->upper = upper;
+  box->fixed = n.flag == 0;
+  box->items.resize(total);
+  if (n.flag == 2 && slot->is_array() && !slot->array()->upper.empty()) {
+    const ArrBox& old = *slot->array();
+    if (old.upper.size() != upper.size()) Raise(err::kSubscript);
+    for (size_t d = 0; d + 1 < upper.size(); ++d) {
+      if (old.upper[d] != upper[d]) Raise(err::kSubscript);
+    }
+    size_t keep = std::min(old.items.size(), box->items.size());
+    for (size_t k = 0; k < keep; ++k) box->items[k] = old.items[k];
+  }
+  *slot = std::move(fresh);
+}
+
+void Interpreter::Store(Var& slot, Var value, bool is_set) {
+  if (is_set) {
+    if (!value.is_object()) Raise(err::kObjectRequired);
+  } else if (value.is_object()) {
+    value = DefaultValue(std::move(value));
+  }
+  if (slot.is_array() && slot.array()->locks) Raise(err::kArrayLocked);
+  slot = std::move(value);
+}
+
+void Interpreter::Assign(int32_t target, Var value, bool is_set) {
+  const Node& t = program_.nodes[static_cast<size_t>(target)];
+  switch (t.op) {
+    case Op::kLocal:
+    case Op::kGlobal:
+      Store(Slot(t), std::move(value), is_set);
+      return;
+    case Op::kUndefined:
+      Undefined();
+    case Op::kIndex: {
+      // Indices first when the base is an element itself, so that no
+      // script code runs between taking the element and storing into it.
+      const bool nested =
+          program_.nodes[static_cast<size_t>(t.a)].op == Op::kIndex;
+      Indices indices;
+      if (nested) EvalIndices(t.b, indices);
+      Var* base = RefOf(t.a, nullptr);
+      Var holder;
+      if (base == nullptr) {
+        holder = Eval(t.a);
+        base = &holder;
+      }
+      if (base->is_array()) {
+        if (!nested) EvalIndices(t.b, indices);
+        if (!base->is_array()) Raise(err::kTypeMismatch);
+        ArrBox* box = base->MutableArray();
+        Store(box->items[box->Offset(indices.span())], std::move(value),
+              is_set);
+        return;
+      }
+      if (base->is_object() && base->object() != nullptr) {
+        Var object = *base;
+        ArgPack pack;
+        std::span<const int32_t> list = program_.List(t.b);
+        pack.Resize(list.size() + 1);
+        for (size_t k = 0; k < list.size(); ++k) {
+          pack.Temp(k) = Eval(list[k]);
+          pack.Set(k, &pack.Temp(k));
+        }
+        pack.Temp(list.size()) = std::move(value);
+        pack.Set(list.size(), &pack.Temp(list.size()));
+        object.object()->Invoke(*this, "", pack.span(),
+                                is_set ? CallKind::kSet : CallKind::kLet);
+        return;
+      }
+      if (base->is_object()) Raise(err::kObjectRequired);
+      Raise(err::kTypeMismatch);
+    }
+    case Op::kMember: {
+      Var object = Eval(t.a);
+      if (!object.is_object() || object.object() == nullptr)
+        Raise(err::kObjectRequired);
+      ArgPack pack;
+      std::span<const int32_t> list = program_.List(t.b);
+      pack.Resize(list.size() + 1);
+      for (size_t k = 0; k < list.size(); ++k) {
+        pack.Temp(k) = Eval(list[k]);
+        pack.Set(k, &pack.Temp(k));
+      }
+      pack.Temp(list.size()) = std::move(value);
+      pack.Set(list.size(), &pack.Temp(list.size()));
+      object.object()->Invoke(*this, program_.names[t.name], pack.span(),
+                              is_set ? CallKind::kSet : CallKind::kLet);
+      return;
+    }
+    default:
+      throw Failure(kIllegalAssignment, u"Illegal assignment");
+  }
+}
+
+void Interpreter::EvalIndices(int32_t list, Indices& out) {
+  std::span<const int32_t> items = program_.List(list);
+  out.Resize(items.size());
+  for (size_t k = 0; k < items.size(); ++k) {
+    out.at(k) = ToLong(DefaultValue(Eval(items[k])));
+  }
+}
+
+Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
+  const Node& n = program_.nodes[static_cast<size_t>(node)];
+  switch (n.op) {
+    case Op::kLocal:
+    case Op::kGlobal:
+      return &Slot(n);
+    case Op::kUndefined:
+      Undefined();
+    case Op::kIndex: {
+      const Node& base = program_.nodes[static_cast<size_t>(n.a)];
+      if (base.op != Op::kLocal && base.op != Op::kGlobal &&
+          base.op != Op::kIndex) {
+        return nullptr;
+      }
+      const bool nested = base.op == Op::kIndex;
+      Indices indices;
+      if (nested) EvalIndices(n.b, indices);
+      Var* array = RefOf(n.a, locks);
+      if (array == nullptr || !array->is_array()) return nullptr;
+      if (!nested) EvalIndices(n.b, indices);
+      if (!array->is_array()) return nullptr;
+      ArrBox* box = array->MutableArray();
+      Var* element = &box->items[box->Offset(indices.span())];
+      if (locks != nullptr) locks->Lock(*array);
+      return element;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+void Interpreter::BuildArgs(int32_t list, ArgPack& pack, bool by_reference) {
+  std::span<const int32_t> items = program_.List(list);
+  pack.Resize(items.size());
+  for (size_t k = 0; k < items.size(); ++k) {
+    Var* ref = by_reference ? RefOf(items[k], &pack) : nullptr;
+    if (ref == nullptr) {
+      pack.Temp(k) = Eval(items[k]);
+      ref = &pack.Temp(k);
+    }
+    pack.Set(k, ref);
+  }
+}
+
+Var Interpreter::CallMember(const Node& n, CallKind kind) {
+  Var object = Eval(n.a);
+  if (!object.is_object() || object.object() == nullptr)
+    Raise(err::kObjectRequired);
+  ArgPack pack;
+  BuildArgs(n.b, pack, true);
+  return object.object()->Invoke(*this, program_.names[n.name], pack.span(),
+                                 kind);
+}
+
+Var Interpreter::IndexValue(const Var& base, int32_t args) {
+  if (base.is_array()) {
+    Indices indices;
+    EvalIndices(args, indices);
+    const ArrBox& box = *base.array();
+    return box.items[box.Offset(indices.span())];
+  }
+  if (base.is_object()) {
+    if (base.object() == nullptr) Raise(err::kObjectRequired);
+    Var object = base;
+    ArgPack pack;
+    BuildArgs(args, pack, true);
+    return object.object()->Invoke(*this, "", pack.span(), CallKind::kGet);
+  }
+  Raise(err::kTypeMismatch);
+}
+
+Var Interpreter::CallProcedure(int32_t id, int32_t args) {
+  const Procedure& proc = program_.procedures[static_cast<size_t>(id)];
+  // Deep recursion fails cleanly, by count and by the stack it has used
+  // (frames are larger in sanitized builds).
+  char probe = 0;
+  const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
+  if (depth_ >= options_.max_call_depth ||
+      (stack_base_ > here && stack_base_ - here > kMaxStackBytes)) {
+    Raise(err::kOutOfStack);
+  }
+  std::vector<Var> locals(static_cast<size_t>(proc.locals));
+  ArgPack pack;
+  std::span<const int32_t> list = program_.List(args);
+  for (size_t k = 0; k < list.size(); ++k) {
+    if (!proc.by_val[k]) {
+      if (Var* ref = RefOf(list[k], &pack)) {
+        locals[k] = Var::Ref(ref);
+        continue;
+      }
+    }
+    locals[k] = Eval(list[k]);
+  }
+  Frame frame;
+  frame.locals = locals.data();
+  Frame* caller = frame_;
+  frame_ = &frame;
+  ++depth_;
+  struct Restore {
+    Interpreter* self;
+    Frame* caller;
+    ~Restore() {
+      self->frame_ = caller;
+      --self->depth_;
+    }
+  } restore{this, caller};
+  ExecBlock(proc.body);
+  if (!proc.is_function) return Var();
+  return std::move(locals[static_cast<size_t>(proc.result_slot)]);
+}
+
+Var Interpreter::Eval(int32_t i) {
+  const Node& n = program_.nodes[static_cast<size_t>(i)];
+  switch (n.op) {
+    case Op::kConst:
+      return program_.constants[static_cast<size_t>(n.a)];
+    case Op::kLocal:
+    case Op::kGlobal:
+      return Slot(n);
+    case Op::kUndefined:
+      Undefined();
+    case Op::kBinary: {
+      const BinOp op = static_cast<BinOp>(n.flag);
+      if (op == BinOp::kConcat) {
+        Text joined;
+        bool all_null = true;
+        for (int32_t part : program_.List(n.a)) {
+          Var v = Eval(part);
+          if (v.is_object()) v = DefaultValue(std::move(v));
+          if (v.is_null()) continue;
+          all_null = false;
+          if (v.is_string())
+            joined += v.str();
+          else
+            joined += ToStr(v);
+          if (joined.size() > (size_t{1} << 26)) Raise(err::kOutOfMemory);
+        }
+        if (all_null) return Var::Null();
+        return Var::String(std::move(joined));
+      }
+      Var a = Eval(n.a);
+      Var b = Eval(n.b);
+      if (a.is_object()) a = DefaultValue(std::move(a));
+      if (b.is_object()) b = DefaultValue(std::move(b));
+      return Binary(op, a, b);
+    }
+    case Op::kNegate: {
+      Var v = Eval(n.a);
+      if (v.is_object()) v = DefaultValue(std::move(v));
+      if (n.b == 0 && v.is_string()) return v;
+      for (int32_t k = 0; k < n.b; ++k) v = Negate(v);
+      if (n.b > 0 && v.is_string()) v = Var::Double(ToDouble(v));
+      return v;
+    }
+    case Op::kNot: {
+      Var v = Eval(n.a);
+      if (v.is_object()) v = DefaultValue(std::move(v));
+      for (int32_t k = 0; k < n.b; ++k) v = Not(v);
+      return v;
+    }
+    case Op::kIs: {
+      Var a = Eval(n.a), b = Eval(n.b);
+      if (!a.is_object() || !b.is_object()) Raise(err::kObjectRequired);
+      return Var::Bool(a.object() == b.object());
+    }
+    case Op::kParen:
+      return Eval(n.a);
+    case Op::kCallProc:
+      return CallProcedure(n.a, n.b);
+    case Op::kBuiltin: {
+      ArgPack pack;
+      BuildArgs(n.b, pack, false);
+      return CallBuiltin(*this, static_cast<Builtin>(n.a), pack.span());
+    }
+    case Op::kIndex: {
+      const Node& base = program_.nodes[static_cast<size_t>(n.a)];
+      if (base.op == Op::kLocal || base.op == Op::kGlobal) {
+        const Var& v = Slot(base);
+        if (v.is_array()) return IndexValue(v, n.b);
+        Var copy = v;
+        return IndexValue(copy, n.b);
+      }
+      return IndexValue(Eval(n.a), n.b);
+    }
+    case Op::kMember:
+      return CallMember(n, CallKind::kGet);
+    default:
+      Raise(err::kInvalidCall);
+  }
+}
+
+}  // namespace script
+
+int RunScript(std::string_view bytes, std::string_view file, std::ostream& out,
+              std::ostream& err, const RunOptions& options) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+    bytes.remove_prefix(kByteOrderMark.size());
+  }
+  ParseResult parsed = Parse(FromUtf8(bytes));
+  auto write = [&](std::string_view text) {
+    err.write(text.data(), static_cast<std::streamsize>(text.size()));
+  };
+  auto where = [&](int line, int column) {
+    write(file);
+    write("(");
+    write(std::to_string(line));
+    write(", ");
+    write(std::to_string(column));
+    write(") ");
+  };
+  if (parsed.error) {
+    where(parsed.error->line(), parsed.error->column());
+    write("syntax error: " + std::string(parsed.error->what()) + "\n");
+    err.flush();
+    return kExitSyntaxError;
+  }
+  // WScript.ScriptName: the file's name without its folder.
+  std::string_view name = file;
+  size_t slash = name.find_last_of("/\\");
+  if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  int code = kExitOk;
+  std::optional<RuntimeError> failure;
+  {
+    script::Interpreter interpreter(parsed.program, out, err, FromUtf8(name),
+                                    options);
+    failure = interpreter.Run(&code);
+  }
+  out.flush();
+  if (failure) {
+    where(failure->line, failure->column);
+    write(failure->from_library ? "PellarLib: " : "runtime error: ");
+    write(ToUtf8(failure->description) + "\n");
+    err.flush();
+  }
+  return code;
+}
+
+}  // namespace pellar

@@ -1,0 +1,184 @@
+// Runs a parsed script: the tree walker, procedures and their frames, the
+// Err object and On Error handling, and the objects scripts create.
+#ifndef PELLAR_HOST_INTERPRETER_H_
+#define PELLAR_HOST_INTERPRETER_H_
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include <pellar/base/text.h>
+#include "parser.h"
+#include "variant.h"
+
+namespace pellar {
+
+// Exit codes of a script run (WScript.Quit chooses its own).
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitRuntimeError = 1;
+inline constexpr int kExitSyntaxError = 2;
+
+struct RunOptions {
+  std::vector<Text> arguments;  // WScript.Arguments
+  // Statements a run may execute; 0 is no limit. Keeps fuzzing finite.
+  uint64_t max_statements = 0;
+  // Nested procedure calls allowed before 28 "Out of stack space".
+  int max_call_depth = 1000;
+  bool sleep = true;  // WScript.Sleep waits
+};
+
+// A failure not trapped by On Error Resume Next; it ends the script.
+struct RuntimeError {
+  int line = 0;
+  int column = 0;
+  int number = 0;
+  Text description;
+  // Raised by the library (Invoke, CreateObject) rather than by the host.
+  bool from_library = false;
+};
+
+namespace script {
+
+// A failure with its Err.Source; the library's failures say "PellarLib".
+class ScriptFailure : public Failure {
+ public:
+  ScriptFailure(const Failure& failure, Text source)
+      : Failure(failure), source_(std::move(source)) {}
+  const Text& source() const { return source_; }
+
+ private:
+  Text source_;
+};
+
+// WScript.Quit: ends the run with `code`.
+struct QuitSignal {
+  int code;
+};
+
+struct ErrState {
+  int32_t number = 0;
+  Text description;
+  Text source;
+  void Clear() {
+    number = 0;
+    description.clear();
+    source.clear();
+  }
+};
+
+class Interpreter {
+ public:
+  // `program` must outlive the interpreter.
+  Interpreter(const Program& program, std::ostream& out, std::ostream& err,
+              Text script_name, RunOptions options);
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  // Runs the global code; the untrapped failure that stopped it, if any.
+  // `exit_code` gets WScript.Quit's code.
+  std::optional<RuntimeError> Run(int* exit_code);
+
+  // For the builtins and objects.
+  std::ostream& out() { return out_; }
+  std::ostream& err() { return err_; }
+  ErrState& error() { return error_; }
+  const Text& script_name() const { return script_name_; }
+  const RunOptions& options() const { return options_; }
+  Var CreateObject(const Text& progid);
+  Var WScriptObject();
+  Var ErrObject();
+  double NextRandom(double x);
+  void Randomize(double seed);
+  // An object's default value where a plain value is needed.
+  Var DefaultValue(Var v);
+  // Objects that hold values and so may hold themselves; emptied when the
+  // run ends so that no cycle outlives it.
+  std::unordered_set<ScriptObject*>& containers() { return containers_; }
+
+ private:
+  enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
+  struct Frame {
+    Var* locals;
+    bool resume_next = false;
+  };
+  class ArgPack;
+  // Array indices of one access, inline up to eight dimensions.
+  class Indices {
+   public:
+    void Resize(size_t n) {
+      n_ = n;
+      if (n > 8) more_.resize(n);
+    }
+    int32_t& at(size_t k) { return n_ > 8 ? more_[k] : inline_[k]; }
+    std::span<const int32_t> span() const {
+      return {n_ > 8 ? more_.data() : inline_, n_};
+    }
+
+   private:
+    size_t n_ = 0;
+    int32_t inline_[8] = {};
+    std::vector<int32_t> more_;
+  };
+
+  Flow ExecBlock(int32_t list);
+  Flow Exec(int32_t node);
+  Var Eval(int32_t node);
+  bool Truth(int32_t node);
+  // The variable a node names (for assignment and by-reference passing),
+  // or nullptr when it names none.
+  Var* RefOf(int32_t node, ArgPack* locks);
+  Var& Slot(const Node& n) {
+    if (n.op == Op::kLocal) return *frame_->locals[n.a].Target();
+    return globals_[static_cast<size_t>(n.a)];
+  }
+  void Assign(int32_t target, Var value, bool is_set);
+  void Store(Var& slot, Var value, bool is_set);
+  Var CallProcedure(int32_t proc, int32_t args);
+  Var CallMember(const Node& n, CallKind kind);
+  Var IndexValue(const Var& base, int32_t args);
+  void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
+  void EvalIndices(int32_t list, Indices& out);
+  void Dim(const Node& n);
+  Flow ForLoop(const Node& n);
+  Flow ForEach(const Node& n);
+  Flow DoLoop(const Node& n);
+  bool CaseMatches(const Var& subject, int32_t test);
+  bool Pure(int32_t node, int depth) const;
+  bool AppendInPlace(const Node& n);
+  [[noreturn]] void Undefined();
+  void Trap(const Failure& failure, const Text& source);
+  void Step();
+
+  const Program& program_;
+  std::ostream& out_;
+  std::ostream& err_;
+  Text script_name_;
+  RunOptions options_;
+  std::vector<Var> globals_;
+  Frame* frame_ = nullptr;
+  int depth_ = 0;
+  uintptr_t stack_base_ = 0;  // where Run's frame sits
+  uint64_t statements_ = 0;
+  ErrState error_;
+  Var wscript_;
+  Var err_object_;
+  std::unordered_set<ScriptObject*> containers_;
+  int32_t fault_node_ = -1;  // the innermost statement of an untrapped failure
+  int32_t rnd_ = 0x50000;
+};
+
+}  // namespace script
+
+// Runs a script file's bytes (UTF-8, optional byte order mark): writes Echo
+// output to `out`, a syntax or untrapped runtime error as one line
+// "FILE(LINE, COLUMN) ..." to `err`, and answers the exit code.
+int RunScript(std::string_view bytes, std::string_view file, std::ostream& out,
+              std::ostream& err, const RunOptions& options = {});
+
+}  // namespace pellar
+
+#endif  // PELLAR_HOST_INTERPRETER_H_

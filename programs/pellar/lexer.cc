@@ -1,0 +1,255 @@
+#include "lexer.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "variant.h"
+
+namespace pellar {
+namespace {
+
+bool IsLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
+
+}  // namespace
+
+std::string LowerWord(TextView word) {
+  std::string out;
+  out.reserve(word.size());
+  for (char16_t c : word) {
+    out += (c >= u'A' && c <= u'Z') ? static_cast<char>(c - u'A' + u'a')
+                                    : static_cast<char>(c < 0x80 ? c : '?');
+  }
+  return out;
+}
+
+std::vector<Token> Tokenize(TextView src) {
+  std::vector<Token> tokens;
+  size_t i = 0, line_start = 0;
+  int line = 1;
+  bool space = false;
+  auto column = [&](size_t at) {
+    return static_cast<int>(at - line_start) + 1;
+  };
+  auto at_statement_start = [&] {
+    return tokens.empty() || tokens.back().kind == TokenKind::kNewline;
+  };
+  auto newline = [&](size_t at, Text text) {
+    Token t;
+    t.kind = TokenKind::kNewline;
+    t.line = line;
+    t.column = column(at);
+    t.text = std::move(text);
+    tokens.push_back(std::move(t));
+  };
+  auto skip_line_end = [&] {
+    i += (src[i] == u'\r' && i + 1 < src.size() && src[i + 1] == u'\n') ? 2 : 1;
+    ++line;
+    line_start = i;
+  };
+  while (i < src.size()) {
+    char16_t c = src[i];
+    if (IsBlank(c)) {
+      ++i;
+      space = true;
+      continue;
+    }
+    if (IsLineEnd(c)) {
+      newline(i, Text());
+      skip_line_end();
+      space = false;
+      continue;
+    }
+    if (c == u'\'') {
+      while (i < src.size() && !IsLineEnd(src[i])) ++i;
+      continue;
+    }
+    Token token;
+    token.line = line;
+    token.column = column(i);
+    token.space_before = space;
+    space = false;
+    if (c == u'_') {
+      size_t at = i + 1;
+      while (at < src.size() && IsBlank(src[at])) ++at;
+      if (at < src.size() && !IsLineEnd(src[at])) {
+        throw SyntaxError(line, token.column, "Invalid character");
+      }
+      i = at;
+      if (i < src.size()) skip_line_end();
+      space = true;
+      continue;
+    }
+    if (IsLetter(c)) {
+      size_t end = i + 1;
+      while (end < src.size() &&
+             (IsLetter(src[end]) || IsDigit(src[end]) || src[end] == u'_')) {
+        ++end;
+      }
+      token.kind = TokenKind::kWord;
+      token.text = Text(src.substr(i, end - i));
+      i = end;
+      if (at_statement_start() && LowerWord(token.text) == "rem") {
+        while (i < src.size() && !IsLineEnd(src[i])) ++i;
+        continue;
+      }
+    } else if (IsDigit(c) ||
+               (c == u'.' && i + 1 < src.size() && IsDigit(src[i + 1]) &&
+                (tokens.empty() ||
+                 (tokens.back().kind != TokenKind::kWord &&
+                  tokens.back().kind != TokenKind::kClose) ||
+                 token.space_before))) {
+      size_t end = i;
+      while (end < src.size() && IsDigit(src[end])) ++end;
+      bool integral = true;
+      if (end < src.size() && src[end] == u'.') {
+        integral = false;
+        ++end;
+        while (end < src.size() && IsDigit(src[end])) ++end;
+      }
+      if (end < src.size() && (src[end] == u'e' || src[end] == u'E')) {
+        size_t exp = end + 1;
+        if (exp < src.size() && (src[exp] == u'+' || src[exp] == u'-')) ++exp;
+        if (exp < src.size() && IsDigit(src[exp])) {
+          integral = false;
+          end = exp;
+          while (end < src.size() && IsDigit(src[end])) ++end;
+        }
+      }
+      std::string ascii(src.begin() + static_cast<ptrdiff_t>(i),
+                        src.begin() + static_cast<ptrdiff_t>(end));
+      token.kind = TokenKind::kNumber;
+      token.number = std::strtod(ascii.c_str(), nullptr);
+      token.integral = integral && token.number <= 2147483647.0;
+      if (!std::isfinite(token.number)) {
+        throw SyntaxError(line, token.column, "Overflow");
+      }
+      i = end;
+    } else if (c == u'&' && i + 1 < src.size() &&
+               (src[i + 1] == u'H' || src[i + 1] == u'h' ||
+                src[i + 1] == u'O' || src[i + 1] == u'o')) {
+      const bool hex = (src[i + 1] | 0x20) == u'h';
+      size_t end = i + 2;
+      uint64_t n = 0;
+      size_t digits = 0;
+      while (end < src.size()) {
+        char16_t d = src[end];
+        int v = IsDigit(d) ? d - u'0'
+                : hex && (d | 0x20) >= u'a' && (d | 0x20) <= u'f'
+                    ? (d | 0x20) - u'a' + 10
+                    : -1;
+        if (v < 0 || (!hex && v > 7)) break;
+        n = n * (hex ? 16 : 8) + static_cast<uint64_t>(v);
+        ++digits;
+        ++end;
+        if (n > 0xFFFFFFFFu) throw SyntaxError(line, token.column, "Overflow");
+      }
+      if (end < src.size() && src[end] == u'&') ++end;
+      if (digits == 0)
+        throw SyntaxError(line, token.column, "Expected expression");
+      token.kind = TokenKind::kNumber;
+      token.integral = true;
+      token.number = n <= 0xFFFF && (hex ? digits <= 4 : n <= 0xFFFF)
+                         ? static_cast<double>(
+                               n > 0x7FFF ? static_cast<int64_t>(n) - 0x10000
+                                          : static_cast<int64_t>(n))
+                         : static_cast<double>(
+                               static_cast<int32_t>(static_cast<uint32_t>(n)));
+      i = end;
+    } else if (c == u'"') {
+      token.kind = TokenKind::kString;
+      size_t at = i + 1;
+      bool closed = false;
+      while (at < src.size() && !IsLineEnd(src[at])) {
+        if (src[at] == u'"') {
+          if (at + 1 < src.size() && src[at + 1] == u'"') {
+            token.text += u'"';
+            at += 2;
+            continue;
+          }
+          closed = true;
+          ++at;
+          break;
+        }
+        token.text += src[at];
+        ++at;
+      }
+      if (!closed) {
+        throw SyntaxError(line, token.column, "Unterminated string constant");
+      }
+      i = at;
+    } else if (c == u'#') {
+      size_t at = i + 1;
+      while (at < src.size() && src[at] != u'#' && !IsLineEnd(src[at])) ++at;
+      double date;
+      if (at >= src.size() || src[at] != u'#' ||
+          !script::ParseDateText(src.substr(i + 1, at - i - 1), &date)) {
+        throw SyntaxError(line, token.column, "Syntax error");
+      }
+      token.kind = TokenKind::kDate;
+      token.number = date;
+      i = at + 1;
+    } else {
+      switch (c) {
+        case u'.':
+          token.kind = TokenKind::kDot;
+          break;
+        case u',':
+          token.kind = TokenKind::kComma;
+          break;
+        case u'(':
+          token.kind = TokenKind::kOpen;
+          break;
+        case u')':
+          token.kind = TokenKind::kClose;
+          break;
+        case u':':
+          newline(i, Text(u":"));
+          ++i;
+          continue;
+        case u'<':
+          token.kind = TokenKind::kOperator;
+          token.text = u"<";
+          if (i + 1 < src.size() &&
+              (src[i + 1] == u'>' || src[i + 1] == u'=')) {
+            token.text += src[++i];
+          }
+          break;
+        case u'>':
+          token.kind = TokenKind::kOperator;
+          token.text = u">";
+          if (i + 1 < src.size() && src[i + 1] == u'=') token.text += src[++i];
+          break;
+        case u'+':
+        case u'-':
+        case u'*':
+        case u'/':
+        case u'\\':
+        case u'^':
+        case u'&':
+        case u'=':
+          token.kind = TokenKind::kOperator;
+          token.text = Text(1, c);
+          break;
+        default:
+          throw SyntaxError(line, token.column, "Invalid character");
+      }
+      ++i;
+    }
+    tokens.push_back(std::move(token));
+  }
+  newline(i, Text());
+  Token end;
+  end.kind = TokenKind::kEnd;
+  end.line = line;
+  end.column = column(i);
+  tokens.push_back(std::move(end));
+  return tokens;
+}
+
+}  // namespace pellar

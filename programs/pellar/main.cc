@@ -1,0 +1,110 @@
+// pellar: runs report scripts written in a subset of VBScript against the
+// library, so the same file runs unchanged under the Windows script host.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pellar/automation/automation.h>
+#include <pellar/base/text.h>
+#include "interpreter.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace pellar {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: pellar run FILE [ARG...]  run a script; the ARGs are its\n"
+    "                                 WScript.Arguments (FILE \"-\" reads\n"
+    "                                 standard input)\n"
+    "       pellar --help             show this help\n"
+    "       pellar --version          show the library version\n"
+    "\n"
+    "Exit status: 0 when the script ran to its end, 1 when a runtime error\n"
+    "stopped it, 2 for a syntax error, an unreadable file or wrong usage;\n"
+    "WScript.Quit chooses its own.\n";
+
+// The library's own answer, so the two can never disagree.
+int PrintVersion() {
+  try {
+    std::unique_ptr<Object> ufl = Object::Create(u"PellarLib.UFL");
+    std::vector<Arg> args{Arg::Val(Text(u"version"))};
+    std::cout << ToUtf8(ToText(Invoke(*ufl, u"Help", args))) << "\n";
+    return kExitOk;
+  } catch (const Failure& failure) {
+    std::cerr << "pellar: " << failure.what() << "\n";
+    return kExitRuntimeError;
+  }
+}
+
+// C streams rather than iostreams: they report a read error (such as a
+// folder given as FILE) instead of a silent empty script.
+bool ReadAll(std::FILE* in, std::string& bytes) {
+  char buffer[1 << 16];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    bytes.append(buffer, n);
+  }
+  return std::ferror(in) == 0;
+}
+
+int Run(const std::string& file, const std::vector<std::string>& arguments) {
+  std::string bytes;
+  bool read = false;
+  if (file == "-") {
+    read = ReadAll(stdin, bytes);
+  } else if (std::FILE* in = std::fopen(file.c_str(), "rb")) {
+    read = ReadAll(in, bytes);
+    std::fclose(in);
+  }
+  if (!read) {
+    std::cerr << "pellar: cannot read "
+              << (file == "-" ? "standard input" : file) << "\n";
+    return kExitSyntaxError;
+  }
+  RunOptions options;
+  for (const std::string& argument : arguments)
+    options.arguments.push_back(FromUtf8(argument));
+  return RunScript(bytes, file, std::cout, std::cerr, options);
+}
+
+int Main(const std::vector<std::string>& args) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::cout << kUsage;
+    return kExitOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") return PrintVersion();
+  if (args.size() >= 2 && args[0] == "run") {
+    return Run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  }
+  if (args.empty()) {
+    std::cerr << "pellar: missing command\n";
+  } else if (args[0] == "run") {
+    std::cerr << "pellar: run needs a FILE\n";
+  } else {
+    std::cerr << "pellar: unknown usage: " << args[0] << "\n";
+  }
+  std::cerr << kUsage;
+  return kExitSyntaxError;
+}
+
+}  // namespace
+}  // namespace pellar
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Output is UTF-8 with "\n" line ends on every platform.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  std::vector<std::string> args(argv + 1, argv + argc);
+  int code = pellar::Main(args);
+  std::cout.flush();
+  std::cerr.flush();
+  return code;
+}

@@ -1,0 +1,724 @@
+#include "objects.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <pellar/automation/automation.h>
+#include <pellar/base/value.h>
+#include <pellar/platform/platform.h>
+#include "interpreter.h"
+
+namespace pellar::script {
+namespace {
+
+const Text kLibrarySource = u"PellarLib";
+
+[[noreturn]] void NoMember() { Raise(err::kNoMember); }
+
+void ArgCount(Args args, size_t lo, size_t hi) {
+  if (args.size() < lo || args.size() > hi) Raise(err::kWrongArgs);
+}
+
+Var ArrayOf(std::vector<Var> items) {
+  auto* box = new ArrBox;
+  box->upper.push_back(static_cast<int32_t>(items.size()) - 1);
+  box->items = std::move(items);
+  return Var::Array(box);
+}
+
+void WriteUtf8(std::ostream& stream, TextView text) {
+  std::string bytes = ToUtf8(text);
+  stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// ---- library classes --------------------------------------------------------
+
+Value ToValue(const Var& v) {
+  switch (v.type()) {
+    case VType::kEmpty:
+      return std::monostate{};
+    case VType::kInteger:
+    case VType::kByte:
+      return static_cast<int16_t>(v.raw_long());
+    case VType::kLong:
+      return v.raw_long();
+    case VType::kDouble:
+      return v.raw_double();
+    case VType::kBoolean:
+      return v.raw_long() != 0;
+    case VType::kString:
+      return v.str();
+    case VType::kDate:
+      return DateText(v.raw_double());
+    case VType::kNull:
+      Raise(err::kInvalidNull);
+    default:
+      Raise(err::kTypeMismatch);
+  }
+}
+
+Var FromValue(const Value& v) {
+  switch (v.index()) {
+    case 0:
+      return Var();
+    case 1:
+      return Var::Integer(std::get<int16_t>(v));
+    case 2:
+      return Var::Long(std::get<int32_t>(v));
+    case 3:
+      return Var::Double(std::get<double>(v));
+    case 4:
+      return Var::Bool(std::get<bool>(v));
+    default:
+      return Var::String(std::get<Text>(v));
+  }
+}
+
+class LibraryObject final : public ScriptObject {
+ public:
+  explicit LibraryObject(std::unique_ptr<Object> object)
+      : object_(std::move(object)) {}
+  Text TypeName() const override { return Text(object_->cls().name); }
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind kind) override {
+    // A library object has no default value and no properties.
+    if (name.empty()) Raise(err::kTypeMismatch);
+    if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
+    const MethodInfo* method =
+        FindMethod(object_->cls(), Text(name.begin(), name.end()));
+    if (method == nullptr)
+      throw ScriptFailure(Failure(err::kNoMember), kLibrarySource);
+    std::vector<Value> values;
+    values.reserve(args.size());
+    for (Var* arg : args) {
+      if (arg->is_object()) Raise(err::kTypeMismatch);
+      values.push_back(ToValue(*arg));
+    }
+    std::vector<Arg> call;
+    call.reserve(values.size());
+    for (Value& value : values) call.push_back(Arg::Ref(value));
+    auto write_back = [&] {
+      if (args.size() != method->params.size()) return;
+      for (size_t i = 0; i < args.size(); ++i) {
+        if (method->params[i].passing == Passing::kRef)
+          *args[i] = FromValue(values[i]);
+      }
+    };
+    Value result;
+    try {
+      result = pellar::Invoke(*object_, *method, call);
+    } catch (const Failure& failure) {
+      write_back();
+      throw ScriptFailure(failure, kLibrarySource);
+    }
+    write_back();
+    return FromValue(result);
+  }
+
+ private:
+  std::unique_ptr<Object> object_;
+};
+
+// ---- Err
+// ----------------------------------------------------------------------
+
+class ErrObject final : public ScriptObject {
+ public:
+  Text TypeName() const override { return u"Object"; }
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind kind) override {
+    ErrState& e = in.error();
+    const bool let = kind == CallKind::kLet;
+    if (name.empty() || name == "number") {
+      if (let) {
+        e.number = ToLong(*args.back());
+        return Var();
+      }
+      ArgCount(args, 0, 0);
+      return Var::Long(e.number);
+    }
+    if (name == "description") {
+      if (let) {
+        e.description = ToStr(*args.back());
+        return Var();
+      }
+      return Var::String(e.description);
+    }
+    if (name == "source") {
+      if (let) {
+        e.source = ToStr(*args.back());
+        return Var();
+      }
+      return Var::String(e.source);
+    }
+    if (name == "clear") {
+      ArgCount(args, 0, 0);
+      e.Clear();
+      return Var();
+    }
+    if (name == "raise") {
+      ArgCount(args, 1, 5);
+      int32_t number = ToLong(*args[0]);
+      if (number <= 0 || number > 65535) {
+        if (number > -2147221504 + 65535 || number < -2147221504)
+          Raise(err::kInvalidCall);
+      }
+      Text source = args.size() > 1 && !args[1]->is_empty()
+                        ? ToStr(*args[1])
+                        : Text(u"Microsoft VBScript runtime error");
+      Text description = args.size() > 2 && !args[2]->is_empty()
+                             ? ToStr(*args[2])
+                         : number > 0 ? ErrorText(number)
+                                      : Text();
+      if (args.size() <= 2 && number > 0 && description == Describe(999999)) {
+        description = u"Unknown runtime error";
+      }
+      throw ScriptFailure(Failure(number, description), source);
+    }
+    if (name == "helpfile" || name == "helpcontext") return Var();
+    NoMember();
+  }
+};
+
+// ---- WScript
+// ------------------------------------------------------------------
+
+class StdStream final : public ScriptObject {
+ public:
+  explicit StdStream(bool error) : error_(error) {}
+  Text TypeName() const override { return u"TextStream"; }
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind) override {
+    std::ostream& stream = error_ ? in.err() : in.out();
+    if (name == "write") {
+      ArgCount(args, 1, 1);
+      WriteUtf8(stream, ToStr(in.DefaultValue(*args[0])));
+      return Var();
+    }
+    if (name == "writeline") {
+      ArgCount(args, 0, 1);
+      if (!args.empty()) WriteUtf8(stream, ToStr(in.DefaultValue(*args[0])));
+      stream << '\n';
+      return Var();
+    }
+    if (name == "writeblanklines") {
+      ArgCount(args, 1, 1);
+      for (int32_t i = ToLong(*args[0]); i > 0; --i) stream << '\n';
+      return Var();
+    }
+    if (name == "close") return Var();
+    NoMember();
+  }
+
+ private:
+  bool error_;
+};
+
+class ArgumentsList final : public ScriptObject {
+ public:
+  explicit ArgumentsList(std::vector<Text> list) : list_(std::move(list)) {}
+  Text TypeName() const override { return u"Object"; }
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind) override {
+    if (name == "count" || name == "length")
+      return Var::Long(static_cast<int32_t>(list_.size()));
+    if (name.empty() || name == "item") {
+      ArgCount(args, 1, 1);
+      int32_t i = ToLong(*args[0]);
+      if (i < 0 || static_cast<size_t>(i) >= list_.size())
+        Raise(err::kSubscript);
+      return Var::String(list_[static_cast<size_t>(i)]);
+    }
+    NoMember();
+  }
+  bool Enumerate(std::vector<Var>& out) override {
+    for (const Text& t : list_) out.push_back(Var::String(t));
+    return true;
+  }
+
+ private:
+  std::vector<Text> list_;
+};
+
+class WScriptObject final : public ScriptObject {
+ public:
+  Text TypeName() const override { return u"Object"; }
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind) override {
+    if (name == "echo") {
+      // Everything is evaluated first: a failing argument prints nothing.
+      Text line;
+      for (size_t i = 0; i < args.size(); ++i) {
+        if (i > 0) line += u' ';
+        Var v = *args[i];
+        if (v.is_object()) {
+          // Only an object with a default value prints; others are 13.
+          try {
+            v = in.DefaultValue(v);
+          } catch (const Failure& failure) {
+            if (failure.number() == err::kNoMember) Raise(err::kTypeMismatch);
+            throw;
+          }
+        }
+        line += EchoText(v);
+      }
+      WriteUtf8(in.out(), line);
+      in.out() << '\n';
+      return Var();
+    }
+    if (name == "quit") {
+      ArgCount(args, 0, 1);
+      throw QuitSignal{args.empty() ? 0 : ToLong(*args[0])};
+    }
+    if (name == "arguments") {
+      ArgCount(args, 0, 1);
+      Var list = Var::Object(new ArgumentsList(in.options().arguments));
+      list.object()->refs--;  // Var::Object took its own reference
+      if (!args.empty())
+        return list.object()->Invoke(in, "", args, CallKind::kGet);
+      return list;
+    }
+    if (name == "scriptname" || name == "scriptfullname")
+      return Var::String(in.script_name());
+    if (name == "name") return Var::String(u"Windows Script Host");
+    if (name == "version") return Var::String(u"5.812");
+    if (name == "stdout" || name == "stderr") {
+      Var stream = Var::Object(new StdStream(name == "stderr"));
+      stream.object()->refs--;
+      return stream;
+    }
+    if (name == "sleep") {
+      ArgCount(args, 1, 1);
+      int32_t ms = ToLong(*args[0]);
+      if (ms < 0) Raise(err::kInvalidCall);
+      if (in.options().sleep)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      return Var();
+    }
+    if (name == "createobject") {
+      ArgCount(args, 1, 2);
+      return in.CreateObject(ToStr(*args[0]));
+    }
+    NoMember();
+  }
+};
+
+// ---- Scripting.Dictionary
+// -----------------------------------------------------
+
+class Dictionary final : public ScriptObject {
+ public:
+  explicit Dictionary(Interpreter& in) : in_(in) {
+    in_.containers().insert(this);
+  }
+  ~Dictionary() override { in_.containers().erase(this); }
+  Text TypeName() const override { return u"Dictionary"; }
+  void Drop() override {
+    keys_.clear();
+    items_.clear();
+    index_.clear();
+  }
+  bool Enumerate(std::vector<Var>& out) override {
+    out = keys_;
+    return true;
+  }
+
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind kind) override {
+    const bool assign = kind == CallKind::kLet || kind == CallKind::kSet;
+    if (name.empty() || name == "item") {
+      if (assign) {
+        ArgCount(args, 2, 2);
+        Put(*args[0], *args[1]);
+        return Var();
+      }
+      ArgCount(args, 1, 1);
+      Text key = KeyOf(*args[0]);
+      auto it = index_.find(key);
+      if (it == index_.end()) {
+        // Reading a missing key adds it, empty.
+        Insert(std::move(key), *args[0], Var());
+        return Var();
+      }
+      return items_[it->second];
+    }
+    if (name == "add") {
+      ArgCount(args, 2, 2);
+      Text key = KeyOf(*args[0]);
+      if (index_.count(key)) Raise(err::kKeyExists);
+      Insert(std::move(key), *args[0], *args[1]);
+      return Var();
+    }
+    if (name == "exists") {
+      ArgCount(args, 1, 1);
+      return Var::Bool(index_.count(KeyOf(*args[0])) != 0);
+    }
+    if (name == "remove") {
+      ArgCount(args, 1, 1);
+      auto it = index_.find(KeyOf(*args[0]));
+      if (it == index_.end()) Raise(err::kKeyNotFound);
+      size_t at = it->second;
+      keys_.erase(keys_.begin() + static_cast<ptrdiff_t>(at));
+      items_.erase(items_.begin() + static_cast<ptrdiff_t>(at));
+      Reindex();
+      return Var();
+    }
+    if (name == "removeall") {
+      ArgCount(args, 0, 0);
+      Drop();
+      return Var();
+    }
+    if (name == "keys") return ArrayOf(keys_);
+    if (name == "items") return ArrayOf(items_);
+    if (name == "count") return Var::Long(static_cast<int32_t>(keys_.size()));
+    if (name == "comparemode") {
+      if (assign) {
+        int32_t mode = ToLong(*args.back());
+        if (!keys_.empty() || mode < 0) Raise(err::kInvalidCall);
+        text_mode_ = mode == 1;
+        return Var();
+      }
+      return Var::Long(text_mode_ ? 1 : 0);
+    }
+    if (name == "key" && assign) {
+      ArgCount(args, 2, 2);
+      auto it = index_.find(KeyOf(*args[0]));
+      if (it == index_.end()) Raise(err::kKeyNotFound);
+      Text fresh = KeyOf(*args[1]);
+      if (index_.count(fresh)) Raise(err::kKeyExists);
+      keys_[it->second] = *args[1];
+      Reindex();
+      return Var();
+    }
+    NoMember();
+  }
+
+ private:
+  // Keys of different subtypes differ, except that numbers compare by value.
+  Text KeyOf(const Var& v) const {
+    switch (v.type()) {
+      case VType::kString:
+        return u"s" + (text_mode_ ? Lower(v.str()) : v.str());
+      case VType::kEmpty:
+        return u"e";
+      case VType::kNull:
+        return u"n";
+      case VType::kObject: {
+        auto p = reinterpret_cast<uintptr_t>(v.object());
+        return u"o" + Decimal(static_cast<int64_t>(p));
+      }
+      case VType::kArray:
+        Raise(err::kTypeMismatch);
+      case VType::kDate:
+        return u"d" + DoubleText(v.raw_double());
+      default:
+        return u"#" + DoubleText(ToDouble(v));
+    }
+  }
+  void Insert(Text key, const Var& k, Var item) {
+    index_.emplace(std::move(key), keys_.size());
+    keys_.push_back(k);
+    items_.push_back(std::move(item));
+  }
+  void Put(const Var& k, const Var& item) {
+    Text key = KeyOf(k);
+    auto it = index_.find(key);
+    if (it == index_.end()) {
+      Insert(std::move(key), k, item);
+    } else {
+      items_[it->second] = item;
+    }
+  }
+  void Reindex() {
+    index_.clear();
+    for (size_t i = 0; i < keys_.size(); ++i)
+      index_.emplace(KeyOf(keys_[i]), i);
+  }
+
+  Interpreter& in_;
+  bool text_mode_ = false;
+  std::vector<Var> keys_;
+  std::vector<Var> items_;
+  std::unordered_map<Text, size_t> index_;
+};
+
+// ---- Scripting.FileSystemObject
+// -------------------------------------------------
+
+bool HasWildcard(TextView path) {
+  return path.find_first_of(u"*?") != TextView::npos;
+}
+
+bool FileExists(TextView path) {
+  if (path.empty() || HasWildcard(path)) return false;
+  try {
+    return !Platform::Current().Lookup(path, LookupKind::kFile).empty();
+  } catch (const Failure&) {
+    return false;
+  }
+}
+
+bool FolderExists(TextView path) {
+  if (path.empty() || HasWildcard(path)) return false;
+  try {
+    return !Platform::Current().Lookup(path, LookupKind::kFolder).empty() &&
+           !FileExists(path);
+  } catch (const Failure&) {
+    return false;
+  }
+}
+
+std::string ReadAllBytes(TextView path) {
+  std::unique_ptr<SequentialFile> file =
+      Platform::Current().NewSequentialFile(path);
+  std::string bytes;
+  char buffer[1 << 16];
+  size_t n;
+  while ((n = file->Read(buffer, sizeof buffer)) > 0) {
+    bytes.append(buffer, n);
+    if (bytes.size() > (size_t{1} << 28)) Raise(err::kOutOfMemory);
+  }
+  return bytes;
+}
+
+size_t NameStart(TextView path) {
+  size_t at = path.find_last_of(u"/\\");
+  return at == TextView::npos ? 0 : at + 1;
+}
+
+class TextStream final : public ScriptObject {
+ public:
+  // Reading: the file's text; writing: an open file.
+  explicit TextStream(Text text) : text_(std::move(text)), reading_(true) {}
+  explicit TextStream(std::unique_ptr<WritableFile> file)
+      : file_(std::move(file)) {}
+  ~TextStream() override {
+    try {
+      Close();
+    } catch (...) {
+      // A failure at release has nobody to tell.
+    }
+  }
+  Text TypeName() const override { return u"TextStream"; }
+
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind) override {
+    if (name == "close") {
+      ArgCount(args, 0, 0);
+      Close();
+      return Var();
+    }
+    if (name == "write" || name == "writeline" || name == "writeblanklines") {
+      if (reading_ || closed_) Raise(err::kBadFileMode);
+      if (name == "writeblanklines") {
+        ArgCount(args, 1, 1);
+        for (int32_t i = ToLong(*args[0]); i > 0; --i) buffer_ += "\r\n";
+      } else {
+        ArgCount(args, name == "write" ? 1 : 0, 1);
+        if (!args.empty())
+          AppendAnsi(buffer_, ToStr(in.DefaultValue(*args[0])));
+        if (name == "writeline") buffer_ += "\r\n";
+      }
+      if (buffer_.size() >= 64 * 1024) Flush();
+      return Var();
+    }
+    if (name == "atendofstream") {
+      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      return Var::Bool(pos_ >= text_.size());
+    }
+    if (name == "atendofline") {
+      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      return Var::Bool(pos_ >= text_.size() || text_[pos_] == u'\r' ||
+                       text_[pos_] == u'\n');
+    }
+    if (name == "line") return Var::Long(line_);
+    if (name == "readline" || name == "skipline") {
+      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      if (pos_ >= text_.size()) Raise(err::kInputPastEnd);
+      size_t end = text_.find_first_of(u"\r\n", pos_);
+      if (end == Text::npos) end = text_.size();
+      Text line = text_.substr(pos_, end - pos_);
+      pos_ = end;
+      if (pos_ < text_.size() && text_[pos_] == u'\r') ++pos_;
+      if (pos_ < text_.size() && text_[pos_] == u'\n') ++pos_;
+      ++line_;
+      return name == "readline" ? Var::String(std::move(line)) : Var();
+    }
+    if (name == "readall" || name == "read") {
+      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      size_t n = text_.size() - pos_;
+      if (name == "read") {
+        ArgCount(args, 1, 1);
+        n = std::min(n, static_cast<size_t>(std::max(0, ToLong(*args[0]))));
+      } else if (n == 0) {
+        Raise(err::kInputPastEnd);
+      }
+      Text out = text_.substr(pos_, n);
+      pos_ += n;
+      return Var::String(std::move(out));
+    }
+    NoMember();
+  }
+
+ private:
+  void Flush() {
+    if (file_ && !buffer_.empty()) {
+      std::string bytes;
+      bytes.swap(buffer_);
+      file_->Append(bytes);
+    }
+  }
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    if (file_) {
+      Flush();
+      std::unique_ptr<WritableFile> file = std::move(file_);
+      file->Close();
+    }
+  }
+
+  Text text_;
+  std::unique_ptr<WritableFile> file_;
+  std::string buffer_;
+  size_t pos_ = 0;
+  int32_t line_ = 1;
+  bool reading_ = false;
+  bool closed_ = false;
+};
+
+class FileSystemObject final : public ScriptObject {
+ public:
+  Text TypeName() const override { return u"FileSystemObject"; }
+
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind) override {
+    auto text = [&](size_t i) { return ToStr(*args[i]); };
+    if (name == "fileexists") {
+      ArgCount(args, 1, 1);
+      return Var::Bool(FileExists(text(0)));
+    }
+    if (name == "folderexists") {
+      ArgCount(args, 1, 1);
+      return Var::Bool(FolderExists(text(0)));
+    }
+    if (name == "createtextfile") {
+      ArgCount(args, 1, 3);
+      Text path = text(0);
+      bool overwrite = args.size() < 2 || ToBool(*args[1]);
+      if (!overwrite && FileExists(path)) Raise(err::kFileExists);
+      return Stream(new TextStream(Platform::Current().NewWritableFile(path)));
+    }
+    if (name == "opentextfile") {
+      ArgCount(args, 1, 4);
+      Text path = text(0);
+      int32_t mode = args.size() > 1 ? ToLong(*args[1]) : 1;
+      bool create = args.size() > 2 && ToBool(*args[2]);
+      bool exists = FileExists(path);
+      if (mode == 1) {
+        if (!exists) Raise(err::kFileNotFound);
+        return Stream(new TextStream(FromAnsi(ReadAllBytes(path))));
+      }
+      if (mode != 2 && mode != 8) Raise(err::kInvalidCall);
+      if (!exists && !create) Raise(err::kFileNotFound);
+      std::string kept =
+          mode == 8 && exists ? ReadAllBytes(path) : std::string();
+      std::unique_ptr<WritableFile> file =
+          Platform::Current().NewWritableFile(path);
+      if (!kept.empty()) file->Append(kept);
+      return Stream(new TextStream(std::move(file)));
+    }
+    if (name == "deletefile") {
+      ArgCount(args, 1, 2);
+      Text path = text(0);
+      std::vector<Text> matches =
+          Platform::Current().Lookup(path, LookupKind::kFile);
+      if (matches.empty()) Raise(err::kFileNotFound);
+      for (const Text& match : matches) Platform::Current().DeleteFile(match);
+      return Var();
+    }
+    if (name == "copyfile") {
+      ArgCount(args, 2, 3);
+      Text from = text(0), to = text(1);
+      bool overwrite = args.size() < 3 || ToBool(*args[2]);
+      if (HasWildcard(from)) Raise(err::kInvalidCall);
+      if (!FileExists(from)) Raise(err::kFileNotFound);
+      if (!to.empty() && (to.back() == u'/' || to.back() == u'\\')) {
+        to += from.substr(NameStart(from));
+      }
+      if (FileExists(to) && !overwrite) Raise(err::kFileExists);
+      Platform::Current().CopyFile(from, to);
+      return Var();
+    }
+    if (name == "getbasename" || name == "getextensionname" ||
+        name == "getfilename") {
+      ArgCount(args, 1, 1);
+      Text path = text(0);
+      while (!path.empty() && (path.back() == u'/' || path.back() == u'\\'))
+        path.pop_back();
+      Text file = path.substr(NameStart(path));
+      if (name == "getfilename") return Var::String(file);
+      size_t dot = file.rfind(u'.');
+      if (name == "getbasename")
+        return Var::String(dot == Text::npos ? file : file.substr(0, dot));
+      return Var::String(dot == Text::npos ? Text() : file.substr(dot + 1));
+    }
+    if (name == "getparentfoldername") {
+      ArgCount(args, 1, 1);
+      Text path = text(0);
+      size_t start = NameStart(path);
+      return Var::String(start == 0 ? Text() : path.substr(0, start - 1));
+    }
+    if (name == "buildpath") {
+      ArgCount(args, 2, 2);
+      Text a = text(0), b = text(1);
+      if (a.empty()) return Var::String(b);
+      const bool a_ends = a.back() == u'/' || a.back() == u'\\';
+      const bool b_starts =
+          !b.empty() && (b.front() == u'/' || b.front() == u'\\');
+      if (a_ends && b_starts) b.erase(0, 1);
+      if (!a_ends && !b_starts) a += Platform::Current().Separator();
+      return Var::String(a + b);
+    }
+    NoMember();
+  }
+
+ private:
+  static Var Stream(TextStream* stream) {
+    Var v = Var::Object(stream);
+    --stream->refs;
+    return v;
+  }
+};
+
+Var Own(ScriptObject* object) {
+  Var v = Var::Object(object);
+  --object->refs;
+  return v;
+}
+
+}  // namespace
+
+Var MakeWScript(Interpreter&) { return Own(new WScriptObject); }
+
+Var MakeErrObject(Interpreter&) { return Own(new ErrObject); }
+
+Var CreateScriptObject(Interpreter& in, const Text& progid) {
+  if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
+    return Own(new Dictionary(in));
+  if (EqualsIgnoreCase(progid, u"Scripting.FileSystemObject")) {
+    return Own(new FileSystemObject);
+  }
+  try {
+    return Own(new LibraryObject(Object::Create(progid)));
+  } catch (const Failure& failure) {
+    throw ScriptFailure(failure, kLibrarySource);
+  }
+}
+
+}  // namespace pellar::script

@@ -1,0 +1,129 @@
+// The parsed script: one compact tree for the whole file, built before
+// anything runs. Nodes sit in one vector and refer to each other by index;
+// variable names are resolved to global or local slots at parse time.
+#ifndef PELLAR_HOST_PARSER_H_
+#define PELLAR_HOST_PARSER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <pellar/base/text.h>
+#include "lexer.h"
+#include "variant.h"
+
+namespace pellar {
+
+// Parentheses, calls and blocks may nest this deep; deeper is a syntax
+// error, so neither parsing nor running can exhaust the stack.
+inline constexpr int kMaxNesting = 200;
+
+namespace script {
+
+enum class Op : uint8_t {
+  // Expressions.
+  kConst,      // a: constant index
+  kLocal,      // a: slot in the procedure's frame
+  kGlobal,     // a: global slot
+  kUndefined,  // a: name index; raises 500 "Variable is undefined"
+  kName,       // a: name index, before resolution
+  kBinary,     // flag: BinOp, a, b: operands
+  kNegate,     // a
+  kNot,        // a
+  kIs,         // a, b
+  kParen,      // a: a grouped expression (passed by value)
+  kCallProc,   // a: procedure, b: argument list
+  kBuiltin,    // a: builtin, b: argument list
+  kIndex,      // a: base, b: argument list (array element or default member)
+  kMember,     // a: object, name: member name index, b: argument list or -1
+  kNew,        // a: name index (classes are not supported: raises)
+  // Statements.
+  kAssign,     // flag 1 for Set; a: target, b: value
+  kCall,       // a: expression run for its effect
+  kIf,         // a: condition, b: list {then block, else block or -1}
+  kSelect,     // a: subject, b: list of kCase nodes
+  kCase,       // a: list of tests or -1 for Case Else, b: block
+  kCaseIs,     // flag: BinOp, a: expression
+  kCaseRange,  // a, b
+  kFor,        // a: variable, b: list {from, to, step or -1, block}
+  kForEach,    // a: variable, b: list {collection, block}
+  kDo,         // flag: DoKind, a: condition or -1, b: block
+  kExit,       // flag: ExitKind
+  kDim,        // a: variable, b: bound list or -1 (scalar) ; flag 1: ReDim,
+               // 2: ReDim Preserve
+  kErase,      // a: variable
+  kOnError,    // flag 1: Resume Next, 0: GoTo 0
+};
+
+enum class DoKind : uint8_t {
+  kForever,
+  kWhileTop,
+  kUntilTop,
+  kWhileBottom,
+  kUntilBottom
+};
+enum class ExitKind : uint8_t { kFor, kDo, kSub, kFunction };
+
+// 12 bytes; what a and b hold depends on op (see Op).
+struct Node {
+  Op op;
+  uint8_t flag = 0;
+  uint16_t name = 0;  // kMember: the member's name index
+  int32_t a = -1, b = -1;
+};
+
+struct Procedure {
+  Text name;
+  bool is_function = false;
+  int32_t params = 0;        // the first slots of the frame
+  std::vector<bool> by_val;  // per parameter
+  int32_t locals = 0;        // slots, parameters and the result included
+  int32_t body = -1;         // block list
+  int32_t result_slot = -1;  // functions: the slot named like the function
+};
+
+struct StatementPosition {
+  int32_t node;
+  int32_t line;
+  int32_t column;
+};
+
+struct Program {
+  std::vector<Node> nodes;
+  std::vector<int32_t> lists;  // a list: count, then the items
+  std::vector<Var> constants;
+  std::vector<std::string> names;  // lower-case names of members and variables
+  std::vector<Text> globals;       // spelled as first written
+  std::vector<Procedure> procedures;
+  std::vector<StatementPosition> positions;  // by node index, ascending
+  int32_t main = -1;                         // the global code's block
+  bool option_explicit = false;
+
+  std::span<const int32_t> List(int32_t at) const {
+    if (at < 0) return {};
+    return {lists.data() + at + 1, static_cast<size_t>(lists[at])};
+  }
+  // Where the statement `node` starts.
+  StatementPosition PositionOf(int32_t node) const;
+  // Bytes the tree takes (nodes, lists, constant slots, names, positions,
+  // procedures), the bytes of its text literals, and its statements.
+  size_t TreeBytes() const;
+  size_t TextBytes() const;
+  size_t StatementCount() const { return positions.size(); }
+};
+
+}  // namespace script
+
+struct ParseResult {
+  script::Program program;
+  // Set when the text is not a valid script; `program` is then incomplete.
+  std::optional<SyntaxError> error;
+};
+
+// Parses a whole script (decoded text, any line ends: CR LF, LF or CR).
+ParseResult Parse(TextView source);
+
+}  // namespace pellar
+
+#endif  // PELLAR_HOST_PARSER_H_

@@ -1,0 +1,422 @@
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "interpreter.h"
+#include "parser.h"
+
+namespace pellar {
+namespace {
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunText(const std::string& script) {
+  std::ostringstream out;
+  std::ostringstream err;
+  int code = RunScript(script, "t.vbs", out, err);
+  return {code, out.str(), err.str()};
+}
+
+struct SyntaxCase {
+  const char* script;
+  int line;
+  int column;
+  const char* message;
+};
+
+class SyntaxErrorTest : public testing::TestWithParam<SyntaxCase> {};
+
+TEST_P(SyntaxErrorTest, ReportsPositionAndMessage) {
+  const SyntaxCase& c = GetParam();
+  ParseResult result = Parse(FromUtf8(c.script));
+  ASSERT_TRUE(result.error.has_value()) << c.script;
+  EXPECT_EQ(result.error->line(), c.line) << c.script;
+  EXPECT_EQ(result.error->column(), c.column) << c.script;
+  EXPECT_STREQ(result.error->what(), c.message) << c.script;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parser, SyntaxErrorTest,
+    testing::Values(
+        SyntaxCase{"x = \"abc", 1, 5, "Unterminated string constant"},
+        SyntaxCase{"x = 1\ny = \"a\"\"", 2, 5, "Unterminated string constant"},
+        SyntaxCase{"a = 1\r\n\r\nb = 2 +", 3, 8, "Expected expression"},
+        SyntaxCase{"a = 1\rb = $", 2, 5, "Invalid character"},
+        SyntaxCase{"x = ", 1, 5, "Expected expression"},
+        SyntaxCase{"  c.Pad(s, 5)", 1, 8,
+                   "Cannot use parentheses when calling a Sub"},
+        SyntaxCase{"WScript.Echo(\"a\", \"b\")", 1, 13,
+                   "Cannot use parentheses when calling a Sub"},
+        SyntaxCase{"Call c.Pad (s), 5", 1, 15, "Expected end of statement"},
+        SyntaxCase{"x = y z", 1, 7, "Expected end of statement"},
+        SyntaxCase{"x = (1", 1, 7, "Expected ')'"},
+        SyntaxCase{"If x Then\n  y = 1\n", 3, 1, "Expected 'End If'"},
+        SyntaxCase{"For i = 1 To 2\nx = i\nLoop", 3, 1, "Expected 'Next'"},
+        SyntaxCase{"Do\nx = 1\nNext", 3, 1, "Expected 'Loop'"},
+        SyntaxCase{"Select Case x\nCase 1\nEnd If", 3, 5,
+                   "Expected 'End Select'"},
+        SyntaxCase{"Sub A\nSub B\nEnd Sub", 2, 1, "Expected statement"},
+        SyntaxCase{"Function A\nEnd Function\nSub a\nEnd Sub", 3, 5,
+                   "Name redefined"},
+        SyntaxCase{"Exit For", 1, 1, "Invalid 'exit' statement"},
+        SyntaxCase{"Sub S\nExit Function\nEnd Sub", 2, 1,
+                   "Invalid 'exit' statement"},
+        SyntaxCase{"x = Len(\"a\", 1)", 1, 5,
+                   "Wrong number of arguments: 'Len'"},
+        SyntaxCase{"x = Len", 1, 5, "Wrong number of arguments: 'Len'"},
+        SyntaxCase{"Sub S(a)\nEnd Sub\nS", 3, 1,
+                   "Wrong number of arguments: 'S'"},
+        SyntaxCase{"Class C", 1, 1, "'Class' is not supported"},
+        SyntaxCase{"Dim a, If", 1, 8, "Expected identifier"},
+        SyntaxCase{"True = 1", 1, 1, "Expected statement"},
+        SyntaxCase{"Set = 5", 1, 5, "Expected identifier"},
+        SyntaxCase{"On Error GoTo 1", 1, 15,
+                   "Only 'On Error GoTo 0' is supported"},
+        SyntaxCase{"On Error Resume", 1, 16, "Expected 'Next'"},
+        SyntaxCase{"x = #13/45/2024#", 1, 5, "Syntax error"},
+        SyntaxCase{"x = 1000000000000000000000000000000000000000000000000000"
+                   "0000000000000000000000000000000000000000000000000000000"
+                   "0000000000000000000000000000000000000000000000000000000"
+                   "0000000000000000000000000000000000000000000000000000000"
+                   "0000000000000000000000000000000000000000000000000000000"
+                   "0000000000000000000000000000000000000000000000000000000",
+                   1, 5, "Overflow"}));
+
+TEST(ParserTest, AcceptsCommentsDeclarationsAndLineEnds) {
+  for (const char* script : {
+           "x = 1 ' done",
+           "Rem a comment with \"an unclosed string",
+           "  REM\tindented",
+           "Option Explicit\r\nDim a, B\r\n\r\n",
+           "WScript.Echo",
+           "x = 1 : y = 2 _\n  + 3",
+           "If a Then b = 1 Else b = 2",
+           "c.Method",
+           "c.Method ()",
+           "Call c.Method",
+           "Call c.Method()",
+           "Err.Clear()",
+           "Dim Second, Month\nyear2 = second & Month",
+           "x = \"it's\" ' a quote inside a string is not a comment",
+       }) {
+    ParseResult result = Parse(FromUtf8(script));
+    EXPECT_FALSE(result.error.has_value())
+        << script << ": " << (result.error ? result.error->what() : "");
+  }
+}
+
+TEST(ParserTest, VariablesAreCaseInsensitive) {
+  ParseResult result = Parse(u"Abc = 1\nABC = abc\nabC = 2");
+  ASSERT_FALSE(result.error.has_value());
+  ASSERT_EQ(result.program.globals.size(), 1u);
+  EXPECT_EQ(result.program.globals[0], u"Abc");
+}
+
+std::string Nested(int depth, const std::string& open,
+                   const std::string& inner) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += open;
+  text += inner;
+  for (int i = 0; i < depth; ++i) text += ")";
+  return text;
+}
+
+TEST(ParserTest, NestingUpToTheLimitParses) {
+  EXPECT_FALSE(Parse(FromUtf8("x = " + Nested(kMaxNesting, "(", "1"))).error);
+  EXPECT_FALSE(
+      Parse(FromUtf8("x = " + Nested(kMaxNesting, "Len(", "1"))).error);
+}
+
+TEST(ParserTest, NestingBeyondTheLimitIsASyntaxError) {
+  for (const std::string open : {"(", "Len(", "c.M("}) {
+    std::string script = "x = " + Nested(kMaxNesting + 1, open, "1");
+    ParseResult result = Parse(FromUtf8(script));
+    ASSERT_TRUE(result.error.has_value()) << open;
+    EXPECT_STREQ(result.error->what(), "Expression nested too deeply");
+    // The column of the first parenthesis past the limit.
+    size_t at = 4 + open.size() * kMaxNesting + open.size() - 1;
+    EXPECT_EQ(result.error->column(), static_cast<int>(at) + 1) << open;
+  }
+}
+
+TEST(ParserTest, HugeInputsFailCleanly) {
+  std::string parens = "x = " + std::string(200000, '(');
+  EXPECT_TRUE(Parse(FromUtf8(parens)).error.has_value());
+  // Long flat chains are not nesting and run without deep recursion.
+  std::string minuses = "WScript.Echo " + std::string(200001, '-') + "7";
+  Outcome negated = RunText(minuses);
+  EXPECT_EQ(negated.code, 0) << negated.err;
+  EXPECT_EQ(negated.out, "-7\n");
+  std::string chain = "x = \"a\"";
+  for (int i = 0; i < 100000; ++i) chain += " & \"a\"";
+  Outcome joined = RunText(chain + "\nWScript.Echo Len(x)");
+  EXPECT_EQ(joined.out, "100001\n");
+}
+
+// How each way of writing an argument reaches Pad's ref parameter.
+struct PassingCase {
+  const char* call;
+  const char* expected_s;
+};
+
+class ArgumentPassingTest : public testing::TestWithParam<PassingCase> {};
+
+TEST_P(ArgumentPassingTest, BareVariablesPassByReference) {
+  const PassingCase& c = GetParam();
+  Outcome outcome = RunText(std::string() +
+                            "Set c = CreateObject(\"PellarLib.Cell\")\n"
+                            "s = \"ab\"\n" +
+                            c.call +
+                            "\n"
+                            "WScript.Echo \"[\" & s & \"]\"\n");
+  EXPECT_EQ(outcome.code, 0) << c.call << ": " << outcome.err;
+  EXPECT_EQ(outcome.out, std::string("[") + c.expected_s + "]\n") << c.call;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, ArgumentPassingTest,
+    testing::Values(
+        PassingCase{"c.Pad s, 5", "ab   "}, PassingCase{"C.PAD S, 5", "ab   "},
+        PassingCase{"Call c.Pad(s, 5)", "ab   "},
+        PassingCase{"x = c.Pad(s, 5)", "ab   "},
+        PassingCase{"c.Pad (s), 5", "ab"},
+        PassingCase{"Call c.Pad((s), 5)", "ab"},
+        PassingCase{"x = c.Pad((s), 5)", "ab"},
+        PassingCase{"x = c.Pad(s & \"\", 5)", "ab"},
+        // Cutting shortens only the answer, never the caller's text.
+        PassingCase{"c.Pad s, 1", "ab"}));
+
+TEST(InterpreterTest, AssignmentFromPadLeavesResultAndRefAlike) {
+  Outcome outcome = RunText(
+      "Set c = CreateObject(\"PellarLib.Cell\")\n"
+      "s = \"ab\"\n"
+      "x = c.Pad(s, 4)\n"
+      "WScript.Echo \"[\" & x & \"][\" & s & \"]\"\n");
+  EXPECT_EQ(outcome.out, "[ab  ][ab  ]\n");
+}
+
+struct FailureCase {
+  const char* script;
+  const char* err;
+};
+
+class FatalErrorTest : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(FatalErrorTest, StopsWithOneLineAndExitCodeOne) {
+  const FailureCase& c = GetParam();
+  Outcome outcome = RunText(c.script);
+  EXPECT_EQ(outcome.code, kExitRuntimeError) << c.script;
+  EXPECT_EQ(outcome.err, c.err) << c.script;
+  EXPECT_EQ(outcome.out, "before\n") << c.script;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, FatalErrorTest,
+    testing::Values(
+        FailureCase{"WScript.Echo \"before\"\n  x.Pad 1, 2\nWScript.Echo 1",
+                    "t.vbs(2, 3) runtime error: Object required\n"},
+        FailureCase{"WScript.Echo \"before\"\nx = 5\nWScript.Echo x.Pad(1, 2)",
+                    "t.vbs(3, 1) runtime error: Object required\n"},
+        FailureCase{"WScript.Echo \"before\"\n"
+                    "Set c = CreateObject(\"PellarLib.Cell\")\n"
+                    "Set d = CreateObject(\"PellarLib.Cell\")\n"
+                    "c.Pad d, 1",
+                    "t.vbs(4, 1) runtime error: Type mismatch\n"},
+        FailureCase{"WScript.Echo \"before\"\n"
+                    "Set c = CreateObject(\"PellarLib.Cell\")\n"
+                    "WScript.Echo c",
+                    "t.vbs(3, 1) runtime error: Type mismatch\n"},
+        FailureCase{"WScript.Echo \"before\"\nx = CInt(\"abc\")",
+                    "t.vbs(2, 1) runtime error: Type mismatch\n"},
+        FailureCase{"WScript.Echo \"before\"\nx = CInt(40000)",
+                    "t.vbs(2, 1) runtime error: Overflow\n"},
+        FailureCase{"WScript.Echo \"before\"\nx = Chr(256)",
+                    "t.vbs(2, 1) runtime error: Invalid procedure call or "
+                    "argument\n"},
+        FailureCase{"WScript.Echo \"before\"\nx = Space(-1)",
+                    "t.vbs(2, 1) runtime error: Invalid procedure call or "
+                    "argument\n"},
+        FailureCase{"WScript.Echo \"before\"\nx = String(100000000, \"a\")",
+                    "t.vbs(2, 1) runtime error: Out of memory\n"},
+        FailureCase{"WScript.Echo \"before\"\n"
+                    "Set c = CreateObject(\"PellarLib.Nope\")",
+                    "t.vbs(2, 1) PellarLib: ActiveX component can't create "
+                    "object\n"},
+        FailureCase{"WScript.Echo \"before\"\n"
+                    "Set c = CreateObject(\"PellarLib.Cell\")\n"
+                    "Set c = Nothing\n"
+                    "c.Pad s, 1",
+                    "t.vbs(4, 1) runtime error: Object required\n"}));
+
+// Unary minus widens rather than overflowing, as VBScript does.
+struct EchoCase {
+  const char* expression;
+  const char* printed;
+};
+
+class EchoTest : public testing::TestWithParam<EchoCase> {};
+
+TEST_P(EchoTest, PrintsValue) {
+  const EchoCase& c = GetParam();
+  Outcome outcome = RunText(std::string("WScript.Echo ") + c.expression);
+  EXPECT_EQ(outcome.code, 0) << c.expression << ": " << outcome.err;
+  EXPECT_EQ(outcome.out, std::string(c.printed) + "\n") << c.expression;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, EchoTest,
+    testing::Values(
+        EchoCase{"-CInt(-32768)", "32768"},
+        EchoCase{"-CLng(\"-2147483648\")", "2147483648"},
+        EchoCase{"-(-2147483647)", "2147483647"},
+        EchoCase{"2147483648", "2147483648"}, EchoCase{"-True", "1"},
+        EchoCase{"-Empty", "0"}, EchoCase{"-\" 2.5 \"", "-2.5"},
+        EchoCase{"--\"1e3\"", "1000"},
+        EchoCase{"ChrW(65) & ChrW(-1)", "A\xEF\xBF\xBF"},
+        EchoCase{"String(3, 321)", "AAA"}, EchoCase{"String(2, \"xy\")", "xx"},
+        EchoCase{"Left(\"abc\", 9) & Right(\"abc\", 2)", "abcbc"},
+        EchoCase{"Len(12345) & Len(Empty)", "50"},
+        // Promotion: Integer -> Long -> Double, never an overflow.
+        EchoCase{"TypeName(32767 + 1) & TypeName(-32768 - 1)", "LongLong"},
+        EchoCase{"TypeName(2147483647 + 1), 2147483647 + 1",
+                 "Double 2147483648"},
+        EchoCase{"TypeName(CInt(200) * CInt(200))", "Long"},
+        EchoCase{"TypeName(CByte(255) + CByte(1))", "Integer"},
+        EchoCase{"TypeName(True + True), True + True", "Integer -2"},
+        EchoCase{"TypeName(5 \\ 2) & TypeName(100000 \\ 2)", "IntegerLong"},
+        EchoCase{"TypeName(\"2\" * 2), \"2\" + \"2\", \"2\" + 2",
+                 "Double 22 4"},
+        // Comparisons: numbers before texts, Empty as 0 or "".
+        EchoCase{"\"10\" > 9, 9 < \"1\", \"10\" = 10", "-1 -1 0"},
+        EchoCase{"Empty = 0, Empty = \"\", Empty < -1", "-1 -1 0"},
+        EchoCase{"\"B\" < \"a\", \"abc\" < \"abd\", \"ab\" < \"abc\"",
+                 "-1 -1 -1"},
+        EchoCase{"IsNull(Null = Null), IsNull(1 < Null)", "-1 -1"},
+        EchoCase{"1.5 = 3 / 2, CLng(3) = 3.0, True = -1", "-1 -1 -1"},
+        // Logical operators are bitwise on numbers.
+        EchoCase{"6 And 3, 6 Or 3, 6 Xor 3, Not 0, Not True", "2 7 5 -1 0"},
+        EchoCase{"TypeName(6 And 3) & TypeName(True And True)",
+                 "IntegerBoolean"},
+        EchoCase{"Null And False, IsNull(Null And True), Null Or True",
+                 "0 -1 -1"}));
+
+// Whole scripts for the rules that take more than an expression.
+struct ScriptCase {
+  const char* script;
+  const char* printed;
+};
+
+class ScriptTest : public testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ScriptTest, Prints) {
+  const ScriptCase& c = GetParam();
+  Outcome outcome = RunText(c.script);
+  EXPECT_EQ(outcome.code, 0) << c.script << ": " << outcome.err;
+  EXPECT_EQ(outcome.out, c.printed) << c.script;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, ScriptTest,
+    testing::Values(
+        // An array element goes by reference; a property, a default-member
+        // call and an expression go by value.
+        ScriptCase{
+            "Sub Inc(x)\nx = x + 1\nEnd Sub\n"
+            "Dim a(1, 1)\na(1, 0) = 5\nInc a(1, 0)\n"
+            "Set d = CreateObject(\"Scripting.Dictionary\")\nd(\"k\") = 5\n"
+            "Inc d(\"k\")\nInc d.Item(\"k\")\nInc (a(1, 0))\n"
+            "WScript.Echo a(1, 0), d(\"k\")",
+            "6 5\n"},
+        // By reference through two procedures, and ByVal copies arrays.
+        ScriptCase{
+            "Sub Outer(x)\nInner x\nEnd Sub\nSub Inner(y)\ny = y & \"!\"\nEnd "
+            "Sub\n"
+            "Sub Change(ByVal arr)\narr(0) = 9\nEnd Sub\n"
+            "s = \"a\"\nOuter s\nb = Array(1)\nChange b\nWScript.Echo s, b(0)",
+            "a! 1\n"},
+        // An element passed by reference locks its array against ReDim.
+        ScriptCase{"Dim a()\nReDim a(2)\nSub Grow(x)\nOn Error Resume Next\n"
+                   "ReDim a(5)\nWScript.Echo Err.Number\nx = 1\nEnd Sub\n"
+                   "Grow a(1)\nWScript.Echo UBound(a), a(1)",
+                   "10\n2 1\n"},
+        // Exit leaves only the innermost loop of its kind.
+        ScriptCase{
+            "For i = 1 To 3\nDo\nFor j = 1 To 3\nIf j = 2 Then Exit For\n"
+            "n = n + 1\nNext\nExit Do\nLoop\nIf i = 2 Then Exit For\nNext\n"
+            "WScript.Echo i, j, n",
+            "2 2 2\n"},
+        ScriptCase{
+            "Function F()\nDo\nFor i = 1 To 5\nIf i = 3 Then Exit Function\n"
+            "F = i\nNext\nLoop\nEnd Function\nWScript.Echo F()",
+            "2\n"},
+        // On Error belongs to its procedure: a failure in a callee without
+        // it returns to the nearest caller that traps, which goes on with
+        // its next statement.
+        ScriptCase{"Sub Inner\nx = 1 / 0\nWScript.Echo \"not here\"\nEnd Sub\n"
+                   "Sub Middle\nInner\nWScript.Echo \"nor here\"\nEnd Sub\n"
+                   "Sub Outer\nOn Error Resume Next\nMiddle\nWScript.Echo "
+                   "\"outer\", Err.Number\n"
+                   "End Sub\nOuter\nWScript.Echo \"after\", Err.Number",
+                   "outer 11\nafter 11\n"},
+        ScriptCase{"Sub Traps\nOn Error Resume Next\nx = CInt(\"z\")\nEnd Sub\n"
+                   "Traps\nWScript.Echo \"trapped\"",
+                   "trapped\n"},
+        // A procedure's own On Error ends with it.
+        ScriptCase{
+            "Sub Traps\nOn Error Resume Next\nEnd Sub\nOn Error Resume Next\n"
+            "On Error GoTo 0\nTraps\nx = 1\nWScript.Echo \"ok\"",
+            "ok\n"},
+        // Names: implicit globals are seen by procedures, implicit names
+        // inside a procedure are its own, parameters shadow globals.
+        ScriptCase{"g = 1\nSub S(g2)\ng = g + 1\nc = c + 1\nWScript.Echo "
+                   "c\nEnd Sub\nS 0\nS 0\n"
+                   "WScript.Echo g",
+                   "1\n1\n3\n"},
+        ScriptCase{"Function Fib(n)\nIf n < 2 Then Fib = n Else Fib = Fib(n - "
+                   "1) + Fib(n - 2)\n"
+                   "End Function\nWScript.Echo Fib(20)",
+                   "6765\n"},
+        ScriptCase{"x = Split(\"a;b\", \";\")(1) & UCase(Mid(\"abc\", "
+                   "2))\nWScript.Echo x",
+                   "bBC\n"}));
+
+TEST(InterpreterTest, UndeclaredNameUnderOptionExplicitFailsWhenReached) {
+  Outcome outcome =
+      RunText("Option Explicit\nDim a\nWScript.Echo \"before\"\nb = 1");
+  EXPECT_EQ(outcome.code, kExitRuntimeError);
+  EXPECT_EQ(outcome.out, "before\n");
+  EXPECT_EQ(outcome.err, "t.vbs(4, 1) runtime error: Variable is undefined\n");
+}
+
+TEST(InterpreterTest, RunawayRecursionFailsWithOutOfStackSpace) {
+  Outcome outcome = RunText("Sub R\nR\nEnd Sub\nR");
+  EXPECT_EQ(outcome.code, kExitRuntimeError);
+  EXPECT_EQ(outcome.err, "t.vbs(2, 1) runtime error: Out of stack space\n");
+}
+
+TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {
+  std::ostringstream out, err;
+  RunOptions options;
+  options.max_statements = 1000;
+  EXPECT_EQ(RunScript("Do\nLoop", "t.vbs", out, err, options),
+            kExitRuntimeError);
+  EXPECT_EQ(err.str(), "t.vbs(1, 1) runtime error: Script ran too long\n");
+}
+
+TEST(InterpreterTest, TreeIsCompact) {
+  std::string script;
+  for (int i = 0; i < 100; ++i)
+    script += "x = x + " + std::to_string(i) + " * 2\n";
+  ParseResult parsed = Parse(FromUtf8(script));
+  ASSERT_FALSE(parsed.error);
+  EXPECT_EQ(parsed.program.StatementCount(), 100u);
+  EXPECT_LE(parsed.program.TreeBytes() / parsed.program.StatementCount(), 200u);
+}
+
+}  // namespace
+}  // namespace pellar

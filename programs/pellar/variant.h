@@ -1,0 +1,275 @@
+// The script's values: a small tagged variant (16 bytes) whose numbers live
+// inline, with reference-counted boxes for texts, arrays and objects. The
+// subtype numbers are VBScript's VarType codes.
+#ifndef PELLAR_HOST_VARIANT_H_
+#define PELLAR_HOST_VARIANT_H_
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+
+namespace pellar::script {
+
+enum class VType : uint8_t {
+  kEmpty = 0,
+  kNull = 1,
+  kInteger = 2,
+  kLong = 3,
+  kDouble = 5,
+  kDate = 7,
+  kString = 8,
+  kObject = 9,
+  kBoolean = 11,
+  kByte = 17,
+  kArray = 12,  // a variant array; VarType answers 8192 + 12
+  kRef = 99,    // a ByRef parameter slot pointing at the caller's variable
+};
+
+// Run-time error numbers the engine raises besides the library's.
+namespace err {
+inline constexpr int kInvalidCall = 5;
+inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
+inline constexpr int kSubscript = 9;
+inline constexpr int kArrayLocked = 10;
+inline constexpr int kDivisionByZero = 11;
+inline constexpr int kTypeMismatch = 13;
+inline constexpr int kOutOfStack = 28;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kBadFileMode = 54;
+inline constexpr int kFileExists = 58;
+inline constexpr int kInputPastEnd = 62;
+inline constexpr int kInvalidNull = 94;
+inline constexpr int kObjectRequired = 424;
+inline constexpr int kCannotCreate = 429;
+inline constexpr int kNoMember = 438;
+inline constexpr int kWrongArgs = 450;
+inline constexpr int kKeyExists = 457;
+inline constexpr int kNotDefined = 500;
+inline constexpr int kKeyNotFound = 32811;
+}  // namespace err
+
+// Throws the failure with the engine's text for `number`.
+[[noreturn]] void Raise(int number);
+Text ErrorText(int number);
+
+struct Boxed {
+  int refs = 1;
+  virtual ~Boxed() = default;
+};
+
+struct StrBox final : Boxed {
+  explicit StrBox(Text t) : text(std::move(t)) {}
+  Text text;
+};
+
+class Var;
+class ScriptObject;
+struct ArrBox;
+
+class Var {
+ public:
+  Var() : type_(VType::kEmpty), l_(0) {}
+  Var(const Var& o) : type_(o.type_), d_(o.d_) { AddRef(); }
+  Var(Var&& o) noexcept : type_(o.type_), d_(o.d_) { o.type_ = VType::kEmpty; }
+  Var& operator=(const Var& o) {
+    if (this != &o) {
+      Var copy(o);
+      Swap(copy);
+    }
+    return *this;
+  }
+  Var& operator=(Var&& o) noexcept {
+    Swap(o);
+    return *this;
+  }
+  ~Var() { Release(); }
+  void Swap(Var& o) noexcept {
+    std::swap(type_, o.type_);
+    std::swap(d_, o.d_);
+  }
+
+  static Var Null() {
+    Var v;
+    v.type_ = VType::kNull;
+    return v;
+  }
+  static Var Integer(int16_t i) {
+    Var v;
+    v.type_ = VType::kInteger;
+    v.l_ = i;
+    return v;
+  }
+  static Var Long(int32_t i) {
+    Var v;
+    v.type_ = VType::kLong;
+    v.l_ = i;
+    return v;
+  }
+  static Var Byte(uint8_t i) {
+    Var v;
+    v.type_ = VType::kByte;
+    v.l_ = i;
+    return v;
+  }
+  static Var Double(double d) {
+    Var v;
+    v.type_ = VType::kDouble;
+    v.d_ = d;
+    return v;
+  }
+  static Var Date(double d) {
+    Var v;
+    v.type_ = VType::kDate;
+    v.d_ = d;
+    return v;
+  }
+  static Var Bool(bool b) {
+    Var v;
+    v.type_ = VType::kBoolean;
+    v.l_ = b ? -1 : 0;
+    return v;
+  }
+  static Var String(Text t);
+  static Var Object(ScriptObject* o);  // takes a reference; null is Nothing
+  static Var Array(ArrBox* a);         // takes ownership of one reference
+  static Var Ref(Var* target) {
+    Var v;
+    v.type_ = VType::kRef;
+    v.ref_ = target;
+    return v;
+  }
+  // The smallest of Integer, Long, Double holding `n`.
+  static Var Number(int64_t n);
+
+  VType type() const { return type_; }
+  bool is_empty() const { return type_ == VType::kEmpty; }
+  bool is_null() const { return type_ == VType::kNull; }
+  bool is_string() const { return type_ == VType::kString; }
+  bool is_object() const { return type_ == VType::kObject; }
+  bool is_array() const { return type_ == VType::kArray; }
+  bool is_numeric() const;  // Integer, Long, Double, Date, Boolean, Byte, Empty
+  int32_t raw_long() const { return l_; }
+  double raw_double() const { return d_; }
+  const Text& str() const { return static_cast<StrBox*>(box_)->text; }
+  // The text to change in place, when no other value shares it.
+  Text* UnsharedStr() {
+    return type_ == VType::kString && box_->refs == 1
+               ? &static_cast<StrBox*>(box_)->text
+               : nullptr;
+  }
+  ScriptObject* object() const { return obj_; }
+  ArrBox* array() const { return arr_; }
+  ArrBox* MutableArray();  // unshares first
+  Var* ref() const { return ref_; }
+  // The variable a ByRef slot stands for, or this.
+  Var* Target() { return type_ == VType::kRef ? ref_ : this; }
+
+ private:
+  void AddRef() const;
+  void Release();
+
+  VType type_;
+  union {
+    int32_t l_;
+    double d_;
+    Boxed* box_;
+    ScriptObject* obj_;
+    ArrBox* arr_;
+    Var* ref_;
+  };
+};
+
+struct ArrBox final : Boxed {
+  std::vector<int32_t> upper;  // per dimension; lower bounds are 0
+  std::vector<Var> items;      // first dimension varies fastest
+  int locks = 0;               // elements passed by reference right now
+  bool fixed = false;          // declared with bounds: no ReDim
+  // Index of the element, or failure 9.
+  size_t Offset(std::span<const int32_t> index) const;
+};
+
+// A function or method call's arguments: each points at the caller's
+// variable (by reference) or at a temporary.
+using Args = std::span<Var* const>;
+
+enum class CallKind : uint8_t { kGet, kLet, kSet, kCall };
+
+class Interpreter;
+
+class ScriptObject : public Boxed {
+ public:
+  virtual Text TypeName() const = 0;
+  // Member `name` (lower case; "" is the default member). For kLet and kSet
+  // the last argument is the value assigned.
+  virtual Var Invoke(Interpreter& in, std::string_view name, Args args,
+                     CallKind kind) = 0;
+  // The values For Each walks; false when the object is not a collection.
+  virtual bool Enumerate(std::vector<Var>& out) {
+    (void)out;
+    return false;
+  }
+  // Lets go of every value held, when the run ends.
+  virtual void Drop() {}
+};
+
+// Conversions by VBScript's rules; failures raise 13, 6 or 94.
+bool IsNumericText(TextView text, double* out);
+double ToDouble(const Var& v);
+int32_t ToLong(const Var& v);  // rounds half to even; 6 beyond range
+int16_t ToInteger(const Var& v);
+bool ToBool(const Var& v);
+Text ToStr(const Var& v);  // Null raises 94
+// Echo's form: Booleans as -1/0, Null as "Null".
+Text EchoText(const Var& v);
+Text DateText(double date);
+// Whole days since 1899-12-30 and the time as a fraction.
+double MakeDate(int year, int month, int day);
+double MakeTime(int hour, int minute, int second);
+struct DateParts {
+  int year, month, day, hour, minute, second, weekday;  // weekday 1 = Sunday
+};
+DateParts SplitDate(double date);
+// A date from text: "YYYY-MM-DD", "M/D/YYYY", with an optional time
+// "H:MM[:SS] [AM|PM]", or a time alone; false when the text is none.
+bool ParseDateText(TextView text, double* out);
+Var ToDateVar(const Var& v);
+
+// Operators.
+enum class BinOp : uint8_t {
+  kAdd,
+  kSub,
+  kMul,
+  kDiv,
+  kIntDiv,
+  kMod,
+  kPow,
+  kConcat,
+  kEq,
+  kNe,
+  kLt,
+  kLe,
+  kGt,
+  kGe,
+  kAnd,
+  kOr,
+  kXor,
+  kEqv,
+  kImp,
+};
+Var Binary(BinOp op, const Var& a, const Var& b);
+Var Negate(const Var& v);
+Var Not(const Var& v);
+// -1, 0, 1 by VBScript's comparison rules; `text_mode` compares texts
+// without case. Null operands are the caller's business.
+int Compare(const Var& a, const Var& b, bool text_mode = false);
+bool Equal(const Var& a, const Var& b, bool text_mode = false);
+
+}  // namespace pellar::script
+
+#endif  // PELLAR_HOST_VARIANT_H_

@@ -1,0 +1,57 @@
+#include <pellar/base/failure.h>
+
+#include <new>
+#include <stdexcept>
+
+namespace pellar {
+
+Failure CaughtFailure() {
+  try {
+    throw;
+  } catch (const Failure& failure) {
+    return failure;
+  } catch (const std::bad_alloc&) {
+    return Failure(error::kOutOfMemory);
+  } catch (const std::length_error&) {
+    return Failure(error::kOutOfMemory);
+  }
+}
+
+TextView Describe(int number) {
+  switch (number) {
+    case error::kInvalidCall: return u"Invalid procedure call or argument";
+    case error::kOverflow: return u"Overflow";
+    case error::kOutOfMemory: return u"Out of memory";
+    case error::kSubscriptOutOfRange: return u"Subscript out of range";
+    case error::kTypeMismatch: return u"Type mismatch";
+    case error::kBadFileName: return u"Bad file name or number";
+    case error::kFileNotFound: return u"File not found";
+    case error::kDeviceIo: return u"Device I/O error";
+    case error::kFileExists: return u"File already exists";
+    case error::kDiskFull: return u"Disk full";
+    case error::kTooManyFiles: return u"Too many files";
+    case error::kPermissionDenied: return u"Permission denied";
+    case error::kDiskNotReady: return u"Disk not ready";
+    case error::kRenameAcrossDrives: return u"Can't rename with different drive";
+    case error::kPathFileAccess: return u"Path/File access error";
+    case error::kPathNotFound: return u"Path not found";
+    case error::kCannotCreateObject:
+      return u"ActiveX component can't create object";
+    case error::kNoSuchMethod:
+      return u"Object doesn't support this property or method";
+    case error::kActionNotSupported:
+      return u"Object doesn't support this action";
+    case error::kWrongArgumentCount:
+      return u"Wrong number of arguments or invalid property assignment";
+    default: return u"Application-defined or object-defined error";
+  }
+}
+
+Failure::Failure(int number) : Failure(number, Text(Describe(number))) {}
+
+Failure::Failure(int number, Text description)
+    : number_(number),
+      description_(std::move(description)),
+      what_(ToUtf8(description_)) {}
+
+}  // namespace pellar

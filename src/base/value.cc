@@ -1,0 +1,168 @@
+#include <pellar/base/value.h>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include <pellar/base/failure.h>
+
+namespace pellar {
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// The value as a double for numeric targets, or an exact integer.
+struct Numeric {
+  bool is_integer;
+  int64_t integer;
+  double real;
+};
+
+Numeric ToNumeric(const Value& value) {
+  switch (value.index()) {
+    case 0: return {true, 0, 0};
+    case 1: return {true, std::get<int16_t>(value), 0};
+    case 2: return {true, std::get<int32_t>(value), 0};
+    case 3: return {false, 0, std::get<double>(value)};
+    case 4: return {true, std::get<bool>(value) ? -1 : 0, 0};
+    default: return {false, 0, ParseNumber(std::get<Text>(value))};
+  }
+}
+
+int64_t ToRangedInteger(const Value& value, int64_t lo, int64_t hi) {
+  Numeric n = ToNumeric(value);
+  int64_t i = n.is_integer ? n.integer : RoundHalfEven(n.real);
+  if (i < lo || i > hi) throw Failure(error::kOverflow);
+  return i;
+}
+
+}  // namespace
+
+double ParseNumber(TextView text) {
+  size_t b = 0, e = text.size();
+  while (b < e && IsBlank(text[b])) ++b;
+  while (e > b && IsBlank(text[e - 1])) --e;
+  std::string ascii;
+  size_t i = b;
+  auto digits = [&]() {
+    size_t n = 0;
+    while (i < e && text[i] >= u'0' && text[i] <= u'9') {
+      ascii.push_back(static_cast<char>(text[i++]));
+      ++n;
+    }
+    return n;
+  };
+  if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+    // from_chars takes no "+".
+    if (text[i++] == u'-') ascii.push_back('-');
+  }
+  size_t n = digits();
+  if (i < e && text[i] == u'.') {
+    ascii.push_back('.');
+    ++i;
+    n += digits();
+  }
+  if (n == 0) throw Failure(error::kTypeMismatch);
+  if (i < e && (text[i] == u'e' || text[i] == u'E')) {
+    ascii.push_back('e');
+    ++i;
+    if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+      ascii.push_back(static_cast<char>(text[i++]));
+    }
+    if (digits() == 0) throw Failure(error::kTypeMismatch);
+  }
+  if (i != e) throw Failure(error::kTypeMismatch);
+  // from_chars reads "." whatever the process locale says.
+  double d = 0;
+  const auto [end, ec] =
+      std::from_chars(ascii.data(), ascii.data() + ascii.size(), d);
+  if (ec == std::errc::result_out_of_range) {
+    // Too small to represent is zero; too large is an overflow.
+    const size_t exponent = ascii.find('e');
+    if (exponent != std::string::npos && ascii[exponent + 1] == '-') return 0;
+    throw Failure(error::kOverflow);
+  }
+  if (ec != std::errc() || end != ascii.data() + ascii.size()) {
+    throw Failure(error::kTypeMismatch);
+  }
+  if (!std::isfinite(d)) throw Failure(error::kOverflow);
+  return d;
+}
+
+int64_t RoundHalfEven(double d) {
+  // 2^63 is the first double beyond int64's range.
+  if (!std::isfinite(d) || d >= 9223372036854775808.0 ||
+      d < -9223372036854775808.0) {
+    throw Failure(error::kOverflow);
+  }
+  double r = std::nearbyint(d);  // default rounding mode: half to even
+  if (r >= 9223372036854775808.0) throw Failure(error::kOverflow);
+  return static_cast<int64_t>(r);
+}
+
+int32_t ToInt32(const Value& value) {
+  return static_cast<int32_t>(ToRangedInteger(
+      value, std::numeric_limits<int32_t>::min(),
+      std::numeric_limits<int32_t>::max()));
+}
+
+int16_t ToInt16(const Value& value) {
+  return static_cast<int16_t>(ToRangedInteger(
+      value, std::numeric_limits<int16_t>::min(),
+      std::numeric_limits<int16_t>::max()));
+}
+
+bool ToBoolean(const Value& value) {
+  if (const Text* t = std::get_if<Text>(&value)) {
+    if (EqualsIgnoreCase(*t, u"True")) return true;
+    if (EqualsIgnoreCase(*t, u"False")) return false;
+    return ParseNumber(*t) != 0;
+  }
+  Numeric n = ToNumeric(value);
+  return n.is_integer ? n.integer != 0 : n.real != 0;
+}
+
+Text DoubleText(double d) {
+  if (std::nearbyint(d) == d && std::fabs(d) < 1e15) {
+    return Decimal(static_cast<int64_t>(d));
+  }
+  // 15 significant digits, as VBScript writes a Double, with "." whatever
+  // the process locale says.
+  char buf[40];
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  if (ec != std::errc()) throw Failure(error::kOverflow);
+  for (char* c = buf; c != end; ++c) {
+    if (*c == 'e') *c = 'E';
+  }
+  return Ascii(std::string_view(buf, static_cast<size_t>(end - buf)));
+}
+
+Text ToText(const Value& value) {
+  switch (value.index()) {
+    case 0: return Text();
+    case 1: return Decimal(std::get<int16_t>(value));
+    case 2: return Decimal(std::get<int32_t>(value));
+    case 3: return DoubleText(std::get<double>(value));
+    case 4: return std::get<bool>(value) ? u"True" : u"False";
+    default: return std::get<Text>(value);
+  }
+}
+
+Text ToTextNumericBoolean(const Value& value) {
+  if (const bool* b = std::get_if<bool>(&value)) return *b ? u"-1" : u"0";
+  return ToText(value);
+}
+
+Value ConvertTo(const Value& value, Type type) {
+  switch (type) {
+    case Type::kText: return ToText(value);
+    case Type::kInt32: return ToInt32(value);
+    case Type::kInt16: return ToInt16(value);
+    case Type::kBoolean: return ToBoolean(value);
+  }
+  return Value{};
+}
+
+}  // namespace pellar

@@ -1,0 +1,438 @@
+// Contract tests run against every platform implementation that builds
+// here, so the implementations cannot drift apart.
+//
+// The contract is one; a few facts differ by system and have a variant per
+// platform here (never in the library): what makes an entry hidden, how
+// rights are taken away, and what a program to start looks like.
+#include <pellar/platform/platform.h>
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+// The platform's methods carry the names of these macros.
+#undef DeleteFile
+#undef CopyFile
+#undef ReplaceFile
+#else
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include <pellar/base/failure.h>
+#include <pellar/io/textfile.h>
+#include <pellar/testing/test_support.h>
+
+namespace pellar {
+namespace {
+
+using testing::PathExists;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+void MakeFolder(const std::string& path) {
+  std::filesystem::create_directory(path);
+}
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+// On Windows the hidden and system attributes hide an entry, so the
+// entries below have ordinary names. (A leading "." is an ordinary name on
+// Windows, but Wine hides such names too, as POSIX does.)
+std::string Hidden(std::string_view name) { return std::string(name); }
+void MakeHidden(const std::string& path) {
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+}
+void MakeSystem(const std::string& path) {
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_SYSTEM);
+}
+#else
+constexpr bool kWindows = false;
+// On POSIX a leading "." hides an entry.
+std::string Hidden(std::string_view name) { return "." + std::string(name); }
+void MakeHidden(const std::string&) {}
+void MakeSystem(const std::string&) {}
+#endif
+
+// Waits up to five seconds for a file that a started program writes.
+std::string AwaitFile(const std::string& path) {
+  std::string out;
+  // Generous: a loaded machine, or Wine, may take seconds to start a program.
+  for (int i = 0; i < 600 && out.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    out = ReadBytes(path);
+  }
+  return out;
+}
+
+using ::pellar::testing::FailureOf;
+
+class PlatformContractTest : public ::testing::TestWithParam<Platform*> {
+ protected:
+  void SetUp() override {
+    WriteBytes(dir_.Path("a.txt"), "a");
+    WriteBytes(dir_.Path("b.txt"), "b");
+    WriteBytes(dir_.Path("c.log"), "c");
+    WriteBytes(dir_.Path(Hidden("hidden.txt")), "h");
+    MakeHidden(dir_.Path(Hidden("hidden.txt")));
+    WriteBytes(dir_.Path(Hidden("system.txt")), "s");
+    MakeSystem(dir_.Path(Hidden("system.txt")));
+    MakeFolder(dir_.Path("sub"));
+    MakeFolder(dir_.Path(Hidden("hiddendir")));
+    MakeHidden(dir_.Path(Hidden("hiddendir")));
+  }
+
+  Platform& platform() { return *GetParam(); }
+  Text P(std::string_view name) { return dir_.TextPath(name); }
+  std::vector<Text> Names(TextView pattern, LookupKind kind) {
+    std::vector<Text> names = platform().Lookup(pattern, kind);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TempDir dir_;
+};
+
+TEST_P(PlatformContractTest, FileLookupMatchesOrdinaryFilesOnly) {
+  EXPECT_EQ(Names(P("a.txt"), LookupKind::kFile),
+            std::vector<Text>{P("a.txt")});
+  EXPECT_TRUE(Names(P("sub"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P(Hidden("hidden.txt")), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P(Hidden("system.txt")), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("missing"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("nofolder/a.txt"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("a.txt/x"), LookupKind::kFile).empty());
+  if (!kWindows) {
+    EXPECT_TRUE(Names(u"/dev/null", LookupKind::kFile).empty());
+  }
+}
+
+TEST_P(PlatformContractTest, FolderLookupMatchesFoldersAndFiles) {
+  EXPECT_EQ(Names(P("sub"), LookupKind::kFolder), std::vector<Text>{P("sub")});
+  EXPECT_EQ(Names(P("a.txt"), LookupKind::kFolder).size(), 1u);
+  EXPECT_TRUE(Names(P(Hidden("hiddendir")), LookupKind::kFolder).empty());
+  EXPECT_EQ(Names(dir_.text() + u"/", LookupKind::kFolder).size(), 1u);
+}
+
+TEST_P(PlatformContractTest, WildcardsInTheLastComponent) {
+  EXPECT_EQ(Names(P("*.txt"), LookupKind::kFile),
+            (std::vector<Text>{P("a.txt"), P("b.txt")}));
+  EXPECT_EQ(Names(P("?.log"), LookupKind::kFile),
+            std::vector<Text>{P("c.log")});
+  EXPECT_EQ(Names(P("*.*"), LookupKind::kFile).size(), 3u);
+  EXPECT_EQ(Names(P("*"), LookupKind::kFolder).size(), 4u);  // + sub
+  EXPECT_TRUE(Names(P("*.doc"), LookupKind::kFile).empty());
+  EXPECT_TRUE(Names(P("nofolder/*"), LookupKind::kFile).empty());
+}
+
+TEST_P(PlatformContractTest, ErrorsMapOntoAutomationNumbers) {
+  EXPECT_EQ(FailureOf([&] { platform().NewSequentialFile(P("none")); }),
+            error::kFileNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("no/x"), {}); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("sub"), {}); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().NewSequentialFile(P("sub")); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFile(P("none")); }),
+            error::kFileNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().CreateFolder(P("x/y")); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().CreateFolder(P("sub")); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().Rename(P("a.txt"), P("b.txt")); }),
+            error::kFileExists);
+  EXPECT_EQ(
+      FailureOf([&] { platform().NewWritableFile(Text(u"a\0b", 3), {}); }),
+      error::kBadFileName);
+}
+
+#ifndef _WIN32
+// Nodes of the test's own, never the machine's: a writer must fill them
+// without replacing them or changing their mode.
+TEST_P(PlatformContractTest, DevicesAreWrittenNeverReplacedOrChanged) {
+  const std::string full = dir_.Path("full");
+  if (::geteuid() != 0 ||
+      ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+    GTEST_SKIP() << "device nodes cannot be made here";
+  }
+  ::chmod(full.c_str(), 0666);
+  EXPECT_EQ(FailureOf([&] {
+              auto f = platform().NewWritableFile(P("full"), {});
+              f->Append("x");
+              f->Close();
+            }),
+            error::kDiskFull);
+  for (FileAccess access : {FileAccess::kReplace, FileAccess::kPrivate,
+                            FileAccess::kPrivateExecutable}) {
+    EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("full"), access); }),
+              error::kPathFileAccess);
+  }
+  struct stat st;
+  ASSERT_EQ(::lstat(full.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+}
+#endif
+
+#ifdef _WIN32
+TEST_P(PlatformContractTest, ReadOnlyFilesArePermissionDenied) {
+  WriteBytes(dir_.Path("ro.txt"), "r");
+  ::SetFileAttributesA(dir_.Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  HANDLE probe = ::CreateFileA(dir_.Path("ro.txt").c_str(), GENERIC_WRITE, 0,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(probe);
+    ::SetFileAttributesA(dir_.Path("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    GTEST_SKIP() << "the read-only attribute is not enforced here (Wine "
+                    "running as root)";
+  }
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("ro.txt"), {}); }),
+            error::kPermissionDenied);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFile(P("ro.txt")); }),
+            error::kPermissionDenied);
+  EXPECT_EQ(FailureOf([&] { platform().ReplaceFile(P("a.txt"), P("ro.txt")); }),
+            error::kPermissionDenied);
+  EXPECT_EQ(ReadBytes(dir_.Path("ro.txt")), "r");
+  ::SetFileAttributesA(dir_.Path("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#else
+TEST_P(PlatformContractTest, NoRightsIsPermissionDenied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root bypasses file modes";
+  ::mkdir(dir_.Path("ro").c_str(), 0555);
+  EXPECT_EQ(FailureOf([&] { platform().NewWritableFile(P("ro/x"), {}); }),
+            error::kPermissionDenied);
+}
+#endif
+
+TEST_P(PlatformContractTest, ReplaceFileSwapsInTheNewContent) {
+  platform().ReplaceFile(P("a.txt"), P("b.txt"));
+  EXPECT_EQ(ReadBytes(dir_.Path("b.txt")), "a");
+  EXPECT_FALSE(PathExists(dir_.Path("a.txt")));
+  platform().ReplaceFile(P("b.txt"), P("new.txt"));
+  EXPECT_EQ(ReadBytes(dir_.Path("new.txt")), "a");
+  EXPECT_EQ(FailureOf([&] { platform().ReplaceFile(P("c.log"), P("sub")); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(ReadBytes(dir_.Path("c.log")), "c");
+}
+
+TEST_P(PlatformContractTest, SameFileComparesFilesNotSpellings) {
+  EXPECT_TRUE(platform().SameFile(P("a.txt"), P("sub/../a.txt")));
+  EXPECT_FALSE(platform().SameFile(P("a.txt"), P("b.txt")));
+  EXPECT_FALSE(platform().SameFile(P("a.txt"), P("missing")));
+}
+
+TEST_P(PlatformContractTest, ReadersKnowTheSizeTheFileHadWhenOpened) {
+  WriteBytes(dir_.Path("sized.txt"), std::string(70000, 'x'));
+  auto file = platform().NewSequentialFile(P("sized.txt"));
+  EXPECT_EQ(file->SizeHint(), 70000u);
+  char buffer[100];
+  EXPECT_EQ(file->Read(buffer, sizeof buffer), sizeof buffer);
+  EXPECT_EQ(file->SizeHint(), 70000u);
+  EXPECT_EQ(platform().NewSequentialFile(P("a.txt"))->SizeHint(), 1u);
+}
+
+TEST_P(PlatformContractTest, RenameCopyDeleteAndCreateFolder) {
+  platform().Rename(P("a.txt"), P("sub/moved.txt"));
+  EXPECT_EQ(ReadBytes(dir_.Path("sub/moved.txt")), "a");
+  EXPECT_FALSE(PathExists(dir_.Path("a.txt")));
+  platform().CopyFile(P("b.txt"), P("c.log"));
+  EXPECT_EQ(ReadBytes(dir_.Path("c.log")), "b");
+  platform().DeleteFile(P("b.txt"));
+  EXPECT_FALSE(PathExists(dir_.Path("b.txt")));
+  platform().CreateFolder(P("new"));
+  EXPECT_EQ(Names(P("new"), LookupKind::kFolder).size(), 1u);
+}
+
+TEST_P(PlatformContractTest, PrivateFilesAreOwnerOnly) {
+  platform().NewWritableFile(P("secret"), FileAccess::kPrivate)->Close();
+  platform()
+      .NewWritableFile(P("script"), FileAccess::kPrivateExecutable)
+      ->Close();
+  EXPECT_TRUE(PathExists(dir_.Path("secret")));
+  if (kWindows) return;  // Windows keeps its own rights on new files
+#ifndef _WIN32
+  struct stat st;
+  ASSERT_EQ(::stat(dir_.Path("secret").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(dir_.Path("script").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+#endif
+}
+
+TEST_P(PlatformContractTest, EnvironmentFacts) {
+  Text temp = platform().TempFolder();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), platform().Separator());
+  LocalDateTime now = platform().LocalTime();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  EXPECT_EQ(platform().MonthAbbreviation(1).size(), 3u);
+  EXPECT_GT(platform().PhysicalMemory(), 0u);
+  EXPECT_FALSE(platform().ModuleFolder().empty());
+}
+
+#ifdef _WIN32
+TEST_P(PlatformContractTest, StartsABatchFileWithoutWaiting) {
+  // The batch file waits about a second (ping's pause between its two
+  // echoes), then writes its arguments beside itself.
+  WriteBytes(dir_.Path("args.bat"),
+             "@echo off\r\nping -n 2 127.0.0.1 >nul\r\n"
+             "echo [%~1][%~2]>\"%~dp0out.txt\"\r\n");
+  for (WindowStyle style :
+       {WindowStyle::kMinimizedNoFocus, WindowStyle::kMinimizedWithFocus}) {
+    std::filesystem::remove(dir_.Path("out.txt"));
+    auto start = std::chrono::steady_clock::now();
+    platform().StartProcess(u"\"" + P("args.bat") + u"\" one \"two words\"",
+                            style);
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(900));
+    EXPECT_EQ(AwaitFile(dir_.Path("out.txt")), "[one][two words]\r\n");
+  }
+}
+
+TEST_P(PlatformContractTest, StartingWhatCannotRunFails) {
+  WriteBytes(dir_.Path("plain.txt"), "x");
+  EXPECT_EQ(FailureOf([&] {
+              platform().StartProcess(P("none.exe"),
+                                      WindowStyle::kMinimizedNoFocus);
+            }),
+            error::kFileNotFound);
+  EXPECT_EQ(FailureOf([&] {
+              platform().StartProcess(P("plain.txt"),
+                                      WindowStyle::kMinimizedNoFocus);
+            }),
+            error::kInvalidCall);
+}
+
+// Windows-only facts: backslashes, case-blind names, the folder of the
+// running module.
+TEST_P(PlatformContractTest, WindowsPathForms) {
+  Text backslashed = dir_.text();
+  std::replace(backslashed.begin(), backslashed.end(), u'/', u'\\');
+  EXPECT_EQ(
+      Names(backslashed + u"\\*.txt", LookupKind::kFile),
+      (std::vector<Text>{backslashed + u"\\a.txt", backslashed + u"\\b.txt"}));
+  EXPECT_EQ(Names(backslashed + u"\\", LookupKind::kFolder).size(), 1u);
+  EXPECT_EQ(Names(P("A.TXT"), LookupKind::kFile).size(), 1u);
+  // Devices: text may go to NUL, nothing is read from one.
+  platform().NewWritableFile(u"NUL", {})->Close();
+  EXPECT_EQ(FailureOf([&] { platform().NewSequentialFile(u"NUL"); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(platform().Separator(), u'\\');
+  Text module = platform().ModuleFolder();
+  EXPECT_NE(module.back(), u'\\');
+  EXPECT_EQ(module.find(u'/'), Text::npos);
+}
+#else
+TEST_P(PlatformContractTest, StartsAProcessWithoutWaitingOrZombies) {
+  std::string script = dir_.Path("args.sh");
+  WriteBytes(script,
+             "#!/bin/sh\nsleep 1\nfor a in \"$@\"; do printf '[%s]' \"$a\"; "
+             "done > \"$(dirname \"$0\")/out.txt\"\n");
+  ::chmod(script.c_str(), 0755);
+  auto start = std::chrono::steady_clock::now();
+  platform().StartProcess(
+      u"\"" + FromUtf8(script) + u"\" one \"two words\" a\\\"b",
+      WindowStyle::kMinimizedWithFocus);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(AwaitFile(dir_.Path("out.txt")), "[one][two words][a\"b]");
+  // The process was not our child: nothing is left to reap.
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST_P(PlatformContractTest, StartingWhatCannotRunFails) {
+  WriteBytes(dir_.Path("plain.txt"), "x");
+  EXPECT_EQ(FailureOf([&] {
+              platform().StartProcess(P("none"),
+                                      WindowStyle::kMinimizedNoFocus);
+            }),
+            error::kFileNotFound);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(FailureOf([&] {
+                platform().StartProcess(P("plain.txt"),
+                                        WindowStyle::kMinimizedNoFocus);
+              }),
+              error::kPermissionDenied);
+  }
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Default, PlatformContractTest,
+                         ::testing::Values(&Platform::Default()));
+
+#ifdef _WIN32
+TEST(MonthTest, EnglishLocaleGivesEnglishAbbreviations) {
+  if (PRIMARYLANGID(LANGIDFROMLCID(::GetUserDefaultLCID())) != LANG_ENGLISH) {
+    GTEST_SKIP() << "the user's locale is not English";
+  }
+#else
+TEST(MonthTest, CLocaleGivesEnglishAbbreviations) {
+  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value == nullptr || *value == '\0') continue;
+    std::string v = value;
+    if (v != "C" && v != "POSIX" && v.rfind("C.", 0) != 0) {
+      GTEST_SKIP() << "a non-C locale is set: " << v;
+    }
+    break;  // the first one set decides
+  }
+#endif
+  const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int m = 1; m <= 12; ++m) {
+    EXPECT_EQ(ToUtf8(Platform::Default().MonthAbbreviation(m)), months[m - 1]);
+  }
+}
+
+struct SplitCase {
+  const char16_t* line;
+  std::vector<Text> args;
+};
+
+class SplitCommandLineTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLineTest, FollowsWindowsRules) {
+  EXPECT_EQ(SplitCommandLine(GetParam().line), GetParam().args);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SplitCommandLineTest,
+    ::testing::Values(SplitCase{u"", {}}, SplitCase{u"prog", {u"prog"}},
+                      SplitCase{
+                          u"\"C:\\Mail Tools\\mail.exe\" C:\\Out Box",
+                          {u"C:\\Mail Tools\\mail.exe", u"C:\\Out", u"Box"}},
+                      SplitCase{u"  a   b\tc  ", {u"a", u"b", u"c"}},
+                      SplitCase{u"p \"x y\" z", {u"p", u"x y", u"z"}},
+                      SplitCase{u"p a\\\\b", {u"p", u"a\\\\b"}},
+                      SplitCase{u"p a\\\"b", {u"p", u"a\"b"}},
+                      SplitCase{u"p a\\\\\"b c\"", {u"p", u"a\\b c"}},
+                      SplitCase{u"p \"a\"\"b\"", {u"p", u"a\"b"}},
+                      SplitCase{u"p \"\"", {u"p", u""}},
+                      SplitCase{u"c:\\dir\\p\\ x", {u"c:\\dir\\p\\", u"x"}}));
+
+class TextFileTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+};
+
+TEST_F(TextFileTest, WriterConvertsAndEndsLinesWithCrLf) {
+  TextWriter writer = TextWriter::Create(dir_.TextPath("out.txt"));
+  writer.WriteLine(u"\u20ACuro \u0416");
+  writer.WriteLine(u"");
+  writer.Close();
+  EXPECT_EQ(ReadBytes(dir_.Path("out.txt")), "\x80uro ?\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace pellar
