@@ -6,7 +6,7 @@ Prints the times and, per part, the ratio of pellar's time to cscript's
 against its target; with --tree-bench, also the bytes of parsed tree per
 statement. Run by hand (not by ./test), e.g.
 
-    bench/host_bench.py --pellar build/rel/host/pellar \\
+    bench/host_bench.py --pellar build/rel/programs/pellar/pellar \\
         --dll build/windows/win64/src/PellarLib.dll \\
         --tree-bench build/rel/bench/host_tree_bench
 
