@@ -46,7 +46,6 @@ class ControlReader::Parser {
         skipped_lines_(skipped_lines) {
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
     XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
   }
   ~Parser() { XML_ParserFree(parser_); }
@@ -115,8 +114,7 @@ class ControlReader::Parser {
       }
       Collect(name == "Application" ? &application_
               : name == "ExcelFile" ? &excel_file_
-                                    : &worksheet_,
-              name);
+                                    : &worksheet_);
     } else if (depth == 2 && (name == "Row" || name == "Col" ||
                               name == "Value" || name == "Format")) {
       const int bit = name == "Row"     ? 1
@@ -129,8 +127,7 @@ class ControlReader::Parser {
       text_.clear();
       Collect(bit <= 2   ? &text_
               : bit == 4 ? &cell_.value
-                         : &cell_.format,
-              name);
+                         : &cell_.format);
     } else {
       Fail("unexpected <" + std::string(name) + ">" +
            (depth == 2 ? " in a <Cell>" : ""));
@@ -140,6 +137,7 @@ class ControlReader::Parser {
   void End(std::string_view name) {
     --depth_;
     if (value_ != nullptr) {
+      XML_SetCharacterDataHandler(parser_, nullptr);
       programs::FromWriterCodes(*value_);
       if ((name == "Row" || name == "Col") &&
           !ParseIndex(text_, name == "Row" ? &cell_.row : &cell_.col)) {
@@ -183,10 +181,12 @@ class ControlReader::Parser {
     return true;
   }
 
-  void Collect(std::string* value, std::string_view name) {
+  // Text is taken only inside the element being collected: the line ends
+  // between elements then cost the parser no calls.
+  void Collect(std::string* value) {
     value_ = value;
     value->clear();
-    value_name_ = name;
+    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
   }
 
   void Fail(std::string why) {
@@ -199,7 +199,6 @@ class ControlReader::Parser {
   int64_t skipped_lines_;
   int depth_ = 0;
   std::string* value_ = nullptr;
-  std::string value_name_;
   std::string text_;
   std::string application_, excel_file_, worksheet_;
   int seen_header_ = 0;
@@ -334,8 +333,17 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
       (first < '0' || first > '9')) {
     return value;
   }
+  // A number is ASCII: a short one is widened in place, not converted.
+  char16_t wide[64];
+  const bool short_text = stored.size() <= std::size(wide);
+  for (size_t i = 0; i < stored.size(); ++i) {
+    if (static_cast<unsigned char>(stored[i]) >= 0x80) return value;
+    if (short_text) wide[i] = char16_t(stored[i]);
+  }
   try {
-    value.number = ParseNumber(FromUtf8(stored));
+    value.number = short_text
+                       ? ParseNumber(TextView(wide, stored.size()))
+                       : ParseNumber(FromUtf8(stored));
     value.kind = CellValue::Kind::kNumber;
   } catch (const Failure&) {
   }
