@@ -125,9 +125,7 @@ class ControlReader::Parser {
         return Fail("two <" + std::string(name) + "> in a <Cell>");
       seen_ |= bit;
       text_.clear();
-      Collect(bit <= 2   ? &text_
-              : bit == 4 ? &cell_.value
-                         : &cell_.format);
+      Collect(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format);
     } else {
       Fail("unexpected <" + std::string(name) + ">" +
            (depth == 2 ? " in a <Cell>" : ""));
@@ -341,9 +339,8 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
     if (short_text) wide[i] = char16_t(stored[i]);
   }
   try {
-    value.number = short_text
-                       ? ParseNumber(TextView(wide, stored.size()))
-                       : ParseNumber(FromUtf8(stored));
+    value.number = short_text ? ParseNumber(TextView(wide, stored.size()))
+                              : ParseNumber(FromUtf8(stored));
     value.kind = CellValue::Kind::kNumber;
   } catch (const Failure&) {
   }
