@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include <pellar/base/text.h>
+#include "writer_document.h"
 
 namespace pellar::mail {
 namespace {
@@ -15,61 +15,6 @@ namespace {
 constexpr std::string_view kRoot = "TessaryMAILDoc";
 constexpr std::string_view kMessage = "MailMessage";
 constexpr std::string_view kExtras = "Extras";
-
-// The writer escapes neither control characters nor lone line ends, so a
-// body may hold bytes that XML forbids. The code page maps them to
-// private-use characters at kControlBase + byte, turned back in the values.
-constexpr int kControlBase = 0xF700;
-
-bool IsForbiddenControl(int byte) {
-  return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
-}
-
-int XMLCALL Windows1252(void* /*data*/, const XML_Char* /*name*/,
-                        XML_Encoding* info) {
-  for (int byte = 0; byte < 256; ++byte) {
-    if (byte >= 0x80) {
-      info->map[byte] = AnsiChar(static_cast<unsigned char>(byte));
-    } else {
-      info->map[byte] = IsForbiddenControl(byte) ? kControlBase + byte : byte;
-    }
-  }
-  info->data = nullptr;
-  info->convert = nullptr;
-  info->release = nullptr;
-  return XML_STATUS_OK;
-}
-
-// Expat hands a reference "&#0150;" over as U+0096; the writer meant the
-// Windows-1252 character 150. (References to 160..255 mean the same either
-// way, and raw bytes arrive already mapped.) Also undoes the control
-// character mapping above.
-void FromWriterCodes(std::string& value) {
-  std::string out;
-  size_t copied = 0;
-  for (size_t i = 0; i + 1 < value.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(value[i]);
-    const auto next = static_cast<unsigned char>(value[i + 1]);
-    if (lead == 0xC2 && next >= 0x80 && next <= 0x9F) {
-      out.append(value, copied, i - copied);
-      const char16_t c = AnsiChar(next);
-      out += ToUtf8(TextView(&c, 1));
-      copied = i + 2;
-      ++i;
-    } else if (lead == 0xEF && next == 0x9C && i + 2 < value.size()) {
-      const auto last = static_cast<unsigned char>(value[i + 2]);
-      if (last >= 0x80 && last <= 0x9F) {
-        out.append(value, copied, i - copied);
-        out += static_cast<char>(last - 0x80);
-        copied = i + 3;
-        i += 2;
-      }
-    }
-  }
-  if (copied == 0) return;
-  out.append(value, copied);
-  value = std::move(out);
-}
 
 // Body and HTMLBody close on the line after their value.
 bool IsBlockElement(std::string_view name) {
@@ -84,7 +29,6 @@ class Reader {
     XML_SetElementHandler(parser, &Reader::OnStart, &Reader::OnEnd);
     XML_SetCharacterDataHandler(parser, &Reader::OnText);
     XML_SetStartDoctypeDeclHandler(parser, &Reader::OnDoctype);
-    XML_SetUnknownEncodingHandler(parser, &Windows1252, nullptr);
   }
 
   const std::string& error() const { return error_; }
@@ -140,7 +84,7 @@ class Reader {
 
   void End(std::string_view name) {
     if (value_ != nullptr && depth_ == value_depth_) {
-      FromWriterCodes(*value_);
+      programs::FromWriterCodes(*value_);
       if (IsBlockElement(name) && !value_->empty() && value_->back() == '\n') {
         value_->pop_back();
       }
@@ -209,7 +153,7 @@ ReadResult ReadSpoolDocument(std::string_view bytes, SpoolDocument* document) {
   *document = SpoolDocument();
   const size_t skipped = SkipHeaderLines(bytes);
   // The declared encoding is overridden: the bytes are Windows-1252.
-  XML_Parser parser = XML_ParserCreate("windows-1252");
+  XML_Parser parser = programs::NewWriterDocumentParser();
   if (parser == nullptr) {
     return {ReadResult::Status::kMalformed, "out of memory"};
   }

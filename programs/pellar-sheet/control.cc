@@ -18,63 +18,12 @@
 #include <pellar/base/text.h>
 #include <pellar/base/value.h>
 
+#include "writer_document.h"
+
 namespace pellar::sheet {
 namespace {
 
 constexpr std::string_view kRoot = "WorksheetDoc";
-
-// The writer escapes neither control characters nor lone line ends, so a
-// value may hold bytes that XML forbids. The code page maps them to
-// private-use characters at kControlBase + byte, turned back in the values.
-constexpr int kControlBase = 0xF700;
-
-bool IsForbiddenControl(int byte) {
-  return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
-}
-
-int XMLCALL Windows1252(void* /*data*/, const XML_Char* /*name*/,
-                        XML_Encoding* info) {
-  for (int byte = 0; byte < 256; ++byte) {
-    if (byte >= 0x80) {
-      info->map[byte] = AnsiChar(static_cast<unsigned char>(byte));
-    } else {
-      info->map[byte] = IsForbiddenControl(byte) ? kControlBase + byte : byte;
-    }
-  }
-  info->data = nullptr;
-  info->convert = nullptr;
-  info->release = nullptr;
-  return XML_STATUS_OK;
-}
-
-// Expat hands a reference "&#0128;" over as U+0080; the writer meant the
-// Windows-1252 character 128. Also undoes the control character mapping.
-void FromWriterCodes(std::string& value) {
-  std::string out;
-  size_t copied = 0;
-  for (size_t i = 0; i + 1 < value.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(value[i]);
-    const auto next = static_cast<unsigned char>(value[i + 1]);
-    if (lead == 0xC2 && next >= 0x80 && next <= 0x9F) {
-      out.append(value, copied, i - copied);
-      const char16_t c = AnsiChar(next);
-      out += ToUtf8(TextView(&c, 1));
-      copied = i + 2;
-      ++i;
-    } else if (lead == 0xEF && next == 0x9C && i + 2 < value.size()) {
-      const auto last = static_cast<unsigned char>(value[i + 2]);
-      if (last >= 0x80 && last <= 0x9F) {
-        out.append(value, copied, i - copied);
-        out += static_cast<char>(last - 0x80);
-        copied = i + 3;
-        i += 2;
-      }
-    }
-  }
-  if (copied == 0) return;
-  out.append(value, copied);
-  value = std::move(out);
-}
 
 bool ParseIndex(const std::string& text, int64_t* n) {
   if (text.empty() || text.size() > 10) return false;
@@ -93,13 +42,11 @@ class ControlReader::Parser {
  public:
   Parser(ControlSink* sink, int64_t skipped_lines)
       : sink_(sink),
-        parser_(XML_ParserCreate("windows-1252")),
+        parser_(programs::NewWriterDocumentParser()),
         skipped_lines_(skipped_lines) {
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
     XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
-    XML_SetUnknownEncodingHandler(parser_, &Windows1252, nullptr);
   }
   ~Parser() { XML_ParserFree(parser_); }
 
@@ -167,8 +114,7 @@ class ControlReader::Parser {
       }
       Collect(name == "Application" ? &application_
               : name == "ExcelFile" ? &excel_file_
-                                    : &worksheet_,
-              name);
+                                    : &worksheet_);
     } else if (depth == 2 && (name == "Row" || name == "Col" ||
                               name == "Value" || name == "Format")) {
       const int bit = name == "Row"     ? 1
@@ -179,10 +125,7 @@ class ControlReader::Parser {
         return Fail("two <" + std::string(name) + "> in a <Cell>");
       seen_ |= bit;
       text_.clear();
-      Collect(bit <= 2   ? &text_
-              : bit == 4 ? &cell_.value
-                         : &cell_.format,
-              name);
+      Collect(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format);
     } else {
       Fail("unexpected <" + std::string(name) + ">" +
            (depth == 2 ? " in a <Cell>" : ""));
@@ -192,7 +135,8 @@ class ControlReader::Parser {
   void End(std::string_view name) {
     --depth_;
     if (value_ != nullptr) {
-      FromWriterCodes(*value_);
+      XML_SetCharacterDataHandler(parser_, nullptr);
+      programs::FromWriterCodes(*value_);
       if ((name == "Row" || name == "Col") &&
           !ParseIndex(text_, name == "Row" ? &cell_.row : &cell_.col)) {
         return Fail("<" + std::string(name) + "> holds \"" + text_ +
@@ -235,10 +179,12 @@ class ControlReader::Parser {
     return true;
   }
 
-  void Collect(std::string* value, std::string_view name) {
+  // Text is taken only inside the element being collected: the line ends
+  // between elements then cost the parser no calls.
+  void Collect(std::string* value) {
     value_ = value;
     value->clear();
-    value_name_ = name;
+    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
   }
 
   void Fail(std::string why) {
@@ -251,7 +197,6 @@ class ControlReader::Parser {
   int64_t skipped_lines_;
   int depth_ = 0;
   std::string* value_ = nullptr;
-  std::string value_name_;
   std::string text_;
   std::string application_, excel_file_, worksheet_;
   int seen_header_ = 0;
@@ -386,8 +331,16 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
       (first < '0' || first > '9')) {
     return value;
   }
+  // A number is ASCII: a short one is widened in place, not converted.
+  char16_t wide[64];
+  const bool short_text = stored.size() <= std::size(wide);
+  for (size_t i = 0; i < stored.size(); ++i) {
+    if (static_cast<unsigned char>(stored[i]) >= 0x80) return value;
+    if (short_text) wide[i] = char16_t(stored[i]);
+  }
   try {
-    value.number = ParseNumber(FromUtf8(stored));
+    value.number = short_text ? ParseNumber(TextView(wide, stored.size()))
+                              : ParseNumber(FromUtf8(stored));
     value.kind = CellValue::Kind::kNumber;
   } catch (const Failure&) {
   }

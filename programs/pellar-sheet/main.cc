@@ -118,8 +118,13 @@ class Converter {
       : options_(options), plan_(plan) {}
 
   const FormatEntry& FormatOf(const std::string& text) {
+    // Neighbouring cells mostly share their format text.
+    if (last_ != nullptr && last_->first == text) return last_->second;
     auto it = formats_.find(text);
-    if (it != formats_.end()) return it->second;
+    if (it != formats_.end()) {
+      last_ = &*it;
+      return it->second;
+    }
     FormatEntry entry;
     const Format format = ParseFormat(text, &entry.issues);
     entry.width = format.width;
@@ -130,7 +135,8 @@ class Converter {
       if (added) plan_->styles.push_back(format.style);
       entry.style = slot->second;
     }
-    return formats_.emplace(text, std::move(entry)).first->second;
+    last_ = &*formats_.emplace(text, std::move(entry)).first;
+    return last_->second;
   }
 
   std::string Place(const ControlCell& in, SheetCell* out,
@@ -155,6 +161,7 @@ class Converter {
   const Options& options_;
   Plan* plan_;
   std::unordered_map<std::string, FormatEntry> formats_;
+  const std::pair<const std::string, FormatEntry>* last_ = nullptr;
   std::unordered_map<std::string, int> styles_;
 };
 

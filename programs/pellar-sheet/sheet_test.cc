@@ -114,6 +114,10 @@ TEST(Values, QuotesNumbersAndFormulas) {
       {"1234567890123456", false, K::kText, "1234567890123456", 0},
       {"000123456789012345", false, K::kNumber, "000123456789012345",
        123456789012345},
+      // Past the short-number buffer, and a non-ASCII digit lookalike.
+      {"0." + std::string(70, '0') + "5", false, K::kNumber,
+       "0." + std::string(70, '0') + "5", 5e-71},
+      {"1\xC2\xB2", false, K::kText, "1\xC2\xB2", 0},
       {"=1+2", false, K::kText, "=1+2", 0},
       {"=1+2", true, K::kFormula, "1+2", 0},
       {"\"=1+2\"", true, K::kText, "=1+2", 0},
