@@ -213,6 +213,15 @@ std::unique_ptr<WritableFile> FailingPlatform::NewWritableFile(
   return std::make_unique<CountingWritableFile>(
       *this, FakePlatform::NewWritableFile(path, access));
 }
+std::unique_ptr<WritableFile> FailingPlatform::CreateForSave(TextView path,
+                                                             FileAccess access,
+                                                             SaveStep* step) {
+  // One call that fails as a whole, as a creation.
+  if (step != nullptr) *step = SaveStep::kCreate;
+  Tick(Op::kCreate);
+  return std::make_unique<CountingWritableFile>(
+      *this, FakePlatform::CreateForSave(path, access, step));
+}
 std::unique_ptr<SequentialFile> FailingPlatform::NewSequentialFile(
     TextView path) {
   Tick(Op::kOpen);
