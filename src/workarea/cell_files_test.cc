@@ -22,20 +22,9 @@ using testing::PathExists;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
+using testing::XmlHeader;
 
 using ::pellar::testing::FailureOf;
-
-// The XML header block under the fixed clock.
-std::string Header(const std::string& file_name) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-         "<!-- XML File Created by PellarLib -->\r\n"
-         "<!-- Developed by Brambleworth -->\r\n"
-         "<!-- Copyright (c) 2026 Brambleworth -->\r\n"
-         "<!-- PellarLib version 3.2 (30) -->\r\n"
-         "<!-- www.brambleworth.example for further details -->\r\n"
-         "<!-- File " +
-         file_name + " Created 08-Dec-2026-->\r\n";
-}
 
 class CellFilesTest : public ::testing::Test {
  protected:
@@ -725,7 +714,7 @@ TEST_P(SaveXMLFileMaxLinesTest, WritesRowsZeroToTheLoweredBound) {
             Saved(path, c.max_row_after, u"records"));
   std::string records;
   for (int i = 0; i < c.records; ++i) records += "<R>\r\n</R>\r\n";
-  EXPECT_EQ(ReadBytes(path), Header(path) + records);
+  EXPECT_EQ(ReadBytes(path), XmlHeader(path) + records);
   EXPECT_EQ(cell_.max_row(), c.max_row_after);
 }
 
@@ -738,7 +727,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, SaveXMLFileMaxLinesTest,
 TEST_F(CellFilesTest, SaveXMLFileOnANewInstanceWritesOneEmptyRecord) {
   const std::string path = dir_.Path("d.xml");
   EXPECT_EQ(SaveXml(FromUtf8(path), u"D", u"R"), Saved(path, 0, u"records"));
-  EXPECT_EQ(ReadBytes(path), Header(path) + "<D>\r\n<R>\r\n</R>\r\n</D>\r\n");
+  EXPECT_EQ(ReadBytes(path), XmlHeader(path) + "<D>\r\n<R>\r\n</R>\r\n</D>\r\n");
 }
 
 // --- Worksheet control document ---
@@ -755,7 +744,7 @@ TEST_F(CellFilesTest, SaveWorkSheetGolden) {
   EXPECT_EQ(SaveSheet(FromUtf8(path), u"C:\\Books\\Q&A.xls", u"Sheet <1>"),
             Saved(path, 2, u"lines"));
   EXPECT_EQ(ReadBytes(path),
-            Header(path) +
+            XmlHeader(path) +
                 "<WorksheetDoc>\r\n"
                 "<Application>ExcelMacro</Application>\r\n"
                 "<ExcelFile>C:\\Books\\Q&amp;A.xls</ExcelFile>\r\n"
@@ -790,7 +779,7 @@ TEST_F(CellFilesTest, SaveWorkSheetOnANewInstanceAndAgainReplaces) {
   Cell fresh;
   Text name = FromUtf8(path), excel, sheet;
   EXPECT_EQ(fresh.SaveWorkSheet(name, excel, sheet), Saved(path, 0, u"lines"));
-  EXPECT_EQ(ReadBytes(path), Header(path) + fixed);
+  EXPECT_EQ(ReadBytes(path), XmlHeader(path) + fixed);
 }
 
 // --- XML saves that cannot write ---
@@ -845,7 +834,7 @@ TEST_P(XmlSaveFailureTest, AWriteFailingHalfWayClosesTheFileKeepingItsLines) {
           ? "<D>\r\n<R>\r\n<>v0</>\r\n"
           : "<WorksheetDoc>\r\n<Application>ExcelMacro</Application>\r\n"
             "<ExcelFile>x.xls</ExcelFile>\r\n";
-  EXPECT_EQ(ReadBytes(path_), Header(path_) + kept);
+  EXPECT_EQ(ReadBytes(path_), XmlHeader(path_) + kept);
   EXPECT_EQ(cell_.max_row(), GetParam() == XmlSave::kData ? 1 : 2);
 }
 

@@ -56,6 +56,10 @@ class FakePlatform : public ForwardingPlatform {
   }
 };
 
+// The header block of the library's XML files as FakePlatform's clock and
+// the default developer make it.
+std::string XmlHeader(const std::string& file_name);
+
 // The operations a FailingPlatform can fail.
 enum class Op {
   kLookup,
