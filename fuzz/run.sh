@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in build/fuzz (clang, with AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs them, each for a bounded time,
-# starting from the seeds in fuzz/corpus/TARGET.
+# starting from the seeds in fuzz/corpus/TARGET (host_fuzzer also from the
+# script tests, tests/scripts/*.vbs).
 #
 #   fuzz/run.sh [-t SECONDS] [-j PARALLEL] [-k] [TARGET...]
 #
@@ -68,8 +69,22 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:check_initialization_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 mkdir -p "$build/artifacts" "$build/logs" "$build/tmp"
 
+# Folders of seeds after the corpus: libFuzzer writes only into the first
+# folder it is given, the corpus, so these are only read.
+seeds_for() {
+  echo "$root/fuzz/corpus/$1"
+  # The script tests, copied so that their expected outputs stay out and
+  # nothing the fuzzer does can reach tests/scripts.
+  if [ "$1" = host_fuzzer ]; then
+    echo "$build/seeds/host_fuzzer"
+  fi
+}
+rm -rf "$build/seeds"
+mkdir -p "$build/seeds/host_fuzzer"
+cp "$root"/tests/scripts/*.vbs "$build/seeds/host_fuzzer/"
+
 run_target() {
-  local target=$1 corpus
+  local target=$1 corpus seeds
   if [ "$keep" = 1 ]; then
     corpus=$build/corpus/$target
   else
@@ -77,11 +92,12 @@ run_target() {
     rm -rf "$corpus"
   fi
   mkdir -p "$corpus" "$build/tmp/$target"
+  mapfile -t seeds < <(seeds_for "$target")
   # shellcheck disable=SC2046
   TMPDIR=$build/tmp/$target "$build/fuzz/$target" \
     -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
-    $(options_for "$target") "$corpus" "$root/fuzz/corpus/$target" \
+    $(options_for "$target") "$corpus" "${seeds[@]}" \
     >"$build/logs/$target.log" 2>&1
 }
 

@@ -67,9 +67,9 @@ bool DeleteMatches(const Text& name) {
       }
     }
     return all;
-  } catch (const Failure&) {
-    return false;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    // A failure, running out of memory included, is no deletion.
+    static_cast<void>(CaughtFailure());
     return false;
   }
 }

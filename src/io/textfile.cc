@@ -186,23 +186,12 @@ std::string_view AnsiLineReader::NextLine(std::string_view& lines) {
   return line;
 }
 
-void DeleteIfExists(TextView path) {
-  Platform& platform = Platform::Current();
-  for (const Text& match : platform.Lookup(path, LookupKind::kFile)) {
-    platform.DeleteFile(match);
-  }
-}
-
-void ClearForSave(TextView path, FileAccess access) {
+std::unique_ptr<WritableFile> OpenForSave(TextView path, FileAccess access,
+                                          SaveStep* step) {
   if (path.find_first_of(u"*?") != TextView::npos) {
     throw Failure(error::kBadFileName);
   }
-  if (access == FileAccess::kNormal) DeleteIfExists(path);
-}
-
-std::unique_ptr<WritableFile> OpenForSave(TextView path, FileAccess access) {
-  ClearForSave(path, access);
-  return Platform::Current().NewWritableFile(path, access);
+  return Platform::Current().CreateForSave(path, access, step);
 }
 
 }  // namespace pellar

@@ -1,6 +1,6 @@
 // Text files in Windows-1252 over the platform's files: a line writer, the
-// block writer of the large saves, the one line reader, and deleting an old
-// file before writing it anew.
+// block writer of the large saves, the one line reader, and every save's
+// file.
 #ifndef PELLAR_IO_TEXTFILE_H_
 #define PELLAR_IO_TEXTFILE_H_
 
@@ -111,22 +111,17 @@ class AnsiLineReader {
   bool eof_ = false;
 };
 
-// Deletes every ordinary file matching `path` (wildcards allowed in the last
-// component); nothing when none matches.
-void DeleteIfExists(TextView path);
-
-// The first steps of every save: refuses a name with wildcards (52, before
-// anything is touched: deleting by it would remove every file it matches,
-// and Windows refuses to create one) and, for kNormal, deletes an old file
-// of that name. The other accesses replace an old file by renaming a fresh
-// one over it, which deleting first would spoil (a symbolic link planted
-// there would be removed rather than replaced).
-void ClearForSave(TextView path, FileAccess access = FileAccess::kNormal);
-
-// Every save's file: ClearForSave, then the file created for writing.
-// Failures throw.
+// Every save's file: refuses a name with wildcards (52, before anything is
+// touched: deleting by it would remove every file it matches, and Windows
+// refuses to create one), then creates it through one CreateForSave, which
+// for kNormal deletes an older file of that name first. The other accesses
+// replace an older file by renaming a fresh one over it, which deleting
+// first would spoil (a symbolic link planted there would be removed rather
+// than replaced). `step` as CreateForSave's; the refusal leaves it as
+// it was. Failures throw.
 std::unique_ptr<WritableFile> OpenForSave(
-    TextView path, FileAccess access = FileAccess::kNormal);
+    TextView path, FileAccess access = FileAccess::kNormal,
+    SaveStep* step = nullptr);
 
 }  // namespace pellar
 

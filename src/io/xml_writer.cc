@@ -14,7 +14,6 @@
 #include <pellar/io/byte_scan.h>
 #include <pellar/io/identity.h>
 #include <pellar/io/textfile.h>
-#include <pellar/io/trap.h>
 #include <pellar/platform/platform.h>
 
 namespace pellar {
@@ -404,17 +403,20 @@ void XmlWriter::Close() {
 }
 
 XmlFile::XmlFile(TextView file_name, TextView root_name,
-                 TextView root_attributes, FileAccess access, bool cleared)
-    : opened_(Trapped(u"Error Creating File: ", [&]() -> Text {
-        std::unique_ptr<WritableFile> file =
-            cleared ? Platform::Current().NewWritableFile(file_name, access)
-                    : OpenForSave(file_name, access);
-        writer_ = std::make_unique<XmlWriter>(std::move(file), file_name,
-                                              root_name, root_attributes);
-        writer_->Flush();
-        return Text();
-      })) {
-  if (!opened_.empty()) writer_.reset();
+                 TextView root_attributes, FileAccess access,
+                 bool throw_clearing) {
+  SaveStep step = SaveStep::kDeleteOld;
+  try {
+    writer_ =
+        std::make_unique<XmlWriter>(OpenForSave(file_name, access, &step),
+                                    file_name, root_name, root_attributes);
+    writer_->Flush();
+  } catch (...) {
+    Failure failure = CaughtFailure();
+    writer_.reset();
+    if (throw_clearing && step == SaveStep::kDeleteOld) throw failure;
+    opened_ = u"Error Creating File: " + failure.description();
+  }
 }
 
 XmlFile::~XmlFile() = default;

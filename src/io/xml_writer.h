@@ -110,10 +110,10 @@ class XmlFile {
  public:
   // Creates `file_name` through OpenForSave. A failure is answered in
   // opened() as "Error Creating File: " & its description, the file closed.
-  // `cleared`: the caller ran ClearForSave itself, to report its failures
-  // its own way; only the file is created then.
+  // `throw_clearing`: a refused name or an older file that cannot be
+  // deleted is thrown instead, for the caller to report its own way.
   XmlFile(TextView file_name, TextView root_name, TextView root_attributes,
-          FileAccess access = FileAccess::kNormal, bool cleared = false);
+          FileAccess access = FileAccess::kNormal, bool throw_clearing = false);
   ~XmlFile();
   XmlFile(const XmlFile&) = delete;
   XmlFile& operator=(const XmlFile&) = delete;

@@ -45,6 +45,10 @@ enum class WindowStyle { kMinimizedNoFocus, kMinimizedWithFocus };
 //   (programs). Windows writes all of them in place.
 enum class FileAccess { kNormal, kReplace, kPrivate, kPrivateExecutable };
 
+// The step of CreateForSave under way, so that a caller can tell a failure
+// to delete the older file from a failure to create the new one.
+enum class SaveStep { kDeleteOld, kCreate };
+
 struct LocalDateTime {
   int year = 0;
   int month = 1;  // 1..12
@@ -128,6 +132,16 @@ class Platform {
   // Creates a file, or truncates an existing one, for writing.
   virtual std::unique_ptr<WritableFile> NewWritableFile(
       TextView path, FileAccess access = FileAccess::kNormal) = 0;
+  // The file of a save, in one call that converts the name once: with
+  // kNormal an older ordinary file of that name (one that a kFile lookup
+  // finds) is deleted first, as DeleteFile deletes it; then the file is
+  // created as NewWritableFile creates it. The other accesses delete
+  // nothing: Close() renames the new file over the older one. `step`, when
+  // given, holds the step under way (also when the call throws). The
+  // default makes those calls one by one.
+  virtual std::unique_ptr<WritableFile> CreateForSave(TextView path,
+                                                      FileAccess access,
+                                                      SaveStep* step = nullptr);
   // Opens an existing file for reading.
   virtual std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) = 0;
   // Starts `command_line` as a new process and does not wait for it; no
@@ -177,6 +191,10 @@ class ForwardingPlatform : public Platform {
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override {
     return target_.NewWritableFile(path, access);
+  }
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override {
+    return target_.CreateForSave(path, access, step);
   }
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {
     return target_.NewSequentialFile(path);

@@ -361,6 +361,65 @@ int OpenForReading(const std::string& path, struct stat& st) {
   return fd;
 }
 
+// Whether a lookup finds the entry `path` named without wildcards, whose
+// last component is `name`: a visible entry of the kind.
+bool FoundAsNamed(TextView name, const std::string& path, LookupKind kind) {
+  if (IsHiddenName(name)) return false;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    throw PosixError(errno, path);
+  }
+  return KindMatches(st, kind);
+}
+
+// Deletes one file; a read-only one stays (70).
+void Unlink(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && IsReadOnly(st)) {
+    throw Failure(error::kPermissionDenied);
+  }
+  if (::unlink(path.c_str()) != 0) throw PosixError(errno, path);
+}
+
+// Deletes what Lookup(path, kFile) and DeleteFile would: an ordinary
+// file, not hidden, reached through a symbolic link too (the link goes).
+void DeleteOrdinary(TextView path, const std::string& p) {
+  const size_t slash = path.rfind(u'/');
+  const TextView name = slash == TextView::npos ? path : path.substr(slash + 1);
+  if (!name.empty() && FoundAsNamed(name, p, LookupKind::kFile)) Unlink(p);
+}
+
+// The file NewWritableFile creates, at a name already made a system path.
+std::unique_ptr<WritableFile> CreateWritable(std::string p, FileAccess access) {
+  if (access != FileAccess::kNormal) {
+    const mode_t mode = access == FileAccess::kReplace   ? 0666
+                        : access == FileAccess::kPrivate ? 0600
+                                                         : 0700;
+    RequireReplaceable(p);
+    std::string temp;
+    int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace, temp);
+    return std::make_unique<PosixWritableFile>(fd, std::move(p),
+                                               std::move(temp));
+  }
+  // Non-blocking only for the open: a FIFO without a reader would block
+  // it, and with it the host, for good.
+  int fd = ::open(p.c_str(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) throw PosixError(errno, p);
+  // Text goes to files and to character devices such as /dev/null, never
+  // onto a disk's block device or into a FIFO or socket.
+  struct stat st;
+  const bool text_target =
+      ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
+  if (!text_target ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    throw Failure(error::kPathFileAccess);
+  }
+  return std::make_unique<PosixWritableFile>(fd, std::move(p));
+}
+
 // Anything whose address lies inside the library, for dladdr.
 void ModuleAnchor() {}
 
@@ -383,14 +442,9 @@ class PosixPlatform final : public Platform {
       return found;
     }
     if (!HasWildcards(name)) {
-      if (IsHiddenName(name)) return found;
-      struct stat st;
-      std::string path = ToUtf8(pattern);
-      if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return found;
-        throw PosixError(errno, path);
+      if (FoundAsNamed(name, ToUtf8(pattern), kind)) {
+        found.emplace_back(pattern);
       }
-      if (KindMatches(st, kind)) found.emplace_back(pattern);
       return found;
     }
     std::string dir = prefix.empty() ? std::string(".") : ToUtf8(prefix);
@@ -415,14 +469,7 @@ class PosixPlatform final : public Platform {
     return found;
   }
 
-  void DeleteFile(TextView path) override {
-    std::string p = SystemPath(path);
-    struct stat st;
-    if (::lstat(p.c_str(), &st) == 0 && IsReadOnly(st)) {
-      throw Failure(error::kPermissionDenied);
-    }
-    if (::unlink(p.c_str()) != 0) throw PosixError(errno, p);
-  }
+  void DeleteFile(TextView path) override { Unlink(SystemPath(path)); }
 
   void Rename(TextView from, TextView to) override {
     std::string f = SystemPath(from), t = SystemPath(to);
@@ -521,35 +568,23 @@ class PosixPlatform final : public Platform {
 
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override {
-    std::string p = SystemPath(path);
-    if (access != FileAccess::kNormal) {
-      const mode_t mode = access == FileAccess::kReplace   ? 0666
-                          : access == FileAccess::kPrivate ? 0600
-                                                           : 0700;
-      RequireReplaceable(p);
-      std::string temp;
-      int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace,
-                                  temp);
-      return std::make_unique<PosixWritableFile>(fd, std::move(p),
-                                                 std::move(temp));
+    return CreateWritable(SystemPath(path), access);
+  }
+
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override {
+    SaveStep unused;
+    SaveStep& at = step != nullptr ? *step : unused;
+    // An empty name finds nothing to delete; its creation fails.
+    if (access == FileAccess::kNormal && !path.empty()) {
+      at = SaveStep::kDeleteOld;
+      std::string p = SystemPath(path);
+      DeleteOrdinary(path, p);
+      at = SaveStep::kCreate;
+      return CreateWritable(std::move(p), access);
     }
-    // Non-blocking only for the open: a FIFO without a reader would block
-    // it, and with it the host, for good.
-    int fd = ::open(p.c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
-                    0666);
-    if (fd < 0) throw PosixError(errno, p);
-    // Text goes to files and to character devices such as /dev/null, never
-    // onto a disk's block device or into a FIFO or socket.
-    struct stat st;
-    const bool text_target =
-        ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
-    if (!text_target ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-      ::close(fd);
-      throw Failure(error::kPathFileAccess);
-    }
-    return std::make_unique<PosixWritableFile>(fd, std::move(p));
+    at = SaveStep::kCreate;
+    return CreateWritable(SystemPath(path), access);
   }
 
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {

@@ -253,6 +253,42 @@ TEST_P(PlatformContractTest, RenameCopyDeleteAndCreateFolder) {
   EXPECT_EQ(Names(P("new"), LookupKind::kFolder).size(), 1u);
 }
 
+TEST_P(PlatformContractTest, SaveDeletesTheOlderFileThenCreates) {
+  // A second name of the older file shows whether it was deleted (the
+  // second name keeps its bytes) or written in place.
+  std::filesystem::create_hard_link(dir_.Path("a.txt"), dir_.Path("link"));
+  SaveStep step = SaveStep::kDeleteOld;
+  auto file = platform().CreateForSave(P("a.txt"), FileAccess::kNormal, &step);
+  EXPECT_EQ(step, SaveStep::kCreate);
+  file->Append("new");
+  file->Close();
+  EXPECT_EQ(ReadBytes(dir_.Path("a.txt")), "new");
+  EXPECT_EQ(ReadBytes(dir_.Path("link")), "a");
+  step = SaveStep::kDeleteOld;
+  EXPECT_EQ(FailureOf([&] {
+              platform().CreateForSave(P("nofolder/x"), FileAccess::kNormal,
+                                       &step);
+            }),
+            error::kPathNotFound);
+  EXPECT_EQ(step, SaveStep::kCreate);
+#ifndef _WIN32
+  // A hidden older file is written in place; a read-only one stays.
+  std::filesystem::create_hard_link(dir_.Path(Hidden("hidden.txt")),
+                                    dir_.Path("hidden-link"));
+  platform()
+      .CreateForSave(P(Hidden("hidden.txt")), FileAccess::kNormal)
+      ->Close();
+  EXPECT_EQ(ReadBytes(dir_.Path("hidden-link")), "");
+  ::chmod(dir_.Path("c.log").c_str(), 0444);
+  EXPECT_EQ(FailureOf([&] {
+              platform().CreateForSave(P("c.log"), FileAccess::kNormal, &step);
+            }),
+            error::kPermissionDenied);
+  EXPECT_EQ(step, SaveStep::kDeleteOld);
+  EXPECT_EQ(ReadBytes(dir_.Path("c.log")), "c");
+#endif
+}
+
 TEST_P(PlatformContractTest, PrivateFilesAreOwnerOnly) {
   platform().NewWritableFile(P("secret"), FileAccess::kPrivate)->Close();
   platform()
@@ -368,8 +404,24 @@ TEST_P(PlatformContractTest, StartingWhatCannotRunFails) {
 }
 #endif
 
+// Saves step by step through Lookup, DeleteFile and NewWritableFile, as
+// the interface's default does: the real platform's one-call saves must
+// agree with it.
+class StepwisePlatform : public ForwardingPlatform {
+ public:
+  StepwisePlatform() : ForwardingPlatform(Platform::Default()) {}
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override {
+    return Platform::CreateForSave(path, access, step);
+  }
+};
+StepwisePlatform stepwise;
+
 INSTANTIATE_TEST_SUITE_P(Default, PlatformContractTest,
-                         ::testing::Values(&Platform::Default()));
+                         ::testing::Values(&Platform::Default(), &stepwise),
+                         [](const auto& info) {
+                           return info.index == 0 ? "Default" : "Stepwise";
+                         });
 
 #ifdef _WIN32
 TEST(MonthTest, EnglishLocaleGivesEnglishAbbreviations) {

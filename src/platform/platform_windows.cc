@@ -204,6 +204,44 @@ class WindowsSequentialFile final : public SequentialFile {
   std::wstring path_;
 };
 
+// Deletes what Lookup(path, kFile) and DeleteFile would: an ordinary
+// file that is neither hidden nor a system file.
+void DeleteOrdinary(TextView path, const std::wstring& p) {
+  const size_t end = path.find_last_of(u"\\/:");
+  if (end != TextView::npos && end + 1 == path.size()) return;
+  const DWORD attributes = ::GetFileAttributesW(p.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = ::GetLastError();
+    // A file standing where the name has a folder is reported as an
+    // invalid name or directory: nothing can be there.
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+        code == ERROR_DIRECTORY || code == ERROR_INVALID_NAME) {
+      return;
+    }
+    throw WindowsError(p, code);
+  }
+  if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                    FILE_ATTRIBUTE_DIRECTORY)) {
+    return;
+  }
+  if (!::DeleteFileW(p.c_str())) throw WindowsError(p, ::GetLastError());
+}
+
+// The file NewWritableFile creates, at a name already made a system path.
+std::unique_ptr<WritableFile> CreateWritable(std::wstring p) {
+  HANDLE h = ::CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw WindowsError(p, ::GetLastError());
+  // Text goes to files and to character devices such as NUL, never into
+  // a pipe.
+  const DWORD type = ::GetFileType(h);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
+    ::CloseHandle(h);
+    throw Failure(error::kPathFileAccess);
+  }
+  return std::make_unique<WindowsWritableFile>(h, std::move(p));
+}
+
 // Anything whose address lies inside the library, to find its file.
 void ModuleAnchor() {}
 
@@ -316,18 +354,23 @@ class WindowsPlatform final : public Platform {
 
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess) override {
-    std::wstring p = SystemPath(path);
-    HANDLE h = ::CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw WindowsError(p, ::GetLastError());
-    // Text goes to files and to character devices such as NUL, never into
-    // a pipe.
-    const DWORD type = ::GetFileType(h);
-    if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
-      ::CloseHandle(h);
-      throw Failure(error::kPathFileAccess);
+    return CreateWritable(SystemPath(path));
+  }
+
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override {
+    SaveStep unused;
+    SaveStep& at = step != nullptr ? *step : unused;
+    // An empty name finds nothing to delete; its creation fails.
+    if (access == FileAccess::kNormal && !path.empty()) {
+      at = SaveStep::kDeleteOld;
+      std::wstring p = SystemPath(path);
+      DeleteOrdinary(path, p);
+      at = SaveStep::kCreate;
+      return CreateWritable(std::move(p));
     }
-    return std::make_unique<WindowsWritableFile>(h, std::move(p));
+    at = SaveStep::kCreate;
+    return CreateWritable(SystemPath(path));
   }
 
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {

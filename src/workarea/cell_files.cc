@@ -456,9 +456,8 @@ Text Cell::SaveXMLFile(Text& Filename, Text& XMLDoc, Text& XMLRecord,
     if (Filename.empty()) return u"No address specified";
     // A refused name or an old file that cannot be deleted fails the save;
     // a file that cannot be created is told as the writer tells it.
-    ClearForSave(Filename);
     XmlFile file(Filename, XMLDoc, Text(), FileAccess::kNormal,
-                 /*cleared=*/true);
+                 /*throw_clearing=*/true);
     if (!file.opened().empty()) return file.opened();
     impl_->LimitRows(MaxLines);
     XmlWriter& xml = file.writer();
@@ -495,9 +494,8 @@ Text Cell::SaveWorkSheet(Text& ControlFile, Text& ExcelFilename,
   SetLibraryIdentity();
   return Trapped(u"ERROR:", [&]() -> Text {
     if (ControlFile.empty()) return u"No address specified";
-    ClearForSave(ControlFile);
     XmlFile file(ControlFile, u"WorksheetDoc", Text(), FileAccess::kNormal,
-                 /*cleared=*/true);
+                 /*throw_clearing=*/true);
     if (!file.opened().empty()) return file.opened();
     XmlWriter& xml = file.writer();
     xml.Element(u"Application", u"ExcelMacro");

@@ -126,6 +126,15 @@ std::unique_ptr<WritableFile> SandboxPlatform::NewWritableFile(
   return ForwardingPlatform::NewWritableFile(path, access);
 }
 
+std::unique_ptr<WritableFile> SandboxPlatform::CreateForSave(TextView path,
+                                                             FileAccess access,
+                                                             SaveStep* step) {
+  // Outside the root nothing is found to delete; the creation fails.
+  if (step != nullptr) *step = SaveStep::kCreate;
+  Check(path, Access::kOpen);
+  return ForwardingPlatform::CreateForSave(path, access, step);
+}
+
 std::unique_ptr<SequentialFile> SandboxPlatform::NewSequentialFile(
     TextView path) {
   Check(path, Access::kOpen);

@@ -40,6 +40,8 @@ class SandboxPlatform : public ForwardingPlatform {
   void CreateFolder(TextView path) override;
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override;
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override;
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override;
   // Checks the command line as the real platform does (53 without a
   // program, 52 for a NUL), records it and starts nothing.

@@ -164,6 +164,17 @@ void FailingPlatform::Tick(Op op) {
   }
 }
 
+std::string XmlHeader(const std::string& file_name) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+         "<!-- XML File Created by PellarLib -->\r\n"
+         "<!-- Developed by Brambleworth -->\r\n"
+         "<!-- Copyright (c) 2026 Brambleworth -->\r\n"
+         "<!-- PellarLib version 3.2 (30) -->\r\n"
+         "<!-- www.brambleworth.example for further details -->\r\n"
+         "<!-- File " +
+         file_name + " Created 08-Dec-2026-->\r\n";
+}
+
 const char* OpName(Op op) {
   switch (op) {
     case Op::kLookup: return "Lookup";
@@ -212,6 +223,15 @@ std::unique_ptr<WritableFile> FailingPlatform::NewWritableFile(
   Tick(Op::kCreate);
   return std::make_unique<CountingWritableFile>(
       *this, FakePlatform::NewWritableFile(path, access));
+}
+std::unique_ptr<WritableFile> FailingPlatform::CreateForSave(TextView path,
+                                                             FileAccess access,
+                                                             SaveStep* step) {
+  // One call that fails as a whole, as a creation.
+  if (step != nullptr) *step = SaveStep::kCreate;
+  Tick(Op::kCreate);
+  return std::make_unique<CountingWritableFile>(
+      *this, FakePlatform::CreateForSave(path, access, step));
 }
 std::unique_ptr<SequentialFile> FailingPlatform::NewSequentialFile(
     TextView path) {

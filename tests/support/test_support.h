@@ -56,6 +56,10 @@ class FakePlatform : public ForwardingPlatform {
   }
 };
 
+// The header block of the library's XML files as FakePlatform's clock and
+// the default developer make it.
+std::string XmlHeader(const std::string& file_name);
+
 // The operations a FailingPlatform can fail.
 enum class Op {
   kLookup,
@@ -63,7 +67,7 @@ enum class Op {
   kRename,
   kCopy,
   kCreateFolder,
-  kCreate,  // NewWritableFile
+  kCreate,  // NewWritableFile, CreateForSave
   kWrite,   // WritableFile::Append
   kClose,   // WritableFile::Close
   kOpen,    // NewSequentialFile
@@ -106,6 +110,8 @@ class FailingPlatform : public FakePlatform {
   void CreateFolder(TextView path) override;
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override;
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override;
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override;
   void StartProcess(TextView command_line, WindowStyle style) override;
 
