@@ -43,6 +43,7 @@ _pkg_reason() {
 
 install_packages() {
   local ci=${CI:-false} p missing=() missing32=() apt_opts=() tmp log
+  local index_reason=""
   for p in "$@"; do
     _pkg_installed "$p" && continue
     if [[ $p == *:i386 ]]; then missing32+=("$p"); else missing+=("$p"); fi
@@ -73,7 +74,8 @@ install_packages() {
   echo "Installing: $(echo "${missing[*]} ${missing32[*]}")"
   # A failed index (exit status 100) leaves the others loaded: go on.
   if ! apt-get "${apt_opts[@]}" update -qq >"$log" 2>&1; then
-    echo "packages: apt-get update: $(_pkg_reason "$log"); installing from" \
+    index_reason=$(_pkg_reason "$log")
+    echo "packages: apt-get update: $index_reason; installing from" \
          "the indexes that loaded"
   fi
   if [ ${#missing[@]} -gt 0 ] &&
@@ -89,6 +91,9 @@ install_packages() {
      ! DEBIAN_FRONTEND=noninteractive apt-get "${apt_opts[@]}" install -y -qq \
          --no-install-recommends "${missing32[@]}" >"$log" 2>&1; then
     win32_reason="${missing32[*]} could not be installed: $(_pkg_reason "$log")"
+    # apt's own words name only the symptom; a failed index is the cause.
+    [ -n "$index_reason" ] &&
+      win32_reason+=" (after a package index failed: $index_reason)"
     echo "packages: 32-bit runs: not run ($win32_reason)"
   fi
   rm -rf "$tmp"

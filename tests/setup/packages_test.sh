@@ -42,7 +42,7 @@ grep -qx 'packages: nothing to install' "$work/out" || fail "no 'nothing to inst
 run "" "update i386" true || fail "a failed index failed the step: $(cat "$work/out")"
 grep -q 'install .*lftp' "$work/apt.log" || fail "lftp not installed after a failed index"
 grep -q 'Acquire::Retries=5' "$work/apt.log" || fail "no retries"
-grep -qx 'reason=wine32:i386 could not be installed: Unable to correct problems, you have held broken packages.' \
+grep -qx 'reason=wine32:i386 could not be installed: Unable to correct problems, you have held broken packages. (after a package index failed: Failed to fetch i386/Packages  File has unexpected size (1 != 2). Mirror sync in progress?)' \
   "$work/out" || fail "wine32 reason: $(cat "$work/out")"
 grep -q '^packages: 32-bit runs: not run (wine32:i386 could not be installed' "$work/out" ||
   fail "the 32-bit runs not named"
