@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -220,21 +223,44 @@ Var DateDiff(const Var& interval, const Var& a, const Var& b) {
 }
 
 // Rounds half away from zero to `digits` places and writes the digits
-// with thousands grouping, as FormatNumber does.
+// with thousands grouping, as FormatNumber does. The rounding works on the
+// 15 significant digits a Double shows, so 1.005 gives 1.01 and 1E+20 keeps
+// its zeros.
 Text FormatNumberText(double x, int digits, bool leading_zero, bool parens,
                       bool group) {
   if (digits < 0) digits = 2;
   if (digits > 15) Raise(err::kInvalidCall);
-  double scale = std::pow(10.0, digits);
-  double rounded =
-      std::round(std::fabs(x) * scale + 1e-9 * std::fabs(x) * scale) / scale;
-  bool negative = x < 0 && rounded != 0;
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", digits, rounded);
-  std::string s(buffer);
-  size_t point = s.find('.');
-  std::string whole = s.substr(0, point);
-  std::string frac = point == std::string::npos ? "" : s.substr(point);
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(x));
+  std::string d = std::string(1, buffer[0]) + std::string(buffer + 2, 14);
+  int e = std::atoi(std::strchr(buffer, 'e') + 1);
+  const int keep = e + 1 + digits;  // significant digits left after rounding
+  if (keep < 0) {
+    d.clear();
+  } else if (keep < static_cast<int>(d.size())) {
+    const bool up = d[keep] >= '5';
+    d.resize(keep);
+    int i = keep - 1;
+    for (; up && i >= 0 && d[i] == '9'; --i) d[i] = '0';
+    if (up && i < 0) {
+      d.insert(0, "1");
+      ++e;
+    } else if (up) {
+      ++d[i];
+    }
+  }
+  std::string whole = "0", rest = d;
+  if (e >= 0) {
+    whole = d.substr(0, std::min<size_t>(d.size(), e + 1));
+    whole.resize(e + 1, '0');
+    rest = d.size() > static_cast<size_t>(e + 1) ? d.substr(e + 1) : "";
+  } else {
+    rest = std::string(-e - 1, '0') + d;
+  }
+  rest.resize(digits, '0');
+  const bool negative =
+      x < 0 && (whole + rest).find_first_not_of('0') != std::string::npos;
+  std::string frac = digits > 0 ? "." + rest : "";
   if (whole == "0" && !leading_zero && !frac.empty()) whole.clear();
   if (group) {
     std::string g;
@@ -429,6 +455,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         at = 1;
       }
       if (arg(at).is_null() || arg(at + 1).is_null()) return Var::Null();
+      if (ToStr(arg(at)).empty()) return Var::Long(0);
       return Var::Long(Find(ToStr(arg(at)), ToStr(arg(at + 1)), start,
                             TextMode(args, at + 2)));
     }
@@ -447,7 +474,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (needle.empty())
         return Var::Long(
             static_cast<int32_t>(start == -1 ? hay.size() : start));
-      if (needle.size() > end) return Var::Long(0);
+      if (start > static_cast<int32_t>(hay.size()) || needle.size() > end)
+        return Var::Long(0);
       size_t found = TextView(hay).substr(0, end).rfind(needle);
       return Var::Long(
           found == TextView::npos ? 0 : static_cast<int32_t>(found + 1));
@@ -633,7 +661,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return KeepType(arg(0), std::fabs(ToDouble(arg(0))));
     }
     case Builtin::kSgn: {
-      if (arg(0).is_null()) return Var::Null();
+      if (arg(0).is_null()) Raise(err::kInvalidNull);
       double d = ToDouble(arg(0));
       return Var::Integer(d > 0 ? 1 : d < 0 ? -1 : 0);
     }

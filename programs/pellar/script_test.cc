@@ -303,7 +303,23 @@ INSTANTIATE_TEST_SUITE_P(
         EchoCase{"TypeName(6 And 3) & TypeName(True And True)",
                  "IntegerBoolean"},
         EchoCase{"Null And False, IsNull(Null And True), Null Or True",
-                 "0 -1 -1"}));
+                 "0 -1 -1"},
+        EchoCase{"False Imp Null, Null Imp True, IsNull(Null Imp False)",
+                 "-1 -1 -1"},
+        // A trailing & makes a hexadecimal literal a Long.
+        EchoCase{"&HFFFF, &HFFFF&, TypeName(&H8000&)", "-1 65535 Long"},
+        // Searches: an empty text holds nothing; a start past the end
+        // finds nothing.
+        EchoCase{"InStr(\"\", \"\"), InStr(\"abc\", \"\"), InStrRev(\"abc\", "
+                 "\"c\", 10), InStrRev(\"abcabc\", \"c\", 5)",
+                 "0 1 0 3"},
+        // FormatNumber rounds the shown digits half away from zero.
+        EchoCase{"FormatNumber(1E+20, 0), FormatNumber(1.005), "
+                 "FormatNumber(-0.004), FormatNumber(999.995)",
+                 "100,000,000,000,000,000,000 1.01 0.00 1,000.00"},
+        EchoCase{"FormatNumber(0.5, 0), FormatNumber(-0.005, 2, 0, -1), "
+                 "FormatNumber(1234.5, 1, -1, 0, 0)",
+                 "1 (.01) 1234.5"}));
 
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {

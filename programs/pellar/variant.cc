@@ -163,6 +163,9 @@ Var Logical(BinOp op, const Var& a, const Var& b) {
       if (op == BinOp::kAnd && !ToBool(other) && ToLong(other) == 0)
         return Var::Bool(false);
       if (op == BinOp::kOr && ToLong(other) == -1) return Var::Bool(true);
+      // False Imp Null and Null Imp True are True.
+      if (op == BinOp::kImp && (a.is_null() ? ToLong(b) == -1 : ToLong(a) == 0))
+        return Var::Bool(true);
     }
     return Var::Null();
   }
