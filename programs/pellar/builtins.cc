@@ -418,8 +418,17 @@ bool FindConstant(std::string_view lower, Var* value) {
   return true;
 }
 
+const Var* MissingArgument() {
+  static const Var missing;
+  return &missing;
+}
+
 Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
   auto arg = [&](size_t i) -> const Var& { return *args[i]; };
+  // Whether optional argument i was given (not left out between commas).
+  auto has = [&](size_t i) {
+    return i < args.size() && args[i] != MissingArgument();
+  };
   const size_t n = args.size();
   switch (id) {
     case Builtin::kLen:
@@ -442,7 +451,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (start < 1) Raise(err::kInvalidCall);
       size_t from = static_cast<size_t>(start - 1);
       if (from >= t.size()) return Var::String(Text());
-      size_t len = n > 2 ? static_cast<size_t>(NonNegative(arg(2))) : t.size();
+      size_t len = has(2) ? static_cast<size_t>(NonNegative(arg(2))) : t.size();
       return Var::String(t.substr(from, len));
     }
     case Builtin::kInStr: {
@@ -462,7 +471,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kInStrRev: {
       if (arg(0).is_null() || arg(1).is_null()) return Var::Null();
       Text hay = ToStr(arg(0)), needle = ToStr(arg(1));
-      int32_t start = n > 2 ? ToLong(arg(2)) : -1;
+      int32_t start = has(2) ? ToLong(arg(2)) : -1;
       if (start == 0 || start < -1) Raise(err::kInvalidCall);
       size_t end = start == -1
                        ? hay.size()
@@ -483,8 +492,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kReplace: {
       if (AnyNull(args, 3)) return Var::Null();
       Text t = ToStr(arg(0)), find = ToStr(arg(1)), with = ToStr(arg(2));
-      int32_t start = n > 3 ? ToLong(arg(3)) : 1;
-      int32_t count = n > 4 ? ToLong(arg(4)) : -1;
+      int32_t start = has(3) ? ToLong(arg(3)) : 1;
+      int32_t count = has(4) ? ToLong(arg(4)) : -1;
       if (start < 1 || count < -1) Raise(err::kInvalidCall);
       bool text_mode = TextMode(args, 5);
       if (static_cast<size_t>(start) > t.size()) return Var::String(Text());
@@ -510,8 +519,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kSplit: {
       if (arg(0).is_null()) return Var::Null();
       Text t = ToStr(arg(0));
-      Text delim = n > 1 ? ToStr(arg(1)) : Text(u" ");
-      int32_t limit = n > 2 ? ToLong(arg(2)) : -1;
+      Text delim = has(1) ? ToStr(arg(1)) : Text(u" ");
+      int32_t limit = has(2) ? ToLong(arg(2)) : -1;
       if (limit < -1) Raise(err::kInvalidCall);
       std::vector<Var> parts;
       if (t.empty() || limit == 0) return NewArray(std::move(parts));
@@ -535,7 +544,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kJoin: {
       const ArrBox& a = ArrayArg(arg(0));
       if (a.upper.size() != 1) Raise(err::kSubscript);
-      Text delim = n > 1 ? ToStr(arg(1)) : Text(u" ");
+      Text delim = has(1) ? ToStr(arg(1)) : Text(u" ");
       Text out;
       for (size_t i = 0; i < a.items.size(); ++i) {
         if (i) out += delim;
@@ -666,7 +675,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return Var::Integer(d > 0 ? 1 : d < 0 ? -1 : 0);
     }
     case Builtin::kRound:
-      return RoundVar(arg(0), n > 1 ? ToLong(arg(1)) : 0);
+      return RoundVar(arg(0), has(1) ? ToLong(arg(1)) : 0);
     case Builtin::kSqr: {
       double d = ToDouble(arg(0));
       if (d < 0) Raise(err::kInvalidCall);
@@ -750,7 +759,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kLBound:
     case Builtin::kUBound: {
       const ArrBox& a = ArrayArg(arg(0));
-      int32_t dim = n > 1 ? ToLong(arg(1)) : 1;
+      int32_t dim = has(1) ? ToLong(arg(1)) : 1;
       if (dim < 1 || static_cast<size_t>(dim) > a.upper.size())
         Raise(err::kSubscript);
       return Var::Long(
@@ -787,7 +796,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kWeekday: {
       if (arg(0).is_null()) return Var::Null();
       DateParts p = SplitDate(ToDouble(ToDateVar(arg(0))));
-      int first = n > 1 ? ToLong(arg(1)) : 1;
+      int first = has(1) ? ToLong(arg(1)) : 1;
       if (first < 0 || first > 7) Raise(err::kInvalidCall);
       if (first == 0) first = 1;
       return Var::Integer(
@@ -826,22 +835,22 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       int32_t m = ToLong(arg(0));
       if (m < 1 || m > 12) Raise(err::kInvalidCall);
       Text name = Ascii(kMonths[m - 1]);
-      if (n > 1 && ToBool(arg(1))) name = name.substr(0, 3);
+      if (has(1) && ToBool(arg(1))) name = name.substr(0, 3);
       return Var::String(name);
     }
     case Builtin::kWeekdayName: {
       int32_t d = ToLong(arg(0));
-      int32_t first = n > 2 ? ToLong(arg(2)) : 1;
+      int32_t first = has(2) ? ToLong(arg(2)) : 1;
       if (d < 1 || d > 7 || first < 0 || first > 7) Raise(err::kInvalidCall);
       if (first == 0) first = 1;
       Text name = Ascii(kDays[(d - 1 + first - 1) % 7]);
-      if (n > 1 && ToBool(arg(1))) name = name.substr(0, 3);
+      if (has(1) && ToBool(arg(1))) name = name.substr(0, 3);
       return Var::String(name);
     }
     case Builtin::kFormatDateTime: {
       if (arg(0).is_null()) Raise(err::kInvalidNull);
       double d = ToDouble(ToDateVar(arg(0)));
-      int32_t format = n > 1 ? ToLong(arg(1)) : 0;
+      int32_t format = has(1) ? ToLong(arg(1)) : 0;
       DateParts p = SplitDate(d);
       switch (format) {
         case 0:
@@ -864,10 +873,10 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kFormatNumber: {
       if (arg(0).is_null()) Raise(err::kInvalidNull);
       double x = ToDouble(arg(0));
-      int digits = n > 1 ? ToLong(arg(1)) : -1;
-      bool leading = n > 2 ? ToLong(arg(2)) != 0 : true;
-      bool parens = n > 3 ? ToLong(arg(3)) == -1 : false;
-      bool group = n > 4 ? ToLong(arg(4)) != 0 : true;
+      int digits = has(1) ? ToLong(arg(1)) : -1;
+      bool leading = has(2) ? ToLong(arg(2)) != 0 : true;
+      bool parens = has(3) ? ToLong(arg(3)) == -1 : false;
+      bool group = has(4) ? ToLong(arg(4)) != 0 : true;
       return Var::String(FormatNumberText(x, digits, leading, parens, group));
     }
     case Builtin::kTimer: {
@@ -880,11 +889,11 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
                          ms / 1000.0);
     }
     case Builtin::kRnd: {
-      double x = n > 0 ? ToDouble(arg(0)) : 1;
+      double x = has(0) ? ToDouble(arg(0)) : 1;
       return Var::Double(in.NextRandom(x));
     }
     case Builtin::kRandomize: {
-      in.Randomize(n > 0 ? ToDouble(arg(0))
+      in.Randomize(has(0) ? ToDouble(arg(0))
                          : ToDouble(CallBuiltin(in, Builtin::kTimer, {})));
       return Var();
     }
@@ -897,7 +906,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kFilter: {
       const ArrBox& a = ArrayArg(arg(0));
       Text match = ToStr(arg(1));
-      bool include = n > 2 ? ToBool(arg(2)) : true;
+      bool include = has(2) ? ToBool(arg(2)) : true;
       bool text_mode = TextMode(args, 3);
       std::vector<Var> out;
       for (const Var& item : a.items) {

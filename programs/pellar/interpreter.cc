@@ -643,6 +643,11 @@ void Interpreter::BuildArgs(int32_t list, ArgPack& pack, bool by_reference) {
   pack.Resize(items.size());
   for (size_t k = 0; k < items.size(); ++k) {
     Var* ref = by_reference ? RefOf(items[k], &pack) : nullptr;
+    if (ref == nullptr && !by_reference &&
+        program_.nodes[static_cast<size_t>(items[k])].op == Op::kMissing) {
+      // Builtins read only; they tell a left-out argument by its address.
+      ref = const_cast<Var*>(MissingArgument());
+    }
     if (ref == nullptr) {
       pack.Temp(k) = Eval(items[k]);
       ref = &pack.Temp(k);
@@ -723,6 +728,8 @@ Var Interpreter::Eval(int32_t i) {
   switch (n.op) {
     case Op::kConst:
       return program_.constants[static_cast<size_t>(n.a)];
+    case Op::kMissing:
+      return Var();
     case Op::kLocal:
     case Op::kGlobal:
       return Slot(n);

@@ -696,7 +696,7 @@ class Parser {
         chain.last_open = pos_;
         chain.before_open = chain.node;
         Next();
-        int32_t args = ParseExpressionList(TokenKind::kClose);
+        int32_t args = ParseExpressionList(TokenKind::kClose, true);
         Expect(TokenKind::kClose, "Expected ')'");
         chain.open_list = args;
         Node& base = p_.nodes[chain.node];
@@ -752,7 +752,7 @@ class Parser {
       }
       if (p_.nodes[callee].op == Op::kMember) p_.nodes[callee].b = -1;
     }
-    int32_t args = ParseExpressionList(TokenKind::kNewline);
+    int32_t args = ParseExpressionList(TokenKind::kNewline, true);
     Node& node = p_.nodes[callee];
     if (node.op == Op::kMember && node.b < 0) {
       node.b = args;
@@ -791,12 +791,19 @@ class Parser {
 
   // Expressions separated by commas, up to `end` (not consumed); "()" and
   // an empty statement give an empty list.
-  int32_t ParseExpressionList(TokenKind end) {
+  // `allow_missing`: arguments may be left out between commas.
+  int32_t ParseExpressionList(TokenKind end, bool allow_missing = false) {
     std::vector<int32_t> items;
-    if (Peek().kind != end &&
-        !(end == TokenKind::kNewline && AtStatementEnd())) {
+    auto at_end = [&] {
+      return Peek().kind == end ||
+             (end == TokenKind::kNewline && AtStatementEnd());
+    };
+    if (!at_end()) {
       do {
-        items.push_back(ParseExpression());
+        if (allow_missing && (Peek().kind == TokenKind::kComma || at_end()))
+          items.push_back(Add(Op::kMissing));
+        else
+          items.push_back(ParseExpression());
       } while (Accept(TokenKind::kComma));
     }
     return MakeList(items);

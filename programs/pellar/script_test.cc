@@ -319,7 +319,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "100,000,000,000,000,000,000 1.01 0.00 1,000.00"},
         EchoCase{"FormatNumber(0.5, 0), FormatNumber(-0.005, 2, 0, -1), "
                  "FormatNumber(1234.5, 1, -1, 0, 0)",
-                 "1 (.01) 1234.5"}));
+                 "1 (.01) 1234.5"},
+        // Arguments left out between commas take their defaults.
+        EchoCase{"FormatNumber(1234.5, 1, , , 0), FormatNumber(0.5, , 0), "
+                 "FormatNumber(-3, , , -1)",
+                 "1234.5 .50 (3.00)"},
+        EchoCase{"Replace(\"aAaA\", \"a\", \"x\", , , 1), Replace(\"aaaa\", "
+                 "\"a\", \"b\", , 2), Join(Split(\"a b c\", , 2), \"|\"), "
+                 "InStrRev(\"abab\", \"b\", , 0), Mid(\"abc\", 2, )",
+                 "xxxx bbaa a|b c 4 bc"}));
 
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {
@@ -379,6 +387,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"outer\", Err.Number\n"
                    "End Sub\nOuter\nWScript.Echo \"after\", Err.Number",
                    "outer 11\nafter 11\n"},
+        ScriptCase{"On Error Resume Next\nErr.Raise 1000, , \"custom\"\n"
+                   "WScript.Echo Err.Number, Err.Description\n"
+                   "Sub S(a, b)\nWScript.Echo IsEmpty(a), b\nEnd Sub\nS , 2",
+                   "1000 custom\n-1 2\n"},
         ScriptCase{"Sub Traps\nOn Error Resume Next\nx = CInt(\"z\")\nEnd Sub\n"
                    "Traps\nWScript.Echo \"trapped\"",
                    "trapped\n"},
