@@ -327,7 +327,11 @@ INSTANTIATE_TEST_SUITE_P(
         EchoCase{"Replace(\"aAaA\", \"a\", \"x\", , , 1), Replace(\"aaaa\", "
                  "\"a\", \"b\", , 2), Join(Split(\"a b c\", , 2), \"|\"), "
                  "InStrRev(\"abab\", \"b\", , 0), Mid(\"abc\", 2, )",
-                 "xxxx bbaa a|b c 4 bc"}));
+                 "xxxx bbaa a|b c 4 bc"},
+        // Dates with English month names, as the CDate reference shows.
+        EchoCase{"CDate(\"October 19, 1962\"), CDate(\"1-Mar-2024 10:30 PM\"), "
+                 "IsDate(\"Feb 30, 2024\"), IsDate(\"Marc 1, 2024\")",
+                 "10/19/1962 3/1/2024 10:30:00 PM 0 0"}));
 
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {

@@ -498,6 +498,7 @@ bool ParseDateText(TextView text, double* out) {
   std::vector<int> nums;
   std::vector<char16_t> seps;
   bool pm = false, am = false;
+  int month_word = 0;
   size_t i = 0;
   while (i < text.size()) {
     char16_t c = text[i];
@@ -510,13 +511,33 @@ bool ParseDateText(TextView text, double* out) {
       nums.push_back(n);
       continue;
     }
+    if ((c | 0x20) >= u'a' && (c | 0x20) <= u'z' && c != u'T') {
+      // AM, PM or an English month name, whole or cut to three letters.
+      std::string word;
+      while (i < text.size() && (text[i] | 0x20) >= u'a' &&
+             (text[i] | 0x20) <= u'z') {
+        word += static_cast<char>(text[i++] | 0x20);
+      }
+      if (word == "am" || word == "pm") {
+        (word == "pm" ? pm : am) = true;
+        continue;
+      }
+      static constexpr const char* kMonths[] = {
+          "january", "february", "march",     "april",   "may",      "june",
+          "july",    "august",   "september", "october", "november", "december"};
+      int found = 0;
+      for (int k = 0; k < 12; ++k) {
+        std::string_view name = kMonths[k];
+        if (word == name || (word.size() == 3 && name.substr(0, 3) == word))
+          found = k + 1;
+      }
+      if (found == 0 || month_word != 0) return false;
+      month_word = found;
+      continue;
+    }
     if (c == u'/' || c == u'-' || c == u':') {
       seps.push_back(c);
-    } else if ((c | 0x20) == u'a' || (c | 0x20) == u'p') {
-      if (i + 1 >= text.size() || (text[i + 1] | 0x20) != u'm') return false;
-      ((c | 0x20) == u'p' ? pm : am) = true;
-      ++i;
-    } else if (c != u' ' && c != u'T') {
+    } else if (c != u' ' && c != u'T' && c != u',') {
       return false;
     } else {
       seps.push_back(u' ');
@@ -528,7 +549,7 @@ bool ParseDateText(TextView text, double* out) {
     colon += s == u':';
     dates += s == u'/' || s == u'-';
   }
-  size_t n_date = dates == 2 ? 3 : 0;
+  size_t n_date = month_word ? 2 : dates == 2 ? 3 : 0;
   if (dates != 0 && dates != 2) return false;
   size_t n_time = colon == 0 ? 0 : colon + 1;
   if (nums.size() != n_date + n_time || (n_date == 0 && n_time == 0))
@@ -536,7 +557,15 @@ bool ParseDateText(TextView text, double* out) {
   double value = 0;
   if (n_date) {
     int y, m, d;
-    if (nums[0] > 31) {
+    if (month_word) {
+      m = month_word;
+      d = nums[0] > 31 ? nums[1] : nums[0];
+      y = nums[0] > 31 ? nums[0] : nums[1];
+      if (y < 30)
+        y += 2000;
+      else if (y < 100)
+        y += 1900;
+    } else if (nums[0] > 31) {
       y = nums[0], m = nums[1], d = nums[2];
     } else {
       m = nums[0], d = nums[1], y = nums[2];
