@@ -490,7 +490,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
           found == TextView::npos ? 0 : static_cast<int32_t>(found + 1));
     }
     case Builtin::kReplace: {
-      if (AnyNull(args, 3)) return Var::Null();
+      if (AnyNull(args, 3)) Raise(err::kInvalidNull);
       Text t = ToStr(arg(0)), find = ToStr(arg(1)), with = ToStr(arg(2));
       int32_t start = has(3) ? ToLong(arg(3)) : 1;
       int32_t count = has(4) ? ToLong(arg(4)) : -1;

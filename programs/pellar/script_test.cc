@@ -333,6 +333,32 @@ INSTANTIATE_TEST_SUITE_P(
                  "IsDate(\"Feb 30, 2024\"), IsDate(\"Marc 1, 2024\")",
                  "10/19/1962 3/1/2024 10:30:00 PM 0 0"}));
 
+// Expressions that fail, by the error number they raise.
+struct ErrorCase {
+  const char* expression;
+  int number;
+};
+
+class ErrorNumberTest : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ErrorNumberTest, Raises) {
+  const ErrorCase& c = GetParam();
+  Outcome outcome = RunText(std::string("On Error Resume Next\nx = ") +
+                            c.expression + "\nWScript.Echo Err.Number");
+  EXPECT_EQ(outcome.out, std::to_string(c.number) + "\n") << c.expression;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, ErrorNumberTest,
+    testing::Values(
+        // \ and Mod round their operands to Long, half to even, first.
+        ErrorCase{"2147483647.5 \\ 1", 6}, ErrorCase{"-2147483648.5 \\ 1", 0},
+        ErrorCase{"2147483648 Mod 3", 6}, ErrorCase{"5 Mod 0.4", 11},
+        ErrorCase{"Sgn(Null)", 94}, ErrorCase{"Replace(Null, \"a\", \"b\")", 94},
+        ErrorCase{"Replace(\"a\", Null, \"b\")", 94},
+        ErrorCase{"(-8) ^ (1 / 3)", 5}, ErrorCase{"1E+308 * 10", 6},
+        ErrorCase{"CInt(-32768.5)", 0}, ErrorCase{"CInt(32767.5)", 6}));
+
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {
   const char* script;

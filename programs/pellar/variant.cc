@@ -78,9 +78,8 @@ bool IsWhole(const Var& v) {
 
 int64_t ToInt64Rounded(const Var& v) {
   if (IsWhole(v)) return v.raw_long();
-  double d = ToDouble(v);
-  if (!std::isfinite(d) || std::fabs(d) > 2147483647.5) Raise(err::kOverflow);
-  return RoundHalfEven(d);
+  // As CLng: -2147483648.5 rounds to even and fits, 2147483647.5 does not.
+  return ToLong(v);
 }
 
 Var Arithmetic(BinOp op, const Var& a, const Var& b) {
