@@ -179,6 +179,19 @@ void Interpreter::Trap(const Failure& failure, const Text& source) {
   fault_node_ = -1;
 }
 
+// Under On Error Resume Next a failing If condition goes on with the
+// statement after it, the first of the Then block, as VBScript does.
+bool Interpreter::TruthOrResume(int32_t node) {
+  try {
+    return Truth(node);
+  } catch (const ScriptFailure& failure) {
+    Trap(failure, failure.source());
+  } catch (const Failure& failure) {
+    Trap(failure, kRuntimeSource);
+  }
+  return true;
+}
+
 Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
   for (int32_t statement : program_.List(list)) {
     try {
@@ -242,7 +255,8 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
     }
     case Op::kIf: {
       std::span<const int32_t> blocks = program_.List(n.b);
-      if (Truth(n.a)) return ExecBlock(blocks[0]);
+      if (frame_->resume_next ? TruthOrResume(n.a) : Truth(n.a))
+        return ExecBlock(blocks[0]);
       if (blocks[1] >= 0) return ExecBlock(blocks[1]);
       return Flow::kNormal;
     }

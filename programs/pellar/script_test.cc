@@ -421,6 +421,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "WScript.Echo Err.Number, Err.Description\n"
                    "Sub S(a, b)\nWScript.Echo IsEmpty(a), b\nEnd Sub\nS , 2",
                    "1000 custom\n-1 2\n"},
+        // A failing If condition under Resume Next enters the Then block.
+        ScriptCase{"On Error Resume Next\nIf 1 / 0 = 1 Then\nWScript.Echo \"then\""
+                   "\nElse\nWScript.Echo \"else\"\nEnd If\nIf CInt(\"z\") Then x = 1 "
+                   "Else x = 2\nWScript.Echo x, Err.Number",
+                   "then\n1 13\n"},
         ScriptCase{"Sub Traps\nOn Error Resume Next\nx = CInt(\"z\")\nEnd Sub\n"
                    "Traps\nWScript.Echo \"trapped\"",
                    "trapped\n"},
