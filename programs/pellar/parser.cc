@@ -58,6 +58,7 @@ struct Scope {
   std::unordered_map<std::string, int32_t> locals;
   std::vector<int32_t> names;    // kName nodes used here
   std::vector<int32_t> indexes;  // kIndex nodes whose base is a kName
+  std::unordered_set<std::string> constants;  // names declared by Const
 };
 
 class Parser {
@@ -325,6 +326,7 @@ class Parser {
       do {
         const Token& name = ExpectIdentifier();
         Declare(name);
+        scope().constants.insert(LowerWord(name.text));
         int32_t var = NameNode(name);
         if (!IsOp(Peek(), u"=")) Fail(Peek(), "Expected '='");
         Next();
@@ -718,6 +720,15 @@ class Parser {
     int32_t n = AddStatement(Op::kCall, start);
     Chain chain = ParseChain();
     if (IsOp(Peek(), u"=")) {
+      const Node& target = p_.nodes[chain.node];
+      if (target.op == Op::kName) {
+        const std::string& name = p_.names[target.a];
+        if (scope().constants.count(name) ||
+            (!scope().locals.count(name) &&
+             scopes_.front().constants.count(name))) {
+          Fail(start, "Illegal assignment: '" + ToUtf8(start.text) + "'");
+        }
+      }
       Next();
       p_.nodes[n].op = Op::kAssign;
       p_.nodes[n].a = chain.node;

@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"Sub S(a)\nEnd Sub\nS", 3, 1,
                    "Wrong number of arguments: 'S'"},
         SyntaxCase{"Class C", 1, 1, "'Class' is not supported"},
+        SyntaxCase{"Const Pi = 3\nSub S\n  PI = 4\nEnd Sub", 3, 3,
+                   "Illegal assignment: 'PI'"},
         SyntaxCase{"Dim a, If", 1, 8, "Expected identifier"},
         SyntaxCase{"True = 1", 1, 1, "Expected statement"},
         SyntaxCase{"Set = 5", 1, 5, "Expected identifier"},
