@@ -310,6 +310,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "-1 -1 -1"},
         // A trailing & makes a hexadecimal literal a Long.
         EchoCase{"&HFFFF, &HFFFF&, TypeName(&H8000&)", "-1 65535 Long"},
+        EchoCase{"CLng(\"&O17\"), CInt(\"&o177777\"), IsNumeric(\"&O8\")",
+                 "15 -1 0"},
         // Searches: an empty text holds nothing; a start past the end
         // finds nothing.
         EchoCase{"InStr(\"\", \"\"), InStr(\"abc\", \"\"), InStrRev(\"abc\", "

@@ -332,18 +332,23 @@ bool IsNumericText(TextView text, double* out) {
   while (e > b && IsBlank(text[e - 1])) --e;
   if (b == e) return false;
   if (e - b > 2 && text[b] == u'&' &&
-      (text[b + 1] == u'H' || text[b + 1] == u'h')) {
-    uint32_t n = 0;
+      ((text[b + 1] | 0x20) == u'h' || (text[b + 1] | 0x20) == u'o')) {
+    // "&H1F" and "&O17" read as the literals do.
+    const bool hex = (text[b + 1] | 0x20) == u'h';
+    uint64_t n = 0;
     for (size_t i = b + 2; i < e; ++i) {
       char16_t c = text[i];
       int digit = c >= u'0' && c <= u'9' ? c - u'0'
-                  : (c | 0x20) >= u'a' && (c | 0x20) <= u'f'
+                  : hex && (c | 0x20) >= u'a' && (c | 0x20) <= u'f'
                       ? (c | 0x20) - u'a' + 10
                       : -1;
-      if (digit < 0 || i - b > 9) return false;
-      n = n * 16 + static_cast<uint32_t>(digit);
+      if (digit < 0 || (!hex && digit > 7)) return false;
+      n = n * (hex ? 16 : 8) + static_cast<uint64_t>(digit);
+      if (n > 0xFFFFFFFFu) return false;
     }
-    *out = (e - b <= 6) ? static_cast<int16_t>(n) : static_cast<int32_t>(n);
+    const bool integer = hex ? e - b <= 6 : n <= 0xFFFF;
+    *out = integer ? static_cast<int16_t>(n)
+                   : static_cast<int32_t>(static_cast<uint32_t>(n));
     return true;
   }
   try {
