@@ -361,7 +361,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"Sgn(Null)", 94}, ErrorCase{"Replace(Null, \"a\", \"b\")", 94},
         ErrorCase{"Replace(\"a\", Null, \"b\")", 94},
         ErrorCase{"(-8) ^ (1 / 3)", 5}, ErrorCase{"1E+308 * 10", 6},
-        ErrorCase{"CInt(-32768.5)", 0}, ErrorCase{"CInt(32767.5)", 6}));
+        ErrorCase{"CInt(-32768.5)", 0}, ErrorCase{"CInt(32767.5)", 6},
+        ErrorCase{"CDbl(\"1E+400\")", 6}, ErrorCase{"\"1E+400\" + 0", 6},
+        ErrorCase{"CDbl(\"1E-400\")", 0}, ErrorCase{"CDbl(\"1E4x\")", 13}));
 
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {

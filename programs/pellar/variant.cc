@@ -373,7 +373,10 @@ double ToDouble(const Var& v) {
       return v.raw_double();
     case VType::kString: {
       double d;
-      if (!IsNumericText(v.str(), &d)) Raise(err::kTypeMismatch);
+      if (!IsNumericText(v.str(), &d)) {
+        ParseNumber(v.str());  // raises its own error: 6 for "1E+400"
+        Raise(err::kTypeMismatch);
+      }
       return d;
     }
     case VType::kNull:
