@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -220,21 +223,44 @@ Var DateDiff(const Var& interval, const Var& a, const Var& b) {
 }
 
 // Rounds half away from zero to `digits` places and writes the digits
-// with thousands grouping, as FormatNumber does.
+// with thousands grouping, as FormatNumber does. The rounding works on the
+// 15 significant digits a Double shows, so 1.005 gives 1.01 and 1E+20 keeps
+// its zeros.
 Text FormatNumberText(double x, int digits, bool leading_zero, bool parens,
                       bool group) {
   if (digits < 0) digits = 2;
   if (digits > 15) Raise(err::kInvalidCall);
-  double scale = std::pow(10.0, digits);
-  double rounded =
-      std::round(std::fabs(x) * scale + 1e-9 * std::fabs(x) * scale) / scale;
-  bool negative = x < 0 && rounded != 0;
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", digits, rounded);
-  std::string s(buffer);
-  size_t point = s.find('.');
-  std::string whole = s.substr(0, point);
-  std::string frac = point == std::string::npos ? "" : s.substr(point);
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(x));
+  std::string d = std::string(1, buffer[0]) + std::string(buffer + 2, 14);
+  int e = std::atoi(std::strchr(buffer, 'e') + 1);
+  const int keep = e + 1 + digits;  // significant digits left after rounding
+  if (keep < 0) {
+    d.clear();
+  } else if (keep < static_cast<int>(d.size())) {
+    const bool up = d[keep] >= '5';
+    d.resize(keep);
+    int i = keep - 1;
+    for (; up && i >= 0 && d[i] == '9'; --i) d[i] = '0';
+    if (up && i < 0) {
+      d.insert(0, "1");
+      ++e;
+    } else if (up) {
+      ++d[i];
+    }
+  }
+  std::string whole = "0", rest = d;
+  if (e >= 0) {
+    whole = d.substr(0, std::min<size_t>(d.size(), e + 1));
+    whole.resize(e + 1, '0');
+    rest = d.size() > static_cast<size_t>(e + 1) ? d.substr(e + 1) : "";
+  } else {
+    rest = std::string(-e - 1, '0') + d;
+  }
+  rest.resize(digits, '0');
+  const bool negative =
+      x < 0 && (whole + rest).find_first_not_of('0') != std::string::npos;
+  std::string frac = digits > 0 ? "." + rest : "";
   if (whole == "0" && !leading_zero && !frac.empty()) whole.clear();
   if (group) {
     std::string g;
@@ -392,8 +418,17 @@ bool FindConstant(std::string_view lower, Var* value) {
   return true;
 }
 
+const Var* MissingArgument() {
+  static const Var missing;
+  return &missing;
+}
+
 Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
   auto arg = [&](size_t i) -> const Var& { return *args[i]; };
+  // Whether optional argument i was given (not left out between commas).
+  auto has = [&](size_t i) {
+    return i < args.size() && args[i] != MissingArgument();
+  };
   const size_t n = args.size();
   switch (id) {
     case Builtin::kLen:
@@ -416,7 +451,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (start < 1) Raise(err::kInvalidCall);
       size_t from = static_cast<size_t>(start - 1);
       if (from >= t.size()) return Var::String(Text());
-      size_t len = n > 2 ? static_cast<size_t>(NonNegative(arg(2))) : t.size();
+      size_t len = has(2) ? static_cast<size_t>(NonNegative(arg(2))) : t.size();
       return Var::String(t.substr(from, len));
     }
     case Builtin::kInStr: {
@@ -429,13 +464,14 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         at = 1;
       }
       if (arg(at).is_null() || arg(at + 1).is_null()) return Var::Null();
+      if (ToStr(arg(at)).empty()) return Var::Long(0);
       return Var::Long(Find(ToStr(arg(at)), ToStr(arg(at + 1)), start,
                             TextMode(args, at + 2)));
     }
     case Builtin::kInStrRev: {
       if (arg(0).is_null() || arg(1).is_null()) return Var::Null();
       Text hay = ToStr(arg(0)), needle = ToStr(arg(1));
-      int32_t start = n > 2 ? ToLong(arg(2)) : -1;
+      int32_t start = has(2) ? ToLong(arg(2)) : -1;
       if (start == 0 || start < -1) Raise(err::kInvalidCall);
       size_t end = start == -1
                        ? hay.size()
@@ -447,16 +483,17 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (needle.empty())
         return Var::Long(
             static_cast<int32_t>(start == -1 ? hay.size() : start));
-      if (needle.size() > end) return Var::Long(0);
+      if (start > static_cast<int32_t>(hay.size()) || needle.size() > end)
+        return Var::Long(0);
       size_t found = TextView(hay).substr(0, end).rfind(needle);
       return Var::Long(
           found == TextView::npos ? 0 : static_cast<int32_t>(found + 1));
     }
     case Builtin::kReplace: {
-      if (AnyNull(args, 3)) return Var::Null();
+      if (AnyNull(args, 3)) Raise(err::kInvalidNull);
       Text t = ToStr(arg(0)), find = ToStr(arg(1)), with = ToStr(arg(2));
-      int32_t start = n > 3 ? ToLong(arg(3)) : 1;
-      int32_t count = n > 4 ? ToLong(arg(4)) : -1;
+      int32_t start = has(3) ? ToLong(arg(3)) : 1;
+      int32_t count = has(4) ? ToLong(arg(4)) : -1;
       if (start < 1 || count < -1) Raise(err::kInvalidCall);
       bool text_mode = TextMode(args, 5);
       if (static_cast<size_t>(start) > t.size()) return Var::String(Text());
@@ -482,8 +519,8 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kSplit: {
       if (arg(0).is_null()) return Var::Null();
       Text t = ToStr(arg(0));
-      Text delim = n > 1 ? ToStr(arg(1)) : Text(u" ");
-      int32_t limit = n > 2 ? ToLong(arg(2)) : -1;
+      Text delim = has(1) ? ToStr(arg(1)) : Text(u" ");
+      int32_t limit = has(2) ? ToLong(arg(2)) : -1;
       if (limit < -1) Raise(err::kInvalidCall);
       std::vector<Var> parts;
       if (t.empty() || limit == 0) return NewArray(std::move(parts));
@@ -507,7 +544,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kJoin: {
       const ArrBox& a = ArrayArg(arg(0));
       if (a.upper.size() != 1) Raise(err::kSubscript);
-      Text delim = n > 1 ? ToStr(arg(1)) : Text(u" ");
+      Text delim = has(1) ? ToStr(arg(1)) : Text(u" ");
       Text out;
       for (size_t i = 0; i < a.items.size(); ++i) {
         if (i) out += delim;
@@ -633,12 +670,12 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return KeepType(arg(0), std::fabs(ToDouble(arg(0))));
     }
     case Builtin::kSgn: {
-      if (arg(0).is_null()) return Var::Null();
+      if (arg(0).is_null()) Raise(err::kInvalidNull);
       double d = ToDouble(arg(0));
       return Var::Integer(d > 0 ? 1 : d < 0 ? -1 : 0);
     }
     case Builtin::kRound:
-      return RoundVar(arg(0), n > 1 ? ToLong(arg(1)) : 0);
+      return RoundVar(arg(0), has(1) ? ToLong(arg(1)) : 0);
     case Builtin::kSqr: {
       double d = ToDouble(arg(0));
       if (d < 0) Raise(err::kInvalidCall);
@@ -722,7 +759,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kLBound:
     case Builtin::kUBound: {
       const ArrBox& a = ArrayArg(arg(0));
-      int32_t dim = n > 1 ? ToLong(arg(1)) : 1;
+      int32_t dim = has(1) ? ToLong(arg(1)) : 1;
       if (dim < 1 || static_cast<size_t>(dim) > a.upper.size())
         Raise(err::kSubscript);
       return Var::Long(
@@ -759,7 +796,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kWeekday: {
       if (arg(0).is_null()) return Var::Null();
       DateParts p = SplitDate(ToDouble(ToDateVar(arg(0))));
-      int first = n > 1 ? ToLong(arg(1)) : 1;
+      int first = has(1) ? ToLong(arg(1)) : 1;
       if (first < 0 || first > 7) Raise(err::kInvalidCall);
       if (first == 0) first = 1;
       return Var::Integer(
@@ -798,22 +835,22 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       int32_t m = ToLong(arg(0));
       if (m < 1 || m > 12) Raise(err::kInvalidCall);
       Text name = Ascii(kMonths[m - 1]);
-      if (n > 1 && ToBool(arg(1))) name = name.substr(0, 3);
+      if (has(1) && ToBool(arg(1))) name = name.substr(0, 3);
       return Var::String(name);
     }
     case Builtin::kWeekdayName: {
       int32_t d = ToLong(arg(0));
-      int32_t first = n > 2 ? ToLong(arg(2)) : 1;
+      int32_t first = has(2) ? ToLong(arg(2)) : 1;
       if (d < 1 || d > 7 || first < 0 || first > 7) Raise(err::kInvalidCall);
       if (first == 0) first = 1;
       Text name = Ascii(kDays[(d - 1 + first - 1) % 7]);
-      if (n > 1 && ToBool(arg(1))) name = name.substr(0, 3);
+      if (has(1) && ToBool(arg(1))) name = name.substr(0, 3);
       return Var::String(name);
     }
     case Builtin::kFormatDateTime: {
       if (arg(0).is_null()) Raise(err::kInvalidNull);
       double d = ToDouble(ToDateVar(arg(0)));
-      int32_t format = n > 1 ? ToLong(arg(1)) : 0;
+      int32_t format = has(1) ? ToLong(arg(1)) : 0;
       DateParts p = SplitDate(d);
       switch (format) {
         case 0:
@@ -836,10 +873,10 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kFormatNumber: {
       if (arg(0).is_null()) Raise(err::kInvalidNull);
       double x = ToDouble(arg(0));
-      int digits = n > 1 ? ToLong(arg(1)) : -1;
-      bool leading = n > 2 ? ToLong(arg(2)) != 0 : true;
-      bool parens = n > 3 ? ToLong(arg(3)) == -1 : false;
-      bool group = n > 4 ? ToLong(arg(4)) != 0 : true;
+      int digits = has(1) ? ToLong(arg(1)) : -1;
+      bool leading = has(2) ? ToLong(arg(2)) != 0 : true;
+      bool parens = has(3) ? ToLong(arg(3)) == -1 : false;
+      bool group = has(4) ? ToLong(arg(4)) != 0 : true;
       return Var::String(FormatNumberText(x, digits, leading, parens, group));
     }
     case Builtin::kTimer: {
@@ -852,11 +889,11 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
                          ms / 1000.0);
     }
     case Builtin::kRnd: {
-      double x = n > 0 ? ToDouble(arg(0)) : 1;
+      double x = has(0) ? ToDouble(arg(0)) : 1;
       return Var::Double(in.NextRandom(x));
     }
     case Builtin::kRandomize: {
-      in.Randomize(n > 0 ? ToDouble(arg(0))
+      in.Randomize(has(0) ? ToDouble(arg(0))
                          : ToDouble(CallBuiltin(in, Builtin::kTimer, {})));
       return Var();
     }
@@ -869,7 +906,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kFilter: {
       const ArrBox& a = ArrayArg(arg(0));
       Text match = ToStr(arg(1));
-      bool include = n > 2 ? ToBool(arg(2)) : true;
+      bool include = has(2) ? ToBool(arg(2)) : true;
       bool text_mode = TextMode(args, 3);
       std::vector<Var> out;
       for (const Var& item : a.items) {

@@ -113,6 +113,9 @@ struct BuiltinInfo {
 const BuiltinInfo* FindBuiltin(std::string_view lower);
 const BuiltinInfo& BuiltinById(Builtin id);
 // Runs a builtin; the parser has checked the argument count.
+// The value a builtin receives for an argument left out between commas.
+const Var* MissingArgument();
+
 Var CallBuiltin(Interpreter& in, Builtin id, Args args);
 // Upper case by the same one-to-one mapping as Lower.
 Text Upper(TextView text);

@@ -179,6 +179,19 @@ void Interpreter::Trap(const Failure& failure, const Text& source) {
   fault_node_ = -1;
 }
 
+// Under On Error Resume Next a failing If condition goes on with the
+// statement after it, the first of the Then block, as VBScript does.
+bool Interpreter::TruthOrResume(int32_t node) {
+  try {
+    return Truth(node);
+  } catch (const ScriptFailure& failure) {
+    Trap(failure, failure.source());
+  } catch (const Failure& failure) {
+    Trap(failure, kRuntimeSource);
+  }
+  return true;
+}
+
 Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
   for (int32_t statement : program_.List(list)) {
     try {
@@ -242,7 +255,8 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
     }
     case Op::kIf: {
       std::span<const int32_t> blocks = program_.List(n.b);
-      if (Truth(n.a)) return ExecBlock(blocks[0]);
+      if (frame_->resume_next ? TruthOrResume(n.a) : Truth(n.a))
+        return ExecBlock(blocks[0]);
       if (blocks[1] >= 0) return ExecBlock(blocks[1]);
       return Flow::kNormal;
     }
@@ -643,6 +657,11 @@ void Interpreter::BuildArgs(int32_t list, ArgPack& pack, bool by_reference) {
   pack.Resize(items.size());
   for (size_t k = 0; k < items.size(); ++k) {
     Var* ref = by_reference ? RefOf(items[k], &pack) : nullptr;
+    if (ref == nullptr && !by_reference &&
+        program_.nodes[static_cast<size_t>(items[k])].op == Op::kMissing) {
+      // Builtins read only; they tell a left-out argument by its address.
+      ref = const_cast<Var*>(MissingArgument());
+    }
     if (ref == nullptr) {
       pack.Temp(k) = Eval(items[k]);
       ref = &pack.Temp(k);
@@ -723,6 +742,8 @@ Var Interpreter::Eval(int32_t i) {
   switch (n.op) {
     case Op::kConst:
       return program_.constants[static_cast<size_t>(n.a)];
+    case Op::kMissing:
+      return Var();
     case Op::kLocal:
     case Op::kGlobal:
       return Slot(n);

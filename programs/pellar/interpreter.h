@@ -151,6 +151,7 @@ class Interpreter {
   bool AppendInPlace(const Node& n);
   [[noreturn]] void Undefined();
   void Trap(const Failure& failure, const Text& source);
+  bool TruthOrResume(int32_t node);
   void Step();
 
   const Program& program_;

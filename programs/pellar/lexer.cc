@@ -149,12 +149,14 @@ std::vector<Token> Tokenize(TextView src) {
         ++end;
         if (n > 0xFFFFFFFFu) throw SyntaxError(line, token.column, "Overflow");
       }
-      if (end < src.size() && src[end] == u'&') ++end;
+      // A trailing & asks for a Long: &HFFFF& is 65535, not -1.
+      const bool long_suffix = end < src.size() && src[end] == u'&';
+      if (long_suffix) ++end;
       if (digits == 0)
         throw SyntaxError(line, token.column, "Expected expression");
       token.kind = TokenKind::kNumber;
       token.integral = true;
-      token.number = n <= 0xFFFF && (hex ? digits <= 4 : n <= 0xFFFF)
+      token.number = !long_suffix && n <= 0xFFFF && (!hex || digits <= 4)
                          ? static_cast<double>(
                                n > 0x7FFF ? static_cast<int64_t>(n) - 0x10000
                                           : static_cast<int64_t>(n))

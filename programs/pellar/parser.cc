@@ -58,6 +58,7 @@ struct Scope {
   std::unordered_map<std::string, int32_t> locals;
   std::vector<int32_t> names;    // kName nodes used here
   std::vector<int32_t> indexes;  // kIndex nodes whose base is a kName
+  std::unordered_set<std::string> constants;  // names declared by Const
 };
 
 class Parser {
@@ -325,6 +326,7 @@ class Parser {
       do {
         const Token& name = ExpectIdentifier();
         Declare(name);
+        scope().constants.insert(LowerWord(name.text));
         int32_t var = NameNode(name);
         if (!IsOp(Peek(), u"=")) Fail(Peek(), "Expected '='");
         Next();
@@ -696,7 +698,7 @@ class Parser {
         chain.last_open = pos_;
         chain.before_open = chain.node;
         Next();
-        int32_t args = ParseExpressionList(TokenKind::kClose);
+        int32_t args = ParseExpressionList(TokenKind::kClose, true);
         Expect(TokenKind::kClose, "Expected ')'");
         chain.open_list = args;
         Node& base = p_.nodes[chain.node];
@@ -718,6 +720,15 @@ class Parser {
     int32_t n = AddStatement(Op::kCall, start);
     Chain chain = ParseChain();
     if (IsOp(Peek(), u"=")) {
+      const Node& target = p_.nodes[chain.node];
+      if (target.op == Op::kName) {
+        const std::string& name = p_.names[target.a];
+        if (scope().constants.count(name) ||
+            (!scope().locals.count(name) &&
+             scopes_.front().constants.count(name))) {
+          Fail(start, "Illegal assignment: '" + ToUtf8(start.text) + "'");
+        }
+      }
       Next();
       p_.nodes[n].op = Op::kAssign;
       p_.nodes[n].a = chain.node;
@@ -752,7 +763,7 @@ class Parser {
       }
       if (p_.nodes[callee].op == Op::kMember) p_.nodes[callee].b = -1;
     }
-    int32_t args = ParseExpressionList(TokenKind::kNewline);
+    int32_t args = ParseExpressionList(TokenKind::kNewline, true);
     Node& node = p_.nodes[callee];
     if (node.op == Op::kMember && node.b < 0) {
       node.b = args;
@@ -791,12 +802,19 @@ class Parser {
 
   // Expressions separated by commas, up to `end` (not consumed); "()" and
   // an empty statement give an empty list.
-  int32_t ParseExpressionList(TokenKind end) {
+  // `allow_missing`: arguments may be left out between commas.
+  int32_t ParseExpressionList(TokenKind end, bool allow_missing = false) {
     std::vector<int32_t> items;
-    if (Peek().kind != end &&
-        !(end == TokenKind::kNewline && AtStatementEnd())) {
+    auto at_end = [&] {
+      return Peek().kind == end ||
+             (end == TokenKind::kNewline && AtStatementEnd());
+    };
+    if (!at_end()) {
       do {
-        items.push_back(ParseExpression());
+        if (allow_missing && (Peek().kind == TokenKind::kComma || at_end()))
+          items.push_back(Add(Op::kMissing));
+        else
+          items.push_back(ParseExpression());
       } while (Accept(TokenKind::kComma));
     }
     return MakeList(items);

@@ -38,6 +38,7 @@ enum class Op : uint8_t {
   kIndex,      // a: base, b: argument list (array element or default member)
   kMember,     // a: object, name: member name index, b: argument list or -1
   kNew,        // a: name index (classes are not supported: raises)
+  kMissing,    // an argument left out, as in Err.Raise 5, , "text"
   // Statements.
   kAssign,     // flag 1 for Set; a: target, b: value
   kCall,       // a: expression run for its effect

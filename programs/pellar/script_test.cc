@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"Sub S(a)\nEnd Sub\nS", 3, 1,
                    "Wrong number of arguments: 'S'"},
         SyntaxCase{"Class C", 1, 1, "'Class' is not supported"},
+        SyntaxCase{"Const Pi = 3\nSub S\n  PI = 4\nEnd Sub", 3, 3,
+                   "Illegal assignment: 'PI'"},
         SyntaxCase{"Dim a, If", 1, 8, "Expected identifier"},
         SyntaxCase{"True = 1", 1, 1, "Expected statement"},
         SyntaxCase{"Set = 5", 1, 5, "Expected identifier"},
@@ -303,7 +305,65 @@ INSTANTIATE_TEST_SUITE_P(
         EchoCase{"TypeName(6 And 3) & TypeName(True And True)",
                  "IntegerBoolean"},
         EchoCase{"Null And False, IsNull(Null And True), Null Or True",
-                 "0 -1 -1"}));
+                 "0 -1 -1"},
+        EchoCase{"False Imp Null, Null Imp True, IsNull(Null Imp False)",
+                 "-1 -1 -1"},
+        // A trailing & makes a hexadecimal literal a Long.
+        EchoCase{"&HFFFF, &HFFFF&, TypeName(&H8000&)", "-1 65535 Long"},
+        EchoCase{"CLng(\"&O17\"), CInt(\"&o177777\"), IsNumeric(\"&O8\")",
+                 "15 -1 0"},
+        // Searches: an empty text holds nothing; a start past the end
+        // finds nothing.
+        EchoCase{"InStr(\"\", \"\"), InStr(\"abc\", \"\"), InStrRev(\"abc\", "
+                 "\"c\", 10), InStrRev(\"abcabc\", \"c\", 5)",
+                 "0 1 0 3"},
+        // FormatNumber rounds the shown digits half away from zero.
+        EchoCase{"FormatNumber(1E+20, 0), FormatNumber(1.005), "
+                 "FormatNumber(-0.004), FormatNumber(999.995)",
+                 "100,000,000,000,000,000,000 1.01 0.00 1,000.00"},
+        EchoCase{"FormatNumber(0.5, 0), FormatNumber(-0.005, 2, 0, -1), "
+                 "FormatNumber(1234.5, 1, -1, 0, 0)",
+                 "1 (.01) 1234.5"},
+        // Arguments left out between commas take their defaults.
+        EchoCase{"FormatNumber(1234.5, 1, , , 0), FormatNumber(0.5, , 0), "
+                 "FormatNumber(-3, , , -1)",
+                 "1234.5 .50 (3.00)"},
+        EchoCase{"Replace(\"aAaA\", \"a\", \"x\", , , 1), Replace(\"aaaa\", "
+                 "\"a\", \"b\", , 2), Join(Split(\"a b c\", , 2), \"|\"), "
+                 "InStrRev(\"abab\", \"b\", , 0), Mid(\"abc\", 2, )",
+                 "xxxx bbaa a|b c 4 bc"},
+        // Dates with English month names, as the CDate reference shows.
+        EchoCase{"CDate(\"October 19, 1962\"), CDate(\"1-Mar-2024 10:30 PM\"), "
+                 "IsDate(\"Feb 30, 2024\"), IsDate(\"Marc 1, 2024\")",
+                 "10/19/1962 3/1/2024 10:30:00 PM 0 0"}));
+
+// Expressions that fail, by the error number they raise.
+struct ErrorCase {
+  const char* expression;
+  int number;
+};
+
+class ErrorNumberTest : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ErrorNumberTest, Raises) {
+  const ErrorCase& c = GetParam();
+  Outcome outcome = RunText(std::string("On Error Resume Next\nx = ") +
+                            c.expression + "\nWScript.Echo Err.Number");
+  EXPECT_EQ(outcome.out, std::to_string(c.number) + "\n") << c.expression;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, ErrorNumberTest,
+    testing::Values(
+        // \ and Mod round their operands to Long, half to even, first.
+        ErrorCase{"2147483647.5 \\ 1", 6}, ErrorCase{"-2147483648.5 \\ 1", 0},
+        ErrorCase{"2147483648 Mod 3", 6}, ErrorCase{"5 Mod 0.4", 11},
+        ErrorCase{"Sgn(Null)", 94}, ErrorCase{"Replace(Null, \"a\", \"b\")", 94},
+        ErrorCase{"Replace(\"a\", Null, \"b\")", 94},
+        ErrorCase{"(-8) ^ (1 / 3)", 5}, ErrorCase{"1E+308 * 10", 6},
+        ErrorCase{"CInt(-32768.5)", 0}, ErrorCase{"CInt(32767.5)", 6},
+        ErrorCase{"CDbl(\"1E+400\")", 6}, ErrorCase{"\"1E+400\" + 0", 6},
+        ErrorCase{"CDbl(\"1E-400\")", 0}, ErrorCase{"CDbl(\"1E4x\")", 13}));
 
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {
@@ -363,6 +423,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"outer\", Err.Number\n"
                    "End Sub\nOuter\nWScript.Echo \"after\", Err.Number",
                    "outer 11\nafter 11\n"},
+        ScriptCase{"On Error Resume Next\nErr.Raise 1000, , \"custom\"\n"
+                   "WScript.Echo Err.Number, Err.Description\n"
+                   "Sub S(a, b)\nWScript.Echo IsEmpty(a), b\nEnd Sub\nS , 2",
+                   "1000 custom\n-1 2\n"},
+        // A failing If condition under Resume Next enters the Then block.
+        ScriptCase{"On Error Resume Next\nIf 1 / 0 = 1 Then\nWScript.Echo \"then\""
+                   "\nElse\nWScript.Echo \"else\"\nEnd If\nIf CInt(\"z\") Then x = 1 "
+                   "Else x = 2\nWScript.Echo x, Err.Number",
+                   "then\n1 13\n"},
         ScriptCase{"Sub Traps\nOn Error Resume Next\nx = CInt(\"z\")\nEnd Sub\n"
                    "Traps\nWScript.Echo \"trapped\"",
                    "trapped\n"},

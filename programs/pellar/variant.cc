@@ -78,9 +78,8 @@ bool IsWhole(const Var& v) {
 
 int64_t ToInt64Rounded(const Var& v) {
   if (IsWhole(v)) return v.raw_long();
-  double d = ToDouble(v);
-  if (!std::isfinite(d) || std::fabs(d) > 2147483647.5) Raise(err::kOverflow);
-  return RoundHalfEven(d);
+  // As CLng: -2147483648.5 rounds to even and fits, 2147483647.5 does not.
+  return ToLong(v);
 }
 
 Var Arithmetic(BinOp op, const Var& a, const Var& b) {
@@ -163,6 +162,9 @@ Var Logical(BinOp op, const Var& a, const Var& b) {
       if (op == BinOp::kAnd && !ToBool(other) && ToLong(other) == 0)
         return Var::Bool(false);
       if (op == BinOp::kOr && ToLong(other) == -1) return Var::Bool(true);
+      // False Imp Null and Null Imp True are True.
+      if (op == BinOp::kImp && (a.is_null() ? ToLong(b) == -1 : ToLong(a) == 0))
+        return Var::Bool(true);
     }
     return Var::Null();
   }
@@ -330,18 +332,23 @@ bool IsNumericText(TextView text, double* out) {
   while (e > b && IsBlank(text[e - 1])) --e;
   if (b == e) return false;
   if (e - b > 2 && text[b] == u'&' &&
-      (text[b + 1] == u'H' || text[b + 1] == u'h')) {
-    uint32_t n = 0;
+      ((text[b + 1] | 0x20) == u'h' || (text[b + 1] | 0x20) == u'o')) {
+    // "&H1F" and "&O17" read as the literals do.
+    const bool hex = (text[b + 1] | 0x20) == u'h';
+    uint64_t n = 0;
     for (size_t i = b + 2; i < e; ++i) {
       char16_t c = text[i];
       int digit = c >= u'0' && c <= u'9' ? c - u'0'
-                  : (c | 0x20) >= u'a' && (c | 0x20) <= u'f'
+                  : hex && (c | 0x20) >= u'a' && (c | 0x20) <= u'f'
                       ? (c | 0x20) - u'a' + 10
                       : -1;
-      if (digit < 0 || i - b > 9) return false;
-      n = n * 16 + static_cast<uint32_t>(digit);
+      if (digit < 0 || (!hex && digit > 7)) return false;
+      n = n * (hex ? 16 : 8) + static_cast<uint64_t>(digit);
+      if (n > 0xFFFFFFFFu) return false;
     }
-    *out = (e - b <= 6) ? static_cast<int16_t>(n) : static_cast<int32_t>(n);
+    const bool integer = hex ? e - b <= 6 : n <= 0xFFFF;
+    *out = integer ? static_cast<int16_t>(n)
+                   : static_cast<int32_t>(static_cast<uint32_t>(n));
     return true;
   }
   try {
@@ -366,7 +373,10 @@ double ToDouble(const Var& v) {
       return v.raw_double();
     case VType::kString: {
       double d;
-      if (!IsNumericText(v.str(), &d)) Raise(err::kTypeMismatch);
+      if (!IsNumericText(v.str(), &d)) {
+        ParseNumber(v.str());  // raises its own error: 6 for "1E+400"
+        Raise(err::kTypeMismatch);
+      }
       return d;
     }
     case VType::kNull:
@@ -495,6 +505,7 @@ bool ParseDateText(TextView text, double* out) {
   std::vector<int> nums;
   std::vector<char16_t> seps;
   bool pm = false, am = false;
+  int month_word = 0;
   size_t i = 0;
   while (i < text.size()) {
     char16_t c = text[i];
@@ -507,13 +518,33 @@ bool ParseDateText(TextView text, double* out) {
       nums.push_back(n);
       continue;
     }
+    if ((c | 0x20) >= u'a' && (c | 0x20) <= u'z' && c != u'T') {
+      // AM, PM or an English month name, whole or cut to three letters.
+      std::string word;
+      while (i < text.size() && (text[i] | 0x20) >= u'a' &&
+             (text[i] | 0x20) <= u'z') {
+        word += static_cast<char>(text[i++] | 0x20);
+      }
+      if (word == "am" || word == "pm") {
+        (word == "pm" ? pm : am) = true;
+        continue;
+      }
+      static constexpr const char* kMonths[] = {
+          "january", "february", "march",     "april",   "may",      "june",
+          "july",    "august",   "september", "october", "november", "december"};
+      int found = 0;
+      for (int k = 0; k < 12; ++k) {
+        std::string_view name = kMonths[k];
+        if (word == name || (word.size() == 3 && name.substr(0, 3) == word))
+          found = k + 1;
+      }
+      if (found == 0 || month_word != 0) return false;
+      month_word = found;
+      continue;
+    }
     if (c == u'/' || c == u'-' || c == u':') {
       seps.push_back(c);
-    } else if ((c | 0x20) == u'a' || (c | 0x20) == u'p') {
-      if (i + 1 >= text.size() || (text[i + 1] | 0x20) != u'm') return false;
-      ((c | 0x20) == u'p' ? pm : am) = true;
-      ++i;
-    } else if (c != u' ' && c != u'T') {
+    } else if (c != u' ' && c != u'T' && c != u',') {
       return false;
     } else {
       seps.push_back(u' ');
@@ -525,7 +556,7 @@ bool ParseDateText(TextView text, double* out) {
     colon += s == u':';
     dates += s == u'/' || s == u'-';
   }
-  size_t n_date = dates == 2 ? 3 : 0;
+  size_t n_date = month_word ? 2 : dates == 2 ? 3 : 0;
   if (dates != 0 && dates != 2) return false;
   size_t n_time = colon == 0 ? 0 : colon + 1;
   if (nums.size() != n_date + n_time || (n_date == 0 && n_time == 0))
@@ -533,7 +564,15 @@ bool ParseDateText(TextView text, double* out) {
   double value = 0;
   if (n_date) {
     int y, m, d;
-    if (nums[0] > 31) {
+    if (month_word) {
+      m = month_word;
+      d = nums[0] > 31 ? nums[1] : nums[0];
+      y = nums[0] > 31 ? nums[0] : nums[1];
+      if (y < 30)
+        y += 2000;
+      else if (y < 100)
+        y += 1900;
+    } else if (nums[0] > 31) {
       y = nums[0], m = nums[1], d = nums[2];
     } else {
       m = nums[0], d = nums[1], y = nums[2];
