@@ -12,6 +12,10 @@ the new workbook; the document read with expat in both). Prints each as
 "ratio OPENPYXL / OURS = X (target >= 10.00)" and pellar-sheet's peak memory
 for the new workbook (target < 64 MiB). Times are processor time (user +
 system), so that other work on the machine does not skew the ratios.
+
+It also prints what expat and libxlsxwriter cost by themselves on the new
+workbook's document (bench/sheet_floor.cc): no pellar-sheet run can take
+less, so that sum bounds the ratio any program on those libraries can reach.
 """
 import os
 import shutil
@@ -146,6 +150,10 @@ def main():
         wb.save(os.path.join(folder, "Base.xlsx"))
 
         ours_new, peak = ours(sheet, new_doc)
+        floor = subprocess.run([os.path.join(sys.argv[1], "bench", "sheet_floor"), new_doc,
+                                os.path.join(folder, "Floor.xlsx")],
+                               check=True, capture_output=True, text=True).stdout.split()
+        floor_read, floor_write = float(floor[1]), float(floor[3])
         peer_new = timed(lambda: openpyxl_new(new_doc, os.path.join(folder, "Peer.xlsx")))
         shutil.copy(os.path.join(folder, "Base.xlsx"), os.path.join(folder, "Old.xlsx"))
         ours_old, _ = ours(sheet, old_doc)
@@ -156,6 +164,9 @@ def main():
     print("%d x %d cells from one control document" % (ROWS, COLS))
     print("new workbook:      pellar-sheet %.2f s, openpyxl (write-only) %.2f s of processor time" % (ours_new, peer_new))
     print("ratio OPENPYXL / OURS = %.2f (target >= 10.00)" % (peer_new / ours_new))
+    print("the libraries alone: expat reading %.2f s + libxlsxwriter writing %.2f s = %.2f s;"
+          " at best %.2f times openpyxl" % (floor_read, floor_write, floor_read + floor_write,
+                                            peer_new / (floor_read + floor_write)))
     print("peak memory, new workbook: %.1f MiB (target < 64)" % peak)
     print("existing workbook: pellar-sheet %.2f s, openpyxl %.2f s" % (ours_old, peer_old))
     print("ratio OPENPYXL / OURS = %.2f (target >= 10.00)" % (peer_old / ours_old))

@@ -1,14 +1,17 @@
 // pellar-sheet's control-document reader and format-text parser on
 // arbitrary bytes. A refused document says why and where; an accepted one
 // hands on valid UTF-8 only, and every format text of it parses into pairs
-// that each either apply or are reported.
+// that each either apply or are reported. A text with its literal
+// character codes escaped reads back, as spreadsheet programs read it, as
+// the text itself.
+#include <pellar/base/text.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <pellar/base/text.h>
 #include "control.h"
 
 namespace pellar::sheet {
@@ -20,6 +23,23 @@ void Check(bool condition) {
 
 bool ValidUtf8(const std::string& text) {
   return ToUtf8(FromUtf8(text)) == text;
+}
+
+// How spreadsheet programs read a cell's text: "_xHHHH_" is character HHHH.
+std::string ReadAsSpreadsheets(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (text.compare(i, 2, "_x") == 0 && i + 7 <= text.size() &&
+        text[i + 6] == '_' &&
+        text.find_first_not_of("0123456789abcdefABCDEF", i + 2) == i + 6) {
+      out += ToUtf8(
+          Text(1, char16_t(std::stoi(text.substr(i + 2, 4), nullptr, 16))));
+      i += 7;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
 }
 
 struct Sink : ControlSink {
@@ -37,6 +57,9 @@ struct Sink : ControlSink {
     Check(format.style.empty() == (format.style.Key() == Style().Key()));
     const CellValue value = ClassifyValue(cell.value, cells % 2 == 0);
     Check(value.text.size() <= cell.value.size());
+    std::string written = value.text;
+    EscapeLiteralCodes(&written);
+    Check(ReadAsSpreadsheets(written) == value.text);
     ++cells;
     return "";
   }

@@ -160,15 +160,7 @@ ReadResult ReadSpoolDocument(std::string_view bytes, SpoolDocument* document) {
   ReadResult result;
   {
     Reader reader(parser, document);
-    // Expat takes at most INT_MAX bytes per call.
-    constexpr size_t kChunk = size_t{1} << 24;
-    XML_Status status = XML_STATUS_OK;
-    do {
-      const size_t n = std::min(bytes.size(), kChunk);
-      const bool last = n == bytes.size();
-      status = XML_Parse(parser, bytes.data(), static_cast<int>(n), last);
-      bytes.remove_prefix(n);
-    } while (status == XML_STATUS_OK && !bytes.empty());
+    const XML_Status status = programs::ParseWriterBytes(parser, bytes, true);
     const std::string line =
         " (line " + std::to_string(XML_GetCurrentLineNumber(parser) + skipped) +
         ")";

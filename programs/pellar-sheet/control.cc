@@ -4,6 +4,9 @@
 
 #include <expat.h>
 #include <fcntl.h>
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,10 +16,6 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
-
-#include <pellar/base/failure.h>
-#include <pellar/base/text.h>
-#include <pellar/base/value.h>
 
 #include "writer_document.h"
 
@@ -52,21 +51,13 @@ class ControlReader::Parser {
 
   // Answers the reason, without the line, or "".
   std::string Parse(std::string_view bytes, bool last) {
-    // Expat takes at most INT_MAX bytes per call.
-    constexpr size_t kChunk = size_t{1} << 24;
-    do {
-      const size_t n = std::min(bytes.size(), kChunk);
-      const bool final_piece = last && n == bytes.size();
-      if (XML_Parse(parser_, bytes.data(), static_cast<int>(n), final_piece) !=
-          XML_STATUS_OK) {
-        if (error_.empty()) {
-          error_ = std::string("not an XML document: ") +
-                   XML_ErrorString(XML_GetErrorCode(parser_));
-        }
-        return error_;
+    if (programs::ParseWriterBytes(parser_, bytes, last) != XML_STATUS_OK) {
+      if (error_.empty()) {
+        error_ = std::string("not an XML document: ") +
+                 XML_ErrorString(XML_GetErrorCode(parser_));
       }
-      bytes.remove_prefix(n);
-    } while (!bytes.empty());
+      return error_;
+    }
     if (last && !saw_header_) {
       return "the document names no <ExcelFile> or <OpenWorkSheet>";
     }
@@ -345,6 +336,32 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
   } catch (const Failure&) {
   }
   return value;
+}
+
+bool EscapeLiteralCodes(std::string* text) {
+  const auto is_code = [&](size_t at) {
+    if (at + 7 > text->size() || (*text)[at + 1] != 'x' ||
+        (*text)[at + 6] != '_') {
+      return false;
+    }
+    return std::all_of(text->begin() + int64_t(at) + 2,
+                       text->begin() + int64_t(at) + 6, [](char c) {
+                         return (c >= '0' && c <= '9') ||
+                                (c >= 'a' && c <= 'f') ||
+                                (c >= 'A' && c <= 'F');
+                       });
+  };
+  size_t at = text->find("_x");
+  if (at == std::string::npos) return false;  // nearly every text
+  bool changed = false;
+  for (; at != std::string::npos; at = text->find("_x", at + 1)) {
+    if (is_code(at)) {
+      text->insert(at + 1, "x005F_");
+      at += 6;  // on to the run's own "x"
+      changed = true;
+    }
+  }
+  return changed;
 }
 
 // ---------------------------------------------------------------------------

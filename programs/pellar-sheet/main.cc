@@ -169,8 +169,7 @@ class Converter {
 // hands each cell to `write_`.
 class ReadSink : public ControlSink {
  public:
-  using Write =
-      std::function<std::string(const ControlCell&, const SheetCell&)>;
+  using Write = std::function<std::string(const ControlCell&, SheetCell&)>;
   ReadSink(Converter* converter, Plan* plan, Write write)
       : converter_(converter), plan_(plan), write_(std::move(write)) {}
 
@@ -345,7 +344,7 @@ Outcome Apply(const std::string& control, const Options& options,
     const char* tmpdir = std::getenv("TMPDIR");
     return workbook->Open(temp->path(), sheet, plan, tmpdir ? tmpdir : "");
   };
-  read.write_ = [&](const ControlCell& in, const SheetCell& c) -> std::string {
+  read.write_ = [&](const ControlCell& in, SheetCell& c) -> std::string {
     if (options.dry_run) {
       std::cout << "  " << target.excel << "!" << sheet << "!" << Describe(c);
       if (!in.format.empty()) std::cout << "  [" << in.format << "]";
@@ -357,7 +356,7 @@ Outcome Apply(const std::string& control, const Options& options,
       if (why == kRowsOutOfOrder) retry = true;
       return why;
     }
-    cells.push_back(c);
+    cells.push_back(std::move(c));
     return "";
   };
   std::string why = ReadControlFile(control, &read);

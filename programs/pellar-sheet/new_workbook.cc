@@ -121,10 +121,16 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
       e = worksheet_write_formula(s.worksheet, row, col,
                                   cell.value.text.c_str(), format);
       break;
-    case CellValue::Kind::kText:
-      e = worksheet_write_string(s.worksheet, row, col, cell.value.text.c_str(),
-                                 format);
+    case CellValue::Kind::kText: {
+      const std::string* text = &cell.value.text;
+      std::string escaped;
+      if (text->find("_x") != std::string::npos) {
+        escaped = *text;
+        if (EscapeLiteralCodes(&escaped)) text = &escaped;
+      }
+      e = worksheet_write_string(s.worksheet, row, col, text->c_str(), format);
       break;
+    }
   }
   return e == LXW_NO_ERROR ? "" : Why(e);
 }

@@ -1,5 +1,6 @@
 // The control document reader, values and format texts.
 #include <gtest/gtest.h>
+#include <pellar/base/text.h>
 
 #include <string>
 #include <vector>
@@ -54,6 +55,28 @@ TEST(ControlReader, ReadsTheWritersCodesInAnyPieces) {
     EXPECT_TRUE(ok) << reader.error();
     EXPECT_EQ(sink.header, "R&D.xlsx!Caf\xC3\xA9");
     EXPECT_EQ(sink.cells, expected) << piece;
+  }
+}
+
+// The reader looks at the bytes eight at a time: each byte that is not plain
+// ASCII, at every place in a word, reads back as the writer meant it.
+TEST(ControlReader, EveryByteReadsBackWhereverItStands) {
+  for (const char byte :
+       {'\x00', '\x01', '\x08', '\x0B', '\x0C', '\x1F', '\t', '\x7F', '\x80',
+        '\x81', '\x9F', '\xA0', '\xE9', '\xFF'}) {
+    for (size_t at = 0; at < 17; ++at) {
+      std::string value(24, 'v');
+      value[at] = byte;
+      Collect sink;
+      EXPECT_EQ(ReadControl(kHead + "<Cell><Row>0</Row><Col>1</Col><Value>" +
+                                value + "</Value></Cell></WorksheetDoc>",
+                            &sink),
+                "");
+      EXPECT_EQ(
+          sink.cells,
+          std::vector<std::string>{"0,1=" + ToUtf8(FromAnsi(value)) + "|@7"})
+          << int(static_cast<unsigned char>(byte)) << " at " << at;
+    }
   }
 }
 
@@ -128,6 +151,26 @@ TEST(Values, QuotesNumbersAndFormulas) {
     EXPECT_EQ(v.kind, c.kind) << c.stored;
     EXPECT_EQ(v.text, c.text) << c.stored;
     EXPECT_EQ(v.number, c.number) << c.stored;
+  }
+}
+
+// Spreadsheet programs read "_xHHHH_" as a character: a text holding one
+// literally keeps it by escaping its "_".
+TEST(Values, LiteralCharacterCodesAreEscaped) {
+  const struct {
+    std::string text, written;
+  } cases[] = {
+      {"plain _x text", "plain _x text"},
+      {"_x0041_", "_x005F_x0041_"},
+      {"x_x005F_y", "x_x005F_x005F_y"},
+      {"_x0041__x00e9_", "_x005F_x0041__x005F_x00e9_"},
+      {"_x005F_x0041_", "_x005F_x005F_x005F_x0041_"},
+      {"_x004_ _x00G1_ _X0041_ _x0041", "_x004_ _x00G1_ _X0041_ _x0041"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    EXPECT_EQ(EscapeLiteralCodes(&text), c.text != c.written) << c.text;
+    EXPECT_EQ(text, c.written);
   }
 }
 

@@ -59,10 +59,19 @@ const char* Attr(const XML_Char** atts, std::string_view name) {
   return nullptr;
 }
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
+// Appends `text` to `out` escaped for element text and attribute values;
+// plain runs go in whole, as most cell texts are one run.
+void EscapeTo(std::string& out, std::string_view text) {
+  for (;;) {
+    const auto special = std::find_if(text.begin(), text.end(), [](char c) {
+      return c == '&' || c == '<' || c == '>' || c == '"' ||
+             (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n');
+    });
+    out.append(text.begin(), special);
+    text.remove_prefix(size_t(special - text.begin()));
+    if (text.empty()) return;
+    const char c = text.front();
+    text.remove_prefix(1);
     switch (c) {
       case '&':
         out += "&amp;";
@@ -79,17 +88,20 @@ std::string Escape(std::string_view text) {
       case '\r':
         out += "&#13;";
         break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
-          // XML cannot hold it; spreadsheets read _xHHHH_ as the character.
-          char code[8];
-          std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
-          out += code;
-        } else {
-          out += c;
-        }
+      default: {
+        // XML cannot hold it; spreadsheets read _xHHHH_ as the character.
+        char code[8];
+        std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
+        out += code;
+      }
     }
   }
+}
+
+std::string Escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  EscapeTo(out, text);
   return out;
 }
 
@@ -741,14 +753,20 @@ class SheetMerger {
         break;
       case CellValue::Kind::kFormula:
         tag("><", "f>");
-        out += Escape(c.value.text);
+        EscapeTo(out, c.value.text);
         tag("</", "f>");
         break;
       case CellValue::Kind::kText:
         out += " t=\"inlineStr\"";
         tag("><", "is>");
         tag("<", "t xml:space=\"preserve\">");
-        out += Escape(c.value.text);
+        if (c.value.text.find("_x") != std::string::npos) {
+          std::string text = c.value.text;
+          EscapeLiteralCodes(&text);
+          EscapeTo(out, text);
+        } else {
+          EscapeTo(out, c.value.text);
+        }
         tag("</", "t>");
         tag("</", "is>");
         break;

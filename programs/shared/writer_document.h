@@ -11,12 +11,19 @@
 #include <expat.h>
 
 #include <string>
+#include <string_view>
 
 namespace pellar::programs {
 
-// A parser that reads the document in the writer's code page, whatever it
-// declares; the caller frees it with XML_ParserFree.
+// A parser for such a document, whatever it declares; the caller frees it
+// with XML_ParserFree. Feed it only through ParseWriterBytes.
 XML_Parser NewWriterDocumentParser();
+
+// Hands the next `bytes` of the document (as the writer wrote them, in any
+// pieces) to the parser; `last` marks the final piece. Answers what
+// XML_Parse answers. Line numbers the parser reports are the document's.
+XML_Status ParseWriterBytes(XML_Parser parser, std::string_view bytes,
+                            bool last);
 
 // Turns a text the parser handed over (UTF-8) into what the writer meant:
 // references to 128..159 become their Windows-1252 characters, and the

@@ -145,7 +145,9 @@ def group_new():
         ["x", "-300", "12345678901234567890", "it's"]], "new: LibreOffice CSV")
 
     # --formulas, --origin, an .xls name, --dry-run.
-    doc = report(folder, {(0, 1): ("=2*21", [], ""), (0, 2): ("=text", [], '"')},
+    # A text that holds "_xHHHH_" reads back as written.
+    doc = report(folder, {(0, 1): ("=2*21", [], ""), (0, 2): ("=text", [], '"'),
+                          (0, 3): ("x_x005F_y _x0001_", [], "")},
                  excel="Old.xls", name="second.xml")
     rc, out = run("--dry-run", "--formulas", doc)
     check(rc == 0 and "  Old.xlsx!People!A1 formula ==2*21" not in out and
@@ -157,8 +159,8 @@ def group_new():
     ws = openpyxl.load_workbook(os.path.join(folder, "Old.xlsx"))["People"]
     check((ws["C4"].value, ws["C4"].data_type, ws["D4"].value) == ("=2*21", "f", "=text"),
           "formulas at origin C4")
-    check(lo_csv(os.path.join(folder, "Old.xlsx"), folder)[3][2:4] == ["42", "=text"],
-          "LibreOffice computes the formula")
+    check(lo_csv(os.path.join(folder, "Old.xlsx"), folder)[3][2:5] ==
+          ["42", "=text", "x_x005F_y _x0001_"], "LibreOffice computes the formula, keeps codes")
 
     # Rows out of order (a document not written by the library).
     with open(os.path.join(folder, "order.xml"), "w") as f:
@@ -212,9 +214,9 @@ def group_update():
     before, seen = entries(book), view(book)
     doc = report(folder, {(1, 1): ("Ada", [("Bold", "1"), ("Width", "30")], ""),
                           (2, 3): ("7", [("Fill", "navy"), ("Height", "25")], ""),
-                          (9, 2): ("late", [], "")})
+                          (9, 2): ("late", [], ""), (9, 3): ("x_x005F_y", [], "")})
     rc, out = run(doc)
-    check(rc == 0 and "applied %s: 3 cells to Report.xlsx!People" % doc in out, "update: %r" % out)
+    check(rc == 0 and "applied %s: 4 cells to Report.xlsx!People" % doc in out, "update: %r" % out)
     after, now = entries(book), view(book)
     check(stat.S_IMODE(os.stat(book).st_mode) == 0o640, "update: mode kept")
     changed = {n for n in before if before[n] != after.get(n)}
@@ -222,7 +224,7 @@ def group_update():
           "update: changed entries %r" % changed)
     cells, merged, charts = seen["People"]
     cells = dict(cells)
-    for coordinate, value in {"A2": "Ada", "C3": 7, "B10": "late"}.items():
+    for coordinate, value in {"A2": "Ada", "C3": 7, "B10": "late", "C10": "x_x005F_x005F_y"}.items():
         cells[coordinate] = now["People"][0].get(coordinate)
         check(cells[coordinate] and cells[coordinate][0] == value, "update: %s" % coordinate)
     check(now["People"] == (cells, merged, charts), "update: the rest of People unchanged")
@@ -234,7 +236,7 @@ def group_update():
           ws.row_dimensions[3].height == 25, "update: styles, width, height")
     rows = lo_csv(book, folder)
     check(rows[1][:2] == ["Ada", "20"] and rows[2][2] == "7" and rows[0][3] == "280"
-          and rows[9][1] == "late", "update: LibreOffice CSV %r" % rows[:3])
+          and rows[9][1:3] == ["late", "x_x005F_y"], "update: LibreOffice CSV %r" % rows[:3])
 
     # Applied again: the style table does not grow.
     styles = entries(book)["xl/styles.xml"]
