@@ -895,7 +895,19 @@ class SheetMerger {
 
   void Start(std::string_view name, const XML_Char** atts) {
     const int depth = ++depth_;
-    if (skipping_cell_ && name == "f") replaced_formula_ = true;
+    if (skipping_cell_ && name == "f") {
+      replaced_formula_ = true;
+      // The cells that share a formula hold only its number; the text is
+      // in this one cell, and setting it would leave them without one.
+      const char* type = Attr(atts, "t");
+      const char* shared = Attr(atts, "ref");
+      if (type != nullptr && std::string_view(type) == "shared" &&
+          shared != nullptr) {
+        return Fail("cell " + ColumnName(col_) + std::to_string(row_) +
+                    " holds the formula that the cells " + shared +
+                    " share; setting it would leave them without it");
+      }
+    }
     if (skipping_cell_ || !error_.empty()) return;
     const int64_t at = XML_GetCurrentByteIndex(parser_);
     const int64_t length = XML_GetCurrentByteCount(parser_);

@@ -8,6 +8,7 @@ Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -295,6 +296,9 @@ def group_refusals():
         (head % "dup.xlsx" + cell + "</WorksheetDoc>", 'dup.xlsx: two entries are named "A.xml"'),
         (head % "bomb.xlsx" + cell + "</WorksheetDoc>",
          "bomb.xlsx: the entries inflate past 1000000 bytes"),
+        (head % "shared.xlsx" + cell.replace("<Col>1", "<Col>2") + "</WorksheetDoc>",
+         "shared.xlsx: the worksheet: cell B1 holds the formula that the cells B1:B3 share; "
+         "setting it would leave them without it"),
     ]
     os.symlink("target.xlsx", os.path.join(folder, "link.xlsx"))
     os.mkdir(os.path.join(folder, "dir.xlsx"))
@@ -305,6 +309,22 @@ def group_refusals():
         with zipfile.ZipFile(os.path.join(folder, name + ".xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
             for entry, data in files.items():
                 z.writestr(entry, data)
+    # A formula filled down, as spreadsheet programs write it: its text once,
+    # in the first cell, and shared by the cells below.
+    shared = os.path.join(folder, "shared.xlsx")
+    wb = openpyxl.Workbook()
+    wb.active.title = "S"
+    for r in (1, 2, 3):
+        wb.active.cell(r, 2, "=C%d*2" % r)
+    wb.save(shared)
+    with zipfile.ZipFile(shared) as z:
+        parts = {n: z.read(n) for n in z.namelist()}
+    xml = parts["xl/worksheets/sheet1.xml"].decode()
+    xml = xml.replace("<f>C1*2</f>", '<f t="shared" ref="B1:B3" si="0">C1*2</f>')
+    parts["xl/worksheets/sheet1.xml"] = re.sub(r"<f>C[23]\*2</f>", '<f t="shared" si="0"/>', xml)
+    with zipfile.ZipFile(shared, "w", zipfile.ZIP_DEFLATED) as z:
+        for entry, data in parts.items():
+            z.writestr(entry, data)
     listing = sorted(os.listdir(folder))
     docs = []
     for i, (text, _) in enumerate(cases):
