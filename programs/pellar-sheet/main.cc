@@ -2,13 +2,16 @@
 // workbooks: creates a missing .xlsx, updates an existing .xlsx or .xlsm.
 #include <expat.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -44,6 +48,8 @@ constexpr std::string_view kUsage =
     "  --dry-run          list what would be set; write nothing\n"
     "  --max-inflate BYTES  refuse a workbook whose parts inflate past BYTES\n"
     "                     (default 1073741824)\n"
+    "  --lock-timeout SECONDS  wait this long for another run updating the\n"
+    "                     same workbook, then refuse (default 60)\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
@@ -53,7 +59,8 @@ constexpr std::string_view kUsage =
     "  updated, everything but the listed cells and their styles kept as it\n"
     "  was; a missing worksheet is added at the end. A name ending in .xls\n"
     "  is written as NAME.xlsx beside it. The workbook is written under a\n"
-    "  fresh name and renamed into place, keeping its mode.\n"
+    "  fresh name and renamed into place, keeping its mode. Runs updating one\n"
+    "  workbook take turns.\n"
     "\n"
     "Values:\n"
     "  One pair of surrounding \" or ' is removed and the value stays text;\n"
@@ -83,6 +90,7 @@ struct Options {
   int64_t origin_row = 1;
   int64_t origin_col = 1;
   UpdateLimits limits;
+  int lock_timeout = 60;  // seconds
 };
 
 std::string Grouped(uint64_t n) {
@@ -251,6 +259,67 @@ class TempFile {
   std::string path_;
 };
 
+// An exclusive lock on an existing workbook while it is updated: two runs
+// on one workbook take turns instead of the later rename dropping the
+// earlier run's cells. A run that waited finds the workbook replaced by the
+// run before it, and locks and updates that one.
+class WorkbookLock {
+ public:
+  WorkbookLock() = default;
+  WorkbookLock(const WorkbookLock&) = delete;
+  WorkbookLock& operator=(const WorkbookLock&) = delete;
+  ~WorkbookLock() { Release(); }
+
+  // Answers "" once the workbook at `path` is locked, with its mode in
+  // `*mode`, or why not (to follow the workbook's name).
+  std::string Lock(const std::filesystem::path& path, int timeout_seconds,
+                   mode_t* mode) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::seconds(timeout_seconds);
+    for (;;) {
+      Release();
+      fd_ = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (fd_ < 0) {
+        return errno == ELOOP
+                   ? std::string("is a link")
+                   : std::string("cannot be opened: ") + std::strerror(errno);
+      }
+      struct stat locked;
+      if (fstat(fd_, &locked) != 0) {
+        return std::string("cannot be read: ") + std::strerror(errno);
+      }
+      if (!S_ISREG(locked.st_mode)) return "is a device or other special file";
+      while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+          return std::string("cannot be locked: ") + std::strerror(errno);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+          return "is being updated by another run (waited " +
+                 std::to_string(timeout_seconds) + " s)";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      struct stat now;
+      if (lstat(path.c_str(), &now) != 0) {
+        return errno == ENOENT
+                   ? std::string("was removed while this run waited")
+                   : std::string("cannot be read: ") + std::strerror(errno);
+      }
+      if (now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
+        *mode = locked.st_mode & 07777;
+        return "";
+      }
+    }
+  }
+
+ private:
+  void Release() {
+    if (fd_ >= 0) close(fd_);  // drops the lock
+    fd_ = -1;
+  }
+  int fd_ = -1;
+};
+
 struct Outcome {
   std::string refused;  // why, or "" when applied
   std::string line;     // what was done
@@ -322,6 +391,7 @@ Outcome Apply(const std::string& control, const Options& options,
   std::unique_ptr<TempFile> temp;
   std::unique_ptr<NewWorkbook> workbook;
   std::vector<SheetCell> cells;  // for an existing workbook
+  WorkbookLock lock;             // held until it is renamed into place
   bool retry = false;            // rows out of order: a second reading
   std::string refusal;           // of the workbook, which has no line
 
@@ -395,6 +465,11 @@ Outcome Apply(const std::string& control, const Options& options,
     }
     note = " (new workbook)";
   } else {
+    if (std::string e =
+            lock.Lock(target.path, options.lock_timeout, &target.mode);
+        !e.empty()) {
+      return {target.excel + " " + e, ""};
+    }
     if (std::string e = CheckPackage(target.path.string(), options.limits);
         !e.empty()) {
       return {target.excel + ": " + e, ""};
@@ -460,7 +535,8 @@ int Main(int argc, char** argv) {
       options.dry_run = true;
     } else if (arg == "--formulas") {
       options.formulas = true;
-    } else if (arg == "--origin" || arg == "--max-inflate") {
+    } else if (arg == "--origin" || arg == "--max-inflate" ||
+               arg == "--lock-timeout") {
       if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
       const std::string_view value = argv[++i];
       if (arg == "--origin") {
@@ -471,10 +547,18 @@ int Main(int argc, char** argv) {
       } else {
         char* end = nullptr;
         const unsigned long long n = std::strtoull(argv[i], &end, 10);
-        if (value.empty() || *end != '\0' || n == 0) {
-          return Usage("--max-inflate takes a number of bytes");
+        const bool seconds = arg == "--lock-timeout";
+        if (value.empty() ||
+            !std::isdigit(static_cast<unsigned char>(value[0])) ||
+            *end != '\0' || (seconds ? n > 86400 : n == 0)) {
+          return Usage(seconds ? "--lock-timeout takes a number of seconds"
+                               : "--max-inflate takes a number of bytes");
         }
-        options.limits.max_inflate = n;
+        if (seconds) {
+          options.lock_timeout = int(n);
+        } else {
+          options.limits.max_inflate = n;
+        }
       }
     } else {
       return Usage("unknown option " + std::string(arg));

@@ -7,12 +7,14 @@ GROUP: new, update or refusals.
 Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
+import fcntl
 import os
 import re
 import shutil
 import stat
 import subprocess
 import sys
+import time
 import zipfile
 
 PELLAR, SHEET, WORK, GROUP = sys.argv[1:5]
@@ -266,6 +268,29 @@ def group_update():
     check("xl/calcChain.xml" not in after and b"calcChain" not in after["[Content_Types].xml"]
           and b"calcChain" not in after["xl/_rels/workbook.xml.rels"]
           and openpyxl.load_workbook(book)["People"]["D1"].value == 9, "calc chain dropped")
+
+    # Runs on one workbook take turns. One that waited updates the workbook
+    # the run before it left, waiting again while that one is held.
+    doc = report(folder, {(0, 7): ("mine", [], "")}, name="turns.xml")
+    with open(book, "rb") as held:
+        fcntl.flock(held, fcntl.LOCK_EX)
+        check(run("--lock-timeout", "1", doc) ==
+              (1, "refused %s: Report.xlsx is being updated by another run (waited 1 s)\n"
+                  "0 applied, 1 refused, 0 warnings\n" % doc), "turns: timeout")
+        waiting = subprocess.Popen([SHEET, doc], stdout=subprocess.PIPE, text=True)
+        wb = openpyxl.load_workbook(book)
+        wb["People"]["H1"] = "between"
+        wb.save(book + ".next")
+        os.rename(book + ".next", book)
+        with open(book, "rb") as next_held:
+            fcntl.flock(next_held, fcntl.LOCK_EX)
+            held.close()
+            time.sleep(0.5)
+            check(waiting.poll() is None, "turns: did not wait for the new workbook")
+        out = waiting.communicate()[0]
+    ws = openpyxl.load_workbook(book)["People"]
+    check(waiting.returncode == 0 and (ws["G1"].value, ws["H1"].value) == ("mine", "between"),
+          "turns: %r" % out)
 
 
 def group_refusals():
