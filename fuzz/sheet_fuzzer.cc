@@ -4,14 +4,13 @@
 // that each either apply or are reported. A text with its literal
 // character codes escaped reads back, as spreadsheet programs read it, as
 // the text itself.
-#include <pellar/base/text.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <pellar/base/text.h>
 #include "control.h"
 
 namespace pellar::sheet {

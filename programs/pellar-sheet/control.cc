@@ -4,9 +4,6 @@
 
 #include <expat.h>
 #include <fcntl.h>
-#include <pellar/base/failure.h>
-#include <pellar/base/text.h>
-#include <pellar/base/value.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +13,10 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
 
 #include "writer_document.h"
 

@@ -1,9 +1,10 @@
 // The control document reader, values and format texts.
 #include <gtest/gtest.h>
-#include <pellar/base/text.h>
 
 #include <string>
 #include <vector>
+
+#include <pellar/base/text.h>
 
 #include "control.h"
 

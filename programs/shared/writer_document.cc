@@ -1,11 +1,11 @@
 #include "writer_document.h"
 
-#include <pellar/base/text.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#include <pellar/base/text.h>
 
 namespace pellar::programs {
 namespace {
