@@ -56,9 +56,9 @@ struct Sink : ControlSink {
     Check(format.style.empty() == (format.style.Key() == Style().Key()));
     const CellValue value = ClassifyValue(cell.value, cells % 2 == 0);
     Check(value.text.size() <= cell.value.size());
-    std::string written = value.text;
-    EscapeLiteralCodes(&written);
-    Check(ReadAsSpreadsheets(written) == value.text);
+    std::string scratch;
+    Check(ReadAsSpreadsheets(EscapeLiteralCodes(value.text, &scratch)) ==
+          value.text);
     ++cells;
     return "";
   }

@@ -339,30 +339,30 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
   return value;
 }
 
-bool EscapeLiteralCodes(std::string* text) {
+const std::string& EscapeLiteralCodes(const std::string& text,
+                                      std::string* scratch) {
   const auto is_code = [&](size_t at) {
-    if (at + 7 > text->size() || (*text)[at + 1] != 'x' ||
-        (*text)[at + 6] != '_') {
-      return false;
-    }
-    return std::all_of(text->begin() + int64_t(at) + 2,
-                       text->begin() + int64_t(at) + 6, [](char c) {
+    return at + 7 <= text.size() && text[at + 1] == 'x' &&
+           text[at + 6] == '_' &&
+           std::all_of(text.begin() + int64_t(at) + 2,
+                       text.begin() + int64_t(at) + 6, [](char c) {
                          return (c >= '0' && c <= '9') ||
                                 (c >= 'a' && c <= 'f') ||
                                 (c >= 'A' && c <= 'F');
                        });
   };
-  size_t at = text->find("_x");
-  if (at == std::string::npos) return false;  // nearly every text
-  bool changed = false;
-  for (; at != std::string::npos; at = text->find("_x", at + 1)) {
-    if (is_code(at)) {
-      text->insert(at + 1, "x005F_");
-      at += 6;  // on to the run's own "x"
-      changed = true;
-    }
+  size_t copied = 0;
+  for (size_t at = text.find("_x"); at != std::string::npos;
+       at = text.find("_x", at + 1)) {
+    if (!is_code(at)) continue;
+    if (copied == 0) scratch->clear();
+    scratch->append(text, copied, at + 1 - copied);
+    scratch->append("x005F_");
+    copied = at + 1;
   }
-  return changed;
+  if (copied == 0) return text;
+  scratch->append(text, copied);
+  return *scratch;
 }
 
 // ---------------------------------------------------------------------------

@@ -76,8 +76,10 @@ CellValue ClassifyValue(std::string_view stored, bool formulas);
 // Spreadsheet programs read "_xHHHH_" in a cell's text as the character
 // HHHH (that is how the text holds control characters). So that a text
 // which holds such a run literally reads back as written, the run's "_" is
-// written as "_x005F_". Answers whether `text` changed.
-bool EscapeLiteralCodes(std::string* text);
+// written as "_x005F_". Answers `text` itself when it holds no such run
+// (nearly always), else the escaped text, made in `scratch`.
+const std::string& EscapeLiteralCodes(const std::string& text,
+                                      std::string* scratch);
 
 enum class Align : uint8_t { kLeft, kCenter, kRight };
 enum class VAlign : uint8_t { kTop, kCenter, kBottom };

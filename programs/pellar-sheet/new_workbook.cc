@@ -122,13 +122,9 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
                                   cell.value.text.c_str(), format);
       break;
     case CellValue::Kind::kText: {
-      const std::string* text = &cell.value.text;
-      std::string escaped;
-      if (text->find("_x") != std::string::npos) {
-        escaped = *text;
-        if (EscapeLiteralCodes(&escaped)) text = &escaped;
-      }
-      e = worksheet_write_string(s.worksheet, row, col, text->c_str(), format);
+      std::string scratch;
+      const std::string& text = EscapeLiteralCodes(cell.value.text, &scratch);
+      e = worksheet_write_string(s.worksheet, row, col, text.c_str(), format);
       break;
     }
   }

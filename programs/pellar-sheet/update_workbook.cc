@@ -760,13 +760,7 @@ class SheetMerger {
         out += " t=\"inlineStr\"";
         tag("><", "is>");
         tag("<", "t xml:space=\"preserve\">");
-        if (c.value.text.find("_x") != std::string::npos) {
-          std::string text = c.value.text;
-          EscapeLiteralCodes(&text);
-          EscapeTo(out, text);
-        } else {
-          EscapeTo(out, c.value.text);
-        }
+        EscapeTo(out, EscapeLiteralCodes(c.value.text, &scratch_));
         tag("</", "t>");
         tag("</", "is>");
         break;
@@ -1019,6 +1013,7 @@ class SheetMerger {
 
   std::function<bool(std::string_view)> out_;
   std::string written_;  // output of the current piece
+  std::string scratch_;  // a text with its literal codes escaped
   const Plan& plan_;
   const std::vector<SheetCell>& cells_;
   const std::vector<int>& xf_of_;
