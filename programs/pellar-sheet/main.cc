@@ -253,6 +253,25 @@ class TempFile {
     path_.clear();
     return "";
   }
+  // As Keep, but never over a file at `target`: answers kAppeared when
+  // there is one.
+  std::string KeepNew(const std::string& target, mode_t mode) {
+    if (chmod(path_.c_str(), mode) != 0) return std::strerror(errno);
+    int done = renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(),
+                         RENAME_NOREPLACE);
+    if (done != 0 && (errno == EINVAL || errno == ENOSYS)) {
+      // A file system without it: a link is made only where no name is.
+      done = link(path_.c_str(), target.c_str());
+      if (done == 0) unlink(path_.c_str());
+    }
+    if (done != 0) {
+      return errno == EEXIST ? std::string(kAppeared) : std::strerror(errno);
+    }
+    path_.clear();
+    return "";
+  }
+  static constexpr std::string_view kAppeared =
+      "appeared while this run made it";
 
  private:
   int fd_ = -1;
@@ -323,6 +342,7 @@ class WorkbookLock {
 struct Outcome {
   std::string refused;  // why, or "" when applied
   std::string line;     // what was done
+  bool again = false;   // the missing workbook appeared: apply once more
 };
 
 // Where the workbook of a document is; refuses links, folders and devices.
@@ -334,7 +354,7 @@ struct Target {
 };
 
 std::string FindTarget(const std::string& control, std::string excel,
-                       Target* target) {
+                       bool quiet, Target* target) {
   if (excel.empty()) return "the document names no workbook";
   std::filesystem::path path(excel);
   if (path.is_relative()) {
@@ -342,10 +362,12 @@ std::string FindTarget(const std::string& control, std::string excel,
   }
   const std::string ext = Lower(path.extension().string());
   if (ext == ".xls") {
-    std::cout << "note " << control << ": " << excel
-              << " is the old binary format, which this program cannot "
-                 "write; using "
-              << excel << "x beside it\n";
+    if (!quiet) {
+      std::cout << "note " << control << ": " << excel
+                << " is the old binary format, which this program cannot "
+                   "write; using "
+                << excel << "x beside it\n";
+    }
     path += "x";
     excel += "x";
   } else if (ext != ".xlsx" && ext != ".xlsm") {
@@ -382,7 +404,9 @@ std::string Describe(const SheetCell& c) {
          c.value.text;
 }
 
-Outcome Apply(const std::string& control, const Options& options,
+// `again` when the document is applied a second time, to a workbook that
+// appeared while the first time made a new one.
+Outcome Apply(const std::string& control, const Options& options, bool again,
               uint64_t* warnings) {
   Plan plan;
   Converter converter(options, &plan);
@@ -400,7 +424,7 @@ Outcome Apply(const std::string& control, const Options& options,
   read.start_ = [&]() -> std::string {
     sheet = read.worksheet_.empty() ? "Sheet1" : read.worksheet_;
     if (target.path.empty()) {  // not again on a second reading
-      refusal = FindTarget(control, read.excel_file_, &target);
+      refusal = FindTarget(control, read.excel_file_, again, &target);
       if (!refusal.empty()) return refusal;
     }
     if (options.dry_run) return "";
@@ -441,15 +465,18 @@ Outcome Apply(const std::string& control, const Options& options,
   }
   if (!refusal.empty()) return {refusal, ""};
   if (!why.empty()) return {why, ""};
-  for (const std::string& w : read.warnings_) {
-    std::cout << "warning " << control << ": " << w << "\n";
+  // Applied again, the document's warnings were given the first time.
+  if (!again) {
+    for (const std::string& w : read.warnings_) {
+      std::cout << "warning " << control << ": " << w << "\n";
+    }
+    if (read.warning_count_ > read.warnings_.size()) {
+      std::cout << "warning " << control << ": "
+                << Grouped(read.warning_count_ - read.warnings_.size())
+                << " more warnings not shown\n";
+    }
+    *warnings += read.warning_count_;
   }
-  if (read.warning_count_ > read.warnings_.size()) {
-    std::cout << "warning " << control << ": "
-              << Grouped(read.warning_count_ - read.warnings_.size())
-              << " more warnings not shown\n";
-  }
-  *warnings += read.warning_count_;
 
   const std::string where = target.excel + "!" + sheet;
   const std::string count =
@@ -500,10 +527,16 @@ Outcome Apply(const std::string& control, const Options& options,
     }
     if (added) note = " (worksheet added)";
   }
-  if (std::string e = temp->Keep(target.path.string(), target.mode);
-      !e.empty()) {
-    return {target.excel + ": " + e, ""};
+  // A workbook made new is not put over one another run made meanwhile:
+  // the cells go into that one instead.
+  const std::string kept =
+      target.exists ? temp->Keep(target.path.string(), target.mode)
+                    : temp->KeepNew(target.path.string(), target.mode);
+  if (kept == TempFile::kAppeared) {
+    if (!again) return {"", "", true};
+    return {target.excel + " " + kept, ""};
   }
+  if (!kept.empty()) return {target.excel + ": " + kept, ""};
   return {"", "applied " + control + ": " + count + " to " + where + note};
 }
 
@@ -568,7 +601,8 @@ int Main(int argc, char** argv) {
 
   uint64_t applied = 0, refused = 0, warnings = 0;
   for (const std::string& control : controls) {
-    Outcome outcome = Apply(control, options, &warnings);
+    Outcome outcome = Apply(control, options, false, &warnings);
+    if (outcome.again) outcome = Apply(control, options, true, &warnings);
     if (outcome.refused.empty()) {
       std::cout << outcome.line << "\n";
       ++applied;

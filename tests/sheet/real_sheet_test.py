@@ -3,7 +3,7 @@
 under the pellar host), its workbooks read back by openpyxl and LibreOffice.
 
 Usage: real_sheet_test.py PELLAR PELLAR_SHEET WORK_DIR GROUP
-GROUP: new, update or refusals.
+GROUP: new, update, refusals or race.
 Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
@@ -209,6 +209,35 @@ def make_workbook(path):
     os.chmod(path, 0o640)
 
 
+def group_race():
+    """A workbook another run makes while this one makes it new: this run's
+    cells go into that workbook instead of replacing it."""
+    folder = os.path.join(WORK, "race")
+    os.makedirs(folder)
+    rows = 20000
+    doc = os.path.join(folder, "big.xml")
+    with open(doc, "w", newline="") as f:
+        f.write("<WorksheetDoc><ExcelFile>Big.xlsx</ExcelFile><OpenWorkSheet>S</OpenWorkSheet>")
+        f.write("".join("<Cell><Row>%d</Row><Col>%d</Col><Value>v%d</Value><Format/></Cell>"
+                        % (r, c, r) for r in range(rows) for c in range(1, 11)))
+        f.write("</WorksheetDoc>")
+    theirs = openpyxl.Workbook()
+    theirs.active.title = "Other"
+    theirs.active["A1"] = "theirs"
+    theirs.save(os.path.join(folder, "theirs.xlsx"))
+    sheet = subprocess.Popen([SHEET, doc], stdout=subprocess.PIPE, text=True)
+    # The run's own new workbook is started once it has read the header.
+    while sheet.poll() is None and not any(".pellar-sheet-" in n for n in os.listdir(folder)):
+        time.sleep(0.001)
+    os.rename(os.path.join(folder, "theirs.xlsx"), os.path.join(folder, "Big.xlsx"))
+    out = sheet.communicate()[0]
+    wb = openpyxl.load_workbook(os.path.join(folder, "Big.xlsx"))
+    check(out == "applied %s: 200,000 cells to Big.xlsx!S (worksheet added)\n"
+                 "1 applied, 0 refused, 0 warnings\n" % doc
+          and wb.sheetnames == ["Other", "S"] and wb["Other"]["A1"].value == "theirs"
+          and wb["S"]["J%d" % rows].value == "v%d" % (rows - 1), "race: %r" % out)
+
+
 def group_update():
     folder = os.path.join(WORK, "update")
     os.makedirs(folder)
@@ -376,6 +405,7 @@ def group_refusals():
 if os.path.exists(WORK):
     shutil.rmtree(WORK)
 os.makedirs(WORK)
-{"new": group_new, "update": group_update, "refusals": group_refusals}[GROUP]()
+{"new": group_new, "update": group_update, "refusals": group_refusals,
+ "race": group_race}[GROUP]()
 print("%s: %s" % (GROUP, "FAILED" if failures else "passed"))
 sys.exit(1 if failures else 0)
