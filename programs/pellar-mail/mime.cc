@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include <pellar/base/chars.h>
 #include <pellar/base/text.h>
 
 namespace pellar::mail {
@@ -31,11 +32,9 @@ constexpr size_t kFoldAt = 76;
 // The longest address SMTP carries (RFC 5321 path without brackets).
 constexpr size_t kMaxAddress = 254;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsWhiteSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsWhiteSpace(s.back())) s.remove_suffix(1);
   return s;
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <utility>
 
+#include <pellar/base/chars.h>
 #include <pellar/base/failure.h>
 #include <pellar/base/text.h>
 #include <pellar/base/value.h>
@@ -281,8 +282,6 @@ std::string ReadControlFile(const std::string& path, ControlSink* sink) {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // A number of more than 15 significant digits would lose digits as a
 // spreadsheet number (an account number, say): it stays text.
 bool FitsDouble(std::string_view text) {
@@ -313,8 +312,8 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
     value.text = stored.substr(1);
     return value;
   }
-  if (stored.empty() || IsBlank(stored.front()) || IsBlank(stored.back()) ||
-      !FitsDouble(stored)) {
+  if (stored.empty() || IsWhiteSpace(stored.front()) ||
+      IsWhiteSpace(stored.back()) || !FitsDouble(stored)) {
     return value;
   }
   // Most text is told apart here, without the cost of a failed parse.
@@ -477,7 +476,8 @@ bool ParseBool(std::string_view v, std::optional<bool>* out) {
 
 bool ParseSize(std::string_view v, double low, double high,
                std::optional<double>* out) {
-  if (v.empty() || IsBlank(v.front()) || IsBlank(v.back())) return false;
+  if (v.empty() || IsWhiteSpace(v.front()) || IsWhiteSpace(v.back()))
+    return false;
   try {
     const double d = ParseNumber(FromUtf8(v));
     if (!(d >= low && d <= high)) return false;

@@ -24,6 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <pellar/base/chars.h>
+
 #include "control.h"
 #include "workbook.h"
 
@@ -220,13 +222,6 @@ class ReadSink : public ControlSink {
   uint64_t cells_ = 0;
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-  }
-  return text;
-}
-
 // A fresh file beside `path`, removed again unless kept.
 class TempFile {
  public:
@@ -360,7 +355,7 @@ std::string FindTarget(const std::string& control, std::string excel,
   if (path.is_relative()) {
     path = std::filesystem::path(control).parent_path() / path;
   }
-  const std::string ext = Lower(path.extension().string());
+  const std::string ext = AsciiLower(path.extension().string());
   if (ext == ".xls") {
     if (!quiet) {
       std::cout << "note " << control << ": " << excel

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include <pellar/base/chars.h>
+
 #include "workbook.h"
 
 namespace pellar::sheet {
@@ -36,14 +38,6 @@ constexpr std::string_view kWorksheetType =
     "worksheet";
 constexpr std::string_view kWorksheetContent =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-  }
-  return out;
-}
 
 // The local part of a name from a namespace-aware parser ("URI name") or a
 // plain one ("x:name").
@@ -1196,7 +1190,7 @@ std::string CheckPackage(const std::string& path, const UpdateLimits& limits) {
       return "the entry \"" + name + "\" escapes its folder";
     }
     // Part names are the same in any case.
-    if (!names.insert(Lower(name)).second) {
+    if (!names.insert(AsciiLower(name)).second) {
       return "two entries are named \"" + name + "\"";
     }
     total += st.size;
@@ -1266,7 +1260,7 @@ std::string UpdateWorkbook(const std::string& path,
   };
   std::string sheet_part, type;
   for (const auto& s : book.sheets) {
-    if (Lower(s.name) == Lower(sheet)) {
+    if (AsciiLower(s.name) == AsciiLower(sheet)) {
       sheet_part = target_of(s.rel_id, &type);
       if (type != kWorksheetType) return sheet + " is not a worksheet";
     }

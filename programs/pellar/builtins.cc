@@ -51,7 +51,7 @@ const std::unordered_map<std::string_view, const BuiltinInfo*>& BuiltinNames() {
 }
 
 void CheckLength(size_t n) {
-  if (n > kMaxTextLength) Raise(err::kOutOfMemory);
+  if (n > kMaxTextLength) Raise(error::kOutOfMemory);
 }
 
 bool AnyNull(Args args, size_t n) {
@@ -63,7 +63,7 @@ bool AnyNull(Args args, size_t n) {
 
 int32_t NonNegative(const Var& v) {
   int32_t n = ToLong(v);
-  if (n < 0) Raise(err::kInvalidCall);
+  if (n < 0) Raise(error::kInvalidCall);
   return n;
 }
 
@@ -82,13 +82,6 @@ int32_t Find(TextView hay, TextView needle, size_t start, bool text_mode) {
   Text h = Lower(hay), n = Lower(needle);
   size_t at = h.find(n, start - 1);
   return at == Text::npos ? 0 : static_cast<int32_t>(at + 1);
-}
-
-Var NewArray(std::vector<Var> items) {
-  auto* box = new ArrBox;
-  box->upper.push_back(static_cast<int32_t>(items.size()) - 1);
-  box->items = std::move(items);
-  return Var::Array(box);
 }
 
 Var KeepType(const Var& v, double d) {
@@ -134,7 +127,7 @@ int IntervalOf(const Var& v) {
   for (int i = 0; i < 10; ++i) {
     if (s == kIntervals[i]) return i;
   }
-  Raise(err::kInvalidCall);
+  Raise(error::kInvalidCall);
 }
 
 Var DateAdd(const Var& interval, const Var& number, const Var& date) {
@@ -229,7 +222,7 @@ Var DateDiff(const Var& interval, const Var& a, const Var& b) {
 Text FormatNumberText(double x, int digits, bool leading_zero, bool parens,
                       bool group) {
   if (digits < 0) digits = 2;
-  if (digits > 15) Raise(err::kInvalidCall);
+  if (digits > 15) Raise(error::kInvalidCall);
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(x));
   std::string d = std::string(1, buffer[0]) + std::string(buffer + 2, 14);
@@ -277,7 +270,7 @@ Text FormatNumberText(double x, int digits, bool leading_zero, bool parens,
 
 Var RoundVar(const Var& v, int digits) {
   if (v.is_null()) return v;
-  if (digits < 0) Raise(err::kInvalidCall);
+  if (digits < 0) Raise(error::kInvalidCall);
   if (v.type() == VType::kInteger || v.type() == VType::kLong ||
       v.type() == VType::kByte) {
     return v;
@@ -323,7 +316,7 @@ Text HexOct(const Var& v, bool hex) {
 }
 
 const ArrBox& ArrayArg(const Var& v) {
-  if (!v.is_array()) Raise(err::kTypeMismatch);
+  if (!v.is_array()) Raise(error::kTypeMismatch);
   return *v.array();
 }
 
@@ -448,7 +441,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (arg(0).is_null()) return Var::Null();
       Text t = ToStr(arg(0));
       int32_t start = ToLong(arg(1));
-      if (start < 1) Raise(err::kInvalidCall);
+      if (start < 1) Raise(error::kInvalidCall);
       size_t from = static_cast<size_t>(start - 1);
       if (from >= t.size()) return Var::String(Text());
       size_t len = has(2) ? static_cast<size_t>(NonNegative(arg(2))) : t.size();
@@ -457,9 +450,9 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kInStr: {
       size_t start = 1, at = 0;
       if (n >= 3) {
-        if (arg(0).is_null()) Raise(err::kInvalidNull);
+        if (arg(0).is_null()) Raise(error::kInvalidNull);
         int32_t s = ToLong(arg(0));
-        if (s < 1) Raise(err::kInvalidCall);
+        if (s < 1) Raise(error::kInvalidCall);
         start = static_cast<size_t>(s);
         at = 1;
       }
@@ -472,7 +465,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (arg(0).is_null() || arg(1).is_null()) return Var::Null();
       Text hay = ToStr(arg(0)), needle = ToStr(arg(1));
       int32_t start = has(2) ? ToLong(arg(2)) : -1;
-      if (start == 0 || start < -1) Raise(err::kInvalidCall);
+      if (start == 0 || start < -1) Raise(error::kInvalidCall);
       size_t end = start == -1
                        ? hay.size()
                        : std::min(hay.size(), static_cast<size_t>(start));
@@ -490,11 +483,11 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
           found == TextView::npos ? 0 : static_cast<int32_t>(found + 1));
     }
     case Builtin::kReplace: {
-      if (AnyNull(args, 3)) Raise(err::kInvalidNull);
+      if (AnyNull(args, 3)) Raise(error::kInvalidNull);
       Text t = ToStr(arg(0)), find = ToStr(arg(1)), with = ToStr(arg(2));
       int32_t start = has(3) ? ToLong(arg(3)) : 1;
       int32_t count = has(4) ? ToLong(arg(4)) : -1;
-      if (start < 1 || count < -1) Raise(err::kInvalidCall);
+      if (start < 1 || count < -1) Raise(error::kInvalidCall);
       bool text_mode = TextMode(args, 5);
       if (static_cast<size_t>(start) > t.size()) return Var::String(Text());
       t = t.substr(static_cast<size_t>(start - 1));
@@ -521,7 +514,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       Text t = ToStr(arg(0));
       Text delim = has(1) ? ToStr(arg(1)) : Text(u" ");
       int32_t limit = has(2) ? ToLong(arg(2)) : -1;
-      if (limit < -1) Raise(err::kInvalidCall);
+      if (limit < -1) Raise(error::kInvalidCall);
       std::vector<Var> parts;
       if (t.empty() || limit == 0) return NewArray(std::move(parts));
       if (delim.empty()) {
@@ -543,7 +536,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     }
     case Builtin::kJoin: {
       const ArrBox& a = ArrayArg(arg(0));
-      if (a.upper.size() != 1) Raise(err::kSubscript);
+      if (a.upper.size() != 1) Raise(error::kSubscriptOutOfRange);
       Text delim = has(1) ? ToStr(arg(1)) : Text(u" ");
       Text out;
       for (size_t i = 0; i < a.items.size(); ++i) {
@@ -580,7 +573,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (arg(1).is_null()) return Var::Null();
       char16_t c;
       if (arg(1).is_string()) {
-        if (arg(1).str().empty()) Raise(err::kInvalidCall);
+        if (arg(1).str().empty()) Raise(error::kInvalidCall);
         c = arg(1).str()[0];
       } else {
         int32_t code = ToLong(arg(1)) % 256;
@@ -597,7 +590,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return Var::Integer(static_cast<int16_t>(c));
     }
     case Builtin::kStrReverse: {
-      if (arg(0).is_null()) Raise(err::kInvalidNull);
+      if (arg(0).is_null()) Raise(error::kInvalidNull);
       Text t = ToStr(arg(0));
       std::reverse(t.begin(), t.end());
       return Var::String(std::move(t));
@@ -605,19 +598,19 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kAsc:
     case Builtin::kAscW: {
       Text t = ToStr(arg(0));
-      if (t.empty()) Raise(err::kInvalidCall);
+      if (t.empty()) Raise(error::kInvalidCall);
       if (id == Builtin::kAscW) return Var::Integer(static_cast<int16_t>(t[0]));
       int code = AnsiCode(t[0]);
       return Var::Integer(static_cast<int16_t>(code < 0 ? '?' : code));
     }
     case Builtin::kChr: {
       int32_t code = ToLong(arg(0));
-      if (code < 0 || code > 255) Raise(err::kInvalidCall);
+      if (code < 0 || code > 255) Raise(error::kInvalidCall);
       return Var::String(Text(1, AnsiChar(static_cast<unsigned char>(code))));
     }
     case Builtin::kChrW: {
       int32_t code = ToLong(arg(0));
-      if (code < -32768 || code > 65535) Raise(err::kInvalidCall);
+      if (code < -32768 || code > 65535) Raise(error::kInvalidCall);
       if (code < 0) code += 65536;
       return Var::String(Text(1, static_cast<char16_t>(code)));
     }
@@ -638,11 +631,11 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kCBool:
       return Var::Bool(ToBool(arg(0)));
     case Builtin::kCDate:
-      if (arg(0).is_null()) Raise(err::kInvalidNull);
+      if (arg(0).is_null()) Raise(error::kInvalidNull);
       return ToDateVar(arg(0));
     case Builtin::kCByte: {
       int32_t v = ToLong(arg(0));
-      if (v < 0 || v > 255) Raise(err::kOverflow);
+      if (v < 0 || v > 255) Raise(error::kOverflow);
       return Var::Byte(static_cast<uint8_t>(v));
     }
     case Builtin::kInt:
@@ -670,7 +663,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return KeepType(arg(0), std::fabs(ToDouble(arg(0))));
     }
     case Builtin::kSgn: {
-      if (arg(0).is_null()) Raise(err::kInvalidNull);
+      if (arg(0).is_null()) Raise(error::kInvalidNull);
       double d = ToDouble(arg(0));
       return Var::Integer(d > 0 ? 1 : d < 0 ? -1 : 0);
     }
@@ -678,17 +671,17 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return RoundVar(arg(0), has(1) ? ToLong(arg(1)) : 0);
     case Builtin::kSqr: {
       double d = ToDouble(arg(0));
-      if (d < 0) Raise(err::kInvalidCall);
+      if (d < 0) Raise(error::kInvalidCall);
       return Var::Double(std::sqrt(d));
     }
     case Builtin::kExp: {
       double r = std::exp(ToDouble(arg(0)));
-      if (!std::isfinite(r)) Raise(err::kOverflow);
+      if (!std::isfinite(r)) Raise(error::kOverflow);
       return Var::Double(r);
     }
     case Builtin::kLog: {
       double d = ToDouble(arg(0));
-      if (d <= 0) Raise(err::kInvalidCall);
+      if (d <= 0) Raise(error::kInvalidCall);
       return Var::Double(std::log(d));
     }
     case Builtin::kSin:
@@ -761,7 +754,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       const ArrBox& a = ArrayArg(arg(0));
       int32_t dim = has(1) ? ToLong(arg(1)) : 1;
       if (dim < 1 || static_cast<size_t>(dim) > a.upper.size())
-        Raise(err::kSubscript);
+        Raise(error::kSubscriptOutOfRange);
       return Var::Long(
           id == Builtin::kLBound ? 0 : a.upper[static_cast<size_t>(dim - 1)]);
     }
@@ -797,7 +790,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       if (arg(0).is_null()) return Var::Null();
       DateParts p = SplitDate(ToDouble(ToDateVar(arg(0))));
       int first = has(1) ? ToLong(arg(1)) : 1;
-      if (first < 0 || first > 7) Raise(err::kInvalidCall);
+      if (first < 0 || first > 7) Raise(error::kInvalidCall);
       if (first == 0) first = 1;
       return Var::Integer(
           static_cast<int16_t>((p.weekday - first + 7) % 7 + 1));
@@ -810,7 +803,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         y += 1900;
       if (y < 100 || y > 9999 || std::abs(m) > 120000 ||
           std::abs(d) > 3660000) {
-        Raise(err::kInvalidCall);
+        Raise(error::kInvalidCall);
       }
       return Var::Date(MakeDate(y, m, d));
     }
@@ -833,7 +826,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     }
     case Builtin::kMonthName: {
       int32_t m = ToLong(arg(0));
-      if (m < 1 || m > 12) Raise(err::kInvalidCall);
+      if (m < 1 || m > 12) Raise(error::kInvalidCall);
       Text name = Ascii(kMonths[m - 1]);
       if (has(1) && ToBool(arg(1))) name = name.substr(0, 3);
       return Var::String(name);
@@ -841,14 +834,14 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
     case Builtin::kWeekdayName: {
       int32_t d = ToLong(arg(0));
       int32_t first = has(2) ? ToLong(arg(2)) : 1;
-      if (d < 1 || d > 7 || first < 0 || first > 7) Raise(err::kInvalidCall);
+      if (d < 1 || d > 7 || first < 0 || first > 7) Raise(error::kInvalidCall);
       if (first == 0) first = 1;
       Text name = Ascii(kDays[(d - 1 + first - 1) % 7]);
       if (has(1) && ToBool(arg(1))) name = name.substr(0, 3);
       return Var::String(name);
     }
     case Builtin::kFormatDateTime: {
-      if (arg(0).is_null()) Raise(err::kInvalidNull);
+      if (arg(0).is_null()) Raise(error::kInvalidNull);
       double d = ToDouble(ToDateVar(arg(0)));
       int32_t format = has(1) ? ToLong(arg(1)) : 0;
       DateParts p = SplitDate(d);
@@ -867,11 +860,11 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
           return Var::String(ZeroPadded(p.hour, 2) + u":" +
                              ZeroPadded(p.minute, 2));
         default:
-          Raise(err::kInvalidCall);
+          Raise(error::kInvalidCall);
       }
     }
     case Builtin::kFormatNumber: {
-      if (arg(0).is_null()) Raise(err::kInvalidNull);
+      if (arg(0).is_null()) Raise(error::kInvalidNull);
       double x = ToDouble(arg(0));
       int digits = has(1) ? ToLong(arg(1)) : -1;
       bool leading = has(2) ? ToLong(arg(2)) != 0 : true;
@@ -916,7 +909,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return NewArray(std::move(out));
     }
   }
-  Raise(err::kInvalidCall);
+  Raise(error::kInvalidCall);
 }
 
 }  // namespace pellar::script

@@ -17,7 +17,6 @@ namespace {
 
 // More elements than any report needs; a bigger ReDim fails with 7.
 constexpr size_t kMaxArrayElements = size_t{1} << 22;
-constexpr int kIllegalAssignment = 501;
 // Stack the script's procedure calls may use: half of the smallest usual
 // main-thread stack on POSIX.
 constexpr uintptr_t kMaxStackBytes = uintptr_t{4} << 20;
@@ -129,11 +128,11 @@ void Interpreter::Step() {
   }
 }
 
-[[noreturn]] void Interpreter::Undefined() { Raise(err::kNotDefined); }
+[[noreturn]] void Interpreter::Undefined() { Raise(error::kNotDefined); }
 
 Var Interpreter::DefaultValue(Var v) {
   while (v.is_object()) {
-    if (v.object() == nullptr) Raise(err::kObjectRequired);
+    if (v.object() == nullptr) Raise(error::kObjectRequired);
     Var holder = v;
     v = holder.object()->Invoke(*this, "", {}, CallKind::kGet);
   }
@@ -155,7 +154,7 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
     *exit_code = quit.code;
     return std::nullopt;
   } catch (const LimitSignal&) {
-    fault.number = err::kOutOfStack;
+    fault.number = error::kOutOfStack;
     fault.description = u"Script ran too long";
   } catch (const ScriptFailure& failure) {
     fault.number = failure.number();
@@ -295,9 +294,9 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       return Flow::kNormal;
     case Op::kErase: {
       Var* v = RefOf(n.a, nullptr);
-      if (v == nullptr) Raise(err::kTypeMismatch);
-      if (!v->is_array()) Raise(err::kTypeMismatch);
-      if (v->array()->locks) Raise(err::kArrayLocked);
+      if (v == nullptr) Raise(error::kTypeMismatch);
+      if (!v->is_array()) Raise(error::kTypeMismatch);
+      if (v->array()->locks) Raise(error::kArrayLocked);
       ArrBox* a = v->MutableArray();
       if (a->fixed) {
         for (Var& item : a->items) item = Var();
@@ -312,7 +311,7 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       error_.Clear();
       return Flow::kNormal;
     default:
-      Raise(err::kInvalidCall);
+      Raise(error::kInvalidCall);
   }
 }
 
@@ -378,7 +377,8 @@ bool Interpreter::AppendInPlace(const Node& n) {
   }
   Text* text = Slot(target).UnsharedStr();
   if (text == nullptr) return false;  // not reached: the tail is pure
-  if (text->size() + tail.size() > (size_t{1} << 26)) Raise(err::kOutOfMemory);
+  if (text->size() + tail.size() > (size_t{1} << 26))
+    Raise(error::kOutOfMemory);
   *text += tail;
   return true;
 }
@@ -402,7 +402,9 @@ bool Interpreter::CaseMatches(const Var& subject, int32_t test) {
 
 namespace {
 
-bool IsWhole(const Var& v) {
+// Integer, Long or Byte: a For loop over these counts in whole numbers;
+// unlike the arithmetic's IsWhole, Boolean and Empty do not.
+bool HasIntegerSubtype(const Var& v) {
   return v.type() == VType::kInteger || v.type() == VType::kLong ||
          v.type() == VType::kByte;
 }
@@ -418,9 +420,10 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
   if (to.is_string()) to = Var::Double(ToDouble(to));
   if (step.is_string()) step = Var::Double(ToDouble(step));
   if (!from.is_numeric() || !to.is_numeric() || !step.is_numeric())
-    Raise(err::kTypeMismatch);
+    Raise(error::kTypeMismatch);
   if (from.is_empty()) from = Var::Integer(0);
-  const bool whole = IsWhole(from) && IsWhole(to) && IsWhole(step);
+  const bool whole = HasIntegerSubtype(from) && HasIntegerSubtype(to) &&
+                     HasIntegerSubtype(step);
   const bool wide = from.type() == VType::kLong || to.type() == VType::kLong ||
                     step.type() == VType::kLong;
   const double limit = ToDouble(to), stride = ToDouble(step);
@@ -437,7 +440,7 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
     if (flow != Flow::kNormal) return flow;
     Step();  // an empty body still uses up the budget
     counter = RefOf(n.a, nullptr);
-    if (whole && IsWhole(*counter)) {
+    if (whole && HasIntegerSubtype(*counter)) {
       int64_t next =
           static_cast<int64_t>(counter->raw_long()) + step.raw_long();
       if (counter->type() == VType::kInteger && !wide && next >= INT16_MIN &&
@@ -446,7 +449,7 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
       } else if (next >= INT32_MIN && next <= INT32_MAX) {
         *counter = Var::Long(static_cast<int32_t>(next));
       } else {
-        Raise(err::kOverflow);
+        Raise(error::kOverflow);
       }
     } else {
       *counter = Binary(BinOp::kAdd, *counter, step);
@@ -462,15 +465,15 @@ Interpreter::Flow Interpreter::ForEach(const Node& n) {
   if (collection.is_array()) {
     items = collection.array()->items;
   } else if (collection.is_object() && collection.object() != nullptr) {
-    if (!collection.object()->Enumerate(items))
-      throw Failure(451, u"Object not a collection");
+    if (!collection.object()->Enumerate(items)) Raise(error::kNotACollection);
   } else {
-    throw Failure(451, u"Object not a collection");
+    Raise(error::kNotACollection);
   }
   for (Var& item : items) {
     Var* target = RefOf(n.a, nullptr);
-    if (target == nullptr) Raise(err::kTypeMismatch);
-    if (target->is_array() && target->array()->locks) Raise(err::kArrayLocked);
+    if (target == nullptr) Raise(error::kTypeMismatch);
+    if (target->is_array() && target->array()->locks)
+      Raise(error::kArrayLocked);
     *target = std::move(item);
     Flow flow = ExecBlock(parts[1]);
     if (flow == Flow::kExitFor) break;
@@ -496,25 +499,25 @@ Interpreter::Flow Interpreter::DoLoop(const Node& n) {
 
 void Interpreter::Dim(const Node& n) {
   Var* slot = RefOf(n.a, nullptr);
-  if (slot == nullptr) Raise(err::kTypeMismatch);
+  if (slot == nullptr) Raise(error::kTypeMismatch);
   std::vector<int32_t> upper;
   size_t total = 1;
   for (int32_t b : program_.List(n.b)) {
     int32_t u = ToLong(DefaultValue(Eval(b)));
-    if (u < -1) Raise(err::kSubscript);
+    if (u < -1) Raise(error::kSubscriptOutOfRange);
     upper.push_back(u);
     total *= static_cast<size_t>(u) + 1;
-    if (total > kMaxArrayElements) Raise(err::kOutOfMemory);
+    if (total > kMaxArrayElements) Raise(error::kOutOfMemory);
   }
   if (upper.empty() && n.flag == 0) {
     // Dim a(): a dynamic array without elements yet.
-    if (slot->is_array() && slot->array()->locks) Raise(err::kArrayLocked);
+    if (slot->is_array() && slot->array()->locks) Raise(error::kArrayLocked);
     *slot = Var::Array(new ArrBox);
     return;
   }
   if (slot->is_array()) {
-    if (slot->array()->locks) Raise(err::kArrayLocked);
-    if (n.flag != 0 && slot->array()->fixed) Raise(err::kArrayLocked);
+    if (slot->array()->locks) Raise(error::kArrayLocked);
+    if (n.flag != 0 && slot->array()->fixed) Raise(error::kArrayLocked);
   }
   auto* box = new ArrBox;
   Var fresh = Var::Array(box);
@@ -523,9 +526,9 @@ void Interpreter::Dim(const Node& n) {
   box->items.resize(total);
   if (n.flag == 2 && slot->is_array() && !slot->array()->upper.empty()) {
     const ArrBox& old = *slot->array();
-    if (old.upper.size() != upper.size()) Raise(err::kSubscript);
+    if (old.upper.size() != upper.size()) Raise(error::kSubscriptOutOfRange);
     for (size_t d = 0; d + 1 < upper.size(); ++d) {
-      if (old.upper[d] != upper[d]) Raise(err::kSubscript);
+      if (old.upper[d] != upper[d]) Raise(error::kSubscriptOutOfRange);
     }
     size_t keep = std::min(old.items.size(), box->items.size());
     for (size_t k = 0; k < keep; ++k) box->items[k] = old.items[k];
@@ -535,11 +538,11 @@ void Interpreter::Dim(const Node& n) {
 
 void Interpreter::Store(Var& slot, Var value, bool is_set) {
   if (is_set) {
-    if (!value.is_object()) Raise(err::kObjectRequired);
+    if (!value.is_object()) Raise(error::kObjectRequired);
   } else if (value.is_object()) {
     value = DefaultValue(std::move(value));
   }
-  if (slot.is_array() && slot.array()->locks) Raise(err::kArrayLocked);
+  if (slot.is_array() && slot.array()->locks) Raise(error::kArrayLocked);
   slot = std::move(value);
 }
 
@@ -567,7 +570,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       }
       if (base->is_array()) {
         if (!nested) EvalIndices(t.b, indices);
-        if (!base->is_array()) Raise(err::kTypeMismatch);
+        if (!base->is_array()) Raise(error::kTypeMismatch);
         ArrBox* box = base->MutableArray();
         Store(box->items[box->Offset(indices.span())], std::move(value),
               is_set);
@@ -588,13 +591,13 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
                                 is_set ? CallKind::kSet : CallKind::kLet);
         return;
       }
-      if (base->is_object()) Raise(err::kObjectRequired);
-      Raise(err::kTypeMismatch);
+      if (base->is_object()) Raise(error::kObjectRequired);
+      Raise(error::kTypeMismatch);
     }
     case Op::kMember: {
       Var object = Eval(t.a);
       if (!object.is_object() || object.object() == nullptr)
-        Raise(err::kObjectRequired);
+        Raise(error::kObjectRequired);
       ArgPack pack;
       std::span<const int32_t> list = program_.List(t.b);
       pack.Resize(list.size() + 1);
@@ -609,7 +612,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       return;
     }
     default:
-      throw Failure(kIllegalAssignment, u"Illegal assignment");
+      Raise(error::kIllegalAssignment);
   }
 }
 
@@ -673,7 +676,7 @@ void Interpreter::BuildArgs(int32_t list, ArgPack& pack, bool by_reference) {
 Var Interpreter::CallMember(const Node& n, CallKind kind) {
   Var object = Eval(n.a);
   if (!object.is_object() || object.object() == nullptr)
-    Raise(err::kObjectRequired);
+    Raise(error::kObjectRequired);
   ArgPack pack;
   BuildArgs(n.b, pack, true);
   return object.object()->Invoke(*this, program_.names[n.name], pack.span(),
@@ -688,13 +691,13 @@ Var Interpreter::IndexValue(const Var& base, int32_t args) {
     return box.items[box.Offset(indices.span())];
   }
   if (base.is_object()) {
-    if (base.object() == nullptr) Raise(err::kObjectRequired);
+    if (base.object() == nullptr) Raise(error::kObjectRequired);
     Var object = base;
     ArgPack pack;
     BuildArgs(args, pack, true);
     return object.object()->Invoke(*this, "", pack.span(), CallKind::kGet);
   }
-  Raise(err::kTypeMismatch);
+  Raise(error::kTypeMismatch);
 }
 
 Var Interpreter::CallProcedure(int32_t id, int32_t args) {
@@ -705,7 +708,7 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
   const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
   if (depth_ >= options_.max_call_depth ||
       (stack_base_ > here && stack_base_ - here > kMaxStackBytes)) {
-    Raise(err::kOutOfStack);
+    Raise(error::kOutOfStack);
   }
   std::vector<Var> locals(static_cast<size_t>(proc.locals));
   ArgPack pack;
@@ -763,7 +766,7 @@ Var Interpreter::Eval(int32_t i) {
             joined += v.str();
           else
             joined += ToStr(v);
-          if (joined.size() > (size_t{1} << 26)) Raise(err::kOutOfMemory);
+          if (joined.size() > (size_t{1} << 26)) Raise(error::kOutOfMemory);
         }
         if (all_null) return Var::Null();
         return Var::String(std::move(joined));
@@ -790,7 +793,7 @@ Var Interpreter::Eval(int32_t i) {
     }
     case Op::kIs: {
       Var a = Eval(n.a), b = Eval(n.b);
-      if (!a.is_object() || !b.is_object()) Raise(err::kObjectRequired);
+      if (!a.is_object() || !b.is_object()) Raise(error::kObjectRequired);
       return Var::Bool(a.object() == b.object());
     }
     case Op::kParen:
@@ -815,7 +818,7 @@ Var Interpreter::Eval(int32_t i) {
     case Op::kMember:
       return CallMember(n, CallKind::kGet);
     default:
-      Raise(err::kInvalidCall);
+      Raise(error::kInvalidCall);
   }
 }
 

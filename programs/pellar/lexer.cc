@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <pellar/base/chars.h>
+
 #include "variant.h"
 
 namespace pellar {
@@ -13,7 +15,6 @@ bool IsLetter(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
 
 }  // namespace

@@ -18,17 +18,10 @@ namespace {
 
 const Text kLibrarySource = u"PellarLib";
 
-[[noreturn]] void NoMember() { Raise(err::kNoMember); }
+[[noreturn]] void NoMember() { Raise(error::kNoSuchMethod); }
 
 void ArgCount(Args args, size_t lo, size_t hi) {
-  if (args.size() < lo || args.size() > hi) Raise(err::kWrongArgs);
-}
-
-Var ArrayOf(std::vector<Var> items) {
-  auto* box = new ArrBox;
-  box->upper.push_back(static_cast<int32_t>(items.size()) - 1);
-  box->items = std::move(items);
-  return Var::Array(box);
+  if (args.size() < lo || args.size() > hi) Raise(error::kWrongArgumentCount);
 }
 
 void WriteUtf8(std::ostream& stream, TextView text) {
@@ -56,9 +49,9 @@ Value ToValue(const Var& v) {
     case VType::kDate:
       return DateText(v.raw_double());
     case VType::kNull:
-      Raise(err::kInvalidNull);
+      Raise(error::kInvalidNull);
     default:
-      Raise(err::kTypeMismatch);
+      Raise(error::kTypeMismatch);
   }
 }
 
@@ -87,16 +80,16 @@ class LibraryObject final : public ScriptObject {
   Var Invoke(Interpreter&, std::string_view name, Args args,
              CallKind kind) override {
     // A library object has no default value and no properties.
-    if (name.empty()) Raise(err::kTypeMismatch);
+    if (name.empty()) Raise(error::kTypeMismatch);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     const MethodInfo* method =
         FindMethod(object_->cls(), Text(name.begin(), name.end()));
     if (method == nullptr)
-      throw ScriptFailure(Failure(err::kNoMember), kLibrarySource);
+      throw ScriptFailure(Failure(error::kNoSuchMethod), kLibrarySource);
     std::vector<Value> values;
     values.reserve(args.size());
     for (Var* arg : args) {
-      if (arg->is_object()) Raise(err::kTypeMismatch);
+      if (arg->is_object()) Raise(error::kTypeMismatch);
       values.push_back(ToValue(*arg));
     }
     std::vector<Arg> call;
@@ -166,14 +159,14 @@ class ErrObject final : public ScriptObject {
       int32_t number = ToLong(*args[0]);
       if (number <= 0 || number > 65535) {
         if (number > -2147221504 + 65535 || number < -2147221504)
-          Raise(err::kInvalidCall);
+          Raise(error::kInvalidCall);
       }
       Text source = args.size() > 1 && !args[1]->is_empty()
                         ? ToStr(*args[1])
                         : Text(u"Microsoft VBScript runtime error");
       Text description = args.size() > 2 && !args[2]->is_empty()
                              ? ToStr(*args[2])
-                         : number > 0 ? ErrorText(number)
+                         : number > 0 ? Text(Describe(number))
                                       : Text();
       if (args.size() <= 2 && number > 0 && description == Describe(999999)) {
         description = u"Unknown runtime error";
@@ -231,7 +224,7 @@ class ArgumentsList final : public ScriptObject {
       ArgCount(args, 1, 1);
       int32_t i = ToLong(*args[0]);
       if (i < 0 || static_cast<size_t>(i) >= list_.size())
-        Raise(err::kSubscript);
+        Raise(error::kSubscriptOutOfRange);
       return Var::String(list_[static_cast<size_t>(i)]);
     }
     NoMember();
@@ -261,7 +254,8 @@ class WScriptObject final : public ScriptObject {
           try {
             v = in.DefaultValue(v);
           } catch (const Failure& failure) {
-            if (failure.number() == err::kNoMember) Raise(err::kTypeMismatch);
+            if (failure.number() == error::kNoSuchMethod)
+              Raise(error::kTypeMismatch);
             throw;
           }
         }
@@ -295,7 +289,7 @@ class WScriptObject final : public ScriptObject {
     if (name == "sleep") {
       ArgCount(args, 1, 1);
       int32_t ms = ToLong(*args[0]);
-      if (ms < 0) Raise(err::kInvalidCall);
+      if (ms < 0) Raise(error::kInvalidCall);
       if (in.options().sleep)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
       return Var();
@@ -350,7 +344,7 @@ class Dictionary final : public ScriptObject {
     if (name == "add") {
       ArgCount(args, 2, 2);
       Text key = KeyOf(*args[0]);
-      if (index_.count(key)) Raise(err::kKeyExists);
+      if (index_.count(key)) Raise(error::kKeyExists);
       Insert(std::move(key), *args[0], *args[1]);
       return Var();
     }
@@ -361,7 +355,7 @@ class Dictionary final : public ScriptObject {
     if (name == "remove") {
       ArgCount(args, 1, 1);
       auto it = index_.find(KeyOf(*args[0]));
-      if (it == index_.end()) Raise(err::kKeyNotFound);
+      if (it == index_.end()) Raise(error::kKeyNotFound);
       size_t at = it->second;
       keys_.erase(keys_.begin() + static_cast<ptrdiff_t>(at));
       items_.erase(items_.begin() + static_cast<ptrdiff_t>(at));
@@ -373,13 +367,13 @@ class Dictionary final : public ScriptObject {
       Drop();
       return Var();
     }
-    if (name == "keys") return ArrayOf(keys_);
-    if (name == "items") return ArrayOf(items_);
+    if (name == "keys") return NewArray(keys_);
+    if (name == "items") return NewArray(items_);
     if (name == "count") return Var::Long(static_cast<int32_t>(keys_.size()));
     if (name == "comparemode") {
       if (assign) {
         int32_t mode = ToLong(*args.back());
-        if (!keys_.empty() || mode < 0) Raise(err::kInvalidCall);
+        if (!keys_.empty() || mode < 0) Raise(error::kInvalidCall);
         text_mode_ = mode == 1;
         return Var();
       }
@@ -388,9 +382,9 @@ class Dictionary final : public ScriptObject {
     if (name == "key" && assign) {
       ArgCount(args, 2, 2);
       auto it = index_.find(KeyOf(*args[0]));
-      if (it == index_.end()) Raise(err::kKeyNotFound);
+      if (it == index_.end()) Raise(error::kKeyNotFound);
       Text fresh = KeyOf(*args[1]);
-      if (index_.count(fresh)) Raise(err::kKeyExists);
+      if (index_.count(fresh)) Raise(error::kKeyExists);
       keys_[it->second] = *args[1];
       Reindex();
       return Var();
@@ -413,7 +407,7 @@ class Dictionary final : public ScriptObject {
         return u"o" + Decimal(static_cast<int64_t>(p));
       }
       case VType::kArray:
-        Raise(err::kTypeMismatch);
+        Raise(error::kTypeMismatch);
       case VType::kDate:
         return u"d" + DoubleText(v.raw_double());
       default:
@@ -481,7 +475,7 @@ std::string ReadAllBytes(TextView path) {
   size_t n;
   while ((n = file->Read(buffer, sizeof buffer)) > 0) {
     bytes.append(buffer, n);
-    if (bytes.size() > (size_t{1} << 28)) Raise(err::kOutOfMemory);
+    if (bytes.size() > (size_t{1} << 28)) Raise(error::kOutOfMemory);
   }
   return bytes;
 }
@@ -514,7 +508,7 @@ class TextStream final : public ScriptObject {
       return Var();
     }
     if (name == "write" || name == "writeline" || name == "writeblanklines") {
-      if (reading_ || closed_) Raise(err::kBadFileMode);
+      if (reading_ || closed_) Raise(error::kBadFileMode);
       if (name == "writeblanklines") {
         ArgCount(args, 1, 1);
         for (int32_t i = ToLong(*args[0]); i > 0; --i) buffer_ += "\r\n";
@@ -528,18 +522,18 @@ class TextStream final : public ScriptObject {
       return Var();
     }
     if (name == "atendofstream") {
-      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      if (!reading_ || closed_) Raise(error::kBadFileMode);
       return Var::Bool(pos_ >= text_.size());
     }
     if (name == "atendofline") {
-      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      if (!reading_ || closed_) Raise(error::kBadFileMode);
       return Var::Bool(pos_ >= text_.size() || text_[pos_] == u'\r' ||
                        text_[pos_] == u'\n');
     }
     if (name == "line") return Var::Long(line_);
     if (name == "readline" || name == "skipline") {
-      if (!reading_ || closed_) Raise(err::kBadFileMode);
-      if (pos_ >= text_.size()) Raise(err::kInputPastEnd);
+      if (!reading_ || closed_) Raise(error::kBadFileMode);
+      if (pos_ >= text_.size()) Raise(error::kInputPastEnd);
       size_t end = text_.find_first_of(u"\r\n", pos_);
       if (end == Text::npos) end = text_.size();
       Text line = text_.substr(pos_, end - pos_);
@@ -550,13 +544,13 @@ class TextStream final : public ScriptObject {
       return name == "readline" ? Var::String(std::move(line)) : Var();
     }
     if (name == "readall" || name == "read") {
-      if (!reading_ || closed_) Raise(err::kBadFileMode);
+      if (!reading_ || closed_) Raise(error::kBadFileMode);
       size_t n = text_.size() - pos_;
       if (name == "read") {
         ArgCount(args, 1, 1);
         n = std::min(n, static_cast<size_t>(std::max(0, ToLong(*args[0]))));
       } else if (n == 0) {
-        Raise(err::kInputPastEnd);
+        Raise(error::kInputPastEnd);
       }
       Text out = text_.substr(pos_, n);
       pos_ += n;
@@ -611,7 +605,7 @@ class FileSystemObject final : public ScriptObject {
       ArgCount(args, 1, 3);
       Text path = text(0);
       bool overwrite = args.size() < 2 || ToBool(*args[1]);
-      if (!overwrite && FileExists(path)) Raise(err::kFileExists);
+      if (!overwrite && FileExists(path)) Raise(error::kFileExists);
       return Stream(new TextStream(Platform::Current().NewWritableFile(path)));
     }
     if (name == "opentextfile") {
@@ -621,11 +615,11 @@ class FileSystemObject final : public ScriptObject {
       bool create = args.size() > 2 && ToBool(*args[2]);
       bool exists = FileExists(path);
       if (mode == 1) {
-        if (!exists) Raise(err::kFileNotFound);
+        if (!exists) Raise(error::kFileNotFound);
         return Stream(new TextStream(FromAnsi(ReadAllBytes(path))));
       }
-      if (mode != 2 && mode != 8) Raise(err::kInvalidCall);
-      if (!exists && !create) Raise(err::kFileNotFound);
+      if (mode != 2 && mode != 8) Raise(error::kInvalidCall);
+      if (!exists && !create) Raise(error::kFileNotFound);
       std::string kept =
           mode == 8 && exists ? ReadAllBytes(path) : std::string();
       std::unique_ptr<WritableFile> file =
@@ -638,7 +632,7 @@ class FileSystemObject final : public ScriptObject {
       Text path = text(0);
       std::vector<Text> matches =
           Platform::Current().Lookup(path, LookupKind::kFile);
-      if (matches.empty()) Raise(err::kFileNotFound);
+      if (matches.empty()) Raise(error::kFileNotFound);
       for (const Text& match : matches) Platform::Current().DeleteFile(match);
       return Var();
     }
@@ -646,12 +640,12 @@ class FileSystemObject final : public ScriptObject {
       ArgCount(args, 2, 3);
       Text from = text(0), to = text(1);
       bool overwrite = args.size() < 3 || ToBool(*args[2]);
-      if (HasWildcard(from)) Raise(err::kInvalidCall);
-      if (!FileExists(from)) Raise(err::kFileNotFound);
+      if (HasWildcard(from)) Raise(error::kInvalidCall);
+      if (!FileExists(from)) Raise(error::kFileNotFound);
       if (!to.empty() && (to.back() == u'/' || to.back() == u'\\')) {
         to += from.substr(NameStart(from));
       }
-      if (FileExists(to) && !overwrite) Raise(err::kFileExists);
+      if (FileExists(to) && !overwrite) Raise(error::kFileExists);
       Platform::Current().CopyFile(from, to);
       return Var();
     }

@@ -365,6 +365,24 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"CDbl(\"1E+400\")", 6}, ErrorCase{"\"1E+400\" + 0", 6},
         ErrorCase{"CDbl(\"1E-400\")", 0}, ErrorCase{"CDbl(\"1E4x\")", 13}));
 
+// Err.Raise with a number alone takes the text the host raises it with.
+TEST(InterpreterTest, RaisedNumbersTakeTheHostsTexts) {
+  const struct {
+    int number;
+    const char* text;
+  } cases[] = {{11, "Division by zero"},
+               {35, "Sub or Function not defined"},
+               {451, "Object not a collection"},
+               {501, "Illegal assignment"},
+               {32811, "Element not found"}};
+  for (const auto& c : cases) {
+    Outcome outcome = RunText("On Error Resume Next\nErr.Raise " +
+                              std::to_string(c.number) +
+                              "\nWScript.Echo Err.Description");
+    EXPECT_EQ(outcome.out, std::string(c.text) + "\n") << c.number;
+  }
+}
+
 // Whole scripts for the rules that take more than an expression.
 struct ScriptCase {
   const char* script;

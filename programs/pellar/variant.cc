@@ -4,14 +4,13 @@
 #include <cstdint>
 #include <limits>
 
+#include <pellar/base/chars.h>
 #include <pellar/base/value.h>
 
 namespace pellar::script {
 namespace {
 
 constexpr double kDayZeroShift = 693959;  // days from 0001-01-01 to 1899-12-30
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 // Days since 1899-12-30 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, int m, int d) {
@@ -85,7 +84,7 @@ int64_t ToInt64Rounded(const Var& v) {
 Var Arithmetic(BinOp op, const Var& a, const Var& b) {
   if (a.is_null() || b.is_null()) return Var::Null();
   if (a.is_object() || b.is_object() || a.is_array() || b.is_array()) {
-    Raise(err::kTypeMismatch);
+    Raise(error::kTypeMismatch);
   }
   const bool both_whole = IsWhole(a) && IsWhole(b);
   const bool is_date = (a.type() == VType::kDate || b.type() == VType::kDate) &&
@@ -109,10 +108,10 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
       case BinOp::kMul:
         return IntegerResult(x * y, narrow);
       case BinOp::kIntDiv:
-        if (y == 0) Raise(err::kDivisionByZero);
+        if (y == 0) Raise(error::kDivisionByZero);
         return IntegerResult(x / y, narrow);
       case BinOp::kMod:
-        if (y == 0) Raise(err::kDivisionByZero);
+        if (y == 0) Raise(error::kDivisionByZero);
         return IntegerResult(x % y, narrow);
       default:
         break;
@@ -120,7 +119,7 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
   }
   if (op == BinOp::kIntDiv || op == BinOp::kMod) {
     int64_t x = ToInt64Rounded(a), y = ToInt64Rounded(b);
-    if (y == 0) Raise(err::kDivisionByZero);
+    if (y == 0) Raise(error::kDivisionByZero);
     VType narrow =
         (Rank(a) == 0 && Rank(b) == 0) ? VType::kInteger : VType::kLong;
     return IntegerResult(op == BinOp::kIntDiv ? x / y : x % y, narrow);
@@ -137,17 +136,17 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
       r = x * y;
       break;
     case BinOp::kDiv:
-      if (y == 0) Raise(x == 0 ? err::kOverflow : err::kDivisionByZero);
+      if (y == 0) Raise(x == 0 ? error::kOverflow : error::kDivisionByZero);
       r = x / y;
       break;
     case BinOp::kPow:
       r = std::pow(x, y);
-      if (std::isnan(r)) Raise(err::kInvalidCall);
+      if (std::isnan(r)) Raise(error::kInvalidCall);
       break;
     default:
       break;
   }
-  if (!std::isfinite(r)) Raise(err::kOverflow);
+  if (!std::isfinite(r)) Raise(error::kOverflow);
   // A date less a date is a number of days.
   const bool both_dates = a.type() == VType::kDate && b.type() == VType::kDate;
   return is_date && !(both_dates && op == BinOp::kSub) ? Var::Date(r)
@@ -211,37 +210,14 @@ int CompareText(TextView a, TextView b, bool text_mode) {
 
 }  // namespace
 
-Text ErrorText(int number) {
-  switch (number) {
-    case err::kDivisionByZero:
-      return u"Division by zero";
-    case err::kArrayLocked:
-      return u"This array is fixed or temporarily locked";
-    case err::kOutOfStack:
-      return u"Out of stack space";
-    case err::kInputPastEnd:
-      return u"Input past end of file";
-    case err::kInvalidNull:
-      return u"Invalid use of Null";
-    case err::kObjectRequired:
-      return u"Object required";
-    case err::kKeyExists:
-      return u"This key is already associated with an element of this "
-             u"collection";
-    case err::kNotDefined:
-      return u"Variable is undefined";
-    case err::kBadFileMode:
-      return u"Bad file mode";
-    case err::kKeyNotFound:
-      return u"Element not found";
-    case 35:
-      return u"Sub or Function not defined";
-    default:
-      return Text(Describe(number));
-  }
-}
+void Raise(int number) { throw Failure(number); }
 
-void Raise(int number) { throw Failure(number, ErrorText(number)); }
+Var NewArray(std::vector<Var> items) {
+  auto* box = new ArrBox;
+  box->upper.push_back(static_cast<int32_t>(items.size()) - 1);
+  box->items = std::move(items);
+  return Var::Array(box);
+}
 
 Var Var::String(Text t) {
   Var v;
@@ -316,10 +292,10 @@ ArrBox* Var::MutableArray() {
 }
 
 size_t ArrBox::Offset(std::span<const int32_t> index) const {
-  if (index.size() != upper.size()) Raise(err::kSubscript);
+  if (index.size() != upper.size()) Raise(error::kSubscriptOutOfRange);
   size_t offset = 0, stride = 1;
   for (size_t i = 0; i < index.size(); ++i) {
-    if (index[i] < 0 || index[i] > upper[i]) Raise(err::kSubscript);
+    if (index[i] < 0 || index[i] > upper[i]) Raise(error::kSubscriptOutOfRange);
     offset += static_cast<size_t>(index[i]) * stride;
     stride *= static_cast<size_t>(upper[i]) + 1;
   }
@@ -375,16 +351,16 @@ double ToDouble(const Var& v) {
       double d;
       if (!IsNumericText(v.str(), &d)) {
         ParseNumber(v.str());  // raises its own error: 6 for "1E+400"
-        Raise(err::kTypeMismatch);
+        Raise(error::kTypeMismatch);
       }
       return d;
     }
     case VType::kNull:
-      Raise(err::kInvalidNull);
+      Raise(error::kInvalidNull);
     case VType::kRef:
       return ToDouble(*v.ref());
     default:
-      Raise(err::kTypeMismatch);
+      Raise(error::kTypeMismatch);
   }
 }
 
@@ -392,13 +368,13 @@ int32_t ToLong(const Var& v) {
   if (IsWhole(v)) return v.raw_long();
   double d = ToDouble(v);
   if (!std::isfinite(d) || d >= 2147483647.5 || d < -2147483648.5)
-    Raise(err::kOverflow);
+    Raise(error::kOverflow);
   return static_cast<int32_t>(RoundHalfEven(d));
 }
 
 int16_t ToInteger(const Var& v) {
   int32_t n = ToLong(v);
-  if (n < INT16_MIN || n > INT16_MAX) Raise(err::kOverflow);
+  if (n < INT16_MIN || n > INT16_MAX) Raise(error::kOverflow);
   return static_cast<int16_t>(n);
 }
 
@@ -434,7 +410,7 @@ Text ToStr(const Var& v) {
     case VType::kEmpty:
       return Text();
     case VType::kNull:
-      Raise(err::kInvalidNull);
+      Raise(error::kInvalidNull);
     case VType::kInteger:
     case VType::kLong:
     case VType::kByte:
@@ -450,7 +426,7 @@ Text ToStr(const Var& v) {
     case VType::kRef:
       return ToStr(*v.ref());
     default:
-      Raise(err::kTypeMismatch);
+      Raise(error::kTypeMismatch);
   }
 }
 
@@ -607,7 +583,7 @@ Var ToDateVar(const Var& v) {
     double d;
     if (ParseDateText(v.str(), &d)) return Var::Date(d);
     if (IsNumericText(v.str(), &d)) return Var::Date(d);
-    Raise(err::kTypeMismatch);
+    Raise(error::kTypeMismatch);
   }
   return Var::Date(ToDouble(v));
 }
@@ -624,7 +600,7 @@ int Compare(const Var& a, const Var& b, bool text_mode) {
     if (other.is_numeric()) return as ? 1 : -1;  // a number sorts before text
   }
   if (a.is_object() || b.is_object() || a.is_array() || b.is_array()) {
-    Raise(err::kTypeMismatch);
+    Raise(error::kTypeMismatch);
   }
   if (IsWhole(a) && IsWhole(b)) {
     return a.raw_long() < b.raw_long()   ? -1

@@ -30,33 +30,8 @@ enum class VType : uint8_t {
   kRef = 99,    // a ByRef parameter slot pointing at the caller's variable
 };
 
-// Run-time error numbers the engine raises besides the library's.
-namespace err {
-inline constexpr int kInvalidCall = 5;
-inline constexpr int kOverflow = 6;
-inline constexpr int kOutOfMemory = 7;
-inline constexpr int kSubscript = 9;
-inline constexpr int kArrayLocked = 10;
-inline constexpr int kDivisionByZero = 11;
-inline constexpr int kTypeMismatch = 13;
-inline constexpr int kOutOfStack = 28;
-inline constexpr int kFileNotFound = 53;
-inline constexpr int kBadFileMode = 54;
-inline constexpr int kFileExists = 58;
-inline constexpr int kInputPastEnd = 62;
-inline constexpr int kInvalidNull = 94;
-inline constexpr int kObjectRequired = 424;
-inline constexpr int kCannotCreate = 429;
-inline constexpr int kNoMember = 438;
-inline constexpr int kWrongArgs = 450;
-inline constexpr int kKeyExists = 457;
-inline constexpr int kNotDefined = 500;
-inline constexpr int kKeyNotFound = 32811;
-}  // namespace err
-
-// Throws the failure with the engine's text for `number`.
+// Throws the failure with the text of `number`.
 [[noreturn]] void Raise(int number);
-Text ErrorText(int number);
 
 struct Boxed {
   int refs = 1;
@@ -193,6 +168,9 @@ struct ArrBox final : Boxed {
   // Index of the element, or failure 9.
   size_t Offset(std::span<const int32_t> index) const;
 };
+
+// A one-dimensional array of `items`, bounds 0 to items.size() - 1.
+Var NewArray(std::vector<Var> items);
 
 // A function or method call's arguments: each points at the caller's
 // variable (by reference) or at a temporary.

@@ -12,28 +12,42 @@
 
 namespace pellar {
 
-// Automation error numbers used by the library.
+// Automation error numbers of the library and of the script host, one
+// table with the texts of Describe.
 namespace error {
 inline constexpr int kInvalidCall = 5;
 inline constexpr int kOverflow = 6;
 inline constexpr int kOutOfMemory = 7;
 inline constexpr int kSubscriptOutOfRange = 9;
+inline constexpr int kArrayLocked = 10;
+inline constexpr int kDivisionByZero = 11;
 inline constexpr int kTypeMismatch = 13;
+inline constexpr int kOutOfStack = 28;
+inline constexpr int kSubNotDefined = 35;
 inline constexpr int kBadFileName = 52;
 inline constexpr int kFileNotFound = 53;
+inline constexpr int kBadFileMode = 54;
 inline constexpr int kDeviceIo = 57;
 inline constexpr int kFileExists = 58;
 inline constexpr int kDiskFull = 61;
+inline constexpr int kInputPastEnd = 62;
 inline constexpr int kTooManyFiles = 67;
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kDiskNotReady = 71;
 inline constexpr int kRenameAcrossDrives = 74;
 inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
+inline constexpr int kInvalidNull = 94;
+inline constexpr int kObjectRequired = 424;
 inline constexpr int kCannotCreateObject = 429;
 inline constexpr int kNoSuchMethod = 438;
 inline constexpr int kActionNotSupported = 445;
 inline constexpr int kWrongArgumentCount = 450;
+inline constexpr int kNotACollection = 451;
+inline constexpr int kKeyExists = 457;
+inline constexpr int kNotDefined = 500;
+inline constexpr int kIllegalAssignment = 501;
+inline constexpr int kKeyNotFound = 32811;
 }  // namespace error
 
 // The fixed description of an error number, the same on every platform;

@@ -5,12 +5,11 @@
 #include <limits>
 #include <string>
 
+#include <pellar/base/chars.h>
 #include <pellar/base/failure.h>
 
 namespace pellar {
 namespace {
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 // The value as a double for numeric targets, or an exact integer.
 struct Numeric {
