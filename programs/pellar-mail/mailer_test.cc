@@ -473,7 +473,7 @@ TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
   mkfifo(Path("pellar-mail.log").c_str(), 0600);
   // In a child, so that a run that blocks cannot hold the test.
   const pid_t child = fork();
-  if (child == 0 && alarm(5) == 0) _exit(Run());
+  if (child == 0 && alarm(static_cast<unsigned>(testing::kPatience.count())) == 0) _exit(Run());
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitUsage);

@@ -251,8 +251,10 @@ TEST_F(FtpTest, UnsafeValuesAreRefusedBeforeAnythingIsWritten) {
     c.password = name;
     EXPECT_EQ(Send(c), c.bat + u" test FTP command file built but not sent");
   }
-  // Addresses and host names are sites.
-  for (const char16_t* site : {u"fe80::1", u"::1 2121", u"[::1]", u"h 21"}) {
+  // Addresses and host names are sites; only the host word is looked at,
+  // never the port after it.
+  for (const char16_t* site :
+       {u"fe80::1", u"fe80::1 21", u"::1 2121", u"[::1]", u"h 21"}) {
     Call c = InDir();
     c.site = site;
     EXPECT_EQ(Send(c), c.bat + u" test FTP command file built but not sent");

@@ -2,10 +2,8 @@
 // back to the caller, and a real child process that records its arguments.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <pellar/base/failure.h>
@@ -85,14 +83,15 @@ TEST(SendOutboxTest, AFailedStartFailsTheCall) {
 #ifndef _WIN32
 // A mail program that waits for a "go" file beside it, so the test can see
 // that SendOutbox returned before the program went on, and then writes its
-// arguments one per line in brackets to args.txt. It gives up waiting after
-// a while, so no test leaves it running.
+// arguments one per line in brackets to args.txt, renamed into place
+// complete. It gives up waiting after about five minutes, or once its
+// folder is gone, so no test leaves it running.
 constexpr std::string_view kRecorder =
     "#!/bin/sh\n"
     "dir=$(dirname \"$0\")\n"
     "i=0\n"
-    "while [ ! -e \"$dir/go\" ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); "
-    "done\n"
+    "while [ -d \"$dir\" ] && [ ! -e \"$dir/go\" ] && [ $i -lt 6000 ]; do "
+    "sleep 0.05; i=$((i+1)); done\n"
     "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"$dir/args.tmp\"\n"
     "mv \"$dir/args.tmp\" \"$dir/args.txt\"\n";
 
@@ -110,10 +109,9 @@ class MailProgramTest : public ::testing::Test {
   std::string ArgumentsFrom(const std::string& folder) {
     WriteBytes(folder + "/go", "");
     const std::string args = folder + "/args.txt";
-    for (int i = 0; i < 400 && !PathExists(args); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return PathExists(args) ? ReadBytes(args) : "<nothing recorded>";
+    return testing::WaitUntil([&] { return PathExists(args); })
+               ? ReadBytes(args)
+               : "<nothing recorded>";
   }
 
   TempDir dir_;

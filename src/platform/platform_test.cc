@@ -22,10 +22,8 @@
 #endif
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include <pellar/base/failure.h>
 #include <pellar/io/textfile.h>
@@ -37,6 +35,7 @@ namespace {
 using testing::PathExists;
 using testing::ReadBytes;
 using testing::TempDir;
+using testing::WaitUntil;
 using testing::WriteBytes;
 
 void MakeFolder(const std::string& path) {
@@ -63,15 +62,14 @@ void MakeHidden(const std::string&) {}
 void MakeSystem(const std::string&) {}
 #endif
 
-// Waits up to five seconds for a file that a started program writes.
-std::string AwaitFile(const std::string& path) {
-  std::string out;
-  // Generous: a loaded machine, or Wine, may take seconds to start a program.
-  for (int i = 0; i < 600 && out.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    out = ReadBytes(path);
-  }
-  return out;
+// What a started program wrote to `name` in `dir` once it let the test
+// know, by creating `marker` after closing that file, that the file is
+// complete; "<nothing>" when the marker did not come.
+std::string AwaitOutput(const TempDir& dir, std::string_view name,
+                        std::string_view marker) {
+  const std::string done = dir.Path(marker);
+  if (!WaitUntil([&] { return PathExists(done); })) return "<nothing>";
+  return ReadBytes(dir.Path(name));
 }
 
 using ::pellar::testing::FailureOf;
@@ -320,20 +318,28 @@ TEST_P(PlatformContractTest, EnvironmentFacts) {
 
 #ifdef _WIN32
 TEST_P(PlatformContractTest, StartsABatchFileWithoutWaiting) {
-  // The batch file waits about a second (ping's pause between its two
-  // echoes), then writes its arguments beside itself.
+  // The batch file waits for a "go" file beside it (ping pauses a second
+  // between looks; it gives up after about five minutes or once its folder
+  // is gone), writes its arguments beside itself, then "done.txt" last. So
+  // the call cannot have waited for it when "out.txt" is still missing.
   WriteBytes(dir_.Path("args.bat"),
-             "@echo off\r\nping -n 2 127.0.0.1 >nul\r\n"
-             "echo [%~1][%~2]>\"%~dp0out.txt\"\r\n");
+             "@echo off\r\nset n=0\r\n:wait\r\n"
+             "if not exist \"%~dp0args.bat\" exit /b 1\r\n"
+             "if exist \"%~dp0go\" goto write\r\n"
+             "set /a n+=1\r\nif %n% geq 300 goto write\r\n"
+             "ping -n 2 127.0.0.1 >nul\r\ngoto wait\r\n:write\r\n"
+             "echo [%~1][%~2]>\"%~dp0out.txt\"\r\n"
+             "echo done>\"%~dp0done.txt\"\r\n");
   for (WindowStyle style :
        {WindowStyle::kMinimizedNoFocus, WindowStyle::kMinimizedWithFocus}) {
-    std::filesystem::remove(dir_.Path("out.txt"));
-    auto start = std::chrono::steady_clock::now();
+    for (const char* name : {"go", "out.txt", "done.txt"}) {
+      std::filesystem::remove(dir_.Path(name));
+    }
     platform().StartProcess(u"\"" + P("args.bat") + u"\" one \"two words\"",
                             style);
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::milliseconds(900));
-    EXPECT_EQ(AwaitFile(dir_.Path("out.txt")), "[one][two words]\r\n");
+    EXPECT_FALSE(PathExists(dir_.Path("out.txt")));
+    WriteBytes(dir_.Path("go"), "");
+    EXPECT_EQ(AwaitOutput(dir_, "out.txt", "done.txt"), "[one][two words]\r\n");
   }
 }
 
@@ -372,17 +378,24 @@ TEST_P(PlatformContractTest, WindowsPathForms) {
 }
 #else
 TEST_P(PlatformContractTest, StartsAProcessWithoutWaitingOrZombies) {
+  // The script waits for a "go" file beside it (giving up after about five
+  // minutes or once its folder is gone), then writes its arguments and
+  // "done" last: the call did not wait for it when "out.txt" is missing.
   std::string script = dir_.Path("args.sh");
-  WriteBytes(script,
-             "#!/bin/sh\nsleep 1\nfor a in \"$@\"; do printf '[%s]' \"$a\"; "
-             "done > \"$(dirname \"$0\")/out.txt\"\n");
+  WriteBytes(
+      script,
+      "#!/bin/sh\ndir=$(dirname \"$0\")\ni=0\n"
+      "while [ -d \"$dir\" ] && [ ! -e \"$dir/go\" ] && "
+      "[ $i -lt 6000 ]; do sleep 0.05; i=$((i+1)); done\n"
+      "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$dir/out.txt\"\n"
+      ": > \"$dir/done\"\n");
   ::chmod(script.c_str(), 0755);
-  auto start = std::chrono::steady_clock::now();
   platform().StartProcess(
       u"\"" + FromUtf8(script) + u"\" one \"two words\" a\\\"b",
       WindowStyle::kMinimizedWithFocus);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_EQ(AwaitFile(dir_.Path("out.txt")), "[one][two words][a\"b]");
+  EXPECT_FALSE(PathExists(dir_.Path("out.txt")));
+  WriteBytes(dir_.Path("go"), "");
+  EXPECT_EQ(AwaitOutput(dir_, "out.txt", "done"), "[one][two words][a\"b]");
   // The process was not our child: nothing is left to reap.
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
 }

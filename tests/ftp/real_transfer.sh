@@ -58,23 +58,32 @@ password='!pass word "q" \!$x'
   >"$work/port" 2>"$work/server.log" &
 server_pid=$!
 
-# The server prints its port once it listens.
-tries=0
-until [ -s "$work/port" ]; do
-  tries=$((tries + 1))
-  [ "$tries" -le 100 ] || fail "the FTP server did not start"
-  kill -0 "$server_pid" 2>/dev/null || fail "the FTP server stopped"
-  sleep 0.1
-done
-port=$(head -n 1 "$work/port")
+# Patience for what another process does: about five minutes in tenths of
+# a second, as a loaded machine may need; only a failure waits it out.
+patience=3000
 
-# Waits (at most 30 s) for the transcript $1 to end with its exit status
-# and sets status to it.
+# Waits for the server $2 (a process id) to print its port, once it
+# listens, as the first line of the file $1, and sets port to it.
+wait_for_port() {
+  tries=0
+  until [ "$(wc -l <"$1")" -ge 1 ]; do
+    tries=$((tries + 1))
+    [ "$tries" -le "$patience" ] || fail "the FTP server did not start"
+    kill -0 "$2" 2>/dev/null || fail "the FTP server stopped"
+    sleep 0.1
+  done
+  port=$(head -n 1 "$1")
+}
+wait_for_port "$work/port" "$server_pid"
+server_port=$port
+
+# Waits for the transcript $1, which the launcher renames into place once
+# it ends with its exit status, and sets status to it.
 wait_for_status() {
   tries=0
   until grep -q '^exit status: ' "$1" 2>/dev/null; do
     tries=$((tries + 1))
-    [ "$tries" -le 300 ] || fail "no exit status in $1 after 30 s"
+    [ "$tries" -le "$patience" ] || fail "no exit status in $1 after $((patience / 10)) s"
     sleep 0.1
   done
   status=$(sed -n 's/^exit status: //p' "$1")
@@ -87,7 +96,7 @@ head -c 3000000 /dev/urandom >"$payload"
 
 # VBScript doubles the quotes inside a string.
 vbs_password=$(printf '%s' "$password" | sed 's/"/""/g')
-site="127.0.0.1 $port"
+site="127.0.0.1 $server_port"
 
 # Send: an absolute launcher path with blanks, and a link planted where the
 # transcript will go, which must not be written through.
@@ -153,7 +162,8 @@ out=$(cd "$work/refused dir" && "$pellar" run refused.vbs) || fail "pellar faile
 [ "$out" = "FTP values cannot hold URLs
 FTP values cannot hold URLs
 done" ] || fail "unexpected answer: $out"
-sleep 1
+# A call writes its launcher before it starts it: one that wrote or started
+# anything has left a file by the time pellar ends.
 left=$(cd "$work/refused dir" && ls -A | tr '\n' ' ')
 [ "$left" = "refused.vbs " ] || fail "a refused call left files: $left"
 
@@ -171,13 +181,8 @@ chmod 600 "$outside/secret.txt"
 "$python" "$server_script" "$work/decoy" u p >"$work/decoy.port" \
   2>"$work/decoy.log" &
 decoy_pid=$!
-tries=0
-until [ -s "$work/decoy.port" ]; do
-  tries=$((tries + 1))
-  [ "$tries" -le 100 ] || fail "the decoy server did not start"
-  sleep 0.1
-done
-decoy="ftp://u:p@127.0.0.1:$(head -n 1 "$work/decoy.port")/"
+wait_for_port "$work/decoy.port" "$decoy_pid"
+decoy="ftp://u:p@127.0.0.1:$port/"
 printf 'decoy\t%s\ndecoy.invalid\t%s\n' "$decoy" "$decoy" \
   >"$home/.local/share/lftp/bookmarks"
 listing() {

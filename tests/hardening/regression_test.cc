@@ -40,7 +40,7 @@ using ::pellar::testing::FailureOf;
 // alarm ends the process instead.
 class NoHang {
  public:
-  NoHang() { ::alarm(30); }
+  NoHang() { ::alarm(static_cast<unsigned>(testing::kPatience.count())); }
   ~NoHang() { ::alarm(0); }
 };
 

@@ -11,6 +11,7 @@ import fcntl
 import os
 import re
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -18,6 +19,8 @@ import time
 import zipfile
 
 PELLAR, SHEET, WORK, GROUP = sys.argv[1:5]
+# Seconds to wait for another process: a loaded machine may need minutes.
+PATIENCE = 300
 failures = []
 
 try:
@@ -74,10 +77,43 @@ def lo_csv(path, folder):
                 '</prop></item></oor:items>')
     subprocess.run(["soffice", "-env:UserInstallation=file://" + profile,
                     "--headless", "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76",
-                    "--outdir", out, path], check=True, capture_output=True, timeout=180)
+                    "--outdir", out, path], check=True, capture_output=True, timeout=PATIENCE)
     name = os.path.splitext(os.path.basename(path))[0] + ".csv"
     with open(os.path.join(out, name), encoding="utf-8", newline="") as f:
         return [row for row in csv.reader(f)]
+
+
+def wait_until(condition):
+    """Polls `condition` until it holds or PATIENCE has passed; answers
+    whether it held."""
+    deadline = time.monotonic() + PATIENCE
+    while not condition():
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(0.01)
+    return True
+
+
+def held_open(process):
+    """The (device, inode) of every file `process` holds open."""
+    found = set()
+    fds = "/proc/%d/fd" % process.pid
+    try:
+        names = os.listdir(fds)
+    except FileNotFoundError:
+        return found
+    for name in names:
+        try:
+            st = os.stat(os.path.join(fds, name))
+        except OSError:
+            continue
+        found.add((st.st_dev, st.st_ino))
+    return found
+
+
+def identity(path):
+    st = os.stat(path)
+    return (st.st_dev, st.st_ino)
 
 
 def entries(path):
@@ -212,25 +248,44 @@ def make_workbook(path):
 def group_race():
     """A workbook another run makes while this one makes it new: this run's
     cells go into that workbook instead of replacing it."""
-    folder = os.path.join(WORK, "race")
-    os.makedirs(folder)
-    rows = 20000
-    doc = os.path.join(folder, "big.xml")
-    with open(doc, "w", newline="") as f:
-        f.write("<WorksheetDoc><ExcelFile>Big.xlsx</ExcelFile><OpenWorkSheet>S</OpenWorkSheet>")
-        f.write("".join("<Cell><Row>%d</Row><Col>%d</Col><Value>v%d</Value><Format/></Cell>"
-                        % (r, c, r) for r in range(rows) for c in range(1, 11)))
-        f.write("</WorksheetDoc>")
-    theirs = openpyxl.Workbook()
-    theirs.active.title = "Other"
-    theirs.active["A1"] = "theirs"
-    theirs.save(os.path.join(folder, "theirs.xlsx"))
-    sheet = subprocess.Popen([SHEET, doc], stdout=subprocess.PIPE, text=True)
-    # The run's own new workbook is started once it has read the header.
-    while sheet.poll() is None and not any(".pellar-sheet-" in n for n in os.listdir(folder)):
-        time.sleep(0.001)
-    os.rename(os.path.join(folder, "theirs.xlsx"), os.path.join(folder, "Big.xlsx"))
-    out = sheet.communicate()[0]
+    # The run is stopped while it makes its own new workbook, then the other
+    # workbook takes the name. Should the run have ended before it could be
+    # stopped (a loaded machine), the attempt tells nothing and is made again.
+    for attempt in range(20):
+        folder = os.path.join(WORK, "race%d" % attempt)
+        os.makedirs(folder)
+        rows = 20000
+        doc = os.path.join(folder, "big.xml")
+        with open(doc, "w", newline="") as f:
+            f.write("<WorksheetDoc><ExcelFile>Big.xlsx</ExcelFile><OpenWorkSheet>S</OpenWorkSheet>")
+            f.write("".join("<Cell><Row>%d</Row><Col>%d</Col><Value>v%d</Value><Format/></Cell>"
+                            % (r, c, r) for r in range(rows) for c in range(1, 11)))
+            f.write("</WorksheetDoc>")
+        theirs = openpyxl.Workbook()
+        theirs.active.title = "Other"
+        theirs.active["A1"] = "theirs"
+        theirs.save(os.path.join(folder, "theirs.xlsx"))
+        sheet = subprocess.Popen([SHEET, doc], stdout=subprocess.PIPE, text=True)
+        # The run's own new workbook is started once it has read the header.
+        temp = []
+        while sheet.poll() is None and not temp:
+            temp = [n for n in os.listdir(folder) if ".pellar-sheet-" in n]
+            time.sleep(0.001)
+        stopped = sheet.poll() is None
+        if stopped:
+            os.kill(sheet.pid, signal.SIGSTOP)
+        # Stopped before it put its workbook in place: the race is on.
+        caught = stopped and temp and os.path.exists(os.path.join(folder, temp[0]))
+        if caught:
+            os.rename(os.path.join(folder, "theirs.xlsx"), os.path.join(folder, "Big.xlsx"))
+        if stopped:
+            os.kill(sheet.pid, signal.SIGCONT)
+        out = sheet.communicate()[0]
+        if caught:
+            break
+    else:
+        check(False, "race: no run was caught making its workbook")
+        return
     wb = openpyxl.load_workbook(os.path.join(folder, "Big.xlsx"))
     check(out == "applied %s: 200,000 cells to Big.xlsx!S (worksheet added)\n"
                  "1 applied, 0 refused, 0 warnings\n" % doc
@@ -306,7 +361,12 @@ def group_update():
         check(run("--lock-timeout", "1", doc) ==
               (1, "refused %s: Report.xlsx is being updated by another run (waited 1 s)\n"
                   "0 applied, 1 refused, 0 warnings\n" % doc), "turns: timeout")
-        waiting = subprocess.Popen([SHEET, doc], stdout=subprocess.PIPE, text=True)
+        waiting = subprocess.Popen([SHEET, "--lock-timeout", str(PATIENCE), doc],
+                                   stdout=subprocess.PIPE, text=True)
+        # It holds the workbook open while it waits for the lock.
+        first = identity(book)
+        check(wait_until(lambda: waiting.poll() is not None or first in held_open(waiting))
+              and waiting.poll() is None, "turns: did not wait for the workbook")
         wb = openpyxl.load_workbook(book)
         wb["People"]["H1"] = "between"
         wb.save(book + ".next")
@@ -314,8 +374,11 @@ def group_update():
         with open(book, "rb") as next_held:
             fcntl.flock(next_held, fcntl.LOCK_EX)
             held.close()
-            time.sleep(0.5)
-            check(waiting.poll() is None, "turns: did not wait for the new workbook")
+            # It lets go of the workbook it waited for and waits for the new one.
+            second = identity(book)
+            check(wait_until(lambda: waiting.poll() is not None or
+                             held_open(waiting) & {first, second} == {second})
+                  and waiting.poll() is None, "turns: did not wait for the new workbook")
         out = waiting.communicate()[0]
     ws = openpyxl.load_workbook(book)["People"]
     check(waiting.returncode == 0 and (ws["G1"].value, ws["H1"].value) == ("mine", "between"),

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include <pellar/base/failure.h>
 
@@ -71,6 +72,15 @@ std::string ReadBytes(const std::string& path) {
 void WriteBytes(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+  const auto give_up = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= give_up) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 bool PathExists(const std::string& path) {

@@ -3,6 +3,7 @@
 #ifndef PELLAR_TESTING_TEST_SUPPORT_H_
 #define PELLAR_TESTING_TEST_SUPPORT_H_
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -40,6 +41,16 @@ int FailureOf(const std::function<void()>& call);
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, std::string_view bytes);
 bool PathExists(const std::string& path);
+
+// How long a test waits for another process before it gives up: a loaded
+// machine (or Wine) may take minutes to get to it.
+inline constexpr std::chrono::seconds kPatience{300};
+
+// Polls `done` until it answers true or `limit` has passed; answers
+// whether it did. Wait on what says the work is complete (a file renamed or
+// written last), never on a file that may still be being written.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::seconds limit = kPatience);
 
 // The real platform with a settable clock and module folder.
 class FakePlatform : public ForwardingPlatform {

@@ -932,8 +932,13 @@ TEST(OtherBitness, TypeLibraryAndVersionResource) {
 // COM may unload the DLL once nothing is live while threads that used it
 // (and so hold its per-thread state) run on: their exit must not call into
 // the unloaded code.
+struct UseThenWaitEvents {
+  HANDLE used;   // set by the thread once it has used the library
+  HANDLE go_on;  // set by the test when the thread may end
+};
+
 DWORD WINAPI UseThenWait(void* param) {
-  HANDLE go_on = static_cast<HANDLE>(param);
+  const auto* events = static_cast<UseThenWaitEvents*>(param);
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   {
     CLSID clsid;
@@ -947,24 +952,29 @@ DWORD WINAPI UseThenWait(void* param) {
   }
   ::CoFreeUnusedLibrariesEx(0, 0);
   ::CoUninitialize();
-  ::WaitForSingleObject(go_on, INFINITE);
+  ::SetEvent(events->used);
+  ::WaitForSingleObject(events->go_on, INFINITE);
   return 0;
 }
 
 TEST(Registered, ThreadsOutliveAnUnloadedLibrary) {
-  HANDLE go_on = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE thread = ::CreateThread(nullptr, 0, &UseThenWait, go_on, 0, nullptr);
+  // Generous: a loaded machine may take minutes to get to the thread.
+  constexpr DWORD kPatience = 300000;
+  UseThenWaitEvents events{::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                           ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  HANDLE thread = ::CreateThread(nullptr, 0, &UseThenWait, &events, 0, nullptr);
   ASSERT_NE(thread, nullptr);
-  ::Sleep(200);
+  EXPECT_EQ(::WaitForSingleObject(events.used, kPatience), WAIT_OBJECT_0);
   ::CoFreeUnusedLibrariesEx(0, 0);
   ::CoFreeUnusedLibrariesEx(0, 0);
-  ::SetEvent(go_on);
-  EXPECT_EQ(::WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+  ::SetEvent(events.go_on);
+  EXPECT_EQ(::WaitForSingleObject(thread, kPatience), WAIT_OBJECT_0);
   DWORD code = 1;
   ::GetExitCodeThread(thread, &code);
   EXPECT_EQ(code, 0u);
   ::CloseHandle(thread);
-  ::CloseHandle(go_on);
+  ::CloseHandle(events.used);
+  ::CloseHandle(events.go_on);
   // Created anew after the unload, the classes work as before.
   ComPtr<IDispatch> ufl = Create(u"PellarLib.UFL");
   EXPECT_EQ(CallText(ufl.get(), L"Help", Args().Str(L"developer")),

@@ -180,7 +180,7 @@ def run_native(pellar, cases, root):
             done = subprocess.run([pellar, "run", case.name + ".vbs"],
                                   cwd=folder, stdin=script,
                                   stdout=subprocess.PIPE,
-                                  stderr=subprocess.PIPE, timeout=120)
+                                  stderr=subprocess.PIPE, timeout=600)
         outputs[case.name] = normalise(done.stdout.decode("utf-8", "replace"))
     return outputs
 
@@ -203,7 +203,7 @@ def run_cscript(wine, bits, cases, root):
         f.write("\n".join(lines) + "\n")
     subprocess.run([wine, "cmd", "/d", "/c", windows_path(batch)],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=900, check=False)
+                   timeout=1500, check=False)
     outputs = {}
     for case in cases:
         path = os.path.join(root, host, case.name + ".stdout")

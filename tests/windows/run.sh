@@ -65,13 +65,14 @@ fi
 
 mkdir -p "$root/logs"
 failures=()
-# check NAME COMMAND...: runs a check (ten minutes at most), its output in
-# logs/NAME.log, shown when it fails.
+# check NAME COMMAND...: runs a check (half an hour at most: a loaded
+# machine is slow, a hung Wine never ends), its output in logs/NAME.log,
+# shown when it fails.
 check() {
   local name=$1
   shift
   local log="$root/logs/$name.log"
-  if timeout 600 "$@" >"$log" 2>&1; then
+  if timeout 1800 "$@" >"$log" 2>&1; then
     say "ok      $name"
   else
     say "FAILED  $name (log: $log)"
