@@ -3,13 +3,16 @@
 // and the message built from a document. The SMTP side is tested against a
 // real server by tests/mail.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <new>
 #include <sstream>
@@ -121,6 +124,9 @@ TEST(AddressTest, SplitsListsAndRefusesWhatIsNoAddress) {
       {"x <a@x\r\nDATA>", {}, "not an address"},
       {"Ann <>", {}, "an empty address"},
       {"Jos\xc3\xa9 <jos\xc3\xa9@x>", {}, "an address beyond ASCII"},
+      // Not split inside the brackets, and no one address either.
+      {"<c,d@example.com>", {}, "not an address: \"c,d@example.com\""},
+      {"Ann <a;b@x>", {}, "not an address: \"a;b@x\""},
   };
   for (const auto& c : cases) {
     std::vector<Mailbox> mailboxes;
@@ -161,6 +167,17 @@ TEST(EncodingTest, HeadersBodiesAndContentTypes) {
   EXPECT_EQ(ContentTypeFor("v1.2/README"), "application/octet-stream");
 }
 
+TEST(PrintableTest, EscapesEveryControlCharacter) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\r\n\tb", "a\\r\\n\\tb"},
+      {"\x01\x1f\x7f ~", "\\x01\\x1F\\x7F ~"},
+      {"\xc2\x85 \xc2\xa0 caf\xc3\xa9", "\\u0085 \xc2\xa0 caf\xc3\xa9"},
+  };
+  for (const auto& [line, printable] : cases) {
+    EXPECT_EQ(Printable(line), printable);
+  }
+}
+
 class BuildTest : public ::testing::Test {
  protected:
   std::string Build(std::string_view message, std::string_view extras = "") {
@@ -172,12 +189,13 @@ class BuildTest : public ::testing::Test {
           *error = "No such file or directory";
           return nullptr;
         },
-        0, ""};
+        0, "", max_size_};
     error_ = BuildMessage(Read(Document(message, extras)), context, &out_);
     return out_.Text();
   }
   std::map<std::string, std::string> files_ = {{"sig.html", "<i>Caf\xe9</i>"},
                                                {"a.pdf", "%PDF"}};
+  uint64_t max_size_ = UINT64_MAX;
   OutgoingMessage out_;
   std::string error_;
 };
@@ -211,6 +229,19 @@ TEST_F(BuildTest, AppliesReplacementsInOrderToBothBodies) {
   for (const char* hidden : {"Bcc", "pw", "text/evil"}) {
     EXPECT_EQ(data.find(hidden), std::string::npos) << hidden;
   }
+}
+
+TEST_F(BuildTest, AMessageOfExactlyTheLimitIsBuilt) {
+  const std::string message = std::string(kEnvelope) + "<Body>x</Body>";
+  const uint64_t size = Build(message).size();
+  max_size_ = size;
+  Build(message);
+  EXPECT_EQ(error_, "");
+  max_size_ = size - 1;
+  Build(message);
+  EXPECT_EQ(error_, "the message takes " + std::to_string(size) +
+                        " bytes, more than the limit of " +
+                        std::to_string(size - 1));
 }
 
 TEST_F(BuildTest, EncodesANameThatLooksEncoded) {
@@ -302,12 +333,13 @@ class OutboxTest : public ::testing::Test, public MessageSender {
   }
   // Spools a document NAME whose subject is NAME, for its owner only.
   void Spool(const std::string& name, const std::string& extras = "",
-             const std::string& server = "s") {
+             const std::string& server = "s", const std::string& body = "") {
     testing::WriteBytes(Path(name),
                         Document("<Server>" + server +
                                      "</Server><From>a@x"
                                      "</From><To>b@x</To><Subject>" +
-                                     name + "</Subject>",
+                                     name + "</Subject><Body>" + body +
+                                     "</Body>",
                                  extras));
     chmod(Path(name).c_str(), 0600);
   }
@@ -344,7 +376,7 @@ TEST_F(OutboxTest, MovesWithoutReplacingAndListsNoLinks) {
   // A file planted at the failure log's fresh name is not written into.
   testing::WriteBytes(dir_.Path("victim"), "planted");
   link(dir_.Path("victim").c_str(),
-       Path("failed/.F.xml.log." + std::to_string(getpid()) + ".0").c_str());
+       Path("failed/.log." + std::to_string(getpid()) + ".0").c_str());
   testing::WriteBytes(Path("F.xml"),
                       "<TessaryMAILDoc><MailMessage>"
                       "</MailMessage></TessaryMAILDoc>");
@@ -440,7 +472,7 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
   Spool("A.xml", "<Attach>" + big + "</Attach>");
   Spool("B.xml");  // the sender runs out of memory on it
   Spool("C.xml", "<Attach>" + dir_.Path("small.bin") + "</Attach>");
-  Spool("D\nsent X.xml to b@x.xml", "", "h\nsent Y.xml");
+  Spool("D\nsent X.xml to b@x\x7f.xml", "", "h\nsent Y.xml");
   answer_ = [](const std::string& text) -> SendResult {
     if (text.find("Subject: B.xml") != std::string::npos)
       throw std::bad_alloc();
@@ -455,10 +487,10 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
             std::string::npos);
   // Line breaks in names and values cannot make a line of their own.
   const std::string log = testing::ReadBytes(Path("pellar-mail.log"));
-  EXPECT_NE(log.find("failed D\\nsent X.xml to b@x.xml: not a server: "
-                     "\"h\\nsent Y.xml\""),
-            std::string::npos)
-      << log;
+  const std::string line =
+      "failed D\\nsent X.xml to b@x\\x7F.xml: not a server: \"h\\nsent Y.xml\"";
+  EXPECT_NE(log.find(line), std::string::npos) << log;
+  EXPECT_TRUE(Has(line)) << output_;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5);
 }
 
@@ -483,6 +515,111 @@ TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_TRUE(Has("pellar-mail.log: not an ordinary file")) << output_;
   close(reader);
+}
+
+TEST_F(OutboxTest, AReplacementThatOutgrowsTheLimitFailsEarlyAndAlone) {
+  options_.max_size = 1 << 20;
+  // 256 KiB of "a", each to become 1 KiB: 256 MiB if it were built whole.
+  Spool("A.xml",
+        "<Find>a</Find><Replace>" + std::string(1024, 'b') + "</Replace>", "s",
+        std::string(256 << 10, 'a'));
+  Spool("B.xml");
+  // In a child, whose peak memory tells how far the body grew.
+  const pid_t child = fork();
+  if (child == 0) _exit(Run());
+  int status = 0;
+  waitpid(child, &status, 0);
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitSomeFailed);
+  EXPECT_LT(usage.ru_maxrss, 200 << 10);  // KiB
+  const std::string log = testing::ReadBytes(Path("pellar-mail.log"));
+  EXPECT_NE(log.find("failed A.xml: replacing a makes the message larger "
+                     "than the limit of 1048576 bytes"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::PathExists(Path("sent/B.xml")));
+}
+
+TEST_F(OutboxTest, TheLongestNameTheLibrarySpoolsIsClaimedAndFailed) {
+  const std::string name = std::string(242, 'x') + ".xml";
+  testing::WriteBytes(Path(name), "<TessaryMAILDoc><MailMessage>"
+                                  "</MailMessage></TessaryMAILDoc>");
+  chmod(Path(name).c_str(), 0600);
+  EXPECT_EQ(Run(), kExitSomeFailed);
+  EXPECT_TRUE(testing::PathExists(Path("failed/" + name + ".log")))
+      << output_;
+}
+
+TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a second user: root only";
+  ASSERT_EQ(chmod(outbox_.c_str(), 01777), 0);
+  testing::WriteBytes(dir_.Path("own"), "");
+  chmod(dir_.Path("own").c_str(), 0600);
+  // Each entry made by uid 4242 in the outbox, or by root as another user
+  // could leave it.
+  auto by_other_user = [&](const std::function<int(int dir)>& make) {
+    const int dir = open(outbox_.c_str(), O_RDONLY | O_DIRECTORY);
+    const pid_t child = fork();
+    if (child == 0) {
+      _exit(setgroups(0, nullptr) != 0 || setgid(4242) != 0 ||
+                    setuid(4242) != 0
+                ? 1
+                : make(dir));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(dir);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  auto file = [](const char* name) {
+    return [name](int dir) {
+      return openat(dir, name, O_CREAT | O_WRONLY, 0666) < 0;
+    };
+  };
+  auto folder = [](const char* name) {
+    return [name](int dir) { return mkdirat(dir, name, 0777); };
+  };
+  auto writable_folder = [&](const char* name) {
+    return [this, name](int /*dir*/) {
+      return mkdir(Path(name).c_str(), 0700) || chmod(Path(name).c_str(), 0777);
+    };
+  };
+  auto link_to_own = [&](const char* name) {
+    return [this, name](int /*dir*/) {
+      return symlink(dir_.Path("own").c_str(), Path(name).c_str());
+    };
+  };
+  const std::string foreign = ": it belongs to another user (uid 4242)";
+  const struct {
+    std::string name;
+    std::function<int(int)> make;
+    bool as_root;
+    std::string reason;
+  } cases[] = {
+      {".pellar-mail.lock", file(".pellar-mail.lock"), false, foreign},
+      {"pellar-mail.log", file("pellar-mail.log"), false, foreign},
+      {"sent", folder("sent"), false, foreign},
+      {"failed", folder("failed"), false, foreign},
+      {"sent", writable_folder("sent"), true,
+       ": others may change it (mode 0777)"},
+      {".pellar-mail.lock", link_to_own(".pellar-mail.lock"), true,
+       ": it is a symbolic link"},
+      {"pellar-mail.log", link_to_own("pellar-mail.log"), true,
+       ": it is a symbolic link"},
+  };
+  for (const auto& c : cases) {
+    for (const char* made : {".pellar-mail.lock", "pellar-mail.log", "sent",
+                             "failed"}) {
+      std::filesystem::remove_all(Path(made));
+    }
+    Spool("D.xml");
+    ASSERT_EQ(c.as_root ? c.make(-1) : by_other_user(c.make), 0) << c.name;
+    EXPECT_EQ(Run(), kExitUsage) << c.name;
+    EXPECT_TRUE(Has(c.name + c.reason)) << output_;
+    EXPECT_TRUE(sent_.empty() && testing::PathExists(Path("D.xml")))
+        << c.name;
+  }
 }
 
 }  // namespace
