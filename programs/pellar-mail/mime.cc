@@ -690,6 +690,7 @@ std::string BuildMessage(const SpoolDocument& document,
   // Each address once, in any case; a set keeps a list of many thousands
   // quick while the outbox is locked.
   std::unordered_set<std::string> seen;
+  seen.reserve(to.size() + cc.size() + bcc.size());
   for (const auto* list : {&to, &cc, &bcc}) {
     for (const Mailbox& mailbox : *list) {
       std::string key = mailbox.address;
