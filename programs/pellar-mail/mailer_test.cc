@@ -334,13 +334,12 @@ class OutboxTest : public ::testing::Test, public MessageSender {
   // Spools a document NAME whose subject is NAME, for its owner only.
   void Spool(const std::string& name, const std::string& extras = "",
              const std::string& server = "s", const std::string& body = "") {
-    testing::WriteBytes(Path(name),
-                        Document("<Server>" + server +
-                                     "</Server><From>a@x"
-                                     "</From><To>b@x</To><Subject>" +
-                                     name + "</Subject><Body>" + body +
-                                     "</Body>",
-                                 extras));
+    testing::WriteBytes(
+        Path(name), Document("<Server>" + server +
+                                 "</Server><From>a@x"
+                                 "</From><To>b@x</To><Subject>" +
+                                 name + "</Subject><Body>" + body + "</Body>",
+                             extras));
     chmod(Path(name).c_str(), 0600);
   }
   std::string Path(const std::string& name) const {
@@ -543,12 +542,12 @@ TEST_F(OutboxTest, AReplacementThatOutgrowsTheLimitFailsEarlyAndAlone) {
 
 TEST_F(OutboxTest, TheLongestNameTheLibrarySpoolsIsClaimedAndFailed) {
   const std::string name = std::string(242, 'x') + ".xml";
-  testing::WriteBytes(Path(name), "<TessaryMAILDoc><MailMessage>"
-                                  "</MailMessage></TessaryMAILDoc>");
+  testing::WriteBytes(Path(name),
+                      "<TessaryMAILDoc><MailMessage>"
+                      "</MailMessage></TessaryMAILDoc>");
   chmod(Path(name).c_str(), 0600);
   EXPECT_EQ(Run(), kExitSomeFailed);
-  EXPECT_TRUE(testing::PathExists(Path("failed/" + name + ".log")))
-      << output_;
+  EXPECT_TRUE(testing::PathExists(Path("failed/" + name + ".log"))) << output_;
 }
 
 TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
@@ -562,8 +561,7 @@ TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
     const int dir = open(outbox_.c_str(), O_RDONLY | O_DIRECTORY);
     const pid_t child = fork();
     if (child == 0) {
-      _exit(setgroups(0, nullptr) != 0 || setgid(4242) != 0 ||
-                    setuid(4242) != 0
+      _exit(setgroups(0, nullptr) != 0 || setgid(4242) != 0 || setuid(4242) != 0
                 ? 1
                 : make(dir));
     }
@@ -609,16 +607,15 @@ TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
        ": it is a symbolic link"},
   };
   for (const auto& c : cases) {
-    for (const char* made : {".pellar-mail.lock", "pellar-mail.log", "sent",
-                             "failed"}) {
+    for (const char* made :
+         {".pellar-mail.lock", "pellar-mail.log", "sent", "failed"}) {
       std::filesystem::remove_all(Path(made));
     }
     Spool("D.xml");
     ASSERT_EQ(c.as_root ? c.make(-1) : by_other_user(c.make), 0) << c.name;
     EXPECT_EQ(Run(), kExitUsage) << c.name;
     EXPECT_TRUE(Has(c.name + c.reason)) << output_;
-    EXPECT_TRUE(sent_.empty() && testing::PathExists(Path("D.xml")))
-        << c.name;
+    EXPECT_TRUE(sent_.empty() && testing::PathExists(Path("D.xml"))) << c.name;
   }
 }
 

@@ -758,8 +758,8 @@ std::string BuildMessage(const SpoolDocument& document,
   for (const auto& [find_text, replace_text] : replacements) {
     if (!ReplaceAll(text, find_text, replace_text, context.max_size) ||
         !ReplaceAll(html, find_text, replace_text,
-                    context.max_size - std::min<uint64_t>(context.max_size,
-                                                          text.size()))) {
+                    context.max_size -
+                        std::min<uint64_t>(context.max_size, text.size()))) {
       return "replacing " + find_text +
              " makes the message larger than the limit of " +
              std::to_string(context.max_size) + " bytes";

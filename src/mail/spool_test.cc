@@ -259,7 +259,8 @@ TEST_F(SpoolTest, EmptyOutboxOrIdIsRefusedBeforeAnythingIsWritten) {
   EXPECT_TRUE(fs::is_empty(dir_.Path("tmp")));
 }
 
-TEST_F(SpoolTest, AnIdTooLongForTheMailProgramIsRefusedBeforeAnythingIsWritten) {
+TEST_F(SpoolTest,
+       AnIdTooLongForTheMailProgramIsRefusedBeforeAnythingIsWritten) {
   // pellar-mail adds 9 bytes to a spool file name of at most 255 - 9; the
   // split files' number takes 4 more.
   const Text outbox = FromUtf8(Outbox());
@@ -270,7 +271,8 @@ TEST_F(SpoolTest, AnIdTooLongForTheMailProgramIsRefusedBeforeAnythingIsWritten) 
   EXPECT_EQ(Spool(outbox, Text(122, u'\u00E9')).substr(0, refused.size()),
             refused);  // 244 bytes
   EXPECT_TRUE(fs::is_empty(Outbox()));
-  EXPECT_EQ(Spool(outbox, Text(242, u'x')).substr(0, 18), u"Message spooled to");
+  EXPECT_EQ(Spool(outbox, Text(242, u'x')).substr(0, 18),
+            u"Message spooled to");
   EXPECT_EQ(SpoolSplit(outbox, Text(238, u'y'), 1).substr(0, 18),
             u"Message spooled to");
 }
