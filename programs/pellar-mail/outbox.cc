@@ -707,9 +707,13 @@ Fd OpenOwnFile(int dir, const char* name, int flags, std::string* error) {
   flags |= O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   // Created only when missing, so that another user's file is opened and
   // refused with the reason (a sticky folder may refuse O_CREAT on it).
-  Fd fd(openat(dir, name, flags));
-  if (!fd.ok() && errno == ENOENT) {
+  // Another run may create it in between: then it is opened.
+  Fd fd;
+  for (int tries = 0; tries < 3; ++tries) {
+    fd = Fd(openat(dir, name, flags));
+    if (fd.ok() || errno != ENOENT) break;
     fd = Fd(openat(dir, name, flags | O_CREAT | O_EXCL, 0600));
+    if (fd.ok() || errno != EEXIST) break;
   }
   struct stat st {};
   if (!fd.ok() || fstat(fd.get(), &st) != 0) {
