@@ -127,6 +127,9 @@ TEST(AddressTest, SplitsListsAndRefusesWhatIsNoAddress) {
       // Not split inside the brackets, and no one address either.
       {"<c,d@example.com>", {}, "not an address: \"c,d@example.com\""},
       {"Ann <a;b@x>", {}, "not an address: \"a;b@x\""},
+      {"a(b@x", {}, "not an address"},
+      {"a)b@x", {}, "not an address"},
+      {"a\\b@x", {}, "not an address"},
   };
   for (const auto& c : cases) {
     std::vector<Mailbox> mailboxes;
@@ -202,7 +205,7 @@ class BuildTest : public ::testing::Test {
 
 constexpr std::string_view kEnvelope =
     "<From>Ann &lt;ann@x&gt;</From>\r\n<To>b@x</To>\r\n"
-    "<Bcc>c@x; b@x</Bcc>\r\n<SMTPPassword>pw</SMTPPassword>\r\n"
+    "<Bcc>c@x; B@X</Bcc>\r\n<SMTPPassword>pw</SMTPPassword>\r\n"
     "<Content-Type>text/evil</Content-Type>\r\n<X-Tag>t</X-Tag>\r\n";
 
 TEST_F(BuildTest, AppliesReplacementsInOrderToBothBodies) {
@@ -242,6 +245,35 @@ TEST_F(BuildTest, AMessageOfExactlyTheLimitIsBuilt) {
   EXPECT_EQ(error_, "the message takes " + std::to_string(size) +
                         " bytes, more than the limit of " +
                         std::to_string(size - 1));
+}
+
+TEST_F(BuildTest, RefusesReplacementsAsSoonAsTheyOutgrowTheLimit) {
+  const struct {
+    std::string bodies;
+    uint64_t max_size;
+    bool refused;
+  } cases[] = {
+      {"<Body>axxxxxxxxx</Body>", 11, false},  // "a" to "bb": 11 bytes
+      {"<Body>axxxxxxxxx</Body>", 10, true},   // the rest after the last one
+      {"<Body>aaa</Body>", 6, false},
+      {"<Body>aaa</Body>", 5, true},  // at the last replacement
+      // Both bodies go out: the HTML body has what the text left.
+      {"<Body>aaaa</Body><HTMLBody>aaaa</HTMLBody>", 16, false},
+      {"<Body>aaaa</Body><HTMLBody>aaaa</HTMLBody>", 15, true},
+  };
+  for (const auto& c : cases) {
+    max_size_ = c.max_size;
+    Build(std::string(kEnvelope) + c.bodies,
+          "<Find>a</Find><Replace>bb</Replace>");
+    EXPECT_EQ(error_, c.refused
+                          ? "replacing a makes the message larger than "
+                            "the limit of " +
+                                std::to_string(c.max_size) + " bytes"
+                          : "the message takes " + std::to_string(out_.Size()) +
+                                " bytes, more than the limit of " +
+                                std::to_string(c.max_size))
+        << c.bodies;
+  }
 }
 
 TEST_F(BuildTest, EncodesANameThatLooksEncoded) {
@@ -578,9 +610,9 @@ TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
   auto folder = [](const char* name) {
     return [name](int dir) { return mkdirat(dir, name, 0777); };
   };
-  auto writable_folder = [&](const char* name) {
-    return [this, name](int /*dir*/) {
-      return mkdir(Path(name).c_str(), 0700) || chmod(Path(name).c_str(), 0777);
+  auto writable_folder = [&](const char* name, mode_t mode) {
+    return [this, name, mode](int /*dir*/) {
+      return mkdir(Path(name).c_str(), 0700) || chmod(Path(name).c_str(), mode);
     };
   };
   auto link_to_own = [&](const char* name) {
@@ -599,8 +631,10 @@ TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
       {"pellar-mail.log", file("pellar-mail.log"), false, foreign},
       {"sent", folder("sent"), false, foreign},
       {"failed", folder("failed"), false, foreign},
-      {"sent", writable_folder("sent"), true,
-       ": others may change it (mode 0777)"},
+      {"sent", writable_folder("sent", 0757), true,
+       ": others may change it (mode 0757)"},
+      {"failed", writable_folder("failed", 0770), true,
+       ": others may change it (mode 0770)"},
       {".pellar-mail.lock", link_to_own(".pellar-mail.lock"), true,
        ": it is a symbolic link"},
       {"pellar-mail.log", link_to_own("pellar-mail.log"), true,
