@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const BuildContext context{
       [](const std::string& path, std::string*) { return SourceOfBytes(path); },
-      0, "<id@example.com>"};
+      0, "<id@example.com>", 1 << 20};  // replacements stay bounded
   OutgoingMessage message;
   if (BuildMessage(document, context, &message).empty()) {
     CheckMessage(message.Text());

@@ -3,8 +3,10 @@
 // and the message built from a document. The SMTP side is tested against a
 // real server by tests/mail.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +123,12 @@ TEST(AddressTest, SplitsListsAndRefusesWhatIsNoAddress) {
       {"x <a@x\r\nDATA>", {}, "not an address"},
       {"Ann <>", {}, "an empty address"},
       {"Jos\xc3\xa9 <jos\xc3\xa9@x>", {}, "an address beyond ASCII"},
+      // Not split inside the brackets, and no one address either.
+      {"<c,d@example.com>", {}, "not an address: \"c,d@example.com\""},
+      {"Ann <a;b@x>", {}, "not an address: \"a;b@x\""},
+      {"a(b@x", {}, "not an address"},
+      {"a)b@x", {}, "not an address"},
+      {"a\\b@x", {}, "not an address"},
   };
   for (const auto& c : cases) {
     std::vector<Mailbox> mailboxes;
@@ -172,19 +180,20 @@ class BuildTest : public ::testing::Test {
           *error = "No such file or directory";
           return nullptr;
         },
-        0, ""};
+        0, "", max_size_};
     error_ = BuildMessage(Read(Document(message, extras)), context, &out_);
     return out_.Text();
   }
   std::map<std::string, std::string> files_ = {{"sig.html", "<i>Caf\xe9</i>"},
                                                {"a.pdf", "%PDF"}};
+  uint64_t max_size_ = UINT64_MAX;
   OutgoingMessage out_;
   std::string error_;
 };
 
 constexpr std::string_view kEnvelope =
     "<From>Ann &lt;ann@x&gt;</From>\r\n<To>b@x</To>\r\n"
-    "<Bcc>c@x; b@x</Bcc>\r\n<SMTPPassword>pw</SMTPPassword>\r\n"
+    "<Bcc>c@x; B@X</Bcc>\r\n<SMTPPassword>pw</SMTPPassword>\r\n"
     "<Content-Type>text/evil</Content-Type>\r\n<X-Tag>t</X-Tag>\r\n";
 
 TEST_F(BuildTest, AppliesReplacementsInOrderToBothBodies) {
@@ -210,6 +219,36 @@ TEST_F(BuildTest, AppliesReplacementsInOrderToBothBodies) {
   EXPECT_NE(data.find("\r\nX-Tag: t\r\n"), std::string::npos);
   for (const char* hidden : {"Bcc", "pw", "text/evil"}) {
     EXPECT_EQ(data.find(hidden), std::string::npos) << hidden;
+  }
+}
+
+TEST_F(BuildTest, TheSizeLimitHoldsAtItsEdges) {
+  // A message of exactly the limit is built, one byte more is not.
+  const std::string message = std::string(kEnvelope) + "<Body>x</Body>";
+  max_size_ = Build(message).size();
+  Build(message);
+  EXPECT_EQ(error_, "");
+  --max_size_;
+  Build(message);
+  EXPECT_EQ(error_, "the message takes " + std::to_string(max_size_ + 1) +
+                        " bytes, more than the limit of " +
+                        std::to_string(max_size_));
+  // Replacing "a" by "bb" is refused as soon as the bodies outgrow the
+  // limit: at the last piece, at the last replacement, in the HTML body
+  // beside the text body.
+  const std::pair<std::string, uint64_t> cases[] = {
+      {"<Body>axxxxxxxxx</Body>", 11},
+      {"<Body>aaa</Body>", 6},
+      {"<Body>aaaa</Body><HTMLBody>aaaa</HTMLBody>", 16}};
+  for (const auto& [bodies, fits] : cases) {
+    for (const uint64_t limit : {fits, fits - 1}) {
+      max_size_ = limit;
+      Build(std::string(kEnvelope) + bodies,
+            "<Find>a</Find><Replace>bb</Replace>");
+      EXPECT_EQ(error_.starts_with("replacing a makes the message larger"),
+                limit < fits)
+          << bodies << " " << limit << ": " << error_;
+    }
   }
 }
 
@@ -302,13 +341,13 @@ class OutboxTest : public ::testing::Test, public MessageSender {
   }
   // Spools a document NAME whose subject is NAME, for its owner only.
   void Spool(const std::string& name, const std::string& extras = "",
-             const std::string& server = "s") {
-    testing::WriteBytes(Path(name),
-                        Document("<Server>" + server +
-                                     "</Server><From>a@x"
-                                     "</From><To>b@x</To><Subject>" +
-                                     name + "</Subject>",
-                                 extras));
+             const std::string& server = "s", const std::string& body = "") {
+    testing::WriteBytes(
+        Path(name), Document("<Server>" + server +
+                                 "</Server><From>a@x"
+                                 "</From><To>b@x</To><Subject>" +
+                                 name + "</Subject><Body>" + body + "</Body>",
+                             extras));
     chmod(Path(name).c_str(), 0600);
   }
   std::string Path(const std::string& name) const {
@@ -344,7 +383,7 @@ TEST_F(OutboxTest, MovesWithoutReplacingAndListsNoLinks) {
   // A file planted at the failure log's fresh name is not written into.
   testing::WriteBytes(dir_.Path("victim"), "planted");
   link(dir_.Path("victim").c_str(),
-       Path("failed/.F.xml.log." + std::to_string(getpid()) + ".0").c_str());
+       Path("failed/.log." + std::to_string(getpid()) + ".0").c_str());
   testing::WriteBytes(Path("F.xml"),
                       "<TessaryMAILDoc><MailMessage>"
                       "</MailMessage></TessaryMAILDoc>");
@@ -440,7 +479,7 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
   Spool("A.xml", "<Attach>" + big + "</Attach>");
   Spool("B.xml");  // the sender runs out of memory on it
   Spool("C.xml", "<Attach>" + dir_.Path("small.bin") + "</Attach>");
-  Spool("D\nsent X.xml to b@x.xml", "", "h\nsent Y.xml");
+  Spool("D\nsent X.xml to b@x\x7f.xml", "", "h\nsent Y.xml");
   answer_ = [](const std::string& text) -> SendResult {
     if (text.find("Subject: B.xml") != std::string::npos)
       throw std::bad_alloc();
@@ -455,10 +494,10 @@ TEST_F(OutboxTest, APoisonDocumentFailsAloneAndLogsStayLines) {
             std::string::npos);
   // Line breaks in names and values cannot make a line of their own.
   const std::string log = testing::ReadBytes(Path("pellar-mail.log"));
-  EXPECT_NE(log.find("failed D\\nsent X.xml to b@x.xml: not a server: "
-                     "\"h\\nsent Y.xml\""),
-            std::string::npos)
-      << log;
+  const std::string line =
+      "failed D\\nsent X.xml to b@x\\x7F.xml: not a server: \"h\\nsent Y.xml\"";
+  EXPECT_NE(log.find(line), std::string::npos) << log;
+  EXPECT_TRUE(Has(line)) << output_;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5);
 }
 
@@ -483,6 +522,92 @@ TEST_F(OutboxTest, NeitherAFifoLogNorABusyLockHoldsTheRun) {
   EXPECT_EQ(Run(), kExitUsage);
   EXPECT_TRUE(Has("pellar-mail.log: not an ordinary file")) << output_;
   close(reader);
+}
+
+TEST_F(OutboxTest, AReplacementThatOutgrowsTheLimitFailsEarlyAndAlone) {
+  options_.max_size = 1 << 20;
+  // 256 KiB of "a", each to become 1 KiB: 256 MiB if it were built whole.
+  Spool("A.xml",
+        "<Find>a</Find><Replace>" + std::string(1024, 'b') + "</Replace>", "s",
+        std::string(256 << 10, 'a'));
+  Spool("B.xml");
+  // In a child, whose peak memory tells how far the body grew.
+  const pid_t child = fork();
+  if (child == 0) _exit(Run());
+  int status = 0;
+  waitpid(child, &status, 0);
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitSomeFailed);
+  EXPECT_LT(usage.ru_maxrss, 200 << 10);  // KiB
+  const std::string log = testing::ReadBytes(Path("pellar-mail.log"));
+  EXPECT_NE(log.find("failed A.xml: replacing a makes the message larger "
+                     "than the limit of 1048576 bytes"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::PathExists(Path("sent/B.xml")));
+}
+
+TEST_F(OutboxTest, TheLongestNameTheLibrarySpoolsIsClaimedAndFailed) {
+  const std::string name = std::string(242, 'x') + ".xml";
+  testing::WriteBytes(Path(name),
+                      "<TessaryMAILDoc><MailMessage>"
+                      "</MailMessage></TessaryMAILDoc>");
+  chmod(Path(name).c_str(), 0600);
+  EXPECT_EQ(Run(), kExitSomeFailed);
+  EXPECT_TRUE(testing::PathExists(Path("failed/" + name + ".log"))) << output_;
+}
+
+TEST_F(OutboxTest, ASharedOutboxRefusesWhatAnotherUserCouldSteer) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a second user: root only";
+  ASSERT_EQ(chmod(outbox_.c_str(), 01777), 0);
+  testing::WriteBytes(dir_.Path("own"), "");
+  const std::string theirs = "it belongs to another user (uid 4242)";
+  const struct {
+    std::string name;
+    int kind;  // 0 a file, 1 a folder of uid 4242; 2 a link; else a mode
+    std::string reason;
+  } cases[] = {
+      {".pellar-mail.lock", 0, theirs},
+      {"pellar-mail.log", 0, theirs},
+      {"sent", 1, theirs},
+      {"failed", 1, theirs},
+      {".pellar-mail.lock", 2, "it is a symbolic link"},
+      {"pellar-mail.log", 2, "it is a symbolic link"},
+      {"sent", 0757, "others may change it (mode 0757)"},
+      {"failed", 0770, "others may change it (mode 0770)"},
+  };
+  for (const auto& c : cases) {
+    for (const char* made :
+         {".pellar-mail.lock", "pellar-mail.log", "sent", "failed"}) {
+      std::filesystem::remove_all(Path(made));
+    }
+    Spool("D.xml");
+    const char* name = c.name.c_str();
+    if (c.kind == 2) symlink(dir_.Path("own").c_str(), Path(name).c_str());
+    if (c.kind > 2) {
+      mkdir(Path(name).c_str(), 0700);
+      chmod(Path(name).c_str(), static_cast<mode_t>(c.kind));
+    }
+    if (c.kind < 2) {
+      // Made by uid 4242 in the open outbox, as in a shared folder.
+      const int dir = open(outbox_.c_str(), O_RDONLY | O_DIRECTORY);
+      const pid_t child = fork();
+      if (child == 0) {
+        _exit(setgroups(0, nullptr) != 0 || setgid(4242) != 0 ||
+              setuid(4242) != 0 ||
+              (c.kind == 0 ? openat(dir, name, O_CREAT | O_WRONLY, 0666) < 0
+                           : mkdirat(dir, name, 0777) != 0));
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      close(dir);
+      ASSERT_EQ(status, 0) << name;
+    }
+    EXPECT_EQ(Run(), kExitUsage) << name;
+    EXPECT_TRUE(Has(c.name + ": " + c.reason)) << output_;
+    EXPECT_TRUE(sent_.empty() && testing::PathExists(Path("D.xml"))) << name;
+  }
 }
 
 }  // namespace

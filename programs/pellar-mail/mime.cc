@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include <pellar/base/chars.h>
@@ -182,7 +183,11 @@ std::string CheckAddress(std::string_view address) {
   }
   for (char c : address) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7F || c == '<' || c == '>' || c == '"') {
+    // Separators and specials cannot stand unquoted in an address: "<c,d@x>"
+    // is a mistake, not one mailbox, and naming it as one would send to
+    // whatever the server makes of it.
+    if (byte <= 0x20 || byte == 0x7F ||
+        std::string_view("<>\"(),;\\").find(c) != std::string_view::npos) {
       return "not an address: \"" + OneLine(address) + "\"";
     }
     // Such addresses need SMTPUTF8, which servers need not offer.
@@ -209,20 +214,27 @@ std::string CrLfLines(std::string_view text) {
   return out;
 }
 
-void ReplaceAll(std::string& text, std::string_view find,
-                std::string_view replace) {
-  if (find.empty()) return;
+// Replaces every `find` in `text`; false, with `text` unchanged, as soon as
+// the result would hold more than `limit` bytes: a short text replaced many
+// times must not grow far past the message size limit before it is
+// refused.
+bool ReplaceAll(std::string& text, std::string_view find,
+                std::string_view replace, uint64_t limit) {
+  if (find.empty()) return true;
   size_t at = text.find(find);
-  if (at == std::string::npos) return;
+  if (at == std::string::npos) return true;
   std::string out;
   size_t copied = 0;
   for (; at != std::string::npos; at = text.find(find, at + find.size())) {
+    if (out.size() + (at - copied) + replace.size() > limit) return false;
     out.append(text, copied, at - copied);
     out += replace;
     copied = at + find.size();
   }
+  if (out.size() + (text.size() - copied) > limit) return false;
   out.append(text, copied);
   text = std::move(out);
+  return true;
 }
 
 // A text file named by the document: UTF-8 when it is valid UTF-8 (without
@@ -674,14 +686,19 @@ std::string BuildMessage(const SpoolDocument& document,
   }
   if (from.empty()) return "the document names no sender (From)";
   out->sender = from.front().address;
+  // Each address once, in any case; a set keeps a list of many thousands
+  // quick while the outbox is locked.
+  std::unordered_set<std::string> seen;
+  seen.reserve(to.size() + cc.size() + bcc.size());
   for (const auto* list : {&to, &cc, &bcc}) {
     for (const Mailbox& mailbox : *list) {
-      const bool seen =
-          std::any_of(out->recipients.begin(), out->recipients.end(),
-                      [&](const std::string& r) {
-                        return EqualsAsciiIgnoreCase(r, mailbox.address);
-                      });
-      if (!seen) out->recipients.push_back(mailbox.address);
+      std::string key = mailbox.address;
+      std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      });
+      if (seen.insert(std::move(key)).second) {
+        out->recipients.push_back(mailbox.address);
+      }
     }
   }
   if (out->recipients.empty()) {
@@ -736,9 +753,16 @@ std::string BuildMessage(const SpoolDocument& document,
       find = nullptr;
     }
   }
+  // Each body goes out at least as long as it is here.
   for (const auto& [find_text, replace_text] : replacements) {
-    ReplaceAll(text, find_text, replace_text);
-    ReplaceAll(html, find_text, replace_text);
+    if (!ReplaceAll(text, find_text, replace_text, context.max_size) ||
+        !ReplaceAll(html, find_text, replace_text,
+                    context.max_size -
+                        std::min<uint64_t>(context.max_size, text.size()))) {
+      return "replacing " + find_text +
+             " makes the message larger than the limit of " +
+             std::to_string(context.max_size) + " bytes";
+    }
   }
 
   std::string data = "Date: " + DateText(context.date) + "\r\n";

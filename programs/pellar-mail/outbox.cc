@@ -122,6 +122,28 @@ class FileSource : public Source {
 
 bool TrustedOwner(uid_t owner) { return owner == geteuid() || owner == 0; }
 
+// Why the outbox's lock, run log, sent/ or failed/ must not be used, or "":
+// another user who owns one or may change it could hold the queue, read
+// what the run logs, or take a sent document back to be sent again.
+std::string Foreign(const struct stat& st) {
+  if (!TrustedOwner(st.st_uid)) {
+    return "it belongs to another user (uid " + std::to_string(st.st_uid) +
+           "); only the user running pellar-mail or root may own it";
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", st.st_mode & 07777);
+    return std::string("others may change it (mode ") + mode + ")";
+  }
+  return "";
+}
+
+// The reason for a failed open of an outbox entry; O_NOFOLLOW tells a
+// symbolic link by ELOOP.
+std::string OpenError(int number) {
+  return number == ELOOP ? "it is a symbolic link" : ErrorText(number);
+}
+
 // The most symbolic links followed in one name, as the kernel allows.
 constexpr int kMaxLinks = 40;
 
@@ -260,15 +282,22 @@ std::vector<std::string> ListDocuments(int dir, bool claims = false) {
   return names;
 }
 
-// The subfolder `name` of the outbox, made for its owner only if missing.
+// The subfolder `name` of the outbox, made for its owner only if missing;
+// refused unless it is this user's or root's and no one else may change
+// it. What is checked is the folder opened, which every move then uses.
 Fd OpenSubfolder(int dir, const char* name, std::string* error) {
   if (mkdirat(dir, name, 0700) != 0 && errno != EEXIST) {
     *error = ErrorText(errno);
     return Fd();
   }
   Fd folder(openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!folder.ok()) *error = ErrorText(errno);
-  return folder;
+  struct stat st {};
+  if (!folder.ok() || fstat(folder.get(), &st) != 0) {
+    *error = OpenError(errno);
+    return Fd();
+  }
+  *error = Foreign(st);
+  return error->empty() ? std::move(folder) : Fd();
 }
 
 // Moves the document `from_name` of the folder `from` into the folder `to`
@@ -320,8 +349,9 @@ std::string WriteLog(int folder, const std::string& name,
   std::string temporary;
   Fd fd;
   for (int n = 0; !fd.ok(); ++n) {
-    temporary =
-        "." + name + "." + std::to_string(getpid()) + "." + std::to_string(n);
+    // Not derived from `name`, so that a log whose name just fits needs no
+    // longer name on its way.
+    temporary = ".log." + std::to_string(getpid()) + "." + std::to_string(n);
     fd = Fd(openat(folder, temporary.c_str(),
                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.ok() && (errno != EEXIST || n >= kMaxNameTries)) {
@@ -670,22 +700,28 @@ class Run {
   int deferred_ = 0;
 };
 
-// Opens the outbox's file `name` without following a link or waiting on
-// a FIFO, and only as an ordinary file.
+// Opens the outbox's file `name`, made for its owner only if missing,
+// without following a link or waiting on a FIFO; refused unless it is an
+// ordinary file of this user or root that no one else may change.
 Fd OpenOwnFile(int dir, const char* name, int flags, std::string* error) {
-  Fd fd(openat(dir, name,
-               flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-               0600));
+  flags |= O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  // Created only when missing, so that another user's file is opened and
+  // refused with the reason (a sticky folder may refuse O_CREAT on it).
+  // Another run may create it in between: then it is opened.
+  Fd fd;
+  for (int tries = 0; tries < 3; ++tries) {
+    fd = Fd(openat(dir, name, flags));
+    if (fd.ok() || errno != ENOENT) break;
+    fd = Fd(openat(dir, name, flags | O_CREAT | O_EXCL, 0600));
+    if (fd.ok() || errno != EEXIST) break;
+  }
   struct stat st {};
   if (!fd.ok() || fstat(fd.get(), &st) != 0) {
-    *error = ErrorText(errno);
+    *error = OpenError(errno);
     return Fd();
   }
-  if (!S_ISREG(st.st_mode)) {
-    *error = "not an ordinary file";
-    return Fd();
-  }
-  return fd;
+  *error = S_ISREG(st.st_mode) ? Foreign(st) : "not an ordinary file";
+  return error->empty() ? std::move(fd) : Fd();
 }
 
 // Takes the outbox's lock, waiting up to `seconds` for another run.

@@ -81,10 +81,11 @@ size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) {
   return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
-// The last line the server sent, for the reasons of a refusal. Only what
-// comes in is kept: what goes out holds the login.
-int KeepLastReply(CURL* /*curl*/, curl_infotype type, char* data, size_t size,
-                  void* user) {
+// The last line of the server's last 4xx or 5xx reply, for the reason of a
+// refusal: the "221 Bye" of the QUIT that follows must not hide it. Only
+// what comes in is kept: what goes out holds the login.
+int KeepRefusal(CURL* /*curl*/, curl_infotype type, char* data, size_t size,
+                void* user) {
   if (type != CURLINFO_HEADER_IN) return 0;
   std::string_view text(data, size);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -92,7 +93,9 @@ int KeepLastReply(CURL* /*curl*/, curl_infotype type, char* data, size_t size,
   }
   const size_t start = text.find_last_of('\n');
   if (start != std::string_view::npos) text.remove_prefix(start + 1);
-  if (!text.empty()) static_cast<std::string*>(user)->assign(text);
+  if (text.starts_with('4') || text.starts_with('5')) {
+    static_cast<std::string*>(user)->assign(text);
+  }
   return 0;
 }
 
@@ -201,9 +204,18 @@ SendResult SmtpSender::Send(const SmtpServer& server,
 
   const std::string sender = "<" + message.sender + ">";
   curl_easy_setopt(curl_, CURLOPT_MAIL_FROM, sender.c_str());
+  // Each added after the last item, not from the head: curl_slist_append
+  // walks the list it is given, and a list may hold many thousands.
   curl_slist* recipients = nullptr;
+  curl_slist* last = nullptr;
   for (const std::string& recipient : message.recipients) {
-    recipients = curl_slist_append(recipients, ("<" + recipient + ">").c_str());
+    curl_slist* added =
+        curl_slist_append(last, ("<" + recipient + ">").c_str());
+    if (added == nullptr) {
+      curl_slist_free_all(recipients);
+      return {Outcome::kDeferred, "out of memory"};
+    }
+    last = last == nullptr ? (recipients = added) : last->next;
   }
   curl_easy_setopt(curl_, CURLOPT_MAIL_RCPT, recipients);
 
@@ -214,9 +226,9 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE,
                    static_cast<curl_off_t>(message.Size()));
 
-  std::string last_reply;
-  curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &KeepLastReply);
-  curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, &last_reply);
+  std::string refusal;
+  curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &KeepRefusal);
+  curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, &refusal);
   curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);
   char detail[CURL_ERROR_SIZE] = "";
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, detail);
@@ -225,6 +237,11 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   long reply = 0;
   curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply);
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
+  // The handle outlives `refusal`: the QUIT of a later cleanup must not
+  // write into it.
+  curl_easy_setopt(curl_, CURLOPT_VERBOSE, 0L);
+  curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, nullptr);
+  curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, nullptr);
   curl_slist_free_all(recipients);
   if (code == CURLE_OK) return {Outcome::kAccepted, ""};
 
@@ -238,8 +255,9 @@ SendResult SmtpSender::Send(const SmtpServer& server,
   }
   if (reply >= 400) {
     result.outcome = reply >= 500 ? Outcome::kRefused : Outcome::kDeferred;
+    const std::string number = std::to_string(reply);
     result.reason = "the server answered " +
-                    (last_reply.empty() ? std::to_string(reply) : last_reply);
+                    (refusal.starts_with(number) ? refusal : number);
     return result;
   }
   result.outcome = IsPermanent(code) ? Outcome::kRefused : Outcome::kDeferred;

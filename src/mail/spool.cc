@@ -1,5 +1,6 @@
 // Spooling a composed message as XML documents into an outbox folder, and
 // starting the mail program that sends them.
+#include <cstddef>
 #include <exception>
 
 #include <pellar/base/failure.h>
@@ -13,6 +14,22 @@ namespace {
 constexpr TextView kRoot = u"TessaryMAILDoc";
 constexpr TextView kNoOutbox = u"No outbox folder specified";
 constexpr TextView kNoMsgId = u"You need a unique MsgID for each message";
+// The longest spool file name, in UTF-8 bytes, that pellar-mail can still
+// handle in a file system whose names hold 255: it renames a document NAME
+// it sends to ".NAME.sending" and files one it fails as "NAME-9999.xml"
+// beside "NAME-9999.xml.log", each 9 bytes longer. (Windows counts UTF-16
+// units, never more than these bytes.)
+constexpr size_t kMaxSpoolName = 255 - 9;
+
+// The refusal of an id whose spool file name (id & ".xml", the id with its
+// `digits` file number) would be longer than kMaxSpoolName, or "".
+Text TooLongMsgId(TextView id, size_t digits) {
+  constexpr size_t kExtension = 4;  // ".xml"
+  if (ToUtf8(id).size() + digits + kExtension <= kMaxSpoolName) return Text();
+  return u"The MsgID is too long for a spool file name (at most " +
+         Decimal(static_cast<int64_t>(kMaxSpoolName - kExtension - digits)) +
+         u" bytes in UTF-8)";
+}
 
 // folder & separator & id & ".xml". A folder that does not exist is replaced
 // by the temporary folder, in `folder` too, so every later file of the same
@@ -99,6 +116,9 @@ Text Email::SaveOutbox(const Text& Outbox, const Text& Server,
                        const Text& MsgSubject, const Text& MsgID) {
   if (Outbox.empty()) return Text(kNoOutbox);
   if (MsgID.empty()) return Text(kNoMsgId);
+  if (Text too_long = TooLongMsgId(MsgID, 0); !too_long.empty()) {
+    return too_long;
+  }
   Text folder = Outbox;
   Text name = OutboxFileName(folder, MsgID);
   int32_t unused = -1;
@@ -114,6 +134,9 @@ Text Email::SaveOutboxWithAttachments(const Text& Outbox, const Text& Server,
                                       int16_t MsgAttachCount) {
   if (Outbox.empty()) return Text(kNoOutbox);
   if (MsgID.empty()) return Text(kNoMsgId);
+  if (Text too_long = TooLongMsgId(MsgID, 4); !too_long.empty()) {
+    return too_long;
+  }
   const Envelope envelope{Server, MsgFrom, MsgTo, MsgSubject};
   Text folder = Outbox;
   Text name;

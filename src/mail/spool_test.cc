@@ -259,6 +259,24 @@ TEST_F(SpoolTest, EmptyOutboxOrIdIsRefusedBeforeAnythingIsWritten) {
   EXPECT_TRUE(fs::is_empty(dir_.Path("tmp")));
 }
 
+TEST_F(SpoolTest,
+       AnIdTooLongForTheMailProgramIsRefusedBeforeAnythingIsWritten) {
+  // pellar-mail adds 9 bytes to a spool file name of at most 255 - 9; the
+  // split files' number takes 4 more.
+  const Text outbox = FromUtf8(Outbox());
+  const Text refused = u"The MsgID is too long for a spool file name (at most ";
+  EXPECT_EQ(Spool(outbox, Text(243, u'x')), refused + u"242 bytes in UTF-8)");
+  EXPECT_EQ(SpoolSplit(outbox, Text(239, u'x'), 1),
+            refused + u"238 bytes in UTF-8)");
+  EXPECT_EQ(Spool(outbox, Text(122, u'\u00E9')).substr(0, refused.size()),
+            refused);  // 244 bytes
+  EXPECT_TRUE(fs::is_empty(Outbox()));
+  EXPECT_EQ(Spool(outbox, Text(242, u'x')).substr(0, 18),
+            u"Message spooled to");
+  EXPECT_EQ(SpoolSplit(outbox, Text(238, u'y'), 1).substr(0, 18),
+            u"Message spooled to");
+}
+
 TEST_F(SpoolTest, AFileThatCannotBeCreatedIsReportedNotClaimedAsSpooled) {
   FailingPlatform failing(Op::kCreate, 1, error::kPermissionDenied);
   {

@@ -254,7 +254,13 @@ def encryption():
 
 
 def refusals():
-    """5xx fails for good, 4xx and a server that is down defer."""
+    """5xx fails for good, 4xx and a server that is down defer; a refused
+    command is reported by its own reply, not by the QUIT's after it."""
+    with Server("refuse-rcpt", "--refuse-rcpt", "ada@example.com") as server:
+        status, lines = mail(spool(os.path.join(WORK, "refuse-rcpt-report"),
+                                   ("R", server.address, "R", [])))
+    check(status == 1 and lines[0] == "failed R.xml: the server answered "
+          "501 5.1.3 Bad recipient address syntax", f"RCPT refused: {status} {lines}")
     with socket.socket() as probe:  # a port nobody listens on
         probe.bind(("127.0.0.1", 0))
         down = f"127.0.0.1:{probe.getsockname()[1]}"

@@ -8,7 +8,10 @@ login attempt appends "tls" or "plain" (how the connection was) to
 DIR/auth.log.
 
   smtp_server.py DIR [--auth USER:PASSWORD] [--starttls CERT KEY]
-                 [--ssl CERT KEY] [--reply "CODE TEXT"]
+                 [--ssl CERT KEY] [--reply "CODE TEXT"] [--refuse-rcpt ADDRESS]
+
+--reply answers DATA with that reply; --refuse-rcpt answers RCPT TO that
+address with 501.
 """
 import argparse
 import asyncio
@@ -20,10 +23,17 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Store:
-    def __init__(self, folder, reply):
+    def __init__(self, folder, reply, refused):
         self.folder = folder
         self.reply = reply
+        self.refused = refused
         self.numbers = itertools.count(1)
+
+    async def handle_RCPT(self, server, session, envelope, address, options):
+        if address == self.refused:
+            return "501 5.1.3 Bad recipient address syntax"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.reply:
@@ -45,6 +55,7 @@ def main():
     parser.add_argument("--starttls", nargs=2)
     parser.add_argument("--ssl", nargs=2)
     parser.add_argument("--reply")
+    parser.add_argument("--refuse-rcpt")
     args = parser.parse_args()
 
     def context(cert_and_key):
@@ -75,7 +86,7 @@ def main():
                        require_starttls=True)
 
     loop = asyncio.new_event_loop()
-    handler = Store(args.folder, args.reply)
+    handler = Store(args.folder, args.reply, args.refuse_rcpt)
     server = loop.run_until_complete(loop.create_server(
         lambda: SMTP(handler, hostname="pellar-test", loop=loop,
                      data_size_limit=None, **options),
