@@ -88,6 +88,9 @@ namespace pellar::script {
   X(WeekdayName, 1, 3) \
   X(FormatDateTime, 1, 2) \
   X(FormatNumber, 1, 5) \
+  X(FormatCurrency, 1, 5) \
+  X(FormatPercent, 1, 5) \
+  X(DatePart, 2, 4) \
   X(Timer, 0, 0) \
   X(Rnd, 0, 1) \
   X(Randomize, 0, 1) \

@@ -69,8 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"x = Len(\"a\", 1)", 1, 5,
                    "Wrong number of arguments: 'Len'"},
         SyntaxCase{"x = Len", 1, 5, "Wrong number of arguments: 'Len'"},
-        SyntaxCase{"Sub S(a)\nEnd Sub\nS", 3, 1,
-                   "Wrong number of arguments: 'S'"},
+        SyntaxCase{"Const A = 1\nConst a = 2", 2, 7, "Name redefined"},
+        SyntaxCase{"Dim b\nConst B = 1", 2, 7, "Name redefined"},
+        SyntaxCase{"Const c = 1\nDim C", 2, 5, "Name redefined"},
+        SyntaxCase{"Sub S(p)\nConst P = 1\nEnd Sub", 2, 7, "Name redefined"},
         SyntaxCase{"Class C", 1, 1, "'Class' is not supported"},
         SyntaxCase{"Const Pi = 3\nSub S\n  PI = 4\nEnd Sub", 3, 3,
                    "Illegal assignment: 'PI'"},
@@ -222,6 +224,28 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureCase{"WScript.Echo \"before\"\n  x.Pad 1, 2\nWScript.Echo 1",
                     "t.vbs(2, 3) runtime error: Object required\n"},
+        // The calls a failure leaves, innermost first; a loop around a call
+        // is not a call of its own.
+        FailureCase{"WScript.Echo \"before\"\nSub A\n  x = 1 / 0\nEnd Sub\n"
+                    "Sub B\n  For i = 1 To 1\n    A\n  Next\nEnd Sub\nB",
+                    "t.vbs(3, 3) runtime error: Division by zero\n"
+                    "    called from t.vbs(7, 5)\n"
+                    "    called from t.vbs(10, 1)\n"},
+        FailureCase{
+            "Function F(n)\n  If n = 0 Then F = 1 / n Else F = F(n - 1)\n"
+            "End Function\nWScript.Echo \"before\"\nx = F(15)",
+            "t.vbs(2, 17) runtime error: Division by zero\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    and 6 more calls\n"},
+        FailureCase{
+            "WScript.Echo \"before\"\n"
+            "Set d = CreateObject(\"Scripting.Dictionary\")\nd.NoSuch 1",
+            "t.vbs(3, 1) runtime error: Object doesn't support this "
+            "property or method: 'nosuch'\n"},
         FailureCase{"WScript.Echo \"before\"\nx = 5\nWScript.Echo x.Pad(1, 2)",
                     "t.vbs(3, 1) runtime error: Object required\n"},
         FailureCase{"WScript.Echo \"before\"\n"
@@ -465,7 +489,13 @@ TEST(InterpreterTest, UndeclaredNameUnderOptionExplicitFailsWhenReached) {
 TEST(InterpreterTest, RunawayRecursionFailsWithOutOfStackSpace) {
   Outcome outcome = RunText("Sub R\nR\nEnd Sub\nR");
   EXPECT_EQ(outcome.code, kExitRuntimeError);
-  EXPECT_EQ(outcome.err, "t.vbs(2, 1) runtime error: Out of stack space\n");
+  // The innermost calls are shown, the rest counted.
+  EXPECT_EQ(outcome.err.rfind("t.vbs(2, 1) runtime error: Out of stack "
+                              "space\n    called from t.vbs(2, 1)\n",
+                              0),
+            0u)
+      << outcome.err;
+  EXPECT_TRUE(outcome.err.ends_with(" more calls\n")) << outcome.err;
 }
 
 TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {
