@@ -1,5 +1,9 @@
 #include "objects.h"
 
+#include <pellar/automation/automation.h>
+#include <pellar/base/value.h>
+#include <pellar/platform/platform.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -8,10 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include <pellar/automation/automation.h>
-#include <pellar/base/value.h>
-#include <pellar/platform/platform.h>
 #include "interpreter.h"
+#include "regexp.h"
 
 namespace pellar::script {
 namespace {
@@ -711,6 +713,7 @@ Var MakeErrObject(Interpreter&) { return Own(new ErrObject); }
 Var CreateScriptObject(Interpreter& in, const Text& progid) {
   if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
     return Own(new Dictionary(in));
+  if (EqualsIgnoreCase(progid, u"VBScript.RegExp")) return MakeRegExp();
   if (EqualsIgnoreCase(progid, u"Scripting.FileSystemObject")) {
     return Own(new FileSystemObject);
   }

@@ -1014,7 +1014,16 @@ class Parser {
           return Constant(Var::Object(nullptr));
         }
         if (w == "new") {
-          Fail(t, "'New' is not supported: classes are not supported");
+          Next();
+          const Token& name = ExpectIdentifier();
+          if (LowerWord(name.text) != "regexp") {
+            Fail(t, "'New' is not supported: classes are not supported");
+          }
+          // The one class built in: New RegExp is CreateObject's object.
+          int32_t n =
+              Add(Op::kBuiltin, static_cast<int32_t>(Builtin::kCreateObject));
+          p_.nodes[n].b = MakeList({Constant(Var::String(u"VBScript.RegExp"))});
+          return n;
         }
         if (IsReserved(w)) Fail(t, "Expected expression");
         Chain chain = ParseChain();

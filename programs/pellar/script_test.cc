@@ -2,9 +2,13 @@
 #include <string>
 #include <vector>
 
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
 #include "gtest/gtest.h"
 #include "interpreter.h"
 #include "parser.h"
+#include "regexp.h"
 
 namespace pellar {
 namespace {
@@ -516,6 +520,71 @@ TEST(InterpreterTest, TreeIsCompact) {
   EXPECT_EQ(parsed.program.StatementCount(), 100u);
   EXPECT_LE(parsed.program.TreeBytes() / parsed.program.StatementCount(), 200u);
 }
+
+// ---- RegExp dialect and replacement texts ----------------------------------
+
+struct DialectCase {
+  const char16_t* pattern;
+  const char16_t* pcre2;
+};
+
+class RegExpDialectTest : public testing::TestWithParam<DialectCase> {};
+
+TEST_P(RegExpDialectTest, TranslatesWhereTheDialectsDiffer) {
+  EXPECT_EQ(script::TranslatePattern(GetParam().pattern, false, false).pattern,
+            Text(GetParam().pcre2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegExp, RegExpDialectTest,
+    testing::Values(
+        // Letters JScript does not know as escapes stand for themselves;
+        // PCRE2 would refuse them or read them as its own escapes.
+        DialectCase{u"\\q\\A\\Z\\z\\h\\R\\K\\e", u"qAZzhRKe"},
+        DialectCase{u"\\v", u"\\x0B"},  // a vertical tab, not a class
+        DialectCase{u"[\\v\\q]", u"[\\x0Bq]"},
+        // The escapes both read alike stay.
+        DialectCase{u"\\d\\w\\s\\b\\B\\n\\t\\x41\\u0041\\cJ\\1\\.\\\\",
+                    u"\\d\\w\\s\\b\\B\\n\\t\\x41\\u0041\\cJ\\1\\.\\\\"},
+        DialectCase{u"[]a]", u"[]a]"},  // the empty class, as JScript reads it
+        DialectCase{u"[^]", u"[^]"}, DialectCase{u"a\\", u"a\\"}));
+
+TEST(RegExpDialectTest, FlagsChooseLineAndCaseRules) {
+  const uint32_t plain = script::TranslatePattern(u"a", false, false).options;
+  EXPECT_TRUE(plain & PCRE2_DOLLAR_ENDONLY);  // "$" only at the very end
+  EXPECT_FALSE(plain & (PCRE2_MULTILINE | PCRE2_CASELESS));
+  const uint32_t both = script::TranslatePattern(u"a", true, true).options;
+  EXPECT_TRUE(both & PCRE2_MULTILINE);
+  EXPECT_TRUE(both & PCRE2_CASELESS);
+  EXPECT_FALSE(both & PCRE2_DOLLAR_ENDONLY);
+}
+
+struct ReplacementCase {
+  const char16_t* replacement;
+  const char16_t* expanded;
+};
+
+class ReplacementTest : public testing::TestWithParam<ReplacementCase> {};
+
+TEST_P(ReplacementTest, ExpandsDollarForms) {
+  // "ab(cd)(x)?ef": the match "cd" at 2..4 of "abcdef", group 1 "cd",
+  // group 2 not taking part.
+  const std::vector<std::ptrdiff_t> groups = {2, 4, 2, 4, -1, -1};
+  EXPECT_EQ(
+      script::ExpandReplacement(GetParam().replacement, u"abcdef", groups),
+      Text(GetParam().expanded));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegExp, ReplacementTest,
+    testing::Values(ReplacementCase{u"[$1]", u"[cd]"},
+                    ReplacementCase{u"[$2]", u"[]"},    // took no part
+                    ReplacementCase{u"[$3]", u"[$3]"},  // no such group
+                    ReplacementCase{u"[$0]", u"[$0]"},
+                    ReplacementCase{u"[$10]", u"[cd0]"},  // one digit fits
+                    ReplacementCase{u"$&$`$'", u"cdabef"},
+                    ReplacementCase{u"$$1", u"$1"},
+                    ReplacementCase{u"$x$", u"$x$"}));
 
 }  // namespace
 }  // namespace pellar
