@@ -998,6 +998,16 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return in.WScriptObject();
     case Builtin::kErr:
       return in.ErrObject();
+    // The engine of Windows' script host 5.812, whose behaviour the host
+    // follows.
+    case Builtin::kScriptEngine:
+      return Var::String(u"VBScript");
+    case Builtin::kScriptEngineMajorVersion:
+      return Var::Long(5);
+    case Builtin::kScriptEngineMinorVersion:
+      return Var::Long(8);
+    case Builtin::kScriptEngineBuildVersion:
+      return Var::Long(16384);
     case Builtin::kFilter: {
       const ArrBox& a = ArrayArg(arg(0));
       Text match = ToStr(arg(1));

@@ -97,7 +97,11 @@ namespace pellar::script {
   X(CreateObject, 1, 2) \
   X(WScript, 0, 0) \
   X(Err, 0, 0) \
-  X(Filter, 2, 4)
+  X(Filter, 2, 4) \
+  X(ScriptEngine, 0, 0) \
+  X(ScriptEngineMajorVersion, 0, 0) \
+  X(ScriptEngineMinorVersion, 0, 0) \
+  X(ScriptEngineBuildVersion, 0, 0)
 // clang-format on
 
 enum class Builtin : uint8_t {

@@ -30,6 +30,7 @@ struct RunOptions {
   // Nested procedure calls allowed before 28 "Out of stack space".
   int max_call_depth = 1000;
   bool sleep = true;  // WScript.Sleep waits
+  Text host_path = u"pellar";  // WScript.FullName: the host program
 };
 
 // A failure not trapped by On Error Resume Next; it ends the script.
