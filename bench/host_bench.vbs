@@ -31,7 +31,17 @@ For i = 1 To 10000
 Next
 t3 = Timer
 
-WScript.Echo "check", n, Len(s), total
+' (d) RegExp.Replace over a text of about 1 MB
+text = Replace(String(36000, "-"), "-", "order 12345 due 2024-01-31; ")
+Set re = New RegExp
+re.Pattern = "(\d{4})-(\d{2})-(\d{2})"
+re.Global = True
+t3b = Timer
+swapped = re.Replace(text, "$3/$2/$1")
+t4 = Timer
+
+WScript.Echo "check", n, Len(s), total, Len(swapped)
 WScript.Echo "loop", t1 - t0
 WScript.Echo "savevalue", t2 - t1
 WScript.Echo "function", t3 - t2
+WScript.Echo "regexp", t4 - t3b

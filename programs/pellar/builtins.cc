@@ -215,6 +215,73 @@ Var DateDiff(const Var& interval, const Var& a, const Var& b) {
   return Var::Number(static_cast<int64_t>(r));
 }
 
+// DatePart's week of the year: week 1 starts on the `first_day` on or
+// before 1 January (rule 1), or holds at least four days of the new year
+// (rule 2), or is the first whole week (rule 3). Days before week 1 count in
+// the last week of the year before.
+int WeekOfYear(double day, int first_day, int rule) {
+  for (int year = SplitDate(day).year;; --year) {
+    const double jan1 = MakeDate(year, 1, 1);
+    const int before = (SplitDate(jan1).weekday - first_day + 7) % 7;
+    double start = jan1 - before;
+    if ((rule == 2 && before > 3) || (rule == 3 && before > 0)) start += 7;
+    if (day >= start) return static_cast<int>((day - start) / 7) + 1;
+  }
+}
+
+Var DatePart(Args args) {
+  auto has = [&](size_t i) {
+    return args.size() > i && args[i] != MissingArgument();
+  };
+  const int which = IntervalOf(*args[0]);
+  if (args[1]->is_null()) return Var::Null();
+  int first_day = has(2) ? ToLong(*args[2]) : 1;
+  int rule = has(3) ? ToLong(*args[3]) : 1;
+  if (first_day < 0 || first_day > 7 || rule < 0 || rule > 3)
+    Raise(error::kInvalidCall);
+  // 0 asks for the system's setting: US English starts weeks on Sunday and
+  // the year with the week of 1 January.
+  if (first_day == 0) first_day = 1;
+  if (rule == 0) rule = 1;
+  const double d = ToDouble(ToDateVar(*args[1]));
+  const DateParts p = SplitDate(d);
+  const double day = std::floor(d);
+  int v = 0;
+  switch (which) {
+    case 0:
+      v = p.year;
+      break;
+    case 1:
+      v = (p.month - 1) / 3 + 1;
+      break;
+    case 2:
+      v = p.month;
+      break;
+    case 3:
+      v = static_cast<int>(day - MakeDate(p.year, 1, 1)) + 1;
+      break;
+    case 4:
+      v = p.day;
+      break;
+    case 5:
+      v = (p.weekday - first_day + 7) % 7 + 1;
+      break;
+    case 6:
+      v = WeekOfYear(day, first_day, rule);
+      break;
+    case 7:
+      v = p.hour;
+      break;
+    case 8:
+      v = p.minute;
+      break;
+    default:
+      v = p.second;
+      break;
+  }
+  return Var::Integer(static_cast<int16_t>(v));
+}
+
 // Rounds half away from zero to `digits` places and writes the digits
 // with thousands grouping, as FormatNumber does. The rounding works on the
 // 15 significant digits a Double shows, so 1.005 gives 1.01 and 1E+20 keeps
@@ -381,6 +448,10 @@ bool FindConstant(std::string_view lower, Var* value) {
         {"vbthursday", Var::Integer(5)},
         {"vbfriday", Var::Integer(6)},
         {"vbsaturday", Var::Integer(7)},
+        {"vbusesystem", Var::Integer(0)},
+        {"vbfirstjan1", Var::Integer(1)},
+        {"vbfirstfourdays", Var::Integer(2)},
+        {"vbfirstfullweek", Var::Integer(3)},
         {"vbgeneraldate", Var::Integer(0)},
         {"vblongdate", Var::Integer(1)},
         {"vbshortdate", Var::Integer(2)},
@@ -872,6 +943,30 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       bool group = has(4) ? ToLong(arg(4)) != 0 : true;
       return Var::String(FormatNumberText(x, digits, leading, parens, group));
     }
+    case Builtin::kFormatCurrency:
+    case Builtin::kFormatPercent: {
+      if (arg(0).is_null()) Raise(error::kInvalidNull);
+      const bool currency = id == Builtin::kFormatCurrency;
+      double x = ToDouble(arg(0));
+      if (!currency) x *= 100;
+      int digits = has(1) ? ToLong(arg(1)) : -1;
+      bool leading = has(2) ? ToLong(arg(2)) != 0 : true;
+      // US English shows a negative amount of money in parentheses, a
+      // negative percentage with a minus sign; -2 asks for that default.
+      const int32_t paren_arg = has(3) ? ToLong(arg(3)) : -2;
+      bool parens = paren_arg == -1 || (currency && paren_arg == -2);
+      bool group = has(4) ? ToLong(arg(4)) != 0 : true;
+      Text number = FormatNumberText(x, digits, leading, parens, group);
+      if (!currency) {
+        return Var::String(number.back() == u')'
+                               ? number.insert(number.size() - 1, u"%")
+                               : number + u"%");
+      }
+      const size_t sign = number[0] == u'(' || number[0] == u'-' ? 1 : 0;
+      return Var::String(number.insert(sign, u"$"));
+    }
+    case Builtin::kDatePart:
+      return DatePart(args);
     case Builtin::kTimer: {
       LocalDateTime t = Platform::Current().LocalTime();
       auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -896,6 +991,16 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       return in.WScriptObject();
     case Builtin::kErr:
       return in.ErrObject();
+    // The engine of Windows' script host 5.812, whose behaviour the host
+    // follows.
+    case Builtin::kScriptEngine:
+      return Var::String(u"VBScript");
+    case Builtin::kScriptEngineMajorVersion:
+      return Var::Long(5);
+    case Builtin::kScriptEngineMinorVersion:
+      return Var::Long(8);
+    case Builtin::kScriptEngineBuildVersion:
+      return Var::Long(16384);
     case Builtin::kFilter: {
       const ArrBox& a = ArrayArg(arg(0));
       Text match = ToStr(arg(1));

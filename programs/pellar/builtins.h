@@ -88,13 +88,20 @@ namespace pellar::script {
   X(WeekdayName, 1, 3) \
   X(FormatDateTime, 1, 2) \
   X(FormatNumber, 1, 5) \
+  X(FormatCurrency, 1, 5) \
+  X(FormatPercent, 1, 5) \
+  X(DatePart, 2, 4) \
   X(Timer, 0, 0) \
   X(Rnd, 0, 1) \
   X(Randomize, 0, 1) \
   X(CreateObject, 1, 2) \
   X(WScript, 0, 0) \
   X(Err, 0, 0) \
-  X(Filter, 2, 4)
+  X(Filter, 2, 4) \
+  X(ScriptEngine, 0, 0) \
+  X(ScriptEngineMajorVersion, 0, 0) \
+  X(ScriptEngineMinorVersion, 0, 0) \
+  X(ScriptEngineBuildVersion, 0, 0)
 // clang-format on
 
 enum class Builtin : uint8_t {

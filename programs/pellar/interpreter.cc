@@ -164,9 +164,16 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
     fault.number = failure.number();
     fault.description = failure.description();
   }
+  if (fault.number == error::kNoSuchMethod && !missing_member_.empty())
+    fault.description += u": '" + missing_member_ + u"'";
   StatementPosition at = program_.PositionOf(fault_node_);
   fault.line = at.line;
   fault.column = at.column;
+  for (int32_t caller : fault_callers_) {
+    StatementPosition from = program_.PositionOf(caller);
+    fault.callers.push_back({from.line, from.column});
+  }
+  fault.callers_left_out = fault_callers_left_out_;
   *exit_code = kExitRuntimeError;
   return fault;
 }
@@ -176,6 +183,28 @@ void Interpreter::Trap(const Failure& failure, const Text& source) {
   error_.description = failure.description();
   error_.source = source;
   fault_node_ = -1;
+  missing_member_.clear();
+  fault_callers_.clear();
+  fault_callers_left_out_ = 0;
+}
+
+// Records where an untrapped failure passes on its way out: the innermost
+// statement, then the call statement of each procedure it leaves. Enclosing
+// blocks of one procedure pass it too, so a caller counts only when the
+// frame changes. Deep recursion keeps the innermost callers only.
+void Interpreter::NoteFault(int32_t statement) {
+  if (fault_node_ < 0) {
+    fault_node_ = statement;
+    fault_frame_ = frame_;
+    return;
+  }
+  if (frame_ == fault_frame_) return;
+  fault_frame_ = frame_;
+  if (fault_callers_.size() < kMaxCallersShown) {
+    fault_callers_.push_back(statement);
+  } else {
+    ++fault_callers_left_out_;
+  }
 }
 
 // Under On Error Resume Next a failing If condition goes on with the
@@ -199,16 +228,16 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
       continue;
     } catch (const ScriptFailure& failure) {
       if (!frame_->resume_next) {
-        if (fault_node_ < 0) fault_node_ = statement;
+        NoteFault(statement);
         throw;
       }
       Trap(failure, failure.source());
     } catch (const LimitSignal&) {
-      if (fault_node_ < 0) fault_node_ = statement;
+      NoteFault(statement);
       throw;
     } catch (const Failure& failure) {
       if (!frame_->resume_next) {
-        if (fault_node_ < 0) fault_node_ = statement;
+        NoteFault(statement);
         throw;
       }
       Trap(failure, kRuntimeSource);
@@ -216,7 +245,7 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
       // Running out of memory becomes 7; anything else is thrown on.
       Failure failure = CaughtFailure();
       if (!frame_->resume_next) {
-        if (fault_node_ < 0) fault_node_ = statement;
+        NoteFault(statement);
         throw failure;
       }
       Trap(failure, kRuntimeSource);
@@ -519,6 +548,22 @@ void Interpreter::Dim(const Node& n) {
     if (slot->array()->locks) Raise(error::kArrayLocked);
     if (n.flag != 0 && slot->array()->fixed) Raise(error::kArrayLocked);
   }
+  if (n.flag == 2 && slot->is_array() &&
+      slot->array()->upper.size() == upper.size() &&
+      !slot->array()->upper.empty()) {
+    // Preserve changes only the last bound, and the first dimension varies
+    // fastest, so the kept elements stay where they are: resize in place,
+    // letting the vector's spare capacity make growth one element at a
+    // time amortised linear.
+    ArrBox& old = *slot->array();
+    for (size_t d = 0; d + 1 < upper.size(); ++d) {
+      if (old.upper[d] != upper[d]) Raise(error::kSubscriptOutOfRange);
+    }
+    ArrBox& box = *slot->MutableArray();
+    box.items.resize(total);
+    box.upper = std::move(upper);
+    return;
+  }
   auto* box = new ArrBox;
   Var fresh = Var::Array(box);
   box->upper = upper;
@@ -679,8 +724,16 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
     Raise(error::kObjectRequired);
   ArgPack pack;
   BuildArgs(n.b, pack, true);
-  return object.object()->Invoke(*this, program_.names[n.name], pack.span(),
-                                 kind);
+  const std::string& name = program_.names[n.name];
+  try {
+    return object.object()->Invoke(*this, name, pack.span(), kind);
+  } catch (const Failure& failure) {
+    // An untrapped 438 names the member in its message (Err.Description
+    // keeps the bare text).
+    if (failure.number() == error::kNoSuchMethod && missing_member_.empty())
+      missing_member_ = FromUtf8(name);
+    throw;
+  }
 }
 
 Var Interpreter::IndexValue(const Var& base, int32_t args) {
@@ -710,9 +763,12 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
       (stack_base_ > here && stack_base_ - here > kMaxStackBytes)) {
     Raise(error::kOutOfStack);
   }
+  std::span<const int32_t> list = program_.List(args);
+  // A wrong count is the caller's run-time error, so a call in a branch
+  // that never runs does not stop the script.
+  if (list.size() != static_cast<size_t>(proc.params)) Raise(error::kWrongArgumentCount);
   std::vector<Var> locals(static_cast<size_t>(proc.locals));
   ArgPack pack;
-  std::span<const int32_t> list = program_.List(args);
   for (size_t k = 0; k < list.size(); ++k) {
     if (!proc.by_val[k]) {
       if (Var* ref = RefOf(list[k], &pack)) {
@@ -864,6 +920,15 @@ int RunScript(std::string_view bytes, std::string_view file, std::ostream& out,
     where(failure->line, failure->column);
     write(failure->from_library ? "PellarLib: " : "runtime error: ");
     write(ToUtf8(failure->description) + "\n");
+    for (const auto& [line, column] : failure->callers) {
+      write("    called from ");
+      write(file);
+      write("(" + std::to_string(line) + ", " + std::to_string(column) + ")\n");
+    }
+    if (failure->callers_left_out > 0) {
+      write("    and " + std::to_string(failure->callers_left_out) +
+            " more calls\n");
+    }
     err.flush();
   }
   return code;

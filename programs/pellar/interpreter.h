@@ -3,14 +3,16 @@
 #ifndef PELLAR_HOST_INTERPRETER_H_
 #define PELLAR_HOST_INTERPRETER_H_
 
+#include <pellar/base/text.h>
+
 #include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
-#include <pellar/base/text.h>
 #include "parser.h"
 #include "variant.h"
 
@@ -28,6 +30,7 @@ struct RunOptions {
   // Nested procedure calls allowed before 28 "Out of stack space".
   int max_call_depth = 1000;
   bool sleep = true;  // WScript.Sleep waits
+  Text host_path = u"pellar";  // WScript.FullName: the host program
 };
 
 // A failure not trapped by On Error Resume Next; it ends the script.
@@ -38,6 +41,9 @@ struct RuntimeError {
   Text description;
   // Raised by the library (Invoke, CreateObject) rather than by the host.
   bool from_library = false;
+  // Line and column of each call the failure left, innermost first.
+  std::vector<std::pair<int, int>> callers;
+  size_t callers_left_out = 0;
 };
 
 namespace script {
@@ -151,6 +157,7 @@ class Interpreter {
   bool AppendInPlace(const Node& n);
   [[noreturn]] void Undefined();
   void Trap(const Failure& failure, const Text& source);
+  void NoteFault(int32_t statement);
   bool TruthOrResume(int32_t node);
   void Step();
 
@@ -169,6 +176,11 @@ class Interpreter {
   Var err_object_;
   std::unordered_set<ScriptObject*> containers_;
   int32_t fault_node_ = -1;  // the innermost statement of an untrapped failure
+  static constexpr size_t kMaxCallersShown = 10;
+  std::vector<int32_t> fault_callers_;  // the calls it left, innermost first
+  size_t fault_callers_left_out_ = 0;
+  const Frame* fault_frame_ = nullptr;
+  Text missing_member_;  // the member an untrapped 438 did not find
   int32_t rnd_ = 0x50000;
 };
 

@@ -1,13 +1,16 @@
 // pellar: runs report scripts written in a subset of VBScript against the
 // library, so the same file runs unchanged under the Windows script host.
+#include <pellar/automation/automation.h>
+#include <pellar/base/text.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
-#include <pellar/automation/automation.h>
-#include <pellar/base/text.h>
 #include "interpreter.h"
 
 #ifdef _WIN32
@@ -68,6 +71,10 @@ int Run(const std::string& file, const std::vector<std::string>& arguments) {
     return kExitSyntaxError;
   }
   RunOptions options;
+  std::error_code error;
+  const std::filesystem::path self =
+      std::filesystem::canonical("/proc/self/exe", error);
+  if (!error) options.host_path = FromUtf8(self.string());
   for (const std::string& argument : arguments)
     options.arguments.push_back(FromUtf8(argument));
   return RunScript(bytes, file, std::cout, std::cerr, options);

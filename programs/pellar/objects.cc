@@ -1,5 +1,9 @@
 #include "objects.h"
 
+#include <pellar/automation/automation.h>
+#include <pellar/base/value.h>
+#include <pellar/platform/platform.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -8,10 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include <pellar/automation/automation.h>
-#include <pellar/base/value.h>
-#include <pellar/platform/platform.h>
 #include "interpreter.h"
+#include "regexp.h"
 
 namespace pellar::script {
 namespace {
@@ -19,6 +21,9 @@ namespace {
 const Text kLibrarySource = u"PellarLib";
 
 [[noreturn]] void NoMember() { Raise(error::kNoSuchMethod); }
+
+// A new object as a value holding the one reference.
+Var Own(ScriptObject* object);
 
 void ArgCount(Args args, size_t lo, size_t hi) {
   if (args.size() < lo || args.size() > hi) Raise(error::kWrongArgumentCount);
@@ -212,12 +217,70 @@ class StdStream final : public ScriptObject {
   bool error_;
 };
 
+// WScript.Arguments.Named: the arguments "/name:value" ("/name" alone has
+// an Empty value), found by name in any case.
+class NamedArguments final : public ScriptObject {
+ public:
+  explicit NamedArguments(const std::vector<Text>& all) {
+    for (const Text& argument : all) {
+      if (argument.empty() || argument[0] != u'/') continue;
+      const size_t colon = argument.find(u':');
+      Text key =
+          argument.substr(1, colon == Text::npos ? Text::npos : colon - 1);
+      Var value =
+          colon == Text::npos ? Var() : Var::String(argument.substr(colon + 1));
+      names_.push_back(key);
+      values_.push_back(std::move(value));
+    }
+  }
+  Text TypeName() const override { return u"Object"; }
+  Var Invoke(Interpreter&, std::string_view name, Args args,
+             CallKind) override {
+    if (name == "count" || name == "length") {
+      ArgCount(args, 0, 0);
+      return Var::Long(static_cast<int32_t>(names_.size()));
+    }
+    if (name.empty() || name == "item" || name == "exists") {
+      ArgCount(args, 1, 1);
+      const Text key = ToStr(*args[0]);
+      for (size_t i = 0; i < names_.size(); ++i) {
+        if (EqualsIgnoreCase(names_[i], key))
+          return name == "exists" ? Var::Bool(true) : values_[i];
+      }
+      return name == "exists" ? Var::Bool(false) : Var();
+    }
+    NoMember();
+  }
+  bool Enumerate(std::vector<Var>& out) override {
+    for (const Text& t : names_) out.push_back(Var::String(t));
+    return true;
+  }
+
+ private:
+  std::vector<Text> names_;
+  std::vector<Var> values_;
+};
+
 class ArgumentsList final : public ScriptObject {
  public:
   explicit ArgumentsList(std::vector<Text> list) : list_(std::move(list)) {}
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind kind) override {
+    if (name == "named" || name == "unnamed") {
+      Var part;
+      if (name == "named") {
+        part = Own(new NamedArguments(list_));
+      } else {
+        std::vector<Text> unnamed;
+        for (const Text& t : list_) {
+          if (t.empty() || t[0] != u'/') unnamed.push_back(t);
+        }
+        part = Own(new ArgumentsList(std::move(unnamed)));
+      }
+      if (!args.empty()) return part.object()->Invoke(in, "", args, kind);
+      return part;
+    }
     if (name == "count" || name == "length")
       return Var::Long(static_cast<int32_t>(list_.size()));
     if (name.empty() || name == "item") {
@@ -279,6 +342,12 @@ class WScriptObject final : public ScriptObject {
     }
     if (name == "scriptname" || name == "scriptfullname")
       return Var::String(in.script_name());
+    if (name == "fullname" || name == "path") {
+      const Text& host = in.options().host_path;
+      if (name == "fullname") return Var::String(host);
+      const size_t slash = host.find_last_of(u"/\\");
+      return Var::String(slash == Text::npos ? Text() : host.substr(0, slash));
+    }
     if (name == "name") return Var::String(u"Windows Script Host");
     if (name == "version") return Var::String(u"5.812");
     if (name == "stdout" || name == "stderr") {
@@ -705,6 +774,7 @@ Var MakeErrObject(Interpreter&) { return Own(new ErrObject); }
 Var CreateScriptObject(Interpreter& in, const Text& progid) {
   if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
     return Own(new Dictionary(in));
+  if (EqualsIgnoreCase(progid, u"VBScript.RegExp")) return MakeRegExp();
   if (EqualsIgnoreCase(progid, u"Scripting.FileSystemObject")) {
     return Own(new FileSystemObject);
   }

@@ -209,6 +209,13 @@ class Parser {
     }
     return Next();
   }
+  // Whether `word` is already declared in the current scope.
+  bool DeclaredHere(const Token& word) {
+    const std::string lower = LowerWord(word.text);
+    const Scope& s = scope();
+    return s.proc < 0 ? global_slots_.count(lower) != 0
+                      : s.locals.count(lower) != 0;
+  }
   // Declares `word` in the current scope (Dim, Const, ReDim of a new name).
   void Declare(const Token& word) {
     std::string lower = LowerWord(word.text);
@@ -325,6 +332,7 @@ class Parser {
       std::vector<int32_t> block;
       do {
         const Token& name = ExpectIdentifier();
+        if (DeclaredHere(name)) Fail(name, "Name redefined");
         Declare(name);
         scope().constants.insert(LowerWord(name.text));
         int32_t var = NameNode(name);
@@ -437,6 +445,8 @@ class Parser {
     if (IsWord(Peek(), "dim")) Next();
     do {
       const Token& name = ExpectIdentifier();
+      if (scope().constants.count(LowerWord(name.text)))
+        Fail(name, "Name redefined");
       Declare(name);
       int32_t var = NameNode(name);
       if (Accept(TokenKind::kOpen)) {
@@ -1004,7 +1014,16 @@ class Parser {
           return Constant(Var::Object(nullptr));
         }
         if (w == "new") {
-          Fail(t, "'New' is not supported: classes are not supported");
+          Next();
+          const Token& name = ExpectIdentifier();
+          if (LowerWord(name.text) != "regexp") {
+            Fail(t, "'New' is not supported: classes are not supported");
+          }
+          // The one class built in: New RegExp is CreateObject's object.
+          int32_t n =
+              Add(Op::kBuiltin, static_cast<int32_t>(Builtin::kCreateObject));
+          p_.nodes[n].b = MakeList({Constant(Var::String(u"VBScript.RegExp"))});
+          return n;
         }
         if (IsReserved(w)) Fail(t, "Expected expression");
         Chain chain = ParseChain();
@@ -1050,9 +1069,6 @@ class Parser {
       const Node& base = p_.nodes[base_node];
       size_t count = static_cast<size_t>(p_.lists[index.b]);
       if (base.op == Op::kCallProc) {
-        const Procedure& proc = p_.procedures[base.a];
-        if (static_cast<int32_t>(count) != proc.params)
-          ArityError(base_node, proc.name);
         index.op = Op::kCallProc;
         index.a = base.a;
       } else if (base.op == Op::kBuiltin) {
@@ -1064,9 +1080,6 @@ class Parser {
     for (int32_t n : s.names) {
       Node& node = p_.nodes[n];
       if (bases.count(n)) continue;
-      if (node.op == Op::kCallProc && p_.procedures[node.a].params != 0) {
-        ArityError(n, p_.procedures[node.a].name);
-      }
       if (node.op == Op::kBuiltin)
         ArityCheck(n, static_cast<Builtin>(node.a), 0);
     }

@@ -2,9 +2,13 @@
 #include <string>
 #include <vector>
 
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
 #include "gtest/gtest.h"
 #include "interpreter.h"
 #include "parser.h"
+#include "regexp.h"
 
 namespace pellar {
 namespace {
@@ -69,8 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"x = Len(\"a\", 1)", 1, 5,
                    "Wrong number of arguments: 'Len'"},
         SyntaxCase{"x = Len", 1, 5, "Wrong number of arguments: 'Len'"},
-        SyntaxCase{"Sub S(a)\nEnd Sub\nS", 3, 1,
-                   "Wrong number of arguments: 'S'"},
+        SyntaxCase{"Const A = 1\nConst a = 2", 2, 7, "Name redefined"},
+        SyntaxCase{"Dim b\nConst B = 1", 2, 7, "Name redefined"},
+        SyntaxCase{"Const c = 1\nDim C", 2, 5, "Name redefined"},
+        SyntaxCase{"Sub S(p)\nConst P = 1\nEnd Sub", 2, 7, "Name redefined"},
         SyntaxCase{"Class C", 1, 1, "'Class' is not supported"},
         SyntaxCase{"Const Pi = 3\nSub S\n  PI = 4\nEnd Sub", 3, 3,
                    "Illegal assignment: 'PI'"},
@@ -222,6 +228,28 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureCase{"WScript.Echo \"before\"\n  x.Pad 1, 2\nWScript.Echo 1",
                     "t.vbs(2, 3) runtime error: Object required\n"},
+        // The calls a failure leaves, innermost first; a loop around a call
+        // is not a call of its own.
+        FailureCase{"WScript.Echo \"before\"\nSub A\n  x = 1 / 0\nEnd Sub\n"
+                    "Sub B\n  For i = 1 To 1\n    A\n  Next\nEnd Sub\nB",
+                    "t.vbs(3, 3) runtime error: Division by zero\n"
+                    "    called from t.vbs(7, 5)\n"
+                    "    called from t.vbs(10, 1)\n"},
+        FailureCase{
+            "Function F(n)\n  If n = 0 Then F = 1 / n Else F = F(n - 1)\n"
+            "End Function\nWScript.Echo \"before\"\nx = F(15)",
+            "t.vbs(2, 17) runtime error: Division by zero\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    called from t.vbs(2, 32)\n    called from t.vbs(2, 32)\n"
+            "    and 6 more calls\n"},
+        FailureCase{
+            "WScript.Echo \"before\"\n"
+            "Set d = CreateObject(\"Scripting.Dictionary\")\nd.NoSuch 1",
+            "t.vbs(3, 1) runtime error: Object doesn't support this "
+            "property or method: 'nosuch'\n"},
         FailureCase{"WScript.Echo \"before\"\nx = 5\nWScript.Echo x.Pad(1, 2)",
                     "t.vbs(3, 1) runtime error: Object required\n"},
         FailureCase{"WScript.Echo \"before\"\n"
@@ -483,7 +511,13 @@ TEST(InterpreterTest, UndeclaredNameUnderOptionExplicitFailsWhenReached) {
 TEST(InterpreterTest, RunawayRecursionFailsWithOutOfStackSpace) {
   Outcome outcome = RunText("Sub R\nR\nEnd Sub\nR");
   EXPECT_EQ(outcome.code, kExitRuntimeError);
-  EXPECT_EQ(outcome.err, "t.vbs(2, 1) runtime error: Out of stack space\n");
+  // The innermost calls are shown, the rest counted.
+  EXPECT_EQ(outcome.err.rfind("t.vbs(2, 1) runtime error: Out of stack "
+                              "space\n    called from t.vbs(2, 1)\n",
+                              0),
+            0u)
+      << outcome.err;
+  EXPECT_TRUE(outcome.err.ends_with(" more calls\n")) << outcome.err;
 }
 
 TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {
@@ -504,6 +538,71 @@ TEST(InterpreterTest, TreeIsCompact) {
   EXPECT_EQ(parsed.program.StatementCount(), 100u);
   EXPECT_LE(parsed.program.TreeBytes() / parsed.program.StatementCount(), 200u);
 }
+
+// ---- RegExp dialect and replacement texts ----------------------------------
+
+struct DialectCase {
+  const char16_t* pattern;
+  const char16_t* pcre2;
+};
+
+class RegExpDialectTest : public testing::TestWithParam<DialectCase> {};
+
+TEST_P(RegExpDialectTest, TranslatesWhereTheDialectsDiffer) {
+  EXPECT_EQ(script::TranslatePattern(GetParam().pattern, false, false).pattern,
+            Text(GetParam().pcre2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegExp, RegExpDialectTest,
+    testing::Values(
+        // Letters JScript does not know as escapes stand for themselves;
+        // PCRE2 would refuse them or read them as its own escapes.
+        DialectCase{u"\\q\\A\\Z\\z\\h\\R\\K\\e", u"qAZzhRKe"},
+        DialectCase{u"\\v", u"\\x0B"},  // a vertical tab, not a class
+        DialectCase{u"[\\v\\q]", u"[\\x0Bq]"},
+        // The escapes both read alike stay.
+        DialectCase{u"\\d\\w\\s\\b\\B\\n\\t\\x41\\u0041\\cJ\\1\\.\\\\",
+                    u"\\d\\w\\s\\b\\B\\n\\t\\x41\\u0041\\cJ\\1\\.\\\\"},
+        DialectCase{u"[]a]", u"[]a]"},  // the empty class, as JScript reads it
+        DialectCase{u"[^]", u"[^]"}, DialectCase{u"a\\", u"a\\"}));
+
+TEST(RegExpDialectTest, FlagsChooseLineAndCaseRules) {
+  const uint32_t plain = script::TranslatePattern(u"a", false, false).options;
+  EXPECT_TRUE(plain & PCRE2_DOLLAR_ENDONLY);  // "$" only at the very end
+  EXPECT_FALSE(plain & (PCRE2_MULTILINE | PCRE2_CASELESS));
+  const uint32_t both = script::TranslatePattern(u"a", true, true).options;
+  EXPECT_TRUE(both & PCRE2_MULTILINE);
+  EXPECT_TRUE(both & PCRE2_CASELESS);
+  EXPECT_FALSE(both & PCRE2_DOLLAR_ENDONLY);
+}
+
+struct ReplacementCase {
+  const char16_t* replacement;
+  const char16_t* expanded;
+};
+
+class ReplacementTest : public testing::TestWithParam<ReplacementCase> {};
+
+TEST_P(ReplacementTest, ExpandsDollarForms) {
+  // "ab(cd)(x)?ef": the match "cd" at 2..4 of "abcdef", group 1 "cd",
+  // group 2 not taking part.
+  const std::vector<std::ptrdiff_t> groups = {2, 4, 2, 4, -1, -1};
+  EXPECT_EQ(
+      script::ExpandReplacement(GetParam().replacement, u"abcdef", groups),
+      Text(GetParam().expanded));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegExp, ReplacementTest,
+    testing::Values(ReplacementCase{u"[$1]", u"[cd]"},
+                    ReplacementCase{u"[$2]", u"[]"},    // took no part
+                    ReplacementCase{u"[$3]", u"[$3]"},  // no such group
+                    ReplacementCase{u"[$0]", u"[$0]"},
+                    ReplacementCase{u"[$10]", u"[cd0]"},  // one digit fits
+                    ReplacementCase{u"$&$`$'", u"cdabef"},
+                    ReplacementCase{u"$$1", u"$1"},
+                    ReplacementCase{u"$x$", u"$x$"}));
 
 }  // namespace
 }  // namespace pellar

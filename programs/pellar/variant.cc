@@ -12,6 +12,8 @@ namespace {
 
 constexpr double kDayZeroShift = 693959;  // days from 0001-01-01 to 1899-12-30
 
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
 // Days since 1899-12-30 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, int m, int d) {
   y -= m <= 2;
@@ -327,8 +329,29 @@ bool IsNumericText(TextView text, double* out) {
                    : static_cast<int32_t>(static_cast<uint32_t>(n));
     return true;
   }
+  TextView number = text.substr(b, e - b);
+  Text ungrouped;
+  if (number.find(u',') != TextView::npos) {
+    // US English groups thousands with ","; like the system's conversion,
+    // separators between the whole part's digits are skipped unchecked.
+    for (size_t i = 0; i < number.size(); ++i) {
+      const char16_t c = number[i];
+      if (c == u'.' || (c | 0x20) == u'e' || (c | 0x20) == u'd') {
+        ungrouped.append(number.substr(i));
+        break;
+      }
+      if (c == u',') {
+        const bool between = i > 0 && i + 1 < number.size() &&
+                             IsDigit(number[i - 1]) && IsDigit(number[i + 1]);
+        if (!between) return false;
+        continue;
+      }
+      ungrouped += c;
+    }
+    number = ungrouped;
+  }
   try {
-    *out = ParseNumber(text.substr(b, e - b));
+    *out = ParseNumber(number);
     return true;
   } catch (const Failure&) {
     return false;

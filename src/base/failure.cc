@@ -68,6 +68,8 @@ TextView Describe(int number) {
       return u"Variable is undefined";
     case error::kIllegalAssignment:
       return u"Illegal assignment";
+    case error::kRegExpSyntax:
+      return u"Syntax error in regular expression";
     case error::kKeyNotFound:
       return u"Element not found";
     default: return u"Application-defined or object-defined error";

@@ -61,4 +61,8 @@ Set f = fso.CreateTextFile("blank_lines.txt")
 f.WriteBlankLines 2
 f.Close
 WScript.Echo "blank lines:", Len(fso.OpenTextFile("blank_lines.txt").ReadAll)
+Set re = New RegExp
+re.Pattern = "x*"
+re.Global = True
+WScript.Echo "empty matches:", re.Replace("abc", "-"), re.Execute("ab").Count
 WScript.Echo "done"
