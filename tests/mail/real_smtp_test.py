@@ -244,7 +244,7 @@ def encryption():
         outbox = spool(os.path.join(WORK, "unknown-report"),
                        ("U", server.address, "U", ['Call m.SetServerLogin("ada", "pw")',
                                                    'Call m.AddTag("encryption", "StartTLS")']),
-                       ("V", server.address, "V", []))
+                       ("V", server.address, "V", ['Call m.SetServerLogin("ada", "pw")']))
         status, lines = mail(outbox)
         received = server.received()
     check(lines[:2] == ['failed U.xml: unknown Encryption "StartTLS" (None, TLS or SSL)',
