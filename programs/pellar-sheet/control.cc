@@ -40,10 +40,11 @@ bool ParseIndex(const std::string& text, int64_t* n) {
 
 namespace {
 
-// Every element name of the document: matched in any case.
+// Every element name of the document, matched in any case; those of each
+// cell first.
 constexpr std::string_view kNames[] = {
-    kRoot, "Application", "ExcelFile", "OpenWorkSheet", "Cell",
-    "Row", "Col",         "Value",     "Format",
+    "Row", "Col",         "Value",     "Format",        "Cell",
+    kRoot, "Application", "ExcelFile", "OpenWorkSheet",
 };
 
 }  // namespace

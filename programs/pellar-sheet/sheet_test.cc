@@ -133,6 +133,7 @@ TEST(ControlReader, MatchesElementNamesInAnyCase) {
 // Read as declared, in any pieces; UTF-8 when nothing is declared, the
 // library's Windows-1252 where a byte begins no UTF-8.
 TEST(ControlReader, ReadsTheEncodingTheDocumentDeclares) {
+  const std::string kMark = "\xEF\xBB\xBF";  // a UTF-8 byte order mark
   const struct {
     std::string declaration, value, read_or_error;
   } cases[] = {
@@ -147,11 +148,21 @@ TEST(ControlReader, ReadsTheEncodingTheDocumentDeclares) {
       {"encoding=\"EBCDIC\"", "a",
        "the document declares the encoding \"EBCDIC\"; it can be UTF-8, "
        "Windows-1252, ISO-8859-1 or US-ASCII (line 1)"},
+      {"encoding=''", "a",
+       "the document declares the encoding \"\"; it can be UTF-8, "
+       "Windows-1252, ISO-8859-1 or US-ASCII (line 1)"},
+      {kMark + "encoding=\"utf-8\"", "\xC3\xA9", "\u00e9"},
+      {kMark + "encoding=\"windows-1252\"", "a",
+       "the document begins with a UTF-8 byte order mark but declares "
+       "windows-1252 (line 1)"},
   };
   for (const auto& c : cases) {
     std::string doc = kHead + "<Cell><Row>0</Row><Col>1</Col><Value>" +
                       c.value + "</Value></Cell></WorksheetDoc>";
-    doc.replace(doc.find("encoding=\"utf-8\""), 16, c.declaration);
+    const bool marked = c.declaration.starts_with(kMark);
+    doc.replace(doc.find("encoding=\"utf-8\""), 16,
+                c.declaration.substr(marked ? kMark.size() : 0));
+    if (marked) doc = kMark + doc;
     for (size_t piece : {doc.size(), size_t{1}}) {
       Collect sink;
       ControlReader reader(&sink);

@@ -107,12 +107,12 @@ int Utf8Length(std::string_view s) {
   return length;
 }
 
-// The encoding named in the XML declaration `line` starts with: "" when it
-// names none.
-std::string_view DeclaredName(std::string_view line) {
+// Whether the XML declaration `line` starts with names an encoding, and
+// which in `*name`.
+bool DeclaredName(std::string_view line, std::string_view* name) {
   line = line.substr(0, line.find("?>"));
   size_t at = line.find("encoding");
-  if (at == std::string_view::npos) return "";
+  if (at == std::string_view::npos) return false;
   at += 8;
   const auto skip_blanks = [&line, &at] {
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
@@ -121,12 +121,14 @@ std::string_view DeclaredName(std::string_view line) {
   if (at < line.size() && line[at] == '=') ++at;
   skip_blanks();
   if (at >= line.size() || (line[at] != '"' && line[at] != '\'')) {
-    return line.substr(at);  // unreadable: refused as a name
+    *name = line.substr(at);  // unreadable: refused as a name
+    return true;
   }
   const size_t end = line.find(line[at], at + 1);
-  return line.substr(at + 1, end == std::string_view::npos
-                                 ? std::string_view::npos
-                                 : end - at - 1);
+  *name =
+      line.substr(at + 1, end == std::string_view::npos ? std::string_view::npos
+                                                        : end - at - 1);
+  return true;
 }
 
 bool IsDeclaration(std::string_view line) {
@@ -224,6 +226,10 @@ void XMLCALL DocumentReader::OnDoctype(void* self, const XML_Char* /*name*/,
 }
 
 std::string_view DocumentReader::Known(std::string_view name) const {
+  // Nearly always the library's own spelling, found by the cheap test.
+  for (const std::string_view known : names_) {
+    if (name == known) return known;
+  }
   for (const std::string_view known : names_) {
     if (EqualsAsciiIgnoreCase(name, known)) return known;
   }
@@ -251,8 +257,8 @@ bool DocumentReader::ReadHeader(std::string_view bytes, bool last) {
     // The declaration comes first; on a line of its own or not, it says
     // how the document is read.
     if (skipped_lines_ == 0 && IsDeclaration(line)) {
-      const std::string_view name = DeclaredName(line);
-      if (!name.empty() && !EncodingOfName(name, &encoding_)) {
+      std::string_view name = "UTF-8";
+      if (DeclaredName(line, &name) && !EncodingOfName(name, &encoding_)) {
         reason_line_ = 1;
         Fail("the document declares the encoding \"" +
              std::string(name.substr(0, 40)) +

@@ -37,9 +37,9 @@ bool EncodingOfName(std::string_view name, DocumentEncoding* encoding);
 // document (a script's AddTag may spell it in any case).
 class DocumentReader {
  public:
-  // `names`: the element names of the type, as the library writes them;
-  // they must outlive the reader. `kind` names the type in reasons ("a
-  // spool document").
+  // `names`: the element names of the type, as the library writes them,
+  // the most frequent first; they must outlive the reader. `kind` names the
+  // type in reasons ("a spool document").
   DocumentReader(std::span<const std::string_view> names,
                  std::string_view kind);
   virtual ~DocumentReader();
