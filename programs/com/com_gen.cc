@@ -5,6 +5,7 @@
 #include "guids.h"
 #include "registry_entries.h"
 #include <pellar/io/identity.h>
+#include <pellar/io/xml_writer.h>
 
 namespace pellar::com {
 namespace {
@@ -173,24 +174,7 @@ namespace {
 
 std::string XmlAttribute(std::string_view text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
+  XmlEscapeUtf8(out, text);
   return out;
 }
 

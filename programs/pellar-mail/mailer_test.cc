@@ -79,6 +79,22 @@ TEST(SpoolReaderTest, KeepsWhatTheWriterLeavesUnescaped) {
   EXPECT_EQ(*document.Find("Body"), "a\x0c\x01\nb");
 }
 
+TEST(SpoolReaderTest, ReadsNamesInAnyCaseAndTheDeclaredEncoding) {
+  const SpoolDocument document = Read(
+      "<tessarymaildoc><MAILMESSAGE><server>h</server><smtpuser>u"
+      "</smtpuser><to>a@x</to><X-Tag>v</X-Tag><extras><ATTACH>f</ATTACH>"
+      "</extras></MAILMESSAGE></tessarymaildoc>");
+  EXPECT_EQ(
+      document.message,
+      (std::vector<Element>{
+          {"Server", "h"}, {"SMTPUser", "u"}, {"To", "a@x"}, {"X-Tag", "v"}}));
+  EXPECT_EQ(document.extras, (std::vector<Element>{{"Attach", "f"}}));
+  // A document edited by hand holds what it declares.
+  EXPECT_EQ(*Read(Document("<Subject>Caf\xc3\xa9 \xe2\x82\xac</Subject>"))
+                 .Find("Subject"),
+            "Caf\u00e9 \u20ac");
+}
+
 TEST(SpoolReaderTest, TellsCutOffFromMalformed) {
   const std::string whole = Document("<To>a@x</To>\r\n");
   const struct {
@@ -281,13 +297,14 @@ TEST(ServerTest, ReadsServerAndEncryption) {
   const struct {
     std::string server, encryption, url_or_error;
   } cases[] = {
-      {"mail.example.com", "", "smtp://mail.example.com:25"},
+      {"mail.example.com", "none", "smtp://mail.example.com:25"},
       {"mail.example.com:2525", "None", "smtp://mail.example.com:2525"},
       {"127.0.0.1 587", "tls", "smtp://127.0.0.1:587"},
       {"[::1]", "SSL", "smtps://[::1]:465"},
-      {"", "", "the document names no Server"},
-      {"h:0", "", "not a port: \"0\""},
-      {"h/x@y", "", "not a server: \"h/x@y\""},
+      {"", "None", "the document names no Server"},
+      {"h:0", "None", "not a port: \"0\""},
+      {"h/x@y", "None", "not a server: \"h/x@y\""},
+      {"h", "", "unknown Encryption \"\" (None, TLS or SSL)"},
       {"h", "STARTTLS", "unknown Encryption \"STARTTLS\" (None, TLS or SSL)"},
   };
   for (const auto& c : cases) {
@@ -300,23 +317,34 @@ TEST(ServerTest, ReadsServerAndEncryption) {
   }
 }
 
-TEST(ServerTest, TheStrictestEncryptionWins) {
-  // The login's "None" first and a tag's request after it, or the reverse.
-  const std::pair<std::string, Encryption> cases[] = {
-      {"None</Encryption><Encryption>TLS", Encryption::kTls},
-      {"TLS</Encryption><Encryption>none", Encryption::kTls},
-      {"SSL</Encryption><Encryption>TLS", Encryption::kSsl},
-      {"None</Encryption><Extras><Encryption>TLS</Encryption></Extras>"
-       "<Encryption>None",
-       Encryption::kTls},
+TEST(ServerTest, EncryptionAskedAnywhereInAnyCaseIsNeverUndone) {
+  // The login's "None" and a tag's request, in either order and any case;
+  // requests that disagree fail.
+  const std::pair<std::string, std::string> cases[] = {
+      {"<Encryption>None</Encryption><encryption>TLS</encryption>",
+       "smtp://h:25 TLS"},
+      {"<ENCRYPTION>tls</ENCRYPTION><Encryption>none</Encryption>",
+       "smtp://h:25 TLS"},
+      {"<Encryption>None</Encryption><Extras><encryption>SSL</encryption>"
+       "</Extras><Encryption>None</Encryption>",
+       "smtps://h:465 SSL"},
+      {"<Encryption>TLS</Encryption><encryption>TLS</encryption>",
+       "smtp://h:25 TLS"},
+      {"<Encryption>SSL</Encryption><encryption>TLS</encryption>",
+       "Encryption asks for both TLS and SSL"},
+      {"<Encryption>None</Encryption><encryption>StartTLS</encryption>",
+       "unknown Encryption \"StartTLS\" (None, TLS or SSL)"},
   };
-  for (const auto& [elements, encryption] : cases) {
+  for (const auto& [elements, expected] : cases) {
     SmtpServer server;
-    EXPECT_EQ(ServerOfDocument(Read(Document("<Server>h</Server><Encryption>" +
-                                             elements + "</Encryption>")),
-                               &server),
-              "");
-    EXPECT_EQ(server.encryption, encryption) << elements;
+    const std::string error = ServerOfDocument(
+        Read(Document("<Server>h</Server>" + elements)), &server);
+    const char* const kNames[] = {"None", "TLS", "SSL"};
+    EXPECT_EQ(error.empty()
+                  ? server.Url() + " " + kNames[int(server.encryption)]
+                  : error,
+              expected)
+        << elements;
   }
 }
 

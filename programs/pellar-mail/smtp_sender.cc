@@ -138,8 +138,10 @@ std::string ServerOfDocument(const SpoolDocument& document,
                              SmtpServer* server) {
   *server = SmtpServer();
   // A document may hold several: the library writes "None" with every
-  // login, and a tag added later may ask for more. The strictest wins, so
-  // that no later request for TLS is undone by an earlier "None".
+  // login, and a tag added later may ask for more. "None" asks for nothing,
+  // so a request for TLS or SSL anywhere stands; two requests that differ
+  // leave no way to tell which was meant, and a value not understood may
+  // be a request misspelled: either fails the document.
   for (const auto* list : {&document.message, &document.extras}) {
     for (const Element& element : *list) {
       if (element.name != "Encryption") continue;
@@ -149,10 +151,15 @@ std::string ServerOfDocument(const SpoolDocument& document,
         asked = Encryption::kTls;
       } else if (EqualsIgnoreCase(value, "SSL")) {
         asked = Encryption::kSsl;
-      } else if (!EqualsIgnoreCase(value, "None") && !value.empty()) {
+      } else if (!EqualsIgnoreCase(value, "None")) {
         return "unknown Encryption \"" + value + "\" (None, TLS or SSL)";
       }
-      server->encryption = std::max(server->encryption, asked);
+      if (asked == Encryption::kNone) continue;
+      if (server->encryption != Encryption::kNone &&
+          server->encryption != asked) {
+        return "Encryption asks for both TLS and SSL";
+      }
+      server->encryption = asked;
     }
   }
   if (server->encryption == Encryption::kSsl) server->port = 465;

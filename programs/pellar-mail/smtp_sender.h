@@ -13,7 +13,6 @@
 
 namespace pellar::mail {
 
-// In order of strictness.
 enum class Encryption {
   kNone,  // plain SMTP
   kTls,   // STARTTLS, required: no login or message goes out in clear
@@ -33,8 +32,9 @@ struct SmtpServer {
 
 // The server of a document from its Server ("host", "host:port" or
 // "host port"; "[v6]" with or without ":port"), Encryption ("None",
-// "TLS" or "SSL", any case; "None" when absent; the strictest of several
-// anywhere in the document), SMTPUser and SMTPPassword.
+// "TLS" or "SSL", any case; "None" when absent; of several anywhere in the
+// document, the one that is not "None", and two such must agree),
+// SMTPUser and SMTPPassword.
 // The port defaults to 465 for SSL and 25 otherwise. Answers "" or why the
 // values cannot be used.
 std::string ServerOfDocument(const SpoolDocument& document, SmtpServer* server);

@@ -1,9 +1,11 @@
 // Reading one outbox spool document: the elements of its message and of its
 // Extras section, in document order, as UTF-8 texts.
 //
-// The writer's documents declare utf-8 but are Windows-1252, and it writes
-// characters above 126 as references to their Windows-1252 codes
-// ("&#0150;" is an en dash): the reader reads them that way.
+// A document is read as the encoding it declares (the library's own declare
+// utf-8 and hold Windows-1252 in element names, and it writes characters
+// above 126 as references to their Windows-1252 codes, "&#0150;" being an
+// en dash). Element names the program knows are matched in any case and
+// handed on in the library's spelling ("encryption" is "Encryption").
 #ifndef PELLAR_MAILER_SPOOL_READER_H_
 #define PELLAR_MAILER_SPOOL_READER_H_
 

@@ -1,5 +1,5 @@
-// The control document through expat, with the writer's code page and
-// character references; the meaning of values and format texts.
+// The control document through the shared reader of the library's
+// documents; the meaning of values and format texts.
 #include "control.h"
 
 #include <expat.h>
@@ -39,56 +39,41 @@ bool ParseIndex(const std::string& text, int64_t* n) {
 
 }  // namespace
 
-class ControlReader::Parser {
- public:
-  Parser(ControlSink* sink, int64_t skipped_lines)
-      : sink_(sink),
-        parser_(programs::NewWriterDocumentParser()),
-        skipped_lines_(skipped_lines) {
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
-    XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
-  }
-  ~Parser() { XML_ParserFree(parser_); }
+namespace {
 
-  // Answers the reason, without the line, or "".
+// Every element name of the document, matched in any case; those of each
+// cell first.
+constexpr std::string_view kNames[] = {
+    "Row", "Col",         "Value",     "Format",        "Cell",
+    kRoot, "Application", "ExcelFile", "OpenWorkSheet",
+};
+
+}  // namespace
+
+class ControlReader::Parser : public programs::DocumentReader {
+ public:
+  explicit Parser(ControlSink* sink)
+      : DocumentReader(kNames, "a control document"), sink_(sink) {}
+
+  // Answers the reason, with the line, or "".
   std::string Parse(std::string_view bytes, bool last) {
-    if (programs::ParseWriterBytes(parser_, bytes, last) != XML_STATUS_OK) {
-      if (error_.empty()) {
-        error_ = std::string("not an XML document: ") +
-                 XML_ErrorString(XML_GetErrorCode(parser_));
+    if (!Feed(bytes, last)) {
+      std::string why = reason();
+      if (why.empty()) {
+        why = std::string("not an XML document: ") +
+              XML_ErrorString(expat_error());
       }
-      return error_;
+      return why + " (line " + std::to_string(line()) + ")";
     }
     if (last && !saw_header_) {
-      return "the document names no <ExcelFile> or <OpenWorkSheet>";
+      return "the document names no <ExcelFile> or <OpenWorkSheet> (line " +
+             std::to_string(line()) + ")";
     }
     return "";
   }
 
-  int64_t line() const {
-    return int64_t(XML_GetCurrentLineNumber(parser_)) + skipped_lines_;
-  }
-
  private:
-  static void XMLCALL OnStart(void* self, const XML_Char* name,
-                              const XML_Char** /*attributes*/) {
-    static_cast<Parser*>(self)->Start(name);
-  }
-  static void XMLCALL OnEnd(void* self, const XML_Char* name) {
-    static_cast<Parser*>(self)->End(name);
-  }
-  static void XMLCALL OnText(void* self, const XML_Char* text, int length) {
-    Parser* p = static_cast<Parser*>(self);
-    if (p->value_ != nullptr) p->value_->append(text, size_t(length));
-  }
-  static void XMLCALL OnDoctype(void* self, const XML_Char*, const XML_Char*,
-                                const XML_Char*, int) {
-    static_cast<Parser*>(self)->Fail(
-        "a control document has no document type declaration");
-  }
-
-  void Start(std::string_view name) {
+  void Start(std::string_view name) override {
     const int depth = depth_++;
     if (depth == 0) {
       if (name != kRoot) {
@@ -105,9 +90,9 @@ class ControlReader::Parser {
       if (saw_header_) {
         return Fail("<" + std::string(name) + "> after the first <Cell>");
       }
-      Collect(name == "Application" ? &application_
-              : name == "ExcelFile" ? &excel_file_
-                                    : &worksheet_);
+      Take(name == "Application" ? &application_
+           : name == "ExcelFile" ? &excel_file_
+                                 : &worksheet_);
     } else if (depth == 2 && (name == "Row" || name == "Col" ||
                               name == "Value" || name == "Format")) {
       const int bit = name == "Row"     ? 1
@@ -118,18 +103,16 @@ class ControlReader::Parser {
         return Fail("two <" + std::string(name) + "> in a <Cell>");
       seen_ |= bit;
       text_.clear();
-      Collect(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format);
+      Take(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format);
     } else {
       Fail("unexpected <" + std::string(name) + ">" +
            (depth == 2 ? " in a <Cell>" : ""));
     }
   }
 
-  void End(std::string_view name) {
+  void End(std::string_view name) override {
     --depth_;
     if (value_ != nullptr) {
-      XML_SetCharacterDataHandler(parser_, nullptr);
-      programs::FromWriterCodes(*value_);
       if ((name == "Row" || name == "Col") &&
           !ParseIndex(text_, name == "Row" ? &cell_.row : &cell_.col)) {
         return Fail("<" + std::string(name) + "> holds \"" + text_ +
@@ -172,22 +155,12 @@ class ControlReader::Parser {
     return true;
   }
 
-  // Text is taken only inside the element being collected: the line ends
-  // between elements then cost the parser no calls.
-  void Collect(std::string* value) {
+  void Take(std::string* value) {
     value_ = value;
-    value->clear();
-    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
-  }
-
-  void Fail(std::string why) {
-    if (error_.empty()) error_ = std::move(why);
-    XML_StopParser(parser_, XML_FALSE);
+    Collect(value);
   }
 
   ControlSink* sink_;
-  XML_Parser parser_;
-  int64_t skipped_lines_;
   int depth_ = 0;
   std::string* value_ = nullptr;
   std::string text_;
@@ -196,51 +169,16 @@ class ControlReader::Parser {
   bool saw_header_ = false;
   ControlCell cell_;
   int seen_ = 0;
-  std::string error_;
 };
 
-ControlReader::ControlReader(ControlSink* sink) : sink_(sink) {}
+ControlReader::ControlReader(ControlSink* sink)
+    : parser_(std::make_unique<Parser>(sink)) {}
 ControlReader::~ControlReader() = default;
 
 bool ControlReader::Feed(std::string_view bytes, bool last) {
   if (!error_.empty()) return false;
-  if (!in_header_) return Parse(bytes, last);
-  // The writer names the document's own path in a header comment,
-  // unescaped: a path holding "--" would make the comment malformed. Whole
-  // leading declaration and comment lines are skipped before parsing.
-  header_.append(bytes);
-  std::string_view rest = header_;
-  for (;;) {
-    const size_t end = rest.find('\n');
-    if (end == std::string_view::npos) {
-      if (!last && rest.size() < (size_t{1} << 20)) {
-        header_.erase(0, header_.size() - rest.size());
-        return true;
-      }
-      break;
-    }
-    std::string_view line = rest.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const bool declaration = line.starts_with("<?") && line.ends_with("?>");
-    const bool comment =
-        line.starts_with("<!--") && line.ends_with("-->") && line.size() >= 7;
-    if (!declaration && !comment) break;
-    rest.remove_prefix(end + 1);
-    ++skipped_lines_;
-  }
-  in_header_ = false;
-  const std::string pending(rest);
-  header_.clear();
-  header_.shrink_to_fit();
-  return Parse(pending, last);
-}
-
-bool ControlReader::Parse(std::string_view bytes, bool last) {
-  if (!parser_) parser_ = std::make_unique<Parser>(sink_, skipped_lines_);
-  std::string why = parser_->Parse(bytes, last);
-  if (why.empty()) return true;
-  error_ = why + " (line " + std::to_string(parser_->line()) + ")";
-  return false;
+  error_ = parser_->Parse(bytes, last);
+  return error_.empty();
 }
 
 std::string ReadControl(std::string_view bytes, ControlSink* sink) {

@@ -1,10 +1,11 @@
 // Reading a worksheet control document, and what its values and format texts
 // mean for a cell.
 //
-// The library writes the document as Windows-1252 although it declares
-// utf-8, and writes characters above 126 as references to their
-// Windows-1252 codes ("&#0128;" is the euro sign): the reader reads them
-// that way and hands every text on as UTF-8.
+// The document is read as the encoding it declares (the library writes
+// Windows-1252 in element names although it declares utf-8, and characters
+// above 126 in values as references to their Windows-1252 codes, "&#0128;"
+// being the euro sign), element names in any case; every text is handed on
+// as UTF-8.
 #ifndef PELLAR_SHEET_CONTROL_H_
 #define PELLAR_SHEET_CONTROL_H_
 
@@ -49,13 +50,8 @@ class ControlReader {
 
  private:
   class Parser;
-  bool Parse(std::string_view bytes, bool last);
 
-  ControlSink* sink_;
   std::unique_ptr<Parser> parser_;
-  std::string header_;  // the leading lines, until they are all seen
-  bool in_header_ = true;
-  int64_t skipped_lines_ = 0;
   std::string error_;
 };
 

@@ -115,6 +115,71 @@ TEST(ControlReader, RefusesWhatIsNotAControlDocumentNamingTheLine) {
   }
 }
 
+TEST(ControlReader, MatchesElementNamesInAnyCase) {
+  Collect sink;
+  EXPECT_EQ(ReadControl("<worksheetdoc><APPLICATION>ExcelMacro</APPLICATION>"
+                        "<excelfile>a.xlsx</excelfile><OpenWorksheet>S"
+                        "</OpenWorksheet><cell><ROW>0</ROW><col>1</col>"
+                        "<value>v</value><FORMAT>Bold=1</FORMAT></cell>"
+                        "</worksheetdoc>",
+                        &sink),
+            "");
+  EXPECT_EQ(sink.header, "a.xlsx!S");
+  EXPECT_EQ(sink.cells, std::vector<std::string>{"0,1=v|Bold=1@1"});
+  EXPECT_EQ(ReadControl(kHead + "<Cell><Row>1</Row><row>2</row></Cell>", &sink),
+            "two <Row> in a <Cell> (line 7)");
+}
+
+// Read as declared, in any pieces; UTF-8 when nothing is declared, the
+// library's Windows-1252 where a byte begins no UTF-8.
+TEST(ControlReader, ReadsTheEncodingTheDocumentDeclares) {
+  const std::string kMark = "\xEF\xBB\xBF";  // a UTF-8 byte order mark
+  const struct {
+    std::string declaration, value, read_or_error;
+  } cases[] = {
+      {"encoding=\"utf-8\"", "Caf\xC3\xA9 \xE2\x82\xAC", "Caf\u00e9 \u20ac"},
+      {"encoding=\"UTF-8\"", "\xC2\x80|\xE9|\xC3", "\u0080|\u00e9|\u00c3"},
+      {"", "\xEF\xBB\xBF\xF0\x9F\x98\x80", "\uFEFF\U0001F600"},
+      {"encoding='windows-1252'", "\xC3\xA9\x80", "\u00c3\u00a9\u20ac"},
+      {"encoding=\"ISO-8859-1\"", "\xE9\x80", "\u00e9\u0080"},
+      {"encoding=\"us-ascii\"", "ab&#0233;", "ab\u00e9"},
+      {"encoding=\"US-ASCII\"", "a\xE9",
+       "a character above 127 in a document declared US-ASCII (line 7)"},
+      {"encoding=\"EBCDIC\"", "a",
+       "the document declares the encoding \"EBCDIC\"; it can be UTF-8, "
+       "Windows-1252, ISO-8859-1 or US-ASCII (line 1)"},
+      {"encoding=''", "a",
+       "the document declares the encoding \"\"; it can be UTF-8, "
+       "Windows-1252, ISO-8859-1 or US-ASCII (line 1)"},
+      {kMark + "encoding=\"utf-8\"", "\xC3\xA9", "\u00e9"},
+      {kMark + "encoding=\"windows-1252\"", "a",
+       "the document begins with a UTF-8 byte order mark but declares "
+       "windows-1252 (line 1)"},
+  };
+  for (const auto& c : cases) {
+    std::string doc = kHead + "<Cell><Row>0</Row><Col>1</Col><Value>" +
+                      c.value + "</Value></Cell></WorksheetDoc>";
+    const bool marked = c.declaration.starts_with(kMark);
+    doc.replace(doc.find("encoding=\"utf-8\""), 16,
+                c.declaration.substr(marked ? kMark.size() : 0));
+    if (marked) doc = kMark + doc;
+    for (size_t piece : {doc.size(), size_t{1}}) {
+      Collect sink;
+      ControlReader reader(&sink);
+      for (size_t i = 0; i < doc.size(); i += piece) {
+        reader.Feed(std::string_view(doc).substr(i, piece), false);
+      }
+      reader.Feed("", true);
+      const std::string read =
+          sink.cells.empty()
+              ? ""
+              : sink.cells[0].substr(4, sink.cells[0].size() - 7);
+      EXPECT_EQ(reader.error().empty() ? read : reader.error(), c.read_or_error)
+          << c.declaration << " in pieces of " << piece;
+    }
+  }
+}
+
 TEST(Values, QuotesNumbersAndFormulas) {
   using K = CellValue::Kind;
   const struct {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <pellar/base/chars.h>
+#include <pellar/io/xml_writer.h>
 
 #include "workbook.h"
 
@@ -53,43 +54,14 @@ const char* Attr(const XML_Char** atts, std::string_view name) {
   return nullptr;
 }
 
-// Appends `text` to `out` escaped for element text and attribute values;
-// plain runs go in whole, as most cell texts are one run.
+// Appends `text` to `out` escaped for element text and attribute values.
 void EscapeTo(std::string& out, std::string_view text) {
-  for (;;) {
-    const auto special = std::find_if(text.begin(), text.end(), [](char c) {
-      return c == '&' || c == '<' || c == '>' || c == '"' ||
-             (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n');
-    });
-    out.append(text.begin(), special);
-    text.remove_prefix(size_t(special - text.begin()));
-    if (text.empty()) return;
-    const char c = text.front();
-    text.remove_prefix(1);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      default: {
-        // XML cannot hold it; spreadsheets read _xHHHH_ as the character.
-        char code[8];
-        std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
-        out += code;
-      }
-    }
-  }
+  XmlEscapeUtf8(out, text, [](std::string& to, char c) {
+    // XML cannot hold it; spreadsheets read _xHHHH_ as the character.
+    char code[8];
+    std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
+    to += code;
+  });
 }
 
 std::string Escape(std::string_view text) {

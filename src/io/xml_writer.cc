@@ -433,4 +433,43 @@ Text XmlEscape(TextView text) {
   return escaped;
 }
 
+void XmlEscapeUtf8(std::string& out, std::string_view text,
+                   void (*control)(std::string& out, char c)) {
+  // What needs work: the replaced codes below 128, and the controls XML
+  // cannot hold.
+  static constexpr std::array<bool, 128> kSpecial = [] {
+    std::array<bool, 128> special{};
+    for (unsigned c = 0; c < 128; ++c) {
+      special[c] = IsXmlSpecial(static_cast<unsigned char>(c)) ||
+                   (c < 0x20 && c != '\t' && c != '\n');
+    }
+    return special;
+  }();
+  const size_t n = text.size();
+  size_t copied = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto code = static_cast<unsigned char>(text[i]);
+    if (code >= 0x80 || !kSpecial[code]) continue;
+    out.append(text, copied, i - copied);
+    copied = i + 1;
+    const ByteEscape& escape = kByteEscapes[code];
+    if (code == '\r') {
+      // A lone CR would read back as a line feed.
+      if (i + 1 < n && text[i + 1] == '\n') {
+        out += kCrLfEscaped;
+        copied = ++i + 1;
+      } else {
+        out += kCrLfEscaped.substr(0, 7);
+      }
+    } else if (escape.length > 0) {
+      out.append(escape.text, escape.length);
+    } else if (control != nullptr) {
+      control(out, static_cast<char>(code));
+    } else {
+      out += static_cast<char>(code);
+    }
+  }
+  out.append(text, copied);
+}
+
 }  // namespace pellar

@@ -137,6 +137,14 @@ class XmlFile {
 // lacks stays as it is (written to a file, it becomes "?").
 Text XmlEscape(TextView text);
 
+// XmlEscape for a file in UTF-8, appended to `out`: the same replacements
+// of "&", CR LF, ">", "<", "'", '"' and DEL, a lone CR as "&#0013;" (a UTF-8
+// file holds it no other way), characters above 127 kept as they are. The
+// control characters XML cannot hold (below 32 but tab, LF and CR) go to
+// `control`, which appends their form; without one they stay.
+void XmlEscapeUtf8(std::string& out, std::string_view text,
+                   void (*control)(std::string& out, char c) = nullptr);
+
 }  // namespace pellar
 
 #endif  // PELLAR_IO_XML_WRITER_H_

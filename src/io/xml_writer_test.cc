@@ -61,6 +61,25 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{u"<&\u00E9\r\n'\">",
                    u"&lt;&amp;&#0233;&#0013;&#0010;&apos;&quot;&gt;"}));
 
+TEST(XmlEscapeUtf8Test, TheSameReplacementsWithUtf8Kept) {
+  const auto hex = [](std::string& out, char c) {
+    out += "_x" + std::to_string(int(c)) + "_";
+  };
+  const struct {
+    std::string text, escaped;
+  } cases[] = {
+      {"a&b'c<d>\"e\"", "a&amp;b&apos;c&lt;d&gt;&quot;e&quot;"},
+      {"caf\xC3\xA9 \xE2\x82\xAC\x7F", "caf\xC3\xA9 \xE2\x82\xAC&#0127;"},
+      {"1\r\n2\r3\n\t", "1&#0013;&#0010;2&#0013;3\n\t"},
+      {std::string("\x01x\0", 3), "_x1_x_x0_"},
+  };
+  for (const auto& c : cases) {
+    std::string out = "kept ";
+    XmlEscapeUtf8(out, c.text, hex);
+    EXPECT_EQ(out, "kept " + c.escaped);
+  }
+}
+
 TEST_F(XmlWriterTest, GoldenDocumentReplacesTheOldFile) {
   const std::string path = dir_.Path("doc.xml");
   WriteBytes(path, "old content that is longer than the new one\r\n");

@@ -228,19 +228,32 @@ def encryption():
         (["--starttls", cert, key], "TLS", [], "failed", "certificate"),
         (["--auth", "u:p"], "TLS", trust, "failed", "STARTTLS"),
     ]
-    # A TLS request added after the login's "None" is never undone by it.
-    downgrade = ['Call m.SetServerLogin("ada", "pw")', 'Call m.AddTag("Encryption", "TLS")']
-    for number, (options, outcome) in enumerate([(["--auth", "ada:pw"], "failed"),
-                                                 (["--starttls", cert, key, "--auth", "ada:pw"],
-                                                  "sent")]):
+    # A TLS request added after the login's "None" is never undone by it,
+    # whatever the case of its tag.
+    for number, (tag, options, outcome) in enumerate(
+            [(tag, options, outcome) for tag in ("Encryption", "encryption")
+             for options, outcome in [(["--auth", "ada:pw"], "failed"),
+                                      (["--starttls", cert, key, "--auth", "ada:pw"], "sent")]]):
         with Server(f"downgrade{number}", *options) as server:
             outbox = spool(os.path.join(WORK, f"downgrade{number}-report"),
-                           ("T", server.address, "T", downgrade))
+                           ("T", server.address, "T", ['Call m.SetServerLogin("ada", "pw")',
+                                                       f'Call m.AddTag("{tag}", "TLS")']))
             status, lines = mail(outbox, *trust)
             auth_log = os.path.join(server.folder, "auth.log")
             logins = open(auth_log).read().split() if os.path.exists(auth_log) else []
         check(lines[0].startswith(f"{outcome} T.xml") and "plain" not in logins and
-              len(logins) == (outcome == "sent"), f"TLS asked after None: {lines} {logins}")
+              len(logins) == (outcome == "sent"), f"{tag} TLS asked after None: {lines} {logins}")
+    # A request not understood fails its document alone.
+    with Server("unknown", "--auth", "ada:pw") as server:
+        outbox = spool(os.path.join(WORK, "unknown-report"),
+                       ("U", server.address, "U", ['Call m.SetServerLogin("ada", "pw")',
+                                                   'Call m.AddTag("encryption", "StartTLS")']),
+                       ("V", server.address, "V", ['Call m.SetServerLogin("ada", "pw")']))
+        status, lines = mail(outbox)
+        received = server.received()
+    check(lines[:2] == ['failed U.xml: unknown Encryption "StartTLS" (None, TLS or SSL)',
+                        "sent V.xml to ada@example.com"] and
+          [msg["Subject"] for _, msg in received] == ["V"], f"unknown Encryption: {lines}")
     for number, (options, value, extra, outcome, reason) in enumerate(cases):
         with Server(f"tls{number}", *options) as server:
             outbox = spool(os.path.join(WORK, f"tls{number}-report"),
