@@ -523,7 +523,7 @@ class TextStream final : public ScriptObject {
   // Reading: the file's text, which counts against the budget; writing:
   // an open file.
   explicit TextStream(Text text) : text_(std::move(text)), reading_(true) {
-    Charge(sizeof(TextStream) + text_.capacity() * sizeof(char16_t));
+    Charge(sizeof(TextStream) + text_.size() * sizeof(char16_t));
   }
   explicit TextStream(std::unique_ptr<WritableFile> file)
       : file_(std::move(file)) {}

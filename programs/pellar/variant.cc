@@ -254,8 +254,9 @@ struct Budget {
 };
 thread_local Budget budget;
 
+// By length: an append in place is checked for its length beforehand.
 size_t StrBytes(const Text& text) {
-  return sizeof(StrBox) + text.capacity() * sizeof(char16_t);
+  return sizeof(StrBox) + text.size() * sizeof(char16_t);
 }
 
 // Deletes a box whose last reference went. An array or an object lets go
