@@ -146,6 +146,20 @@ TEST(ParserTest, NestingBeyondTheLimitIsASyntaxError) {
   }
 }
 
+TEST(ParserTest, OneLineIfsNestLikeBlocks) {
+  for (const std::string open : {"If 1 Then ", "If 0 Then x = 1 Else "}) {
+    std::string within, beyond;
+    for (int i = 0; i < kMaxNesting; ++i) within += open;
+    for (int i = 0; i < 30000; ++i) beyond += open;
+    EXPECT_FALSE(Parse(FromUtf8(within + "x = 2")).error) << open;
+    ParseResult result = Parse(FromUtf8(beyond + "x = 2"));
+    ASSERT_TRUE(result.error.has_value()) << open;
+    EXPECT_STREQ(result.error->what(), "Expression nested too deeply");
+    EXPECT_EQ(result.error->column(),
+              static_cast<int>(open.size()) * kMaxNesting + 1);
+  }
+}
+
 TEST(ParserTest, HugeInputsFailCleanly) {
   std::string parens = "x = " + std::string(200000, '(');
   EXPECT_TRUE(Parse(FromUtf8(parens)).error.has_value());
@@ -466,6 +480,23 @@ TEST(InterpreterTest, RunawayRecursionFailsWithOutOfStackSpace) {
   Outcome outcome = RunText("Sub R\nR\nEnd Sub\nR");
   EXPECT_EQ(outcome.code, kExitRuntimeError);
   EXPECT_EQ(outcome.err, "t.vbs(2, 1) runtime error: Out of stack space\n");
+}
+
+TEST(InterpreterTest, ValuesGiveBackWhatTheyWereCharged) {
+  RunText("x = vbCrLf");  // the named constants live as long as the process
+  const size_t before = script::MemoryInUse();
+  Outcome outcome = RunText(
+      "a = Split(\"a,b,c\", \",\")\n"
+      "Set d = CreateObject(\"Scripting.Dictionary\")\n"
+      "d.Add \"k\", a\nd.Add d, d\nd.Key(\"k\") = String(50, \"j\")\n"
+      "d.Remove d\ns = String(100, \"x\")\ns = s & \"y\" & s\n"
+      "ReDim b(10)\nb(1) = a\nReDim Preserve b(20)\nErase b\n"
+      "Set d(1) = d\nc = a\nc(0) = \"copied\"\n"
+      "Set f = CreateObject(\"Scripting.FileSystemObject\")\n"
+      "Set t = f.OpenTextFile(\"none\")\n");
+  EXPECT_EQ(outcome.code, kExitRuntimeError);  // the file is missing
+  EXPECT_NE(outcome.err.find("File not found"), std::string::npos);
+  EXPECT_EQ(script::MemoryInUse(), before);
 }
 
 TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {
