@@ -5,36 +5,17 @@ On Error Resume Next
 x = DateAdd("yyyy", 1e9, #1/1/2000#)
 WScript.Echo "years:", Err.Number, Err.Description
 Err.Clear
-x = DateAdd("m", -1e9, #1/1/2000#)
-WScript.Echo "months:", Err.Number
-Err.Clear
 x = DateAdd("d", 1e300, #1/1/2000#)
 WScript.Echo "days:", Err.Number
-Err.Clear
-x = DateAdd("d", -1, #1/1/100#)
-WScript.Echo "before 100:", Err.Number
 Err.Clear
 x = CDate(1e300)
 WScript.Echo "cdate:", Err.Number
 Err.Clear
-x = CDate("-1e300")
-WScript.Echo "cdate text:", Err.Number
-Err.Clear
-x = Year(1e300)
-WScript.Echo "year:", Err.Number
-Err.Clear
 x = DateSerial(9999, 12, 32)
 WScript.Echo "dateserial:", Err.Number
 Err.Clear
-x = TimeSerial(2147483647, 0, 0)
-WScript.Echo "timeserial:", Err.Number
-Err.Clear
 x = #12/31/9999# + 1
 WScript.Echo "sum:", Err.Number
-Err.Clear
-x = -#12/31/9999#
-WScript.Echo "negation:", Err.Number
-Err.Clear
 On Error GoTo 0
 WScript.Echo "last day:", DateAdd("yyyy", 7999, #12/31/2000#), CDate(2958465)
 WScript.Echo "first day:", CDate(-657434), DateAdd("d", -1, #1/2/100#)
