@@ -1,6 +1,7 @@
 ' native-only
-' Values nested a million deep are let go of one after another, not by
-' recursion: neither freeing them nor the end of the run exhausts the stack.
+' Values nested hundreds of thousands deep are let go of one after another,
+' not by recursion: neither freeing them nor the end of the run exhausts the
+' stack.
 a = Empty
 For i = 1 To 200000
   a = Array(a)
@@ -8,7 +9,7 @@ Next
 a = Empty
 WScript.Echo "arrays freed"
 Set d = Nothing
-For i = 1 To 1000000
+For i = 1 To 300000
   Set e = CreateObject("Scripting.Dictionary")
   e.Add "inner", d
   Set d = e
