@@ -81,6 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Only 'On Error GoTo 0' is supported"},
         SyntaxCase{"On Error Resume", 1, 16, "Expected 'Next'"},
         SyntaxCase{"x = #13/45/2024#", 1, 5, "Syntax error"},
+        SyntaxCase{"x = #0032-01-01#", 1, 5, "Syntax error"},  // year 32
         SyntaxCase{"x = 1000000000000000000000000000000000000000000000000000"
                    "0000000000000000000000000000000000000000000000000000000"
                    "0000000000000000000000000000000000000000000000000000000"

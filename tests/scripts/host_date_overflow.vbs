@@ -19,4 +19,5 @@ WScript.Echo "sum:", Err.Number
 On Error GoTo 0
 WScript.Echo "last day:", DateAdd("yyyy", 7999, #12/31/2000#), CDate(2958465)
 WScript.Echo "first day:", CDate(-657434), DateAdd("d", -1, #1/2/100#)
+WScript.Echo "year 32:", IsDate("0032-01-01")
 WScript.Echo "done"
