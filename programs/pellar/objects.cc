@@ -430,25 +430,19 @@ class Dictionary final : public ScriptObject {
   void Insert(Text key, const Var& k, Var item) {
     // Charged first: a dictionary that would pass the budget stays as it
     // was.
+    Charge(Bytes(keys_.size() + 1, key_chars_ + key.size()));
     key_chars_ += key.size();
-    try {
-      Charge(Bytes(keys_.size() + 1));
-    } catch (...) {
-      key_chars_ -= key.size();
-      throw;
-    }
     index_.emplace(std::move(key), keys_.size());
     keys_.push_back(k);
     items_.push_back(std::move(item));
   }
   // An entry's share: key and item, the index's node and its key text.
-  size_t Bytes(size_t entries) const {
+  static size_t Bytes(size_t entries, size_t key_chars) {
     constexpr size_t kEntry =
         2 * sizeof(Var) + sizeof(std::pair<Text, size_t>) + 2 * sizeof(void*);
-    return sizeof(Dictionary) + entries * kEntry +
-           key_chars_ * sizeof(char16_t);
+    return sizeof(Dictionary) + entries * kEntry + key_chars * sizeof(char16_t);
   }
-  void Recharge() { Charge(Bytes(keys_.size())); }
+  void Recharge() { Charge(Bytes(keys_.size(), key_chars_)); }
   void Put(const Var& k, const Var& item) {
     Text key = KeyOf(k);
     auto it = index_.find(key);
