@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pellar::RunOptions options;
   options.max_statements = 100000;
   options.max_call_depth = 64;
+  // Far below libFuzzer's memory limit, values and their copies together.
+  options.max_memory = size_t{256} << 20;
   options.sleep = false;
   options.arguments = {u"first", u"second"};
   int code = pellar::RunScript(

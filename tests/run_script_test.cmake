@@ -7,6 +7,13 @@
 # NAME.args, when present, holds the command line arguments to use instead
 # of "run NAME.vbs", one per line; the script is standard input either way,
 # so "run -" reads it from there.
+#
+# NAME.ulimit, when present, holds the address-space limit of the run in
+# KiB (as ulimit -v takes it), unless -DADDRESS_LIMITS=OFF: sanitized
+# builds reserve far more address space than such a limit allows.
+#
+# "[[COUNT|TEXT]]" in a script stands for TEXT written COUNT times, so that
+# huge scripts are made when the test runs instead of kept in the tree.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var PELLAR SCRIPT WORK_DIR)
@@ -20,15 +27,25 @@ get_filename_component(dir "${SCRIPT}" DIRECTORY)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
-file(COPY "${SCRIPT}" DESTINATION "${WORK_DIR}")
+file(READ "${SCRIPT}" expanded)
+while(expanded MATCHES "\\[\\[([0-9]+)\\|([^]]*)\\]\\]")
+  string(REPEAT "${CMAKE_MATCH_2}" ${CMAKE_MATCH_1} repeated)
+  string(REPLACE "${CMAKE_MATCH_0}" "${repeated}" expanded "${expanded}")
+endwhile()
+file(WRITE "${WORK_DIR}/${name}.vbs" "${expanded}")
 
 set(args run "${name}.vbs")
 if(EXISTS "${dir}/${name}.args")
   file(STRINGS "${dir}/${name}.args" args)
 endif()
+set(limit "")
+if(EXISTS "${dir}/${name}.ulimit" AND NOT ADDRESS_LIMITS STREQUAL "OFF")
+  file(STRINGS "${dir}/${name}.ulimit" kib)
+  set(limit sh -c "ulimit -v ${kib} && exec \"$@\"" sh)
+endif()
 
 execute_process(
-  COMMAND "${PELLAR}" ${args}
+  COMMAND ${limit} "${PELLAR}" ${args}
   WORKING_DIRECTORY "${WORK_DIR}"
   INPUT_FILE "${WORK_DIR}/${name}.vbs"
   OUTPUT_VARIABLE actual_out

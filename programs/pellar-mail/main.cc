@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include <pellar/base/value.h>
 #include "outbox.h"
 
 namespace pellar::mail {
@@ -62,25 +63,6 @@ bool ParseSeconds(std::string_view text, long* seconds) {
   return true;
 }
 
-// A byte count, with an optional K, M or G (powers of 1024).
-bool ParseBytes(std::string_view text, uint64_t* bytes) {
-  uint64_t value = 0;
-  const auto [end, error] =
-      std::from_chars(text.data(), text.data() + text.size(), value);
-  std::string_view unit(end,
-                        static_cast<size_t>(text.data() + text.size() - end));
-  int shift = 0;
-  if (unit == "K" || unit == "k") shift = 10;
-  if (unit == "M" || unit == "m") shift = 20;
-  if (unit == "G" || unit == "g") shift = 30;
-  if (error != std::errc() || value < 1 || (!unit.empty() && shift == 0) ||
-      value > (UINT64_MAX >> shift)) {
-    return false;
-  }
-  *bytes = value << shift;
-  return true;
-}
-
 int Usage(std::string_view problem) {
   std::cerr << "pellar-mail: " << problem << "\n" << kUsage;
   return kExitUsage;
@@ -122,7 +104,7 @@ int Main(const std::vector<std::string>& args) {
     if (arg == "--cacert") {
       options.sender.ca_file = value;
     } else if (arg == "--max-size") {
-      if (!ParseBytes(value, &options.max_size)) {
+      if (!ParseByteCount(value, &options.max_size)) {
         return Usage("--max-size takes a number of bytes, not " + value);
       }
     } else if (arg == "--lock-timeout") {

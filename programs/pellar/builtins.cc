@@ -17,11 +17,6 @@
 namespace pellar::script {
 namespace {
 
-// Longest text the host builds itself: far beyond what a report needs, and
-// small enough that a runaway script fails with "Out of memory" instead of
-// exhausting the machine.
-constexpr size_t kMaxTextLength = size_t{1} << 26;
-
 constexpr BuiltinInfo kBuiltins[] = {
 #define PELLAR_INFO(name, lo, hi) {Builtin::k##name, lo, hi},
     PELLAR_BUILTINS(PELLAR_INFO)
@@ -48,10 +43,6 @@ const std::unordered_map<std::string_view, const BuiltinInfo*>& BuiltinNames() {
     return map;
   }();
   return *names;
-}
-
-void CheckLength(size_t n) {
-  if (n > kMaxTextLength) Raise(error::kOutOfMemory);
 }
 
 bool AnyNull(Args args, size_t n) {
@@ -135,7 +126,10 @@ Var DateAdd(const Var& interval, const Var& number, const Var& date) {
   double n = std::trunc(ToDouble(number));
   double d = ToDouble(ToDateVar(date));
   if (which <= 2) {
-    int months = static_cast<int>(n) * (which == 0 ? 12 : which == 1 ? 3 : 1);
+    const double span = n * (which == 0 ? 12 : which == 1 ? 3 : 1);
+    // Beyond the 9,900 years dates span, and small enough for an int.
+    if (std::fabs(span) > 12 * 10000) Raise(error::kOverflow);
+    const int months = static_cast<int>(span);
     DateParts p = SplitDate(d);
     int y = p.year + (p.month - 1 + months) / 12;
     int m = (p.month - 1 + months) % 12;
@@ -573,7 +567,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         if (at == Text::npos) break;
         out.append(t, pos, at - pos);
         out += with;
-        CheckLength(out.size());
+        CheckTextLength(out.size());
         pos = at + find.size();
         ++done;
       }
@@ -595,6 +589,22 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       bool text_mode = TextMode(args, 3);
       Text hay = text_mode ? Lower(t) : t,
            needle = text_mode ? Lower(delim) : delim;
+      // The pieces are counted before any is made: a text of commas must
+      // not become millions of elements before the budget says no.
+      size_t pieces = 1;
+      if (needle.size() == 1) {
+        pieces +=
+            static_cast<size_t>(std::count(hay.begin(), hay.end(), needle[0]));
+      } else {
+        for (size_t at = hay.find(needle); at != Text::npos;
+             at = hay.find(needle, at + needle.size())) {
+          ++pieces;
+        }
+      }
+      if (limit > 0) pieces = std::min(pieces, static_cast<size_t>(limit));
+      CheckMemory(pieces * (sizeof(Var) + sizeof(StrBox)) +
+                  t.size() * sizeof(char16_t));
+      parts.reserve(pieces);
       size_t pos = 0;
       while (limit < 0 || static_cast<int32_t>(parts.size()) < limit - 1) {
         size_t at = hay.find(needle, pos);
@@ -613,7 +623,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       for (size_t i = 0; i < a.items.size(); ++i) {
         if (i) out += delim;
         if (!a.items[i].is_null()) out += ToStr(a.items[i]);
-        CheckLength(out.size());
+        CheckTextLength(out.size());
       }
       return Var::String(std::move(out));
     }
@@ -636,7 +646,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
                                                : Lower(ToStr(arg(0))));
     case Builtin::kSpace: {
       size_t k = static_cast<size_t>(NonNegative(arg(0)));
-      CheckLength(k);
+      CheckTextLength(k);
       return Var::String(Text(k, u' '));
     }
     case Builtin::kString: {
@@ -651,7 +661,7 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
         if (code < 0) code += 256;
         c = AnsiChar(static_cast<unsigned char>(code));
       }
-      CheckLength(k);
+      CheckTextLength(k);
       return Var::String(Text(k, c));
     }
     case Builtin::kStrComp: {

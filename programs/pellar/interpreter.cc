@@ -8,6 +8,10 @@
 #include <string>
 #include <utility>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include "builtins.h"
 #include "objects.h"
 
@@ -17,9 +21,21 @@ namespace {
 
 // More elements than any report needs; a bigger ReDim fails with 7.
 constexpr size_t kMaxArrayElements = size_t{1} << 22;
-// Stack the script's procedure calls may use: half of the smallest usual
-// main-thread stack on POSIX.
+// Stack a run may use: half of the smallest usual main-thread stack on
+// POSIX, leaving room for the host's and the library's own calls.
 constexpr uintptr_t kMaxStackBytes = uintptr_t{4} << 20;
+
+// kMaxStackBytes, or half the stack when the limit is lower.
+uintptr_t StackBudget() {
+#ifdef _WIN32
+  return uintptr_t{512} << 10;  // programs get 1 MiB by default
+#else
+  rlimit limit{};
+  if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    return std::min<uintptr_t>(kMaxStackBytes, limit.rlim_cur / 2);
+  return kMaxStackBytes;
+#endif
+}
 
 // The run stopped because it ran out of its statement budget.
 struct LimitSignal {};
@@ -73,7 +89,9 @@ Interpreter::Interpreter(const Program& program, std::ostream& out,
       err_(err),
       script_name_(std::move(script_name)),
       options_(std::move(options)),
-      globals_(program.globals.size()) {}
+      globals_(program.globals.size()) {
+  SetMemoryLimit(options_.max_memory);
+}
 
 Interpreter::~Interpreter() {
   globals_.clear();
@@ -82,6 +100,8 @@ Interpreter::~Interpreter() {
   std::vector<Var> held;
   for (ScriptObject* object : containers_) held.push_back(Var::Object(object));
   for (Var& object : held) object.object()->Drop();
+  held.clear();
+  SetMemoryLimit(SIZE_MAX);
 }
 
 Var Interpreter::CreateObject(const Text& progid) {
@@ -128,6 +148,13 @@ void Interpreter::Step() {
   }
 }
 
+void Interpreter::CheckStack() const {
+  char probe = 0;
+  const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
+  if (stack_base_ > here && stack_base_ - here > stack_budget_)
+    Raise(error::kOutOfStack);
+}
+
 [[noreturn]] void Interpreter::Undefined() { Raise(error::kNotDefined); }
 
 Var Interpreter::DefaultValue(Var v) {
@@ -143,6 +170,7 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   *exit_code = kExitOk;
   char base = 0;
   stack_base_ = reinterpret_cast<uintptr_t>(&base);
+  stack_budget_ = StackBudget();
   Frame main;
   main.locals = globals_.data();
   frame_ = &main;
@@ -331,7 +359,8 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
         for (Var& item : a->items) item = Var();
       } else {
         a->upper.clear();
-        a->items.clear();
+        std::vector<Var>().swap(a->items);
+        a->Recharge();
       }
       return Flow::kNormal;
     }
@@ -406,9 +435,9 @@ bool Interpreter::AppendInPlace(const Node& n) {
   }
   Text* text = Slot(target).UnsharedStr();
   if (text == nullptr) return false;  // not reached: the tail is pure
-  if (text->size() + tail.size() > (size_t{1} << 26))
-    Raise(error::kOutOfMemory);
+  CheckTextLength(text->size() + tail.size());
   *text += tail;
+  Slot(target).RechargeStr();
   return true;
 }
 
@@ -538,6 +567,7 @@ void Interpreter::Dim(const Node& n) {
     total *= static_cast<size_t>(u) + 1;
     if (total > kMaxArrayElements) Raise(error::kOutOfMemory);
   }
+  CheckMemory(total * sizeof(Var));
   if (upper.empty() && n.flag == 0) {
     // Dim a(): a dynamic array without elements yet.
     if (slot->is_array() && slot->array()->locks) Raise(error::kArrayLocked);
@@ -562,6 +592,7 @@ void Interpreter::Dim(const Node& n) {
     ArrBox& box = *slot->MutableArray();
     box.items.resize(total);
     box.upper = std::move(upper);
+    box.Recharge();
     return;
   }
   auto* box = new ArrBox;
@@ -569,6 +600,7 @@ void Interpreter::Dim(const Node& n) {
   box->upper = upper;
   box->fixed = n.flag == 0;
   box->items.resize(total);
+  box->Recharge();
   if (n.flag == 2 && slot->is_array() && !slot->array()->upper.empty()) {
     const ArrBox& old = *slot->array();
     if (old.upper.size() != upper.size()) Raise(error::kSubscriptOutOfRange);
@@ -678,6 +710,7 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
     case Op::kUndefined:
       Undefined();
     case Op::kIndex: {
+      CheckStack();  // a(0)(0)... nests as deep as it is written
       const Node& base = program_.nodes[static_cast<size_t>(n.a)];
       if (base.op != Op::kLocal && base.op != Op::kGlobal &&
           base.op != Op::kIndex) {
@@ -757,16 +790,13 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
   const Procedure& proc = program_.procedures[static_cast<size_t>(id)];
   // Deep recursion fails cleanly, by count and by the stack it has used
   // (frames are larger in sanitized builds).
-  char probe = 0;
-  const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
-  if (depth_ >= options_.max_call_depth ||
-      (stack_base_ > here && stack_base_ - here > kMaxStackBytes)) {
-    Raise(error::kOutOfStack);
-  }
+  if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
+  CheckStack();
   std::span<const int32_t> list = program_.List(args);
   // A wrong count is the caller's run-time error, so a call in a branch
   // that never runs does not stop the script.
-  if (list.size() != static_cast<size_t>(proc.params)) Raise(error::kWrongArgumentCount);
+  if (list.size() != static_cast<size_t>(proc.params))
+    Raise(error::kWrongArgumentCount);
   std::vector<Var> locals(static_cast<size_t>(proc.locals));
   ArgPack pack;
   for (size_t k = 0; k < list.size(); ++k) {
@@ -797,6 +827,7 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
 }
 
 Var Interpreter::Eval(int32_t i) {
+  CheckStack();  // operands nest as deep as the script's operator chains
   const Node& n = program_.nodes[static_cast<size_t>(i)];
   switch (n.op) {
     case Op::kConst:
@@ -822,7 +853,7 @@ Var Interpreter::Eval(int32_t i) {
             joined += v.str();
           else
             joined += ToStr(v);
-          if (joined.size() > (size_t{1} << 26)) Raise(error::kOutOfMemory);
+          CheckTextLength(joined.size());
         }
         if (all_null) return Var::Null();
         return Var::String(std::move(joined));

@@ -5,6 +5,7 @@
 
 #include <pellar/base/text.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -29,6 +30,9 @@ struct RunOptions {
   uint64_t max_statements = 0;
   // Nested procedure calls allowed before 28 "Out of stack space".
   int max_call_depth = 1000;
+  // Bytes all the script's values may hold together before 7 "Out of
+  // memory".
+  size_t max_memory = size_t{1} << 30;
   bool sleep = true;  // WScript.Sleep waits
   Text host_path = u"pellar";  // WScript.FullName: the host program
 };
@@ -160,6 +164,9 @@ class Interpreter {
   void NoteFault(int32_t statement);
   bool TruthOrResume(int32_t node);
   void Step();
+  // Raises 28 "Out of stack space" when the run has used its share of the
+  // stack: deep expressions and calls end there instead of overflowing it.
+  void CheckStack() const;
 
   const Program& program_;
   std::ostream& out_;
@@ -169,7 +176,8 @@ class Interpreter {
   std::vector<Var> globals_;
   Frame* frame_ = nullptr;
   int depth_ = 0;
-  uintptr_t stack_base_ = 0;  // where Run's frame sits
+  uintptr_t stack_base_ = 0;    // where Run's frame sits
+  uintptr_t stack_budget_ = 0;  // bytes below it the run may use
   uint64_t statements_ = 0;
   ErrState error_;
   Var wscript_;

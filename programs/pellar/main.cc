@@ -2,13 +2,16 @@
 // library, so the same file runs unchanged under the Windows script host.
 #include <pellar/automation/automation.h>
 #include <pellar/base/text.h>
+#include <pellar/base/value.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "interpreter.h"
@@ -22,15 +25,23 @@ namespace pellar {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: pellar run FILE [ARG...]  run a script; the ARGs are its\n"
+    "Usage: pellar run [--max-memory=BYTES] FILE [ARG...]\n"
+    "                                 run a script; the ARGs are its\n"
     "                                 WScript.Arguments (FILE \"-\" reads\n"
     "                                 standard input)\n"
     "       pellar --help             show this help\n"
     "       pellar --version          show the library version\n"
     "\n"
+    "--max-memory=BYTES  the bytes all the script's values (texts, arrays,\n"
+    "                    dictionaries, files read) may hold together, with\n"
+    "                    an optional K, M or G; beyond it the script fails\n"
+    "                    with error 7 \"Out of memory\" (default 1G)\n"
+    "\n"
     "Exit status: 0 when the script ran to its end, 1 when a runtime error\n"
     "stopped it, 2 for a syntax error, an unreadable file or wrong usage;\n"
     "WScript.Quit chooses its own.\n";
+
+constexpr std::string_view kMaxMemory = "--max-memory=";
 
 // The library's own answer, so the two can never disagree.
 int PrintVersion() {
@@ -56,7 +67,8 @@ bool ReadAll(std::FILE* in, std::string& bytes) {
   return std::ferror(in) == 0;
 }
 
-int Run(const std::string& file, const std::vector<std::string>& arguments) {
+int Run(const std::string& file, const std::vector<std::string>& arguments,
+        RunOptions options) {
   std::string bytes;
   bool read = false;
   if (file == "-") {
@@ -70,7 +82,6 @@ int Run(const std::string& file, const std::vector<std::string>& arguments) {
               << (file == "-" ? "standard input" : file) << "\n";
     return kExitSyntaxError;
   }
-  RunOptions options;
   std::error_code error;
   const std::filesystem::path self =
       std::filesystem::canonical("/proc/self/exe", error);
@@ -86,8 +97,27 @@ int Main(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (args.size() == 1 && args[0] == "--version") return PrintVersion();
-  if (args.size() >= 2 && args[0] == "run") {
-    return Run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  if (!args.empty() && args[0] == "run") {
+    RunOptions options;
+    size_t at = 1;
+    if (at < args.size() && args[at].starts_with(kMaxMemory)) {
+      const std::string_view value =
+          std::string_view(args[at]).substr(kMaxMemory.size());
+      uint64_t bytes = 0;
+      if (!ParseByteCount(value, &bytes) || bytes > SIZE_MAX) {
+        std::cerr << "pellar: --max-memory takes a number of bytes, not \""
+                  << value << "\"\n"
+                  << kUsage;
+        return kExitSyntaxError;
+      }
+      options.max_memory = static_cast<size_t>(bytes);
+      ++at;
+    }
+    if (at < args.size()) {
+      return Run(args[at],
+                 std::vector<std::string>(args.begin() + at + 1, args.end()),
+                 std::move(options));
+    }
   }
   if (args.empty()) {
     std::cerr << "pellar: missing command\n";

@@ -385,6 +385,8 @@ class Dictionary final : public ScriptObject {
     keys_.clear();
     items_.clear();
     index_.clear();
+    key_chars_ = 0;
+    Recharge();
   }
   bool Enumerate(std::vector<Var>& out) override {
     out = keys_;
@@ -426,9 +428,11 @@ class Dictionary final : public ScriptObject {
       auto it = index_.find(KeyOf(*args[0]));
       if (it == index_.end()) Raise(error::kKeyNotFound);
       size_t at = it->second;
+      key_chars_ -= it->first.size();
       keys_.erase(keys_.begin() + static_cast<ptrdiff_t>(at));
       items_.erase(items_.begin() + static_cast<ptrdiff_t>(at));
       Reindex();
+      Recharge();
       return Var();
     }
     if (name == "removeall") {
@@ -454,8 +458,11 @@ class Dictionary final : public ScriptObject {
       if (it == index_.end()) Raise(error::kKeyNotFound);
       Text fresh = KeyOf(*args[1]);
       if (index_.count(fresh)) Raise(error::kKeyExists);
+      CheckTextLength(fresh.size());
+      key_chars_ += fresh.size() - it->first.size();
       keys_[it->second] = *args[1];
       Reindex();
+      Recharge();
       return Var();
     }
     NoMember();
@@ -484,10 +491,21 @@ class Dictionary final : public ScriptObject {
     }
   }
   void Insert(Text key, const Var& k, Var item) {
+    // Charged first: a dictionary that would pass the budget stays as it
+    // was.
+    Charge(Bytes(keys_.size() + 1, key_chars_ + key.size()));
+    key_chars_ += key.size();
     index_.emplace(std::move(key), keys_.size());
     keys_.push_back(k);
     items_.push_back(std::move(item));
   }
+  // An entry's share: key and item, the index's node and its key text.
+  static size_t Bytes(size_t entries, size_t key_chars) {
+    constexpr size_t kEntry =
+        2 * sizeof(Var) + sizeof(std::pair<Text, size_t>) + 2 * sizeof(void*);
+    return sizeof(Dictionary) + entries * kEntry + key_chars * sizeof(char16_t);
+  }
+  void Recharge() { Charge(Bytes(keys_.size(), key_chars_)); }
   void Put(const Var& k, const Var& item) {
     Text key = KeyOf(k);
     auto it = index_.find(key);
@@ -505,6 +523,7 @@ class Dictionary final : public ScriptObject {
 
   Interpreter& in_;
   bool text_mode_ = false;
+  size_t key_chars_ = 0;  // of the index's keys
   std::vector<Var> keys_;
   std::vector<Var> items_;
   std::unordered_map<Text, size_t> index_;
@@ -545,6 +564,8 @@ std::string ReadAllBytes(TextView path) {
   while ((n = file->Read(buffer, sizeof buffer)) > 0) {
     bytes.append(buffer, n);
     if (bytes.size() > (size_t{1} << 28)) Raise(error::kOutOfMemory);
+    // Each byte becomes a character of the stream's text.
+    CheckMemory(bytes.size() * sizeof(char16_t));
   }
   return bytes;
 }
@@ -556,8 +577,11 @@ size_t NameStart(TextView path) {
 
 class TextStream final : public ScriptObject {
  public:
-  // Reading: the file's text; writing: an open file.
-  explicit TextStream(Text text) : text_(std::move(text)), reading_(true) {}
+  // Reading: the file's text, which counts against the budget; writing:
+  // an open file.
+  explicit TextStream(Text text) : text_(std::move(text)), reading_(true) {
+    Charge(sizeof(TextStream) + text_.size() * sizeof(char16_t));
+  }
   explicit TextStream(std::unique_ptr<WritableFile> file)
       : file_(std::move(file)) {}
   ~TextStream() override {

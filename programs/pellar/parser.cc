@@ -520,7 +520,9 @@ class Parser {
     p_.nodes[n].a = ParseExpression();
     ExpectWord("then", "Then");
     if (Peek().kind != TokenKind::kNewline || Peek().text == u":") {
-      // One line: statements up to the line end, perhaps an Else part.
+      // One line: statements up to the line end, perhaps an Else part,
+      // which may hold another If: they nest like blocks.
+      Nesting nesting(*this, start);
       if (Peek().kind == TokenKind::kNewline) Next();
       ++single_line_if_;
       int32_t then_block = MakeList(ParseLineStatements());

@@ -192,6 +192,7 @@ class RegExp final : public ScriptObject {
       Scan(subject, global_, [&](const std::vector<std::ptrdiff_t>& g) {
         out.append(subject, done, static_cast<size_t>(g[0]) - done);
         out += ExpandReplacement(replacement, subject, g);
+        CheckTextLength(out.size());  // a short pattern can grow a text fast
         done = static_cast<size_t>(g[1]);
       });
       out.append(subject, done);

@@ -87,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Only 'On Error GoTo 0' is supported"},
         SyntaxCase{"On Error Resume", 1, 16, "Expected 'Next'"},
         SyntaxCase{"x = #13/45/2024#", 1, 5, "Syntax error"},
+        SyntaxCase{"x = #0032-01-01#", 1, 5, "Syntax error"},  // year 32
         SyntaxCase{"x = 1000000000000000000000000000000000000000000000000000"
                    "0000000000000000000000000000000000000000000000000000000"
                    "0000000000000000000000000000000000000000000000000000000"
@@ -149,6 +150,20 @@ TEST(ParserTest, NestingBeyondTheLimitIsASyntaxError) {
     // The column of the first parenthesis past the limit.
     size_t at = 4 + open.size() * kMaxNesting + open.size() - 1;
     EXPECT_EQ(result.error->column(), static_cast<int>(at) + 1) << open;
+  }
+}
+
+TEST(ParserTest, OneLineIfsNestLikeBlocks) {
+  for (const std::string open : {"If 1 Then ", "If 0 Then x = 1 Else "}) {
+    std::string within, beyond;
+    for (int i = 0; i < kMaxNesting; ++i) within += open;
+    for (int i = 0; i < 30000; ++i) beyond += open;
+    EXPECT_FALSE(Parse(FromUtf8(within + "x = 2")).error) << open;
+    ParseResult result = Parse(FromUtf8(beyond + "x = 2"));
+    ASSERT_TRUE(result.error.has_value()) << open;
+    EXPECT_STREQ(result.error->what(), "Expression nested too deeply");
+    EXPECT_EQ(result.error->column(),
+              static_cast<int>(open.size()) * kMaxNesting + 1);
   }
 }
 
@@ -518,6 +533,23 @@ TEST(InterpreterTest, RunawayRecursionFailsWithOutOfStackSpace) {
             0u)
       << outcome.err;
   EXPECT_TRUE(outcome.err.ends_with(" more calls\n")) << outcome.err;
+}
+
+TEST(InterpreterTest, ValuesGiveBackWhatTheyWereCharged) {
+  RunText("x = vbCrLf");  // the named constants live as long as the process
+  const size_t before = script::MemoryInUse();
+  Outcome outcome = RunText(
+      "a = Split(\"a,b,c\", \",\")\n"
+      "Set d = CreateObject(\"Scripting.Dictionary\")\n"
+      "d.Add \"k\", a\nd.Add d, d\nd.Key(\"k\") = String(50, \"j\")\n"
+      "d.Remove d\ns = String(100, \"x\")\ns = s & \"y\" & s\n"
+      "ReDim b(10)\nb(1) = a\nReDim Preserve b(20)\nErase b\n"
+      "Set d(1) = d\nc = a\nc(0) = \"copied\"\n"
+      "Set f = CreateObject(\"Scripting.FileSystemObject\")\n"
+      "Set t = f.OpenTextFile(\"none\")\n");
+  EXPECT_EQ(outcome.code, kExitRuntimeError);  // the file is missing
+  EXPECT_NE(outcome.err.find("File not found"), std::string::npos);
+  EXPECT_EQ(script::MemoryInUse(), before);
 }
 
 TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {

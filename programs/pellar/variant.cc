@@ -1,11 +1,13 @@
 #include "variant.h"
 
+#include <pellar/base/chars.h>
+#include <pellar/base/value.h>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include <pellar/base/chars.h>
-#include <pellar/base/value.h>
+#include <new>
+#include <vector>
 
 namespace pellar::script {
 namespace {
@@ -221,12 +223,81 @@ Var NewArray(std::vector<Var> items) {
   return Var::Array(box);
 }
 
+namespace {
+
+// Per thread, as each thread runs its own script.
+struct Budget {
+  size_t used = 0;
+  size_t limit = SIZE_MAX;
+};
+thread_local Budget budget;
+
+// By length: an append in place is checked for its length beforehand.
+size_t StrBytes(const Text& text) {
+  return sizeof(StrBox) + text.size() * sizeof(char16_t);
+}
+
+// Deletes a box whose last reference went. An array or an object lets go
+// of the values it holds as it goes, and those may be the last references
+// to more such boxes: they wait in a list here instead of being deleted
+// inside the outer deletion, so a chain of a million nested arrays takes no
+// more stack than one.
+void Destroy(Boxed* box) {
+  thread_local std::vector<Boxed*>* pending = nullptr;
+  if (pending != nullptr) {
+    try {
+      pending->push_back(box);
+      return;
+    } catch (const std::bad_alloc&) {
+      // Without room for the list this one goes now, its values nested.
+    }
+    delete box;
+    return;
+  }
+  std::vector<Boxed*> list;
+  pending = &list;
+  delete box;
+  while (!list.empty()) {
+    Boxed* next = list.back();
+    list.pop_back();
+    delete next;
+  }
+  pending = nullptr;
+}
+
+}  // namespace
+
+void SetMemoryLimit(size_t bytes) { budget.limit = bytes; }
+
+size_t MemoryInUse() { return budget.used; }
+
+void CheckMemory(size_t bytes) {
+  if (bytes > budget.limit || budget.used > budget.limit - bytes)
+    Raise(error::kOutOfMemory);
+}
+
+void CheckTextLength(size_t chars) {
+  if (chars > kMaxTextLength) Raise(error::kOutOfMemory);
+  CheckMemory(chars * sizeof(char16_t));
+}
+
+Boxed::~Boxed() { budget.used -= charged_; }
+
+void Boxed::Charge(size_t bytes) {
+  if (bytes > charged_) CheckMemory(bytes - charged_);
+  budget.used = budget.used - charged_ + bytes;
+  charged_ = bytes;
+}
+
 Var Var::String(Text t) {
   Var v;
   v.type_ = VType::kString;
   v.box_ = new StrBox(std::move(t));
+  v.box_->Charge(StrBytes(v.str()));
   return v;
 }
+
+void Var::RechargeStr() { box_->Charge(StrBytes(str())); }
 
 Var Var::Object(ScriptObject* o) {
   Var v;
@@ -240,6 +311,7 @@ Var Var::Array(ArrBox* a) {
   Var v;
   v.type_ = VType::kArray;
   v.arr_ = a;
+  a->Recharge();
   return v;
 }
 
@@ -276,19 +348,24 @@ void Var::Release() {
   if ((type_ == VType::kString || type_ == VType::kObject ||
        type_ == VType::kArray) &&
       box_ != nullptr && --box_->refs == 0) {
-    delete box_;
+    // A text holds no values: it goes at once.
+    if (type_ == VType::kString)
+      delete box_;
+    else
+      Destroy(box_);
   }
   type_ = VType::kEmpty;
 }
 
 ArrBox* Var::MutableArray() {
   if (arr_->refs > 1) {
-    auto* copy = new ArrBox;
-    copy->upper = arr_->upper;
-    copy->items = arr_->items;
-    copy->fixed = arr_->fixed;
-    --arr_->refs;
-    arr_ = copy;
+    Var copy = Var::Array(new ArrBox);
+    ArrBox* box = copy.arr_;
+    box->upper = arr_->upper;
+    box->items = arr_->items;
+    box->fixed = arr_->fixed;
+    box->Recharge();
+    Swap(copy);
   }
   return arr_;
 }
@@ -580,7 +657,7 @@ bool ParseDateText(TextView text, double* out) {
       else if (y < 100)
         y += 1900;
     }
-    if (m < 1 || m > 12 || d < 1 || d > 31 || y > 9999) return false;
+    if (m < 1 || m > 12 || d < 1 || d > 31 || y < 100 || y > 9999) return false;
     static constexpr int kDays[] = {31, 29, 31, 30, 31, 30,
                                     31, 31, 30, 31, 30, 31};
     if (d > kDays[m - 1]) return false;

@@ -4,14 +4,15 @@
 #ifndef PELLAR_HOST_VARIANT_H_
 #define PELLAR_HOST_VARIANT_H_
 
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <pellar/base/failure.h>
-#include <pellar/base/text.h>
 
 namespace pellar::script {
 
@@ -30,12 +31,36 @@ enum class VType : uint8_t {
   kRef = 99,    // a ByRef parameter slot pointing at the caller's variable
 };
 
+// Dates lie strictly between these serials: 99-12-31 and 10000-01-01.
+inline constexpr double kMinDate = -657435;
+inline constexpr double kMaxDate = 2958466;
+
 // Throws the failure with the text of `number`.
 [[noreturn]] void Raise(int number);
 
+// One budget for the bytes all the values of a run hold (texts, arrays,
+// dictionaries, files read): a counter that boxes add to when they are made
+// or grow and take from when they go. SIZE_MAX until a run sets it.
+void SetMemoryLimit(size_t bytes);
+size_t MemoryInUse();
+// Raises 7 "Out of memory" unless `bytes` more fit: checked before a big
+// text or array is built, so that it is never built.
+void CheckMemory(size_t bytes);
+// Longest text the host builds: beyond what a report needs, small enough
+// that one text cannot take the machine.
+inline constexpr size_t kMaxTextLength = size_t{1} << 26;
+// Raises 7 unless a text of `chars` characters may be built.
+void CheckTextLength(size_t chars);
+
 struct Boxed {
   int refs = 1;
-  virtual ~Boxed() = default;
+  virtual ~Boxed();  // gives back what it was charged
+  // Makes the box's share of the budget `bytes`; raises 7 (changing
+  // nothing) when the growth does not fit.
+  void Charge(size_t bytes);
+
+ private:
+  size_t charged_ = 0;
 };
 
 struct StrBox final : Boxed {
@@ -98,7 +123,9 @@ class Var {
     v.d_ = d;
     return v;
   }
+  // Raises 6 "Overflow" outside the years 100 to 9999.
   static Var Date(double d) {
+    if (!(d > kMinDate && d < kMaxDate)) Raise(error::kOverflow);
     Var v;
     v.type_ = VType::kDate;
     v.d_ = d;
@@ -110,9 +137,10 @@ class Var {
     v.l_ = b ? -1 : 0;
     return v;
   }
-  static Var String(Text t);
+  static Var String(Text t);           // charges the text (raises 7)
   static Var Object(ScriptObject* o);  // takes a reference; null is Nothing
-  static Var Array(ArrBox* a);         // takes ownership of one reference
+  // Takes ownership of one reference and charges the array (raises 7).
+  static Var Array(ArrBox* a);
   static Var Ref(Var* target) {
     Var v;
     v.type_ = VType::kRef;
@@ -132,12 +160,14 @@ class Var {
   int32_t raw_long() const { return l_; }
   double raw_double() const { return d_; }
   const Text& str() const { return static_cast<StrBox*>(box_)->text; }
-  // The text to change in place, when no other value shares it.
+  // The text to change in place, when no other value shares it; charge
+  // its growth with RechargeStr.
   Text* UnsharedStr() {
     return type_ == VType::kString && box_->refs == 1
                ? &static_cast<StrBox*>(box_)->text
                : nullptr;
   }
+  void RechargeStr();
   ScriptObject* object() const { return obj_; }
   ArrBox* array() const { return arr_; }
   ArrBox* MutableArray();  // unshares first
@@ -165,6 +195,11 @@ struct ArrBox final : Boxed {
   std::vector<Var> items;      // first dimension varies fastest
   int locks = 0;               // elements passed by reference right now
   bool fixed = false;          // declared with bounds: no ReDim
+  // Charges what the array holds now to the budget (raises 7).
+  void Recharge() {
+    Charge(sizeof(ArrBox) + items.capacity() * sizeof(Var) +
+           upper.capacity() * sizeof(int32_t));
+  }
   // Index of the element, or failure 9.
   size_t Offset(std::span<const int32_t> index) const;
 };

@@ -132,6 +132,22 @@ INSTANTIATE_TEST_SUITE_P(
 #ifndef _WIN32
 // A program that switches to a locale with a decimal comma must still read
 // and write numbers as scripts and files have them.
+TEST(ByteCountTest, TakesDigitsWithAUnitOfPowersOf1024) {
+  uint64_t bytes = 0;
+  EXPECT_TRUE(ParseByteCount("512", &bytes));
+  EXPECT_EQ(bytes, 512u);
+  EXPECT_TRUE(ParseByteCount("64k", &bytes));
+  EXPECT_EQ(bytes, 64u << 10);
+  EXPECT_TRUE(ParseByteCount("100M", &bytes));
+  EXPECT_EQ(bytes, 100u << 20);
+  EXPECT_TRUE(ParseByteCount("2G", &bytes));
+  EXPECT_EQ(bytes, uint64_t{2} << 30);
+  for (const char* wrong : {"", "0", "-1", "+1", "1.5G", "1T", "G", "1 G",
+                            "17179869184G", "18446744073709551616"}) {
+    EXPECT_FALSE(ParseByteCount(wrong, &bytes)) << wrong;
+  }
+}
+
 TEST(ConversionTest, NumbersIgnoreTheProcessLocale) {
   testing::TempDir dir;
   const std::string make = "localedef -i de_DE -f UTF-8 '" +

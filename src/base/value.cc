@@ -38,6 +38,24 @@ int64_t ToRangedInteger(const Value& value, int64_t lo, int64_t hi) {
 
 }  // namespace
 
+bool ParseByteCount(std::string_view text, uint64_t* bytes) {
+  uint64_t value = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value);
+  std::string_view unit(end,
+                        static_cast<size_t>(text.data() + text.size() - end));
+  int shift = 0;
+  if (unit == "K" || unit == "k") shift = 10;
+  if (unit == "M" || unit == "m") shift = 20;
+  if (unit == "G" || unit == "g") shift = 30;
+  if (error != std::errc() || value < 1 || (!unit.empty() && shift == 0) ||
+      value > (UINT64_MAX >> shift)) {
+    return false;
+  }
+  *bytes = value << shift;
+  return true;
+}
+
 double ParseNumber(TextView text) {
   size_t b = 0, e = text.size();
   while (b < e && IsBlank(text[b])) ++b;

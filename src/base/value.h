@@ -3,6 +3,7 @@
 #define PELLAR_BASE_VALUE_H_
 
 #include <cstdint>
+#include <string_view>
 #include <variant>
 
 #include <pellar/base/export.h>
@@ -41,6 +42,10 @@ Text DoubleText(double d);
 // exponent; "." is the decimal point under every locale. Fails with 13 for
 // anything else, with 6 beyond the range of a double.
 double ParseNumber(TextView text);
+
+// Reads a byte count given on a command line: digits with an optional K, M
+// or G (powers of 1024); false for anything else, for 0 and beyond uint64.
+bool ParseByteCount(std::string_view text, uint64_t* bytes);
 
 // Rounds half to even and range-checks into int64 (failure 6 when not finite
 // or beyond +-2^63).
