@@ -41,6 +41,18 @@ std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, std::string_view bytes);
 bool PathExists(const std::string& path);
 
+#ifndef _WIN32
+// Another local user, the attacker of the tests that run as root.
+inline constexpr int kOtherUser = 4242;
+// Runs `work` in a forked child that has become kOtherUser (user and group)
+// and answers the child's id, or -1 when the test does not run as root.
+// The child ends when `work` returns (status 0) or throws (status 1).
+int StartAsOtherUser(const std::function<void()>& work);
+// Waits for a child of StartAsOtherUser to end; its exit status, or -1
+// when it was killed or could not be waited for. `kill` ends it first.
+int WaitForChild(int pid, bool kill = false);
+#endif
+
 // The real platform with a settable clock and module folder.
 class FakePlatform : public ForwardingPlatform {
  public:
