@@ -15,6 +15,7 @@
 #undef CopyFile
 #undef ReplaceFile
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -22,6 +23,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -329,6 +331,28 @@ TEST_P(PlatformContractTest, SavesReplaceLinksAndKeepTheOlderOwnerAndMode) {
             error::kPathFileAccess);
   ASSERT_EQ(::lstat(dir_.Path("folder.csv").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(RenameNoReplaceTest, NeverReplacesAndKeepsTheRenamesOwnAnswer) {
+  TempDir dir;
+  WriteBytes(dir.Path("a"), "a");
+  WriteBytes(dir.Path("b"), "b");
+  errno = 0;
+  EXPECT_EQ(RenameNoReplace(AT_FDCWD, dir.Path("a").c_str(), AT_FDCWD,
+                            dir.Path("b").c_str()),
+            -1);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(ReadBytes(dir.Path("a")) + ReadBytes(dir.Path("b")), "ab");
+  EXPECT_EQ(RenameNoReplace(AT_FDCWD, dir.Path("a").c_str(), AT_FDCWD,
+                            dir.Path("c").c_str()),
+            0);
+  EXPECT_EQ(ReadBytes(dir.Path("c")), "a");
+  // A folder into itself is invalid, and no link stands in for it.
+  MakeFolder(dir.Path("sub"));
+  EXPECT_EQ(RenameNoReplace(AT_FDCWD, dir.Path("sub").c_str(), AT_FDCWD,
+                            dir.Path("sub/in").c_str()),
+            -1);
+  EXPECT_EQ(errno, EINVAL);
 }
 #endif
 
