@@ -438,8 +438,7 @@ void RequireRemovable(const std::string& path, const struct stat& st) {
 // written where it stands, never through a link: opened without following
 // one and without creating anything, then checked to be the device `st`
 // described.
-std::unique_ptr<WritableFile> OpenDevice(std::string p,
-                                         const struct stat& st) {
+std::unique_ptr<WritableFile> OpenDevice(std::string p, const struct stat& st) {
   // Non-blocking only for the open: a device that is not ready would block
   // it, and with it the host, for good.
   int fd = ::open(p.c_str(),

@@ -245,8 +245,7 @@ class WindowsSequentialFile final : public SequentialFile {
 // What stands at `p`: its attributes and file type, the last component
 // taken as it is (a reparse point is not followed) unless `follow`. False
 // when nothing does.
-bool Probe(const std::wstring& p, bool follow, DWORD* attributes,
-           DWORD* type) {
+bool Probe(const std::wstring& p, bool follow, DWORD* attributes, DWORD* type) {
   Handle h(::CreateFileW(
       p.c_str(), FILE_READ_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -265,9 +264,8 @@ bool Probe(const std::wstring& p, bool follow, DWORD* attributes,
   }
   *type = ::GetFileType(h.get());
   BY_HANDLE_FILE_INFORMATION info;
-  *attributes = ::GetFileInformationByHandle(h.get(), &info)
-                    ? info.dwFileAttributes
-                    : 0;
+  *attributes =
+      ::GetFileInformationByHandle(h.get(), &info) ? info.dwFileAttributes : 0;
   return true;
 }
 
@@ -276,10 +274,9 @@ HANDLE CreateFreshSibling(const std::wstring& p, std::wstring& temp) {
   const Text path(p.begin(), p.end());
   for (int attempt = 0;; ++attempt) {
     temp = Wide(TemporarySibling(path, u'\\'));
-    HANDLE h = ::CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                             nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                             nullptr);
+    HANDLE h = ::CreateFileW(
+        temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h != INVALID_HANDLE_VALUE) return h;
     const DWORD code = ::GetLastError();
     if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ||
@@ -302,9 +299,9 @@ std::unique_ptr<WritableFile> CreateWritable(std::wstring p, FileAccess access,
     const bool normal = access == FileAccess::kNormal;
     if (normal && type == FILE_TYPE_CHAR) {
       at = SaveStep::kCreate;
-      HANDLE h = ::CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      HANDLE h =
+          ::CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (h == INVALID_HANDLE_VALUE) throw WindowsError(p, ::GetLastError());
       if (::GetFileType(h) != FILE_TYPE_CHAR) {
         ::CloseHandle(h);
@@ -323,10 +320,10 @@ std::unique_ptr<WritableFile> CreateWritable(std::wstring p, FileAccess access,
       // A save replaces a link that leads nowhere or to a file; nothing
       // else ever replaces one.
       DWORD target_attributes = 0, target_type = FILE_TYPE_UNKNOWN;
-      if (!normal || (Probe(p, /*follow=*/true, &target_attributes,
-                            &target_type) &&
-                      (target_type != FILE_TYPE_DISK ||
-                       (target_attributes & FILE_ATTRIBUTE_DIRECTORY)))) {
+      if (!normal ||
+          (Probe(p, /*follow=*/true, &target_attributes, &target_type) &&
+           (target_type != FILE_TYPE_DISK ||
+            (target_attributes & FILE_ATTRIBUTE_DIRECTORY)))) {
         throw Failure(error::kPathFileAccess);
       }
     } else if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
@@ -337,8 +334,8 @@ std::unique_ptr<WritableFile> CreateWritable(std::wstring p, FileAccess access,
   at = SaveStep::kCreate;
   std::wstring temp;
   HANDLE h = CreateFreshSibling(p, temp);
-  return std::make_unique<WindowsWritableFile>(
-      h, std::move(p), std::move(temp), access == FileAccess::kNormal);
+  return std::make_unique<WindowsWritableFile>(h, std::move(p), std::move(temp),
+                                               access == FileAccess::kNormal);
 }
 
 // Anything whose address lies inside the library, to find its file.
