@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include <pellar/platform/platform.h>
+
 #include "mime.h"
 #include "spool_reader.h"
 
@@ -318,17 +320,8 @@ std::string MoveDocument(int from, const std::string& from_name, int to,
         fstatat(to, (target + ".log").c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
       continue;
     }
-    int done = renameat2(from, from_name.c_str(), to, target.c_str(),
-                         RENAME_NOREPLACE);
-    if (done != 0 && (errno == EINVAL || errno == ENOSYS)) {
-      // Without RENAME_NOREPLACE: a new link never replaces a file either.
-      done = linkat(from, from_name.c_str(), to, target.c_str(), 0);
-      if (done == 0 && unlinkat(from, from_name.c_str(), 0) != 0) {
-        const int number = errno;
-        unlinkat(to, target.c_str(), 0);
-        return ErrorText(number);
-      }
-    }
+    const int done =
+        RenameNoReplace(from, from_name.c_str(), to, target.c_str());
     if (done == 0) {
       // Make the move outlast a crash, so a sent document is not sent
       // again after one.
@@ -501,8 +494,7 @@ class Run {
       // Claimed: from here on the name may be spooled again without
       // touching what this run sends.
       const std::string claim = ClaimName(name);
-      if (renameat2(dir_, name.c_str(), dir_, claim.c_str(),
-                    RENAME_NOREPLACE) != 0) {
+      if (RenameNoReplace(dir_, name.c_str(), dir_, claim.c_str()) != 0) {
         if (errno == ENOENT) return true;
         return Fail(name, "cannot claim the document: " + ErrorText(errno));
       }
@@ -666,8 +658,7 @@ class Run {
   // the library has spooled that name again meanwhile.
   bool PutBack(const std::string& name) {
     if (held_ == name) return true;
-    if (renameat2(dir_, held_.c_str(), dir_, name.c_str(), RENAME_NOREPLACE) ==
-        0) {
+    if (RenameNoReplace(dir_, held_.c_str(), dir_, name.c_str()) == 0) {
       held_ = name;
       return true;
     }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include <pellar/base/chars.h>
+#include <pellar/platform/platform.h>
 
 #include "control.h"
 #include "workbook.h"
@@ -252,14 +253,8 @@ class TempFile {
   // there is one.
   std::string KeepNew(const std::string& target, mode_t mode) {
     if (chmod(path_.c_str(), mode) != 0) return std::strerror(errno);
-    int done = renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(),
-                         RENAME_NOREPLACE);
-    if (done != 0 && (errno == EINVAL || errno == ENOSYS)) {
-      // A file system without it: a link is made only where no name is.
-      done = link(path_.c_str(), target.c_str());
-      if (done == 0) unlink(path_.c_str());
-    }
-    if (done != 0) {
+    if (RenameNoReplace(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str()) !=
+        0) {
       return errno == EEXIST ? std::string(kAppeared) : std::strerror(errno);
     }
     path_.clear();

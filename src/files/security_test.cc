@@ -120,6 +120,12 @@ TEST_F(SecurityTest, FreshFilesAreNeverWrittenIntoWhatIsThere) {
             error::kPathFileAccess);
   EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
 
+  // Copying onto a second name of another file replaces that name only.
+  ASSERT_EQ(::link(dir_.Path("victim").c_str(), dir_.Path("second").c_str()),
+            0);
+  Platform::Default().CopyFile(P("send.txt"), P("second"));
+  EXPECT_EQ(ReadBytes(dir_.Path("victim")), "keep");
+
   // A file that holds no secret gets 0666 less the umask, as UFL.log does.
   const mode_t old = ::umask(022);
   auto log =

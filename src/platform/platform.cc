@@ -36,21 +36,6 @@ void Platform::CheckReplaceable(TextView) {}
 
 bool Platform::SameFile(TextView a, TextView b) { return a == b; }
 
-std::unique_ptr<WritableFile> Platform::CreateForSave(TextView path,
-                                                      FileAccess access,
-                                                      SaveStep* step) {
-  SaveStep unused;
-  SaveStep& at = step != nullptr ? *step : unused;
-  if (access == FileAccess::kNormal) {
-    at = SaveStep::kDeleteOld;
-    for (const Text& match : Lookup(path, LookupKind::kFile)) {
-      DeleteFile(match);
-    }
-  }
-  at = SaveStep::kCreate;
-  return NewWritableFile(path, access);
-}
-
 Text TemporarySibling(TextView path, char16_t separator) {
   // Windows also takes "/" and a drive's "C:" as the end of a folder part.
   const TextView ends =

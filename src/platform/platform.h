@@ -31,18 +31,24 @@ enum class LookupKind {
 
 enum class WindowStyle { kMinimizedNoFocus, kMinimizedWithFocus };
 
-// How a file is written and who may read it.
-// - kNormal: the file is created or truncated where it stands (a symbolic
-//   link is followed, a character device such as a printer port is written).
-// - kReplace, kPrivate, kPrivateExecutable: the file is written under a fresh
-//   name in the same folder (created exclusively, never through a symbolic
-//   link, with its final mode from the start) and renamed over the name on
-//   Close(), so a planted or dangling link, a device or an older file with a
-//   wider mode never receives the text. A name that is a symbolic link or
-//   not an ordinary file fails with 75 before anything is written; a
-//   read-only file with 70. On POSIX kReplace gives the mode of any new
+// How a file is written and who may read it. No access ever writes through
+// a symbolic link (on Windows: a reparse point) or into an older file: the
+// text goes to a fresh file beside the name (created exclusively, with its
+// final mode from the start), which takes the name once complete.
+// - kNormal, a save's file: an older ordinary file of the name is replaced
+//   and lends the new one its mode and, where the user may give it, its
+//   owner; a read-only one fails with 70. A symbolic link whose target is
+//   missing or an ordinary file is itself replaced, its target untouched.
+//   A character device such as a printer port is written where it stands
+//   (never through a link). Anything else at the name, a link to it
+//   included, fails with 75. The new file takes the name also when the
+//   writing failed, so what was written stays.
+// - kReplace, kPrivate, kPrivateExecutable: a name that is a symbolic link
+//   or not an ordinary file fails with 75 before anything is written; a
+//   read-only file with 70. A file never closed is dropped and the older
+//   file keeps its place. On POSIX kReplace gives the mode of any new
 //   file, kPrivate 0600 (files holding secrets), kPrivateExecutable 0700
-//   (programs). Windows writes all of them in place.
+//   (programs).
 enum class FileAccess { kNormal, kReplace, kPrivate, kPrivateExecutable };
 
 // The step of CreateForSave under way, so that a caller can tell a failure
@@ -60,8 +66,8 @@ struct LocalDateTime {
 
 // A file open for writing. Bytes may be buffered; Close() flushes. The
 // destructor closes a file that was not closed, ignoring errors; a file
-// written under a fresh name (FileAccess other than kNormal) is then
-// dropped and the older file keeps its place.
+// written under a fresh name with kReplace, kPrivate or kPrivateExecutable
+// is then dropped and the older file keeps its place.
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
@@ -129,19 +135,16 @@ class Platform {
   virtual bool SameFile(TextView a, TextView b);
   // Creates one folder level; the parent must exist.
   virtual void CreateFolder(TextView path) = 0;
-  // Creates a file, or truncates an existing one, for writing.
+  // Creates a file for writing, to replace any older one (see FileAccess).
   virtual std::unique_ptr<WritableFile> NewWritableFile(
       TextView path, FileAccess access = FileAccess::kNormal) = 0;
-  // The file of a save, in one call that converts the name once: with
-  // kNormal an older ordinary file of that name (one that a kFile lookup
-  // finds) is deleted first, as DeleteFile deletes it; then the file is
-  // created as NewWritableFile creates it. The other accesses delete
-  // nothing: Close() renames the new file over the older one. `step`, when
-  // given, holds the step under way (also when the call throws). The
-  // default makes those calls one by one.
-  virtual std::unique_ptr<WritableFile> CreateForSave(TextView path,
-                                                      FileAccess access,
-                                                      SaveStep* step = nullptr);
+  // The file of a save, in one call that converts the name once, created as
+  // NewWritableFile creates it. `step`, when given, holds the step under way
+  // (also when the call throws): kDeleteOld while what stands at the name
+  // is judged (a read-only older file fails there, as deleting it would),
+  // kCreate from the creation on.
+  virtual std::unique_ptr<WritableFile> CreateForSave(
+      TextView path, FileAccess access, SaveStep* step = nullptr) = 0;
   // Opens an existing file for reading.
   virtual std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) = 0;
   // Starts `command_line` as a new process and does not wait for it; no
@@ -235,6 +238,17 @@ class ScopedPlatform {
 // (first argument) ends at the first blank outside quotes and takes
 // backslashes literally.
 std::vector<Text> SplitCommandLine(TextView command_line);
+
+#ifndef _WIN32
+// Renames the entry `from` of the folder `from_dir` to `to` of `to_dir`
+// (descriptors of open folders, or AT_FDCWD), never replacing an entry at
+// `to`, as renameat2(2) with RENAME_NOREPLACE does: 0, or -1 with errno
+// set (EEXIST when `to` exists). Where the file system cannot rename so,
+// a file is linked at `to` (which never replaces either) and `from`
+// unlinked; a folder then fails with the rename's EINVAL.
+[[nodiscard]] int RenameNoReplace(int from_dir, const char* from, int to_dir,
+                                  const char* to);
+#endif
 
 // A fresh hidden name (".~pellar-" & 16 random hex digits & ".tmp") in the
 // folder of `path`, for a file that will replace `path` once complete.

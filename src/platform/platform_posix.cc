@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -137,14 +138,35 @@ bool IsHiddenName(TextView name) {
 }
 
 // Writes to `fd`. When `temp_` is set the bytes go to that fresh file,
-// which Close() renames over `path_`; a file never closed is dropped.
+// which Close() renames over `path_`; a file never closed is dropped,
+// unless `keep` says that it takes its place all the same (a save's file
+// keeps what was written before a failure, as one written in place
+// would). `owner`, when set, is given to the file once it stands at
+// `path_`: the owner and group of the older file it replaced.
+struct Owner {
+  uid_t uid;
+  gid_t gid;
+};
+
 class PosixWritableFile final : public WritableFile {
  public:
-  PosixWritableFile(int fd, std::string path, std::string temp = {})
-      : fd_(fd), path_(std::move(path)), temp_(std::move(temp)) {
+  PosixWritableFile(int fd, std::string path, std::string temp = {},
+                    bool keep = false, std::optional<Owner> owner = {})
+      : fd_(fd),
+        path_(std::move(path)),
+        temp_(std::move(temp)),
+        keep_(keep),
+        owner_(owner) {
     buffer_.reserve(kWriteBufferSize);
   }
   ~PosixWritableFile() override {
+    if (keep_ && fd_ >= 0) {
+      try {
+        Commit();
+      } catch (...) {
+        // Closing quietly: the failure that ended the writing counts.
+      }
+    }
     if (fd_ >= 0) ::close(fd_);
     if (!temp_.empty()) ::unlink(temp_.c_str());
   }
@@ -169,19 +191,24 @@ class PosixWritableFile final : public WritableFile {
       Flush();
     } catch (...) {
       // What was written stays, as for a file written in place.
+      try {
+        Commit();
+      } catch (...) {
+        // The failure to write is the one reported.
+      }
       ::close(fd_);
       fd_ = -1;
-      Commit();
       throw;
     }
+    Commit();
     int rc = ::close(fd_);
     fd_ = -1;
-    const int err = errno;
-    Commit();
-    if (rc != 0 && err != EINTR) throw PosixError(err, path_);
+    if (rc != 0 && errno != EINTR) throw PosixError(errno, path_);
   }
 
  private:
+  // Puts the fresh file in place while it is still open, so that the owner
+  // goes to the very file that was written, wherever its name went.
   void Commit() {
     if (temp_.empty()) return;
     std::string temp = std::move(temp_);
@@ -191,6 +218,11 @@ class PosixWritableFile final : public WritableFile {
       int err = errno;
       ::unlink(temp.c_str());
       throw PosixError(err, path_);
+    }
+    if (owner_ && ::fchown(fd_, owner_->uid, owner_->gid) != 0) {
+      // Only root may give a file away; others keep at least the group
+      // when they belong to it, as the older file's mode is meant for it.
+      static_cast<void>(::fchown(fd_, static_cast<uid_t>(-1), owner_->gid));
     }
   }
 
@@ -215,6 +247,8 @@ class PosixWritableFile final : public WritableFile {
   int fd_;
   std::string path_;
   std::string temp_;
+  bool keep_;
+  std::optional<Owner> owner_;
   std::string buffer_;
 };
 
@@ -382,42 +416,113 @@ void Unlink(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw PosixError(errno, path);
 }
 
-// Deletes what Lookup(path, kFile) and DeleteFile would: an ordinary
-// file, not hidden, reached through a symbolic link too (the link goes).
-void DeleteOrdinary(TextView path, const std::string& p) {
-  const size_t slash = path.rfind(u'/');
-  const TextView name = slash == TextView::npos ? path : path.substr(slash + 1);
-  if (!name.empty() && FoundAsNamed(name, p, LookupKind::kFile)) Unlink(p);
+// Whether the older entry at `path`, which `st` describes, may be replaced
+// by the calling user: the folder must be writable, and in a sticky folder
+// the entry or the folder must be ours. Checked before the new file is
+// written, as deleting the older file first used to fail.
+void RequireRemovable(const std::string& path, const struct stat& st) {
+  const uid_t me = ::geteuid();
+  if (me == 0) return;
+  const std::string folder = ParentOf(path);
+  struct stat dir;
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 ||
+      ::stat(folder.c_str(), &dir) != 0) {
+    throw PosixError(errno, path);
+  }
+  if ((dir.st_mode & S_ISVTX) != 0 && st.st_uid != me && dir.st_uid != me) {
+    throw Failure(error::kPermissionDenied);
+  }
 }
 
-// The file NewWritableFile creates, at a name already made a system path.
-std::unique_ptr<WritableFile> CreateWritable(std::string p, FileAccess access) {
-  if (access != FileAccess::kNormal) {
-    const mode_t mode = access == FileAccess::kReplace   ? 0666
-                        : access == FileAccess::kPrivate ? 0600
-                                                         : 0700;
-    RequireReplaceable(p);
-    std::string temp;
-    int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace, temp);
-    return std::make_unique<PosixWritableFile>(fd, std::move(p),
-                                               std::move(temp));
-  }
-  // Non-blocking only for the open: a FIFO without a reader would block
+// A character device named for a save (a printer port, /dev/null) is
+// written where it stands, never through a link: opened without following
+// one and without creating anything, then checked to be the device `st`
+// described.
+std::unique_ptr<WritableFile> OpenDevice(std::string p, const struct stat& st) {
+  // Non-blocking only for the open: a device that is not ready would block
   // it, and with it the host, for good.
   int fd = ::open(p.c_str(),
-                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) throw PosixError(errno, p);
-  // Text goes to files and to character devices such as /dev/null, never
-  // onto a disk's block device or into a FIFO or socket.
-  struct stat st;
-  const bool text_target =
-      ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
-  if (!text_target ||
+                  O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ELOOP) throw Failure(error::kPathFileAccess);
+    throw PosixError(errno, p);
+  }
+  struct stat opened;
+  if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+      opened.st_dev != st.st_dev || opened.st_ino != st.st_ino ||
       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     throw Failure(error::kPathFileAccess);
   }
   return std::make_unique<PosixWritableFile>(fd, std::move(p));
+}
+
+// A save's file (kNormal) at a name already made a system path. Nothing is
+// ever written through a symbolic link or into an older file: the text goes
+// to a fresh file beside the name, renamed over it once written (also after
+// a failure, so what was written stays, as before). What stands at the name
+// decides:
+// - nothing: the new file gets 0666 less the umask;
+// - an ordinary file: replaced; the new file gets its mode (permission bits
+//   only) and, where the user may give it, its owner and group. A read-only
+//   one stays (70);
+// - a symbolic link whose target is missing, out of reach or an ordinary
+//   file: the link itself is replaced, as deleting the older file used to
+//   remove it, and its target is never touched;
+// - a character device: written in place (see OpenDevice);
+// - anything else, or a link to it: 75, nothing written.
+// `at` tells the step under way: kDeleteOld while the older entry is judged.
+std::unique_ptr<WritableFile> CreateSaved(std::string p, SaveStep& at) {
+  at = SaveStep::kDeleteOld;
+  struct stat st;
+  bool found = ::lstat(p.c_str(), &st) == 0;
+  if (!found && errno != ENOENT && errno != ENOTDIR) throw PosixError(errno, p);
+  mode_t mode = 0666;
+  bool exact = false;
+  std::optional<Owner> owner;
+  if (found) {
+    if (S_ISCHR(st.st_mode)) {
+      at = SaveStep::kCreate;
+      return OpenDevice(std::move(p), st);
+    }
+    if (S_ISREG(st.st_mode)) {
+      if (IsReadOnly(st)) throw Failure(error::kPermissionDenied);
+      mode = st.st_mode & 0777;
+      exact = true;
+      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+        owner = Owner{st.st_uid, st.st_gid};
+      }
+    } else if (S_ISLNK(st.st_mode)) {
+      struct stat target;
+      if (::stat(p.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+        at = SaveStep::kCreate;
+        throw Failure(error::kPathFileAccess);
+      }
+    } else {
+      at = SaveStep::kCreate;
+      throw Failure(error::kPathFileAccess);
+    }
+    RequireRemovable(p, st);
+  }
+  at = SaveStep::kCreate;
+  std::string temp;
+  int fd = CreateFreshSibling(p, mode, exact, temp);
+  return std::make_unique<PosixWritableFile>(fd, std::move(p), std::move(temp),
+                                             /*keep=*/true, owner);
+}
+
+// The file NewWritableFile creates, at a name already made a system path.
+std::unique_ptr<WritableFile> CreateWritable(std::string p, FileAccess access,
+                                             SaveStep& at) {
+  if (access == FileAccess::kNormal) return CreateSaved(std::move(p), at);
+  at = SaveStep::kCreate;
+  const mode_t mode = access == FileAccess::kReplace   ? 0666
+                      : access == FileAccess::kPrivate ? 0600
+                                                       : 0700;
+  RequireReplaceable(p);
+  std::string temp;
+  int fd = CreateFreshSibling(p, mode, access != FileAccess::kReplace, temp);
+  return std::make_unique<PosixWritableFile>(fd, std::move(p), std::move(temp));
 }
 
 // Anything whose address lies inside the library, for dladdr.
@@ -474,15 +579,9 @@ class PosixPlatform final : public Platform {
   void Rename(TextView from, TextView to) override {
     std::string f = SystemPath(from), t = SystemPath(to);
     // Renaming never replaces an existing entry, as on Windows.
-    if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(),
-                    RENAME_NOREPLACE) == 0) {
-      return;
+    if (RenameNoReplace(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str()) != 0) {
+      throw RenameError(errno, f, t);
     }
-    if (errno != EINVAL && errno != ENOSYS) throw RenameError(errno, f, t);
-    // The file system cannot rename without replacing: check, then rename.
-    struct stat st;
-    if (::lstat(t.c_str(), &st) == 0) throw Failure(error::kFileExists);
-    if (::rename(f.c_str(), t.c_str()) != 0) throw RenameError(errno, f, t);
   }
 
   void CopyFile(TextView from, TextView to) override {
@@ -494,28 +593,12 @@ class PosixPlatform final : public Platform {
     // the umask allows.
     const mode_t mode = source.st_mode & 0777 & ~Umask();
     std::string t = SystemPath(to);
-    RemoveStaleTemporaries(t);
-    int fd = ::open(t.c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
-                        O_NONBLOCK,
-                    mode);
-    if (fd < 0) {
-      // A symbolic link at the name is never written through.
-      if (errno == ELOOP) throw Failure(error::kPathFileAccess);
-      throw PosixError(errno, t);
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-      ::close(fd);
-      throw Failure(error::kPathFileAccess);
-    }
-    if (::fchmod(fd, mode) != 0) {
-      int err = errno;
-      ::close(fd);
-      throw PosixError(err, t);
-    }
-    PosixWritableFile out(fd, t);
+    // A symbolic link at the name is never written through, nor is an
+    // older file written into: the copy is made fresh and renamed over it.
+    RequireReplaceable(t);
+    std::string temp;
+    int fd = CreateFreshSibling(t, mode, /*exact=*/true, temp);
+    PosixWritableFile out(fd, t, std::move(temp));
     std::string buffer(kWriteBufferSize, '\0');
     while (size_t n = in.Read(buffer.data(), buffer.size())) {
       out.Append(std::string_view(buffer.data(), n));
@@ -568,23 +651,17 @@ class PosixPlatform final : public Platform {
 
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override {
-    return CreateWritable(SystemPath(path), access);
+    SaveStep unused;
+    return CreateWritable(SystemPath(path), access, unused);
   }
 
   std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
                                               SaveStep* step) override {
     SaveStep unused;
     SaveStep& at = step != nullptr ? *step : unused;
-    // An empty name finds nothing to delete; its creation fails.
-    if (access == FileAccess::kNormal && !path.empty()) {
-      at = SaveStep::kDeleteOld;
-      std::string p = SystemPath(path);
-      DeleteOrdinary(path, p);
-      at = SaveStep::kCreate;
-      return CreateWritable(std::move(p), access);
-    }
+    // An empty name has nothing older to judge; its creation fails.
     at = SaveStep::kCreate;
-    return CreateWritable(SystemPath(path), access);
+    return CreateWritable(SystemPath(path), access, at);
   }
 
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {
@@ -724,6 +801,28 @@ class PosixPlatform final : public Platform {
 };
 
 }  // namespace
+
+int RenameNoReplace(int from_dir, const char* from, int to_dir,
+                    const char* to) {
+  if (::renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) return 0;
+  const int refused = errno;
+  if (refused != EINVAL && refused != ENOSYS) return -1;
+  // The file system cannot rename without replacing (or says so for a
+  // rename that is invalid anyway): a new link never replaces an entry
+  // either. Checking for the target first and then renaming would race.
+  if (::linkat(from_dir, from, to_dir, to, 0) != 0) {
+    // Folders cannot be linked: the rename's own answer stands.
+    if (errno == EPERM || errno == EISDIR) errno = refused;
+    return -1;
+  }
+  if (::unlinkat(from_dir, from, 0) != 0) {
+    const int err = errno;
+    ::unlinkat(to_dir, to, 0);
+    errno = err;
+    return -1;
+  }
+  return 0;
+}
 
 Platform& Platform::Default() {
   static PosixPlatform* platform = new PosixPlatform();  // never destroyed

@@ -120,11 +120,27 @@ class Handle {
   HANDLE h_;
 };
 
+// Writes to `h`. When `temp` is set the bytes go to that fresh file, which
+// Close() moves over `path`; a file never closed is dropped, unless `keep`
+// says that it takes its place all the same (a save's file keeps what was
+// written before a failure).
 class WindowsWritableFile final : public WritableFile {
  public:
-  WindowsWritableFile(HANDLE h, std::wstring path)
-      : handle_(h), path_(std::move(path)) {
+  WindowsWritableFile(HANDLE h, std::wstring path, std::wstring temp = {},
+                      bool keep = false)
+      : handle_(h),
+        path_(std::move(path)),
+        temp_(std::move(temp)),
+        keep_(keep) {
     buffer_.reserve(kWriteBufferSize);
+  }
+  ~WindowsWritableFile() override {
+    handle_.Close();
+    if (temp_.empty()) return;
+    if (!keep_ || !::MoveFileExW(temp_.c_str(), path_.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING)) {
+      ::DeleteFileW(temp_.c_str());
+    }
   }
 
   void Append(std::string_view bytes) override {
@@ -146,13 +162,33 @@ class WindowsWritableFile final : public WritableFile {
     try {
       Flush();
     } catch (...) {
+      // What was written stays, as for a file written in place.
       handle_.Close();
+      try {
+        Commit();
+      } catch (...) {
+        // The failure to write is the one reported.
+      }
       throw;
     }
     if (!handle_.Close()) throw WindowsError(path_, ::GetLastError());
+    Commit();
   }
 
  private:
+  // Moving replaces the name itself, never what a reparse point there
+  // leads to.
+  void Commit() {
+    if (temp_.empty()) return;
+    const std::wstring temp = std::exchange(temp_, std::wstring());
+    if (!::MoveFileExW(temp.c_str(), path_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING)) {
+      const DWORD code = ::GetLastError();
+      ::DeleteFileW(temp.c_str());
+      throw WindowsError(path_, code);
+    }
+  }
+
   void Flush() {
     std::string pending;
     pending.swap(buffer_);
@@ -174,6 +210,8 @@ class WindowsWritableFile final : public WritableFile {
 
   Handle handle_;
   std::wstring path_;
+  std::wstring temp_;
+  bool keep_;
   std::string buffer_;
 };
 
@@ -204,42 +242,100 @@ class WindowsSequentialFile final : public SequentialFile {
   std::wstring path_;
 };
 
-// Deletes what Lookup(path, kFile) and DeleteFile would: an ordinary
-// file that is neither hidden nor a system file.
-void DeleteOrdinary(TextView path, const std::wstring& p) {
-  const size_t end = path.find_last_of(u"\\/:");
-  if (end != TextView::npos && end + 1 == path.size()) return;
-  const DWORD attributes = ::GetFileAttributesW(p.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+// What stands at `p`: its attributes and file type, the last component
+// taken as it is (a reparse point is not followed) unless `follow`. False
+// when nothing does.
+bool Probe(const std::wstring& p, bool follow, DWORD* attributes, DWORD* type) {
+  Handle h(::CreateFileW(
+      p.c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+      nullptr));
+  if (!h.valid()) {
     const DWORD code = ::GetLastError();
     // A file standing where the name has a folder is reported as an
     // invalid name or directory: nothing can be there.
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
         code == ERROR_DIRECTORY || code == ERROR_INVALID_NAME) {
-      return;
+      return false;
     }
     throw WindowsError(p, code);
   }
-  if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                    FILE_ATTRIBUTE_DIRECTORY)) {
-    return;
-  }
-  if (!::DeleteFileW(p.c_str())) throw WindowsError(p, ::GetLastError());
+  *type = ::GetFileType(h.get());
+  BY_HANDLE_FILE_INFORMATION info;
+  *attributes =
+      ::GetFileInformationByHandle(h.get(), &info) ? info.dwFileAttributes : 0;
+  return true;
 }
 
-// The file NewWritableFile creates, at a name already made a system path.
-std::unique_ptr<WritableFile> CreateWritable(std::wstring p) {
-  HANDLE h = ::CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw WindowsError(p, ::GetLastError());
-  // Text goes to files and to character devices such as NUL, never into
-  // a pipe.
-  const DWORD type = ::GetFileType(h);
-  if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
-    ::CloseHandle(h);
-    throw Failure(error::kPathFileAccess);
+// Creates the fresh file beside `p` that will take its name.
+HANDLE CreateFreshSibling(const std::wstring& p, std::wstring& temp) {
+  const Text path(p.begin(), p.end());
+  for (int attempt = 0;; ++attempt) {
+    temp = Wide(TemporarySibling(path, u'\\'));
+    HANDLE h = ::CreateFileW(
+        temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return h;
+    const DWORD code = ::GetLastError();
+    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ||
+        attempt == 100) {
+      throw WindowsError(p, code);
+    }
   }
-  return std::make_unique<WindowsWritableFile>(h, std::move(p));
+}
+
+// The file NewWritableFile creates, at a name already made a system path,
+// as FileAccess describes: never written through a reparse point or into an
+// older file, but under a fresh name moved over the name once written; a
+// character device (NUL, a printer port) named by kNormal is written where
+// it stands. `at` tells the step under way, as CreateForSave's.
+std::unique_ptr<WritableFile> CreateWritable(std::wstring p, FileAccess access,
+                                             SaveStep& at) {
+  at = SaveStep::kDeleteOld;
+  DWORD attributes = 0, type = FILE_TYPE_UNKNOWN;
+  if (Probe(p, /*follow=*/false, &attributes, &type)) {
+    const bool normal = access == FileAccess::kNormal;
+    if (normal && type == FILE_TYPE_CHAR) {
+      at = SaveStep::kCreate;
+      HANDLE h =
+          ::CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (h == INVALID_HANDLE_VALUE) throw WindowsError(p, ::GetLastError());
+      if (::GetFileType(h) != FILE_TYPE_CHAR) {
+        ::CloseHandle(h);
+        throw Failure(error::kPathFileAccess);
+      }
+      return std::make_unique<WindowsWritableFile>(h, std::move(p));
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+      throw Failure(error::kPermissionDenied);
+    }
+    at = SaveStep::kCreate;
+    if (type != FILE_TYPE_DISK || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      throw Failure(error::kPathFileAccess);
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A save replaces a link that leads nowhere or to a file; nothing
+      // else ever replaces one.
+      DWORD target_attributes = 0, target_type = FILE_TYPE_UNKNOWN;
+      if (!normal ||
+          (Probe(p, /*follow=*/true, &target_attributes, &target_type) &&
+           (target_type != FILE_TYPE_DISK ||
+            (target_attributes & FILE_ATTRIBUTE_DIRECTORY)))) {
+        throw Failure(error::kPathFileAccess);
+      }
+    } else if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+      // As creating over such a file refuses.
+      throw Failure(error::kPermissionDenied);
+    }
+  }
+  at = SaveStep::kCreate;
+  std::wstring temp;
+  HANDLE h = CreateFreshSibling(p, temp);
+  return std::make_unique<WindowsWritableFile>(h, std::move(p), std::move(temp),
+                                               access == FileAccess::kNormal);
 }
 
 // Anything whose address lies inside the library, to find its file.
@@ -318,8 +414,23 @@ class WindowsPlatform final : public Platform {
 
   void CopyFile(TextView from, TextView to) override {
     std::wstring f = SystemPath(from), t = SystemPath(to);
-    if (!::CopyFileW(f.c_str(), t.c_str(), FALSE)) {
+    // Never written through a reparse point nor into an older file: copied
+    // to a fresh name beside it, then moved over it.
+    DWORD attributes = 0, type = FILE_TYPE_UNKNOWN;
+    if (Probe(t, /*follow=*/false, &attributes, &type) &&
+        (type != FILE_TYPE_DISK ||
+         (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))) {
+      throw Failure(error::kPathFileAccess);
+    }
+    const std::wstring temp = Wide(TemporarySibling(to, u'\\'));
+    if (!::CopyFileW(f.c_str(), temp.c_str(), TRUE)) {
       throw WindowsError(FolderOf(t, f), ::GetLastError());
+    }
+    if (!::MoveFileExW(temp.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      const DWORD code = ::GetLastError();
+      ::DeleteFileW(temp.c_str());
+      throw WindowsError(FolderOf(t, f), code);
     }
   }
 
@@ -353,24 +464,18 @@ class WindowsPlatform final : public Platform {
   }
 
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
-                                                FileAccess) override {
-    return CreateWritable(SystemPath(path));
+                                                FileAccess access) override {
+    SaveStep unused;
+    return CreateWritable(SystemPath(path), access, unused);
   }
 
   std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
                                               SaveStep* step) override {
     SaveStep unused;
     SaveStep& at = step != nullptr ? *step : unused;
-    // An empty name finds nothing to delete; its creation fails.
-    if (access == FileAccess::kNormal && !path.empty()) {
-      at = SaveStep::kDeleteOld;
-      std::wstring p = SystemPath(path);
-      DeleteOrdinary(path, p);
-      at = SaveStep::kCreate;
-      return CreateWritable(std::move(p));
-    }
+    // An empty name has nothing older to judge; its creation fails.
     at = SaveStep::kCreate;
-    return CreateWritable(SystemPath(path));
+    return CreateWritable(SystemPath(path), access, at);
   }
 
   std::unique_ptr<SequentialFile> NewSequentialFile(TextView path) override {

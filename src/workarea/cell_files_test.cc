@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -288,6 +293,68 @@ TEST_F(CellFilesTest, SaveFileIntoAMissingFolderOrOntoAFolder) {
             u"ERROR:Path not found");
   EXPECT_EQ(SaveFile(dir_.text(), u","), u"ERROR:Path/File access error");
 }
+
+#ifndef _WIN32
+// Another user's links at a save's name in a shared folder, pointing into a
+// folder of root's: never followed, neither when planted before the save
+// nor while the saves run.
+class SharedFolderTest : public CellFilesTest {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "the attacker is another user";
+    ::chmod(dir_.path().c_str(), 0777);
+    ::mkdir(dir_.Path("rootonly").c_str(), 0700);
+    WriteBytes(victim_, "keep");
+    ::chmod(victim_.c_str(), 0600);
+    Clear(0, 1);
+    Row(0, {u"a", u"b"});
+  }
+
+  const std::string victim_ = dir_.Path("rootonly/victim");
+};
+
+TEST_F(SharedFolderTest, SavesReplaceAPlantedLinkInsteadOfFollowingIt) {
+  const std::function<Text(const Text&)> saves[] = {
+      [&](const Text& p) { return SaveFile(p, u","); },
+      [&](const Text& p) { return SaveXml(p, u"D", u"R"); },
+      [&](const Text& p) { return SaveSheet(p, u"x.xls", u"S"); },
+  };
+  int n = 0;
+  for (const auto& save : saves) {
+    for (const std::string& target : {dir_.Path("rootonly/new"), victim_}) {
+      const std::string name = dir_.Path("report" + std::to_string(++n));
+      SCOPED_TRACE(name + " -> " + target);
+      ASSERT_EQ(testing::WaitForChild(testing::StartAsOtherUser([&] {
+                  if (::symlink(target.c_str(), name.c_str()) != 0) throw 1;
+                })),
+                0);
+      EXPECT_EQ(save(FromUtf8(name)).substr(0, 9), u"Saved to ");
+      EXPECT_FALSE(PathExists(dir_.Path("rootonly/new")));
+      EXPECT_EQ(ReadBytes(victim_), "keep");
+      struct stat st;
+      ASSERT_EQ(::lstat(name.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISREG(st.st_mode));
+    }
+  }
+}
+
+TEST_F(SharedFolderTest, SavesNeverWriteALinkPlantedWhileTheyRun) {
+  const std::string name = dir_.Path("race.csv");
+  const int child = testing::StartAsOtherUser([&] {
+    while (true) {
+      ::symlink(victim_.c_str(), name.c_str());
+      ::unlink(name.c_str());
+    }
+  });
+  ASSERT_GT(child, 0);
+  const Text path = FromUtf8(name);
+  for (int i = 0; i < 2000 && ReadBytes(victim_) == "keep"; ++i) {
+    SaveFile(path, u",");
+  }
+  testing::WaitForChild(child, /*kill=*/true);
+  EXPECT_EQ(ReadBytes(victim_), "keep");
+}
+#endif
 
 TEST_F(CellFilesTest, LoadFileOnlyOverwritesWithNonEmptyFields) {
   Clear(2, 2);

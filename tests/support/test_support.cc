@@ -1,5 +1,6 @@
 #include <pellar/testing/test_support.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,13 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <pellar/base/failure.h>
 
@@ -253,5 +261,33 @@ void FailingPlatform::StartProcess(TextView command_line, WindowStyle style) {
   Tick(Op::kStartProcess);
   FakePlatform::StartProcess(command_line, style);
 }
+
+#ifndef _WIN32
+int StartAsOtherUser(const std::function<void()>& work) {
+  if (::geteuid() != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  int status = 1;
+  if (::setgroups(0, nullptr) == 0 && ::setgid(kOtherUser) == 0 &&
+      ::setuid(kOtherUser) == 0) {
+    try {
+      work();
+      status = 0;
+    } catch (...) {
+    }
+  }
+  ::_exit(status);
+}
+
+int WaitForChild(int pid, bool kill) {
+  if (pid <= 0) return -1;
+  if (kill) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 }  // namespace pellar::testing

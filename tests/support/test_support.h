@@ -52,6 +52,18 @@ inline constexpr std::chrono::seconds kPatience{300};
 bool WaitUntil(const std::function<bool()>& done,
                std::chrono::seconds limit = kPatience);
 
+#ifndef _WIN32
+// Another local user, the attacker of the tests that run as root.
+inline constexpr int kOtherUser = 4242;
+// Runs `work` in a forked child that has become kOtherUser (user and group)
+// and answers the child's id, or -1 when the test does not run as root.
+// The child ends when `work` returns (status 0) or throws (status 1).
+int StartAsOtherUser(const std::function<void()>& work);
+// Waits for a child of StartAsOtherUser to end; its exit status, or -1
+// when it was killed or could not be waited for. `kill` ends it first.
+int WaitForChild(int pid, bool kill = false);
+#endif
+
 // The real platform with a settable clock and module folder.
 class FakePlatform : public ForwardingPlatform {
  public:
