@@ -470,8 +470,15 @@ std::unique_ptr<WritableFile> OpenDevice(std::string p, const struct stat& st) {
 //   file: the link itself is replaced, as deleting the older file used to
 //   remove it, and its target is never touched;
 // - a character device: written in place (see OpenDevice);
-// - anything else, or a link to it: 75, nothing written.
+// - anything else, or a link to it: 75 (a FIFO 57), nothing written.
 // `at` tells the step under way: kDeleteOld while the older entry is judged.
+// What a save answers for an entry it cannot replace: a FIFO answers as
+// opening it without a reader always has (57), anything else 75.
+Failure NotSavable(const struct stat& st) {
+  return Failure(S_ISFIFO(st.st_mode) ? error::kDeviceIo
+                                      : error::kPathFileAccess);
+}
+
 std::unique_ptr<WritableFile> CreateSaved(std::string p, SaveStep& at) {
   at = SaveStep::kDeleteOld;
   struct stat st;
@@ -496,11 +503,11 @@ std::unique_ptr<WritableFile> CreateSaved(std::string p, SaveStep& at) {
       struct stat target;
       if (::stat(p.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
         at = SaveStep::kCreate;
-        throw Failure(error::kPathFileAccess);
+        throw NotSavable(target);
       }
     } else {
       at = SaveStep::kCreate;
-      throw Failure(error::kPathFileAccess);
+      throw NotSavable(st);
     }
     RequireRemovable(p, st);
   }
