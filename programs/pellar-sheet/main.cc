@@ -244,14 +244,35 @@ class TempFile {
   bool ok() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
-  // Renames the file into place with `mode`.
-  std::string Keep(const std::string& target, mode_t mode) {
-    if (chmod(path_.c_str(), mode) != 0 ||
-        rename(path_.c_str(), target.c_str()) != 0) {
-      return std::strerror(errno);
+  // Renames the file into place with the owner, group and mode of the
+  // workbook it replaces (`was`), so that its owner can still save it. A
+  // user who may not give the file away keeps what of it they may.
+  std::string Keep(const std::string& target, const struct stat& was) {
+    // The writer renamed its own file over the name: what is there now is
+    // opened, never through a link.
+    const int fd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    struct stat now;
+    std::string why;
+    if (fstat(fd, &now) != 0) {
+      why = std::strerror(errno);
+    } else if (!S_ISREG(now.st_mode)) {
+      why = "what was written is not an ordinary file";
+    } else if ((now.st_uid != was.st_uid || now.st_gid != was.st_gid) &&
+               fchown(fd, was.st_uid, was.st_gid) != 0) {
+      if (errno != EPERM) why = std::strerror(errno);
+      (void)!fchown(fd, uid_t(-1), was.st_gid);  // a group of this user's
     }
-    path_.clear();
-    return "";
+    // After the owner: a change of owner clears the set-ID bits.
+    if (why.empty() && fchmod(fd, was.st_mode & 07777) != 0) {
+      why = std::strerror(errno);
+    }
+    close(fd);
+    if (why.empty() && rename(path_.c_str(), target.c_str()) != 0) {
+      why = std::strerror(errno);
+    }
+    if (why.empty()) path_.clear();
+    return why;
   }
   // As Keep, but never over a file at `target`: answers kAppeared when
   // there is one.
@@ -289,10 +310,10 @@ class WorkbookLock {
   WorkbookLock& operator=(const WorkbookLock&) = delete;
   ~WorkbookLock() { Release(); }
 
-  // Answers "" once the workbook at `path` is locked, with its mode in
-  // `*mode`, or why not (to follow the workbook's name).
+  // Answers "" once the workbook at `path` is locked, with what it is in
+  // `*st`, or why not (to follow the workbook's name).
   std::string Lock(const std::filesystem::path& path, int timeout_seconds,
-                   mode_t* mode) {
+                   struct stat* st) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::seconds(timeout_seconds);
     for (;;) {
@@ -325,7 +346,17 @@ class WorkbookLock {
                    : std::string("cannot be read: ") + std::strerror(errno);
       }
       if (now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
-        *mode = locked.st_mode & 07777;
+        // As spreadsheet programs do, a file this user may not write is
+        // not saved over, though its folder would allow it.
+        if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+          return errno == EACCES || errno == EPERM
+                     ? std::string(
+                           "is read-only for this user; it is left "
+                           "as it was")
+                     : std::string("cannot be written: ") +
+                           std::strerror(errno);
+        }
+        *st = locked;
         return "";
       }
     }
@@ -351,11 +382,21 @@ struct Target {
   std::filesystem::path path;
   bool exists = false;
   mode_t mode = 0;
+  struct stat was {};  // an existing workbook, once locked
 };
 
 std::string FindTarget(const std::string& control, std::string excel,
                        bool quiet, Target* target) {
   if (excel.empty()) return "the document names no workbook";
+  // A report written on Windows: "\\" is a letter of a name here, and
+  // guessing would write elsewhere than the report's author meant.
+  if (excel.find('\\') != std::string::npos ||
+      (excel.size() >= 2 && excel[1] == ':' &&
+       std::isalpha(static_cast<unsigned char>(excel[0])))) {
+    return excel +
+           " is a Windows path: write folders with \"/\" (Reports/Out.xlsx), "
+           "relative to the control document's folder";
+  }
   std::filesystem::path path(excel);
   if (path.is_relative()) {
     path = std::filesystem::path(control).parent_path() / path;
@@ -493,7 +534,7 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     note = " (new workbook)";
   } else {
     if (std::string e =
-            lock.Lock(target.path, options.lock_timeout, &target.mode);
+            lock.Lock(target.path, options.lock_timeout, &target.was);
         !e.empty()) {
       return {target.excel + " " + e, ""};
     }
@@ -519,18 +560,29 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     }
     cells.resize(kept);
     bool added = false;
+    std::vector<std::string> told;
     if (std::string e =
             UpdateWorkbook(target.path.string(), temp->path(), sheet, plan,
-                           cells, options.limits, &added);
+                           cells, options.limits, &added, &told);
         !e.empty()) {
       return {target.excel + ": " + e, ""};
     }
     if (added) note = " (worksheet added)";
+    for (size_t i = 0; i < told.size() && i < kWarningsShown; ++i) {
+      std::cout << "warning " << control << ": " << where << ": " << told[i]
+                << "\n";
+    }
+    if (told.size() > kWarningsShown) {
+      std::cout << "warning " << control << ": "
+                << Grouped(told.size() - kWarningsShown)
+                << " more warnings not shown\n";
+    }
+    *warnings += told.size();
   }
   // A workbook made new is not put over one another run made meanwhile:
   // the cells go into that one instead.
   const std::string kept =
-      target.exists ? temp->Keep(target.path.string(), target.mode)
+      target.exists ? temp->Keep(target.path.string(), target.was)
                     : temp->KeepNew(target.path.string(), target.mode);
   if (kept == TempFile::kAppeared) {
     if (!again) return {"", "", true};

@@ -7,6 +7,7 @@
 #include <pellar/base/text.h>
 
 #include "control.h"
+#include "workbook.h"
 
 namespace pellar::sheet {
 namespace {
@@ -206,6 +207,19 @@ TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
        "",
        {{"Color", "bad value \"#12345G\""}, {"Wrap", "bad value \"maybe\""}}},
       {"Width=20Height=500", "", {{"Height", "bad value \"500\""}}},
+      {"Size=0Bold=1",
+       Style{.bold = true}.Key(),
+       {{"Size", "bad value \"0\""}}},
+      // A value holding "=": quoted, or after a word that is no property.
+      {"NumberFormat=\"Total=\"0.00",
+       Style{.number_format = "\"Total=\"0.00"}.Key(),
+       {}},
+      {"NumberFormat=\"Bold=1\"0Italic=1",
+       Style{.italic = true, .number_format = "\"Bold=1\"0"}.Key(),
+       {}},
+      {"NumberFormat=Sum=0Font=A=BSize=9",
+       Style{.font = "A=B", .number_format = "Sum=0", .size = 9}.Key(),
+       {}},
   };
   for (const auto& c : cases) {
     std::vector<FormatIssue> issues;
@@ -217,6 +231,27 @@ TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
   const Format f = ParseFormat("Width=20.5Height=30", &issues);
   EXPECT_EQ(f.width, 20.5);
   EXPECT_EQ(f.height, 30);
+}
+
+TEST(SheetNames, MatchInAnyCaseByUnicodeSimpleFolding) {
+  const struct {
+    std::string a, b;
+    bool same;
+  } cases[] = {
+      {"\u00DCbersicht", "\u00FCBERSICHT", true},
+      {"\u03A3", "\u03C2", true},          // capital and final sigma
+      {"\u1E9E", "\u00DF", true},          // capital and small sharp s
+      {"\u0401", "\u0451", true},          // Cyrillic
+      {"\U00010400", "\U00010428", true},  // Deseret
+      {"\u212A", "k", true},               // Kelvin sign
+      {"\u0130", "i", false},              // only a full folding makes it "i"
+      {"Stra\u00DFe", "STRASSE", false},
+      {"a\xFF", "A\xFF", true},  // not UTF-8: the byte stays
+      {"\xC3", "\xE3", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FoldCase(c.a) == FoldCase(c.b), c.same) << c.a << " " << c.b;
+  }
 }
 
 TEST(CellNames, BothWays) {

@@ -646,12 +646,39 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
 // The worksheet, streamed: bytes are copied through unless an event replaces
 // them.
 
+// A range of cells such as "B1:B3" (or one cell).
+struct Range {
+  int64_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+  std::string ref;
+  bool Holds(int64_t row, int64_t col) const {
+    return row >= r1 && row <= r2 && col >= c1 && col <= c2;
+  }
+};
+
+bool ParseRange(std::string_view ref, Range* range) {
+  const size_t colon = ref.find(':');
+  if (!ParseCellName(ref.substr(0, colon), &range->r1, &range->c1)) {
+    return false;
+  }
+  range->r2 = range->r1, range->c2 = range->c1;
+  if (colon != std::string_view::npos &&
+      !ParseCellName(ref.substr(colon + 1), &range->r2, &range->c2)) {
+    return false;
+  }
+  range->ref = ref;
+  return range->r1 <= range->r2 && range->c1 <= range->c2;
+}
+
 class SheetMerger {
  public:
   SheetMerger(std::function<bool(std::string_view)> out, const Plan& plan,
               const std::vector<SheetCell>& cells,
-              const std::vector<int>& xf_of)
-      : out_(std::move(out)), plan_(plan), cells_(cells), xf_of_(xf_of) {
+              const std::vector<int>& xf_of, std::vector<std::string>* warnings)
+      : out_(std::move(out)),
+        plan_(plan),
+        cells_(cells),
+        xf_of_(xf_of),
+        warnings_(warnings) {
     // Without namespace processing, which costs time on every element:
     // the worksheet's elements are told apart by their local names.
     parser_ = XML_ParserCreate(nullptr);
@@ -721,6 +748,9 @@ class SheetMerger {
 
   // Appended piece by piece: a million cells make this the hot path.
   void WriteCell(const SheetCell& c, const char* keep_style) {
+    for (const Range& array : arrays_) {
+      if (array.Holds(c.row, c.col)) return FailInArray(c.row, c.col, array);
+    }
     std::string& out = written_;
     const auto tag = [&](std::string_view open, std::string_view name) {
       out += open;
@@ -887,8 +917,52 @@ class SheetMerger {
     return tag;
   }
 
+  // An array formula's cells are computed together from the text in its
+  // first cell: spreadsheet programs keep none of them set alone.
+  void FailInArray(int64_t row, int64_t col, const Range& array) {
+    Fail("cell " + ColumnName(col) + std::to_string(row) +
+         " lies in the array formula of " + array.ref +
+         ", whose cells are only set together");
+  }
+
+  // The document's cells other than the first one of a merged range are
+  // hidden behind it.
+  void WarnMerged(const Range& merged) {
+    SheetCell first;
+    first.row = merged.r1, first.col = merged.c1;
+    auto it = std::lower_bound(cells_.begin(), cells_.end(), first,
+                               [](const SheetCell& a, const SheetCell& b) {
+                                 return a.row != b.row ? a.row < b.row
+                                                       : a.col < b.col;
+                               });
+    for (; it != cells_.end() && it->row <= merged.r2; ++it) {
+      if (!merged.Holds(it->row, it->col) ||
+          (it->row == merged.r1 && it->col == merged.c1)) {
+        continue;
+      }
+      warnings_->push_back(
+          "cell " + ColumnName(it->col) + std::to_string(it->row) +
+          " is set but hidden: it lies in the merged range " + merged.ref);
+    }
+  }
+
   void Start(std::string_view name, const XML_Char** atts) {
     const int depth = ++depth_;
+    if (name == "f" && error_.empty()) {
+      const char* type = Attr(atts, "t");
+      const char* ref = Attr(atts, "ref");
+      Range array;
+      if (type != nullptr && std::string_view(type) == "array" &&
+          ref != nullptr && ParseRange(ref, &array)) {
+        if (skipping_cell_) return FailInArray(row_, col_, array);
+        arrays_.push_back(std::move(array));
+      }
+    }
+    if (depth == 3 && name == "mergeCell" && !in_sheet_data_) {
+      const char* ref = Attr(atts, "ref");
+      Range merged;
+      if (ref != nullptr && ParseRange(ref, &merged)) WarnMerged(merged);
+    }
     if (skipping_cell_ && name == "f") {
       replaced_formula_ = true;
       // The cells that share a formula hold only its number; the text is
@@ -941,6 +1015,7 @@ class SheetMerger {
         return Fail("rows out of order at row " + std::to_string(row_));
       }
       last_row_ = row_;
+      std::erase_if(arrays_, [&](const Range& a) { return a.r2 < row_; });
       EmitTo(at);
       WriteRowsBefore(row_);
       merging_row_ = DocRow() == row_;
@@ -1017,6 +1092,8 @@ class SheetMerger {
   const Plan& plan_;
   const std::vector<SheetCell>& cells_;
   const std::vector<int>& xf_of_;
+  std::vector<std::string>* warnings_;
+  std::vector<Range> arrays_;  // the array formulas reaching this row
   XML_Parser parser_;
   std::string buffer_;  // the bytes from base_ on
   int64_t base_ = 0;
@@ -1212,7 +1289,8 @@ std::string UpdateWorkbook(const std::string& path,
                            const std::string& temp_path,
                            const std::string& sheet, const Plan& plan,
                            const std::vector<SheetCell>& cells,
-                           const UpdateLimits& limits, bool* added_sheet) {
+                           const UpdateLimits& limits, bool* added_sheet,
+                           std::vector<std::string>* warnings) {
   Package source;
   if (std::string why = source.Open(path, ZIP_RDONLY); !why.empty()) return why;
   const uint64_t limit = limits.max_inflate;
@@ -1265,8 +1343,9 @@ std::string UpdateWorkbook(const std::string& path,
     return "";
   };
   std::string sheet_part, type;
+  const std::string folded = FoldCase(sheet);
   for (const auto& s : book.sheets) {
-    if (Lower(s.name) == Lower(sheet)) {
+    if (FoldCase(s.name) == folded) {
       sheet_part = target_of(s.rel_id, &type);
       if (type != kWorksheetType) return sheet + " is not a worksheet";
     }
@@ -1301,7 +1380,7 @@ std::string UpdateWorkbook(const std::string& path,
   DeflatedFile scratch(temp_path);
   SheetMerger merger(
       [&](std::string_view bytes) { return scratch.Write(bytes); }, plan, cells,
-      xf_of);
+      xf_of, warnings);
   int64_t sheet_index = -1;
   std::string content_types, new_rels, new_workbook;
   auto ReadTypes = [&](std::string* bytes) {

@@ -3,7 +3,7 @@
 under the pellar host), its workbooks read back by openpyxl and LibreOffice.
 
 Usage: real_sheet_test.py PELLAR PELLAR_SHEET WORK_DIR GROUP
-GROUP: new, update, refusals or race.
+GROUP: new, update, refusals, race or harm.
 Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
@@ -339,6 +339,10 @@ def group_refusals():
         (head % "R.xlsx" + "<Cell><Row>1</Row><Col>2</Col><Value>%s</Value></Cell>" % ("x" * 32768),
          "cell (1, 2) holds more than 32,767 characters, more than a cell can (line 6)"),
         (head % "R.csv" + "</WorksheetDoc>", "R.csv is not an .xlsx or .xlsm workbook"),
+        (head % "Reports\\Out.xlsx" + "</WorksheetDoc>", "Reports\\Out.xlsx is a Windows path: "
+         'write folders with "/" (Reports/Out.xlsx), relative to the control document\'s folder'),
+        (head % "c:Out.xlsx" + "</WorksheetDoc>", "c:Out.xlsx is a Windows path: "
+         'write folders with "/" (Reports/Out.xlsx), relative to the control document\'s folder'),
         (head % "gone.xlsm" + "</WorksheetDoc>",
          "gone.xlsm does not exist, and a new workbook cannot hold macros"),
         (head % "link.xlsx" + "</WorksheetDoc>", "link.xlsx is a link"),
@@ -402,10 +406,110 @@ def group_refusals():
         check(run(*args)[0] == code, "usage %r" % (args,))
 
 
+def xml(text):
+    """`text` as the library writes it: characters above 126 as references
+    to their Windows-1252 codes, control characters as they are."""
+    text = text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+    return "".join(c if ord(c) < 127 else "&#%04d;" % c.encode("cp1252")[0] for c in text)
+
+
+def control(folder, name, excel, sheet, cells):
+    """A control document for `cells` [(row, col, value, format)]."""
+    path = os.path.join(folder, name)
+    with open(path, "w", newline="", encoding="ascii") as f:
+        f.write('<?xml version="1.0" encoding="utf-8"?>\r\n<WorksheetDoc>\r\n'
+                "<ExcelFile>%s</ExcelFile>\r\n<OpenWorkSheet>%s</OpenWorkSheet>\r\n"
+                % (xml(excel), xml(sheet)))
+        for r, c, value, fmt in cells:
+            f.write("<Cell><Row>%d</Row><Col>%d</Col><Value>%s</Value><Format>%s</Format>"
+                    "</Cell>\r\n" % (r, c, xml(value), xml(fmt)))
+        f.write("</WorksheetDoc>\r\n")
+    return path
+
+
+def workbook(path, cells, title="S"):
+    wb = openpyxl.Workbook()
+    wb.active.title = title
+    for coordinate, value in cells.items():
+        wb.active[coordinate] = value
+    wb.save(path)
+    return path
+
+
+def group_harm():
+    """What would harm a user's workbook or data is refused or kept."""
+    folder = os.path.join(WORK, "harm")
+    os.makedirs(folder)
+    os.chmod(folder, 0o777)  # the other user may write here
+    temps = lambda: [n for n in os.listdir(folder) if ".pellar-sheet-" in n]
+
+    # Root updating another user's workbook keeps its owner, group and mode.
+    book = workbook(os.path.join(folder, "Owned.xlsx"), {"A1": "old"})
+    os.chown(book, 65534, 65534)
+    os.chmod(book, 0o664)
+    rc, out = run(control(folder, "owned.xml", "Owned.xlsx", "S", [(0, 1, "new", "")]))
+    st = os.stat(book)
+    check(rc == 0 and (st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)) == (65534, 65534, 0o664)
+          and openpyxl.load_workbook(book)["S"]["A1"].value == "new",
+          "owner kept: %r %r" % (out, (st.st_uid, st.st_gid, oct(st.st_mode))))
+
+    # A read-only workbook in a folder its user may write is not replaced.
+    book = workbook(os.path.join(folder, "ReadOnly.xlsx"), {"A1": "old"})
+    os.chown(book, 4242, 4242)
+    os.chmod(book, 0o444)
+    before = open(book, "rb").read()
+    doc = control(folder, "readonly.xml", "ReadOnly.xlsx", "S", [(0, 1, "new", "")])
+    done = subprocess.run(["setpriv", "--reuid=4242", "--regid=4242", "--clear-groups",
+                           SHEET, doc], capture_output=True, text=True)
+    check(done.returncode == 1 and "refused %s: ReadOnly.xlsx is read-only for this user; "
+          "it is left as it was" % doc in done.stdout.splitlines()
+          and open(book, "rb").read() == before and not temps(), "read-only: %r" % done.stdout)
+
+    # A value inside an array formula is refused, as it would be lost; one
+    # inside a merged range is set, with a word that it is hidden.
+    book = os.path.join(folder, "Arr.xlsx")
+    wb = openpyxl.Workbook()
+    wb.active.title = "S"
+    for r in (1, 2, 3):
+        wb.active.cell(r, 1, r)
+        wb.active.cell(r, 2, r * 2)
+    wb.active["B1"] = "=A1:A3*2"
+    wb.active.merge_cells("D1:E2")
+    wb.save(book)
+    parts = entries(book)  # {=A1:A3*2} in B1:B3, as spreadsheet programs write it
+    parts["xl/worksheets/sheet1.xml"] = parts["xl/worksheets/sheet1.xml"].replace(
+        b"<f>A1:A3*2</f>", b'<f t="array" ref="B1:B3">A1:A3*2</f>')
+    with zipfile.ZipFile(book, "w", zipfile.ZIP_DEFLATED) as z:
+        for entry, data in parts.items():
+            z.writestr(entry, data)
+    before = open(book, "rb").read()
+    for cell in ("B2", "B1"):
+        col, row = ord(cell[0]) - 64, int(cell[1:])
+        doc = control(folder, "arr%s.xml" % cell, "Arr.xlsx", "S", [(row - 1, col, "99", "")])
+        check(run(doc) == (1, "refused %s: Arr.xlsx: the worksheet: cell %s lies in the array "
+                              "formula of B1:B3, whose cells are only set together\n"
+                              "0 applied, 1 refused, 0 warnings\n" % (doc, cell))
+              and open(book, "rb").read() == before, "array %s" % cell)
+    doc = control(folder, "merged.xml", "Arr.xlsx", "S", [(0, 4, "seen", ""), (1, 5, "hidden", "")])
+    rc, out = run(doc)
+    check((rc, out) == (0, "warning %s: Arr.xlsx!S: cell E2 is set but hidden: it lies in the merged "
+                           "range D1:E2\napplied %s: 2 cells to Arr.xlsx!S\n"
+                           "1 applied, 0 refused, 1 warning\n" % (doc, doc))
+          and lo_csv(book, folder)[:3] == [["1", "2", "", "seen", ""], ["2", "4", "", "", "hidden"],
+                                           ["3", "6", "", "", ""]], "merged: %r" % out)
+
+    # Worksheet names match in any case, beyond ASCII too.
+    book = workbook(os.path.join(folder, "Case.xlsx"), {"A1": "old"}, title="\u00dcbersicht")
+    rc, out = run(control(folder, "case.xml", "Case.xlsx", "\u00fcbersicht", [(0, 2, "new", "")]))
+    wb = openpyxl.load_workbook(book)
+    check(rc == 0 and wb.sheetnames == ["\u00dcbersicht"] and wb.worksheets[0]["B1"].value == "new",
+          "sheet name case: %r %r" % (out, wb.sheetnames))
+
+
 if os.path.exists(WORK):
     shutil.rmtree(WORK)
 os.makedirs(WORK)
 {"new": group_new, "update": group_update, "refusals": group_refusals,
- "race": group_race}[GROUP]()
+ "race": group_race, "harm": group_harm}[GROUP]()
 print("%s: %s" % (GROUP, "FAILED" if failures else "passed"))
 sys.exit(1 if failures else 0)
