@@ -4,6 +4,9 @@
 
 #include <expat.h>
 #include <fcntl.h>
+#include <pellar/base/failure.h>
+#include <pellar/base/text.h>
+#include <pellar/base/value.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +14,9 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
-
-#include <pellar/base/failure.h>
-#include <pellar/base/text.h>
-#include <pellar/base/value.h>
 
 #include "writer_document.h"
 
@@ -363,6 +363,26 @@ const std::string& EscapeLiteralCodes(const std::string& text,
   if (copied == 0) return text;
   scratch->append(text, copied);
   return *scratch;
+}
+
+const std::string& EscapeControlCodes(const std::string& text,
+                                      std::string* scratch) {
+  const auto control = [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n';
+  };
+  if (std::none_of(text.begin(), text.end(), control)) return text;
+  std::string& out = *scratch;
+  out.clear();
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n') {
+      out += c;
+      continue;
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
+    out += code;
+  }
+  return out;
 }
 
 // ---------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "control.h"
+#include "printable.h"
 #include "workbook.h"
 
 namespace pellar::sheet {
@@ -92,6 +93,12 @@ struct Options {
   UpdateLimits limits;
   int lock_timeout = 60;  // seconds
 };
+
+// One line of output: a document's texts (names, values, reasons) cannot
+// split it or start a line of their own.
+void Say(std::string_view line) {
+  std::cout << programs::Printable(line) << "\n";
+}
 
 std::string Grouped(uint64_t n) {
   std::string digits = std::to_string(n);
@@ -404,10 +411,10 @@ std::string FindTarget(const std::string& control, std::string excel,
   const std::string ext = Lower(path.extension().string());
   if (ext == ".xls") {
     if (!quiet) {
-      std::cout << "note " << control << ": " << excel
-                << " is the old binary format, which this program cannot "
-                   "write; using "
-                << excel << "x beside it\n";
+      Say("note " + control + ": " + excel +
+          " is the old binary format, which this program cannot write; "
+          "using " +
+          excel + "x beside it");
     }
     path += "x";
     excel += "x";
@@ -464,6 +471,13 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   ReadSink read(&converter, &plan, nullptr);
   read.start_ = [&]() -> std::string {
     sheet = read.worksheet_.empty() ? "Sheet1" : read.worksheet_;
+    if (std::any_of(sheet.begin(), sheet.end(), [](char c) {
+          return static_cast<unsigned char>(c) < 0x20;
+        })) {
+      return refusal = "the worksheet name \"" + sheet +
+                       "\" holds a control character, which no worksheet "
+                       "name can";
+    }
     if (target.path.empty()) {  // not again on a second reading
       refusal = FindTarget(control, read.excel_file_, again, &target);
       if (!refusal.empty()) return refusal;
@@ -481,9 +495,8 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   };
   read.write_ = [&](const ControlCell& in, SheetCell& c) -> std::string {
     if (options.dry_run) {
-      std::cout << "  " << target.excel << "!" << sheet << "!" << Describe(c);
-      if (!in.format.empty()) std::cout << "  [" << in.format << "]";
-      std::cout << "\n";
+      Say("  " + target.excel + "!" + sheet + "!" + Describe(c) +
+          (in.format.empty() ? "" : "  [" + in.format + "]"));
       return "";
     }
     if (!target.exists) {
@@ -509,12 +522,12 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   // Applied again, the document's warnings were given the first time.
   if (!again) {
     for (const std::string& w : read.warnings_) {
-      std::cout << "warning " << control << ": " << w << "\n";
+      Say("warning " + control + ": " + w);
     }
     if (read.warning_count_ > read.warnings_.size()) {
-      std::cout << "warning " << control << ": "
-                << Grouped(read.warning_count_ - read.warnings_.size())
-                << " more warnings not shown\n";
+      Say("warning " + control + ": " +
+          Grouped(read.warning_count_ - read.warnings_.size()) +
+          " more warnings not shown");
     }
     *warnings += read.warning_count_;
   }
@@ -569,13 +582,11 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     }
     if (added) note = " (worksheet added)";
     for (size_t i = 0; i < told.size() && i < kWarningsShown; ++i) {
-      std::cout << "warning " << control << ": " << where << ": " << told[i]
-                << "\n";
+      Say("warning " + control + ": " + where + ": " + told[i]);
     }
     if (told.size() > kWarningsShown) {
-      std::cout << "warning " << control << ": "
-                << Grouped(told.size() - kWarningsShown)
-                << " more warnings not shown\n";
+      Say("warning " + control + ": " + Grouped(told.size() - kWarningsShown) +
+          " more warnings not shown");
     }
     *warnings += told.size();
   }
@@ -656,10 +667,10 @@ int Main(int argc, char** argv) {
     Outcome outcome = Apply(control, options, false, &warnings);
     if (outcome.again) outcome = Apply(control, options, true, &warnings);
     if (outcome.refused.empty()) {
-      std::cout << outcome.line << "\n";
+      Say(outcome.line);
       ++applied;
     } else {
-      std::cout << "refused " << control << ": " << outcome.refused << "\n";
+      Say("refused " + control + ": " + outcome.refused);
       ++refused;
     }
     std::cout.flush();

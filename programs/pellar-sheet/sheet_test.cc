@@ -175,6 +175,20 @@ TEST(Values, LiteralCharacterCodesAreEscaped) {
   }
 }
 
+TEST(Values, ControlCharactersAreWrittenAsCodes) {
+  const struct {
+    std::string text, written;
+  } cases[] = {
+      {"plain\ttext\n", "plain\ttext\n"},
+      {std::string("a\0b", 3), "a_x0000_b"},
+      {"\x01\r\x1F ", "_x0001__x000D__x001F_ "},
+  };
+  std::string scratch;
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeControlCodes(c.text, &scratch), c.written);
+  }
+}
+
 TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
   const struct {
     std::string text;

@@ -505,6 +505,22 @@ def group_harm():
     check(rc == 0 and wb.sheetnames == ["\u00dcbersicht"] and wb.worksheets[0]["B1"].value == "new",
           "sheet name case: %r %r" % (out, wb.sheetnames))
 
+    # Control characters: refused in a worksheet name, written as codes in
+    # a new workbook's texts (a NUL ends none early), escaped when printed.
+    doc = control(folder, "ctl.xml", "Ctl.xlsx", "Q3\x01data\nx", [(0, 1, "v", "")])
+    check(run(doc) == (1, 'refused %s: the worksheet name "Q3\\x01data\\nx" holds a control '
+                          "character, which no worksheet name can\n0 applied, 1 refused, "
+                          "0 warnings\n" % doc), "control in a sheet name")
+    doc = control(folder, "ctl2.xml", "Ctl\n.xlsx", "S",
+                  [(0, 1, "a\x00b\x01c", "Bl\x1bFont=Ari\x01alNumberFormat=0\x02")])
+    rc, out = run(doc)
+    ws = openpyxl.load_workbook(os.path.join(folder, "Ctl\n.xlsx"))["S"]
+    check(out.splitlines() == ["warning %s: row 0, col 1: Bl\\x1B: not a Property=Value pair" % doc,
+                               "applied %s: 1 cell to Ctl\\n.xlsx!S (new workbook)" % doc,
+                               "1 applied, 0 refused, 1 warning"]
+          and (ws["A1"].value, ws["A1"].font.name, ws["A1"].number_format)
+          == ("a_x0000_b_x0001_c", "Ari_x0001_al", "0_x0002_"), "control codes written: %r" % out)
+
 
 if os.path.exists(WORK):
     shutil.rmtree(WORK)
