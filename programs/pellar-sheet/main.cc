@@ -18,6 +18,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -664,8 +665,15 @@ int Main(int argc, char** argv) {
 
   uint64_t applied = 0, refused = 0, warnings = 0;
   for (const std::string& control : controls) {
-    Outcome outcome = Apply(control, options, false, &warnings);
-    if (outcome.again) outcome = Apply(control, options, true, &warnings);
+    Outcome outcome;
+    try {
+      outcome = Apply(control, options, false, &warnings);
+      if (outcome.again) outcome = Apply(control, options, true, &warnings);
+    } catch (const std::bad_alloc&) {
+      // One document too big for the machine (a zip bomb, say) is refused
+      // alone; its temporary files went as the stack unwound.
+      outcome = {"out of memory: it needs more than this machine gives", ""};
+    }
     if (outcome.refused.empty()) {
       Say(outcome.line);
       ++applied;

@@ -230,6 +230,13 @@ class Package {
 
   std::string ReadAll(int64_t index, uint64_t limit, std::string* out) const {
     out->clear();
+    // Its whole size at once: grown by doubling, a large part would take
+    // half as much again while it is copied.
+    zip_stat_t st;
+    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) == 0 &&
+        (st.valid & ZIP_STAT_SIZE) != 0 && st.size <= limit) {
+      out->reserve(size_t(st.size));
+    }
     return Read(index, limit, [&](std::string_view bytes, bool) {
       out->append(bytes);
       return std::string();
@@ -476,9 +483,11 @@ int BuiltInNumberFormat(std::string_view code) {
 }
 
 // Adds what `plan` needs to the style table `bytes`; `xf_of` gets the cell
-// style index of every plan style. Equal entries are used, not repeated.
+// style index of every plan style. Equal entries are used, not repeated;
+// `*changed` tells whether any was added.
 std::string MergeStyles(std::string* bytes, const Plan& plan,
-                        std::vector<int>* xf_of) {
+                        std::vector<int>* xf_of, bool* changed) {
+  *changed = false;
   xf_of->assign(plan.styles.size(), -1);
   if (plan.styles.size() == 1) return "";
   StylesHandler h;
@@ -628,9 +637,12 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
       edits.push_back({h.root_start_end, 0, text + "</" + prefix + "numFmts>"});
     }
   }
+  if (edits.empty()) return "";
+  *changed = true;
   std::sort(edits.begin(), edits.end(),
             [](const Edit& a, const Edit& b) { return a.at < b.at; });
   std::string out;
+  out.reserve(bytes->size() + 4096);
   int64_t copied = 0;
   for (const Edit& e : edits) {
     out.append(*bytes, size_t(copied), size_t(e.at - copied));
@@ -1366,12 +1378,12 @@ std::string UpdateWorkbook(const std::string& path,
         !why.empty()) {
       return why;
     }
-    const std::string before = styles_xml;
-    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of);
+    bool changed = false;
+    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of, &changed);
         !why.empty()) {
       return why;
     }
-    if (styles_xml == before) styles_index = -1;  // nothing new
+    if (!changed) styles_index = -1;  // nothing new
   } else {
     xf_of.assign(1, -1);
   }

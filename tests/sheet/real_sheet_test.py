@@ -521,6 +521,30 @@ def group_harm():
           and (ws["A1"].value, ws["A1"].font.name, ws["A1"].number_format)
           == ("a_x0000_b_x0001_c", "Ari_x0001_al", "0_x0002_"), "control codes written: %r" % out)
 
+    # A zip bomb too big for the memory given is refused alone: its
+    # temporary files are removed and the next document is applied.
+    bomb = workbook(os.path.join(folder, "Bomb.xlsx"), {"A1": "old"})
+    parts = entries(bomb)
+    with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as z:
+        for entry, data in parts.items():
+            if entry != "xl/styles.xml":
+                z.writestr(entry, data)
+        with z.open("xl/styles.xml", "w") as styles:
+            styles.write(parts["xl/styles.xml"].replace(b"</styleSheet>", b""))
+            for _ in range(300):
+                styles.write(b" " * (1 << 20))
+            styles.write(b"</styleSheet>")
+    before = open(bomb, "rb").read()
+    docs = [control(folder, "bomb.xml", "Bomb.xlsx", "S", [(0, 1, "x", "Bold=1")]),
+            control(folder, "after.xml", "Owned.xlsx", "S", [(0, 2, "after", "Bold=1")])]
+    done = subprocess.run(["prlimit", "--as=%d" % (200 << 20), SHEET, *docs],
+                          capture_output=True, text=True)
+    check(done.returncode == 1 and done.stdout.splitlines()[::2] == [
+        "refused %s: out of memory: it needs more than this machine gives" % docs[0],
+        "1 applied, 1 refused, 0 warnings"] and open(bomb, "rb").read() == before
+          and not temps() and openpyxl.load_workbook(os.path.join(folder, "Owned.xlsx"))["S"][
+              "B1"].value == "after", "zip bomb: %r" % done.stdout)
+
 
 if os.path.exists(WORK):
     shutil.rmtree(WORK)
