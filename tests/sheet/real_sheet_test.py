@@ -22,6 +22,7 @@ failures = []
 
 try:
     import openpyxl
+    import openpyxl.styles
     from openpyxl.chart import BarChart, Reference
     from openpyxl.workbook.defined_name import DefinedName
 except ImportError:
@@ -354,6 +355,8 @@ def group_refusals():
         (head % "dup.xlsx" + cell + "</WorksheetDoc>", 'dup.xlsx: two entries are named "A.xml"'),
         (head % "bomb.xlsx" + cell + "</WorksheetDoc>",
          "bomb.xlsx: the entries inflate past 1000000 bytes"),
+        (head % "bombs.xlsx" + cell + "</WorksheetDoc>",
+         "bombs.xlsx: the entries inflate past 1000000 bytes"),
         (head % "shared.xlsx" + cell.replace("<Col>1", "<Col>2") + "</WorksheetDoc>",
          "shared.xlsx: the worksheet: cell B1 holds the formula that the cells B1:B3 share; "
          "setting it would leave them without it"),
@@ -363,7 +366,8 @@ def group_refusals():
     os.mkfifo(os.path.join(folder, "fifo.xlsx"))
     os.mknod(os.path.join(folder, "node.xlsx"), 0o600 | stat.S_IFCHR, os.makedev(1, 3))
     for name, files in {"evil": {"../evil.txt": "x"}, "dup": {"a.xml": "x", "A.xml": "y"},
-                        "bomb": {"big.xml": "0" * 5000000}}.items():
+                        "bomb": {"big.xml": "0" * 5000000},
+                        "bombs": {"a.xml": "0" * 600000, "b.xml": "0" * 600000}}.items():
         with zipfile.ZipFile(os.path.join(folder, name + ".xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
             for entry, data in files.items():
                 z.writestr(entry, data)
@@ -497,6 +501,18 @@ def group_harm():
                            "1 applied, 0 refused, 1 warning\n" % (doc, doc))
           and lo_csv(book, folder)[:3] == [["1", "2", "", "seen", ""], ["2", "4", "", "", "hidden"],
                                            ["3", "6", "", "", ""]], "merged: %r" % out)
+
+    # An overwritten cell without a format keeps its style; Underline
+    # survives the style table's merge.
+    book = workbook(os.path.join(folder, "Styled.xlsx"), {"A1": "old"})
+    wb = openpyxl.load_workbook(book)
+    wb["S"]["A1"].font = openpyxl.styles.Font(bold=True, name="Arial")
+    wb.save(book)
+    run(control(folder, "styled.xml", "Styled.xlsx", "S",
+                [(0, 1, "new", ""), (0, 2, "u", "Underline=1")]))
+    ws = openpyxl.load_workbook(book)["S"]
+    check((ws["A1"].value, ws["A1"].font.b, ws["A1"].font.name, ws["B1"].font.u)
+          == ("new", True, "Arial", "single"), "styles kept and merged")
 
     # Worksheet names match in any case, beyond ASCII too.
     book = workbook(os.path.join(folder, "Case.xlsx"), {"A1": "old"}, title="\u00dcbersicht")
