@@ -600,20 +600,16 @@ bool ApplyPair(Prop prop, std::string_view v, Format* f) {
 Format ParseFormat(std::string_view text, std::vector<FormatIssue>* issues) {
   Format format;
   // The pairs: where each name starts and where its "=" stands. A value
-  // may hold "=": inside quotes, and in the texts of Font and NumberFormat
-  // after a word that names no property ("NumberFormat=Total=0.00").
+  // holds "=" inside quotes (NumberFormat="Total="0.00) or after a sign
+  // ([>=100]); a word before "=" is the longest property name it ends in.
   std::vector<std::pair<size_t, size_t>> pairs;
-  bool quoted = false, free_text = false;
+  bool quoted = false;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '"' && !pairs.empty()) quoted = !quoted;
     if (text[i] != '=' || quoted || i == 0 || !IsLetter(text[i - 1])) continue;
     const size_t start = NameStart(text, i);
     if (!pairs.empty() && start <= pairs.back().second) continue;
-    const PropName* prop = FindProp(text.substr(start, i - start));
-    if (prop == nullptr && free_text) continue;
     pairs.emplace_back(start, i);
-    free_text = prop != nullptr && (prop->prop == Prop::kFont ||
-                                    prop->prop == Prop::kNumberFormat);
   }
   const size_t first = pairs.empty() ? text.size() : pairs.front().first;
   if (first > 0) {

@@ -224,16 +224,16 @@ TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
       {"Size=0Bold=1",
        Style{.bold = true}.Key(),
        {{"Size", "bad value \"0\""}}},
-      // A value holding "=": quoted, or after a word that is no property.
+      // A value holding "=" and names in quotes.
       {"NumberFormat=\"Total=\"0.00",
        Style{.number_format = "\"Total=\"0.00"}.Key(),
        {}},
       {"NumberFormat=\"Bold=1\"0Italic=1",
        Style{.italic = true, .number_format = "\"Bold=1\"0"}.Key(),
        {}},
-      {"NumberFormat=Sum=0Font=A=BSize=9",
-       Style{.font = "A=B", .number_format = "Sum=0", .size = 9}.Key(),
-       {}},
+      {"NumberFormat=0.00Blink=1Align=right",
+       Style{.number_format = "0.00", .align = Align::kRight}.Key(),
+       {{"Blink", "unknown property"}}},
   };
   for (const auto& c : cases) {
     std::vector<FormatIssue> issues;

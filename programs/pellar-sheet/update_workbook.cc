@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -159,6 +160,16 @@ std::string Number(double d) {
   char buf[40];
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
   return ec == std::errc() ? std::string(buf, end) : "0";
+}
+
+// A column width in characters as a workbook stores it: whole pixels of
+// 7-pixel digits with 5 pixels of padding (12 pixels a character below
+// one), in 1/256 steps. A new workbook's widths are stored so by
+// libxlsxwriter: the same document gives the same width both ways.
+double StoredWidth(double characters) {
+  const double pixels = characters < 1 ? std::floor(characters * 12 + 0.5)
+                                       : std::floor(characters * 7 + 0.5) + 5;
+  return std::floor(pixels / 7 * 256) / 256;
 }
 
 // ---------------------------------------------------------------------------
@@ -848,7 +859,7 @@ class SheetMerger {
         auto one = cols_[i];
         SetColAttr(one, "min", std::to_string(col));
         SetColAttr(one, "max", std::to_string(col));
-        SetColAttr(one, "width", Number(width));
+        SetColAttr(one, "width", Number(StoredWidth(width)));
         SetColAttr(one, "customWidth", "1");
         std::vector<std::vector<std::pair<std::string, std::string>>> parts;
         if (lo < col) {
@@ -867,7 +878,7 @@ class SheetMerger {
       if (!placed) {
         cols_.push_back({{"min", std::to_string(col)},
                          {"max", std::to_string(col)},
-                         {"width", Number(width)},
+                         {"width", Number(StoredWidth(width))},
                          {"customWidth", "1"}});
       }
     }

@@ -265,7 +265,7 @@ def group_update():
           {k: v for k, v in seen.items() if k != "People"}, "update: other sheets, names")
     ws = openpyxl.load_workbook(book)["People"]
     check(ws["A2"].font.b and ws["C3"].fill.fgColor.rgb == "FF000080" and
-          ws.column_dimensions["A"].width == 30 and ws.column_dimensions["B"].width == 13 and
+          ws.column_dimensions["A"].width == 30.7109375 and ws.column_dimensions["B"].width == 13 and
           ws.row_dimensions[3].height == 25, "update: styles, width, height")
     rows = lo_csv(book, folder)
     check(rows[1][:2] == ["Ada", "20"] and rows[2][2] == "7" and rows[0][3] == "280"
@@ -513,6 +513,17 @@ def group_harm():
     ws = openpyxl.load_workbook(book)["S"]
     check((ws["A1"].value, ws["A1"].font.b, ws["A1"].font.name, ws["B1"].font.u)
           == ("new", True, "Arial", "single"), "styles kept and merged")
+
+    # A second run of a document changes no width: a new workbook's and an
+    # update's widths are stored alike.
+    doc = control(folder, "widths.xml", "Widths.xlsx", "S",
+                  [(0, 1, "a", "Width=20"), (0, 2, "b", "Width=0.5"), (0, 3, "c", "Width=8.43")])
+    widths = []
+    for _ in range(2):
+        run(doc)
+        dims = openpyxl.load_workbook(os.path.join(folder, "Widths.xlsx"))["S"].column_dimensions
+        widths.append([dims[c].width for c in "ABC"])
+    check(widths[0] == widths[1] == [20.7109375, 0.85546875, 9.140625], "widths: %r" % widths)
 
     # Worksheet names match in any case, beyond ASCII too.
     book = workbook(os.path.join(folder, "Case.xlsx"), {"A1": "old"}, title="\u00dcbersicht")
