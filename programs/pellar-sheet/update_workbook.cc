@@ -162,6 +162,35 @@ std::string Number(double d) {
   return ec == std::errc() ? std::string(buf, end) : "0";
 }
 
+// A table part: its range, whether its first row is a header, and where
+// each column's start tag stands.
+struct TableHandler {
+  XML_Parser parser = nullptr;
+  std::string name, ref;
+  bool header = true;
+  struct Column {
+    std::string name;
+    int64_t at = 0, length = 0;
+  };
+  std::vector<Column> columns;
+  void Start(std::string_view element, const XML_Char** atts) {
+    if (element == "table") {
+      const char* display = Attr(atts, "displayName");
+      const char* range = Attr(atts, "ref");
+      const char* rows = Attr(atts, "headerRowCount");
+      name = display != nullptr ? display : "";
+      ref = range != nullptr ? range : "";
+      header = rows == nullptr || std::string_view(rows) != "0";
+    } else if (element == "tableColumn") {
+      const char* column = Attr(atts, "name");
+      columns.push_back({column != nullptr ? column : "",
+                         XML_GetCurrentByteIndex(parser),
+                         XML_GetCurrentByteCount(parser)});
+    }
+  }
+  void End(std::string_view) {}
+};
+
 // A column width in characters as a workbook stores it: whole pixels of
 // 7-pixel digits with 5 pixels of padding (12 pixels a character below
 // one), in 1/256 steps. A new workbook's widths are stored so by
@@ -1475,6 +1504,75 @@ std::string UpdateWorkbook(const std::string& path,
   }
   if (!scratch.Finish()) return "cannot write the worksheet";
 
+  // A table names its columns after its header cells: a header cell given
+  // a text renames its column, as spreadsheet programs do; one given a
+  // number cannot be a column's name.
+  std::vector<std::pair<std::string, std::string>> tables;  // part, bytes
+  if (const int64_t rels_at =
+          *added_sheet ? -1 : source.Find(RelsOf(sheet_part));
+      rels_at >= 0) {
+    std::string bytes;
+    RelsHandler sheet_rels;
+    if (std::string why = source.ReadAll(rels_at, limit, &bytes); !why.empty())
+      return why;
+    if (std::string why = ParseSmall(bytes, &sheet_rels, RelsOf(sheet_part));
+        !why.empty()) {
+      return why;
+    }
+    for (const Relationship& r : sheet_rels.rels) {
+      if (!r.type.ends_with("/table")) continue;
+      const std::string part = Resolve(FolderOf(sheet_part), r.target);
+      const int64_t at = source.Find(part);
+      std::string table_xml;
+      TableHandler table;
+      Range range;
+      if (at < 0) continue;
+      if (std::string why = source.ReadAll(at, limit, &table_xml);
+          !why.empty()) {
+        return why;
+      }
+      if (std::string why = ParseSmall(table_xml, &table, part); !why.empty())
+        return why;
+      if (!table.header || !ParseRange(table.ref, &range)) continue;
+      std::vector<std::pair<int64_t, std::string>> renamed;  // column, name
+      for (const SheetCell& c : cells) {
+        if (c.row != range.r1 || !range.Holds(c.row, c.col)) continue;
+        const std::string cell = ColumnName(c.col) + std::to_string(c.row);
+        if (c.value.kind != CellValue::Kind::kText || c.value.text.empty()) {
+          return "cell " + cell + " heads a column of the table " + table.name +
+                 ", whose header holds names: write it as a "
+                 "text";
+        }
+        const size_t index = size_t(c.col - range.c1);
+        if (index >= table.columns.size()) {
+          return "the table " + table.name + " lists fewer columns than " +
+                 table.ref;
+        }
+        table.columns[index].name = c.value.text;
+        renamed.emplace_back(int64_t(index), c.value.text);
+      }
+      if (renamed.empty()) continue;
+      std::set<std::string> names;
+      for (const auto& column : table.columns) {
+        if (!names.insert(FoldCase(column.name)).second) {
+          return "the table " + table.name +
+                 " would have two columns named "
+                 "\"" +
+                 column.name + "\"";
+        }
+      }
+      // The start tags edited from the last, so that offsets hold.
+      for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
+        const auto& column = table.columns[size_t(it->first)];
+        std::string tag =
+            table_xml.substr(size_t(column.at), size_t(column.length));
+        SetAttr(tag, "name", it->second);
+        table_xml.replace(size_t(column.at), size_t(column.length), tag);
+      }
+      tables.emplace_back(part, std::move(table_xml));
+    }
+  }
+
   // The calculation chain lists the cells that hold formulas; with one of
   // them overwritten it is wrong, and spreadsheet programs call the
   // workbook damaged. It is dropped (they rebuild it).
@@ -1527,6 +1625,9 @@ std::string UpdateWorkbook(const std::string& path,
   if (why.empty() && *added_sheet)
     why = put(workbook_part, buffer(new_workbook));
   if (why.empty() && !new_rels.empty()) why = put(rels_part, buffer(new_rels));
+  for (const auto& [part, bytes] : tables) {
+    if (why.empty()) why = put(part, buffer(bytes));
+  }
   if (why.empty() && !content_types.empty()) {
     why = put("[Content_Types].xml", buffer(content_types));
   }

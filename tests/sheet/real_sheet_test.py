@@ -23,6 +23,7 @@ failures = []
 try:
     import openpyxl
     import openpyxl.styles
+    import openpyxl.worksheet.table
     from openpyxl.chart import BarChart, Reference
     from openpyxl.workbook.defined_name import DefinedName
 except ImportError:
@@ -524,6 +525,24 @@ def group_harm():
         dims = openpyxl.load_workbook(os.path.join(folder, "Widths.xlsx"))["S"].column_dimensions
         widths.append([dims[c].width for c in "ABC"])
     check(widths[0] == widths[1] == [20.7109375, 0.85546875, 9.140625], "widths: %r" % widths)
+
+    # A header cell of a table renames its column; a number cannot.
+    book = workbook(os.path.join(folder, "Table.xlsx"),
+                    {"A1": "Name", "B1": "Amount", "A2": "x", "B2": 1})
+    wb = openpyxl.load_workbook(book)
+    wb["S"].add_table(openpyxl.worksheet.table.Table(displayName="T1", ref="A1:B2"))
+    wb.save(book)
+    doc = control(folder, "header.xml", "Table.xlsx", "S", [(0, 1, "Person", ""), (1, 2, "5", "")])
+    rc, out = run(doc)
+    table = openpyxl.load_workbook(book)["S"].tables["T1"]
+    check(rc == 0 and [c.name for c in table.tableColumns] == ["Person", "Amount"]
+          and lo_csv(book, folder)[:2] == [["Person", "Amount"], ["x", "5"]], "table header: %r" % out)
+    before = open(book, "rb").read()
+    doc = control(folder, "header2.xml", "Table.xlsx", "S", [(0, 2, "7", "")])
+    check(run(doc) == (1, "refused %s: Table.xlsx: cell B1 heads a column of the table T1, whose "
+                          "header holds names: write it as a text\n0 applied, 1 refused, "
+                          "0 warnings\n" % doc) and open(book, "rb").read() == before,
+          "table header number")
 
     # Worksheet names match in any case, beyond ASCII too.
     book = workbook(os.path.join(folder, "Case.xlsx"), {"A1": "old"}, title="\u00dcbersicht")
