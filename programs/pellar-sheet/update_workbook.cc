@@ -522,6 +522,38 @@ int BuiltInNumberFormat(std::string_view code) {
   return -1;
 }
 
+// What a <font> item shows, for telling equal fonts apart from how they
+// are written: its properties in order, without the font family and
+// scheme (which only help find a font) and without the theme's text colour
+// (which is what no colour gives). A font a new workbook's writer made
+// then equals the one an update makes for the same format.
+std::string FontKey(std::string_view item) {
+  std::string key;
+  for (size_t at = item.find('<'); at != std::string_view::npos;
+       at = item.find('<', at + 1)) {
+    const size_t end = item.find('>', at);
+    if (end == std::string_view::npos) break;
+    const std::string_view tag = item.substr(at, end + 1 - at);
+    const std::string_view name =
+        Local(tag.substr(1, tag.find_first_of(" \t\r\n/>") - 1));
+    if (tag[1] == '/' || name == "font" || name == "family" ||
+        name == "scheme" || name == "charset") {
+      continue;
+    }
+    std::string values;
+    for (std::string_view attr : {"val", "rgb", "theme", "indexed", "tint"}) {
+      size_t from, begin, stop;
+      if (FindAttr(tag, attr, &from, &begin, &stop)) {
+        values += std::string(attr) + "=" +
+                  std::string(tag.substr(begin, stop - begin)) + ",";
+      }
+    }
+    if (name == "color" && values == "theme=1,") continue;
+    key += std::string(name) + "(" + values + ")";
+  }
+  return key;
+}
+
 // Adds what `plan` needs to the style table `bytes`; `xf_of` gets the cell
 // style index of every plan style. Equal entries are used, not repeated;
 // `*changed` tells whether any was added.
@@ -554,6 +586,17 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
   StylesHandler::List& xfs = h.lists["cellXfs"];
   const size_t counts[] = {fonts.items.size(), fills.items.size(),
                            borders.items.size(), xfs.items.size()};
+  std::vector<std::string> font_keys;
+  for (const std::string& item : fonts.items)
+    font_keys.push_back(FontKey(item));
+  auto find_or_add_font = [&](const std::string& item) {
+    const std::string key = FontKey(item);
+    auto it = std::find(font_keys.begin(), font_keys.end(), key);
+    if (it != font_keys.end()) return int(it - font_keys.begin());
+    font_keys.push_back(key);
+    fonts.items.push_back(item);
+    return int(fonts.items.size() - 1);
+  };
   for (size_t i = 1; i < plan.styles.size(); ++i) {
     const Style& s = plan.styles[i];
     std::string font = "<font>";
@@ -567,7 +610,7 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
             "\"/></font>";
     const bool own_font = s.bold || s.italic || s.strike || s.underline ||
                           s.size || s.color || s.font;
-    const int font_id = own_font ? find_or_add(fonts, font) : 0;
+    const int font_id = own_font ? find_or_add_font(font) : 0;
     int fill_id = 0;
     if (s.fill) {
       fill_id = find_or_add(
@@ -589,18 +632,17 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
     }
     int num_fmt = 0;
     if (s.number_format) {
-      num_fmt = BuiltInNumberFormat(*s.number_format);
+      // The workbook's own entry for the code first: a writer may list
+      // built-in codes too, and its cells use that entry.
+      auto it = h.num_fmts.find(*s.number_format);
+      num_fmt = it != h.num_fmts.end() ? it->second
+                                       : BuiltInNumberFormat(*s.number_format);
       if (num_fmt < 0) {
-        auto it = h.num_fmts.find(*s.number_format);
-        if (it != h.num_fmts.end()) {
-          num_fmt = it->second;
-        } else {
-          num_fmt = ++h.max_num_fmt;
-          h.num_fmts.emplace(*s.number_format, num_fmt);
-          new_num_fmts.push_back("<numFmt numFmtId=\"" +
-                                 std::to_string(num_fmt) + "\" formatCode=\"" +
-                                 Escape(*s.number_format) + "\"/>");
-        }
+        num_fmt = ++h.max_num_fmt;
+        h.num_fmts.emplace(*s.number_format, num_fmt);
+        new_num_fmts.push_back("<numFmt numFmtId=\"" + std::to_string(num_fmt) +
+                               "\" formatCode=\"" + Escape(*s.number_format) +
+                               "\"/>");
       }
     }
     std::string xf = "<xf numFmtId=\"" + std::to_string(num_fmt) +

@@ -526,6 +526,19 @@ def group_harm():
         widths.append([dims[c].width for c in "ABC"])
     check(widths[0] == widths[1] == [20.7109375, 0.85546875, 9.140625], "widths: %r" % widths)
 
+    # Nor does it add styles: an update finds a new workbook's fonts and
+    # number formats equal to its own.
+    book = os.path.join(folder, "Twice.xlsx")
+    doc = control(folder, "twice.xml", "Twice.xlsx", "S", [
+        (0, 1, "x", "Bold=1Fill=yellowBorder=thinNumberFormat=0.00Align=centerWrap=1"),
+        (0, 2, "y", "Italic=1Color=redSize=14Font=ArialUnderline=1Strike=1VAlign=top")])
+    run(doc)
+    styles = entries(book)["xl/styles.xml"]
+    run(doc)
+    ws = openpyxl.load_workbook(book)["S"]
+    check(entries(book)["xl/styles.xml"] == styles and ws["A1"].font.b and ws["A1"].number_format
+          == "0.00" and ws["B1"].font.i and ws["B1"].font.name == "Arial", "styles added on run 2")
+
     # A header cell of a table renames its column; a number cannot.
     book = workbook(os.path.join(folder, "Table.xlsx"),
                     {"A1": "Name", "B1": "Amount", "A2": "x", "B2": 1})
