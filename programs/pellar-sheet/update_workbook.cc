@@ -270,12 +270,12 @@ class Package {
 
   std::string ReadAll(int64_t index, uint64_t limit, std::string* out) const {
     out->clear();
-    // Its whole size at once: grown by doubling, a large part would take
-    // half as much again while it is copied.
+    // Its whole size at once, with room for what an edit adds: grown by
+    // doubling, a large part would take half as much again while copied.
     zip_stat_t st;
     if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) == 0 &&
         (st.valid & ZIP_STAT_SIZE) != 0 && st.size <= limit) {
-      out->reserve(size_t(st.size));
+      out->reserve(size_t(st.size) + (size_t{1} << 16));
     }
     return Read(index, limit, [&](std::string_view bytes, bool) {
       out->append(bytes);
@@ -303,9 +303,19 @@ std::string ParseSmall(const std::string& bytes, Handler* handler,
       });
   handler->parser = parser;
   std::string why;
-  if (XML_Parse(parser, bytes.data(), int(bytes.size()), 1) != XML_STATUS_OK) {
-    why = part + ": " + XML_ErrorString(XML_GetErrorCode(parser)) + " (line " +
-          std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
+  // In slices: handed a whole large part, the parser would copy it.
+  constexpr size_t kSlice = size_t{1} << 20;
+  for (size_t at = 0;; at += kSlice) {
+    const size_t n =
+        std::min(kSlice, bytes.size() - std::min(at, bytes.size()));
+    const bool last = at + n >= bytes.size();
+    if (XML_Parse(parser, bytes.data() + std::min(at, bytes.size()), int(n),
+                  last) != XML_STATUS_OK) {
+      why = part + ": " + XML_ErrorString(XML_GetErrorCode(parser)) +
+            " (line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
+      break;
+    }
+    if (last) break;
   }
   XML_ParserFree(parser);
   return why;
@@ -721,18 +731,13 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
   }
   if (edits.empty()) return "";
   *changed = true;
-  std::sort(edits.begin(), edits.end(),
-            [](const Edit& a, const Edit& b) { return a.at < b.at; });
-  std::string out;
-  out.reserve(bytes->size() + 4096);
-  int64_t copied = 0;
-  for (const Edit& e : edits) {
-    out.append(*bytes, size_t(copied), size_t(e.at - copied));
-    out += e.text;
-    copied = e.at + e.length;
+  std::stable_sort(edits.begin(), edits.end(),
+                   [](const Edit& a, const Edit& b) { return a.at < b.at; });
+  // In place, from the last: a large table is not held twice (it was read
+  // with room for what is added).
+  for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
+    bytes->replace(size_t(e->at), size_t(e->length), e->text);
   }
-  out.append(*bytes, size_t(copied));
-  *bytes = std::move(out);
   return "";
 }
 
