@@ -1114,9 +1114,9 @@ class SheetMerger {
         return Fail("rows out of order at row " + std::to_string(row_));
       }
       last_row_ = row_;
-      std::erase_if(arrays_, [&](const Range& a) { return a.r2 < row_; });
       EmitTo(at);
       WriteRowsBefore(row_);
+      std::erase_if(arrays_, [&](const Range& a) { return a.r2 < row_; });
       merging_row_ = DocRow() == row_;
       if (merging_row_) {
         const std::string tag = RawTag();

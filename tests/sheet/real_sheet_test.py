@@ -479,20 +479,21 @@ def group_harm():
         wb.active.cell(r, 1, r)
         wb.active.cell(r, 2, r * 2)
     wb.active["B1"] = "=A1:A3*2"
+    wb.active["A5"] = 5  # row 4, inside the array, is not in the worksheet
     wb.active.merge_cells("D1:E2")
     wb.save(book)
     parts = entries(book)  # {=A1:A3*2} in B1:B3, as spreadsheet programs write it
     parts["xl/worksheets/sheet1.xml"] = parts["xl/worksheets/sheet1.xml"].replace(
-        b"<f>A1:A3*2</f>", b'<f t="array" ref="B1:B3">A1:A3*2</f>')
+        b"<f>A1:A3*2</f>", b'<f t="array" ref="B1:B4">A1:A3*2</f>')
     with zipfile.ZipFile(book, "w", zipfile.ZIP_DEFLATED) as z:
         for entry, data in parts.items():
             z.writestr(entry, data)
     before = open(book, "rb").read()
-    for cell in ("B2", "B1"):
+    for cell in ("B2", "B1", "B4"):
         col, row = ord(cell[0]) - 64, int(cell[1:])
         doc = control(folder, "arr%s.xml" % cell, "Arr.xlsx", "S", [(row - 1, col, "99", "")])
         check(run(doc) == (1, "refused %s: Arr.xlsx: the worksheet: cell %s lies in the array "
-                              "formula of B1:B3, whose cells are only set together\n"
+                              "formula of B1:B4, whose cells are only set together\n"
                               "0 applied, 1 refused, 0 warnings\n" % (doc, cell))
               and open(book, "rb").read() == before, "array %s" % cell)
     doc = control(folder, "merged.xml", "Arr.xlsx", "S", [(0, 4, "seen", ""), (1, 5, "hidden", "")])
