@@ -36,10 +36,6 @@ int RunOutbox(const std::string& outbox, const RunOptions& options,
               std::ostream& out, std::ostream& err,
               MessageSender* sender = nullptr);
 
-// `line` with its control characters written as \r, \n, \t, \xHH or
-// \u00HH, so that no value can start a line of its own in a log.
-std::string Printable(std::string_view line);
-
 }  // namespace pellar::mail
 
 #endif  // PELLAR_MAILER_OUTBOX_H_

@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -302,6 +303,26 @@ const std::string& EscapeLiteralCodes(const std::string& text,
   return *scratch;
 }
 
+const std::string& EscapeControlCodes(const std::string& text,
+                                      std::string* scratch) {
+  const auto control = [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n';
+  };
+  if (std::none_of(text.begin(), text.end(), control)) return text;
+  std::string& out = *scratch;
+  out.clear();
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n') {
+      out += c;
+      continue;
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, "_x%04X_", unsigned(c));
+    out += code;
+  }
+  return out;
+}
+
 // ---------------------------------------------------------------------------
 // Format texts
 
@@ -517,14 +538,17 @@ bool ApplyPair(Prop prop, std::string_view v, Format* f) {
 
 Format ParseFormat(std::string_view text, std::vector<FormatIssue>* issues) {
   Format format;
-  // The pairs: where each name starts and where its "=" stands.
+  // The pairs: where each name starts and where its "=" stands. A value
+  // holds "=" inside quotes (NumberFormat="Total="0.00) or after a sign
+  // ([>=100]); a word before "=" is the longest property name it ends in.
   std::vector<std::pair<size_t, size_t>> pairs;
-  for (size_t eq = text.find('='); eq != std::string_view::npos;
-       eq = text.find('=', eq + 1)) {
-    if (eq == 0 || !IsLetter(text[eq - 1])) continue;
-    const size_t start = NameStart(text, eq);
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"' && !pairs.empty()) quoted = !quoted;
+    if (text[i] != '=' || quoted || i == 0 || !IsLetter(text[i - 1])) continue;
+    const size_t start = NameStart(text, i);
     if (!pairs.empty() && start <= pairs.back().second) continue;
-    pairs.emplace_back(start, eq);
+    pairs.emplace_back(start, i);
   }
   const size_t first = pairs.empty() ? text.size() : pairs.front().first;
   if (first > 0) {

@@ -77,6 +77,14 @@ CellValue ClassifyValue(std::string_view stored, bool formulas);
 const std::string& EscapeLiteralCodes(const std::string& text,
                                       std::string* scratch);
 
+// `text` with each character below U+0020 but tab and line feed written as
+// "_xHHHH_", as spreadsheet programs write them (XML cannot hold them, and
+// a NUL would end the text early for libraries that take C strings).
+// Answers `text` itself when it holds none, else the text made in
+// `scratch`. Apply EscapeLiteralCodes first.
+const std::string& EscapeControlCodes(const std::string& text,
+                                      std::string* scratch);
+
 enum class Align : uint8_t { kLeft, kCenter, kRight };
 enum class VAlign : uint8_t { kTop, kCenter, kBottom };
 enum class Border : uint8_t { kNone, kThin, kMedium, kThick };

@@ -18,6 +18,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -28,6 +29,7 @@
 #include <pellar/platform/platform.h>
 
 #include "control.h"
+#include "printable.h"
 #include "workbook.h"
 
 namespace pellar::sheet {
@@ -95,6 +97,12 @@ struct Options {
   UpdateLimits limits;
   int lock_timeout = 60;  // seconds
 };
+
+// One line of output: a document's texts (names, values, reasons) cannot
+// split it or start a line of their own.
+void Say(std::string_view line) {
+  std::cout << programs::Printable(line) << "\n";
+}
 
 std::string Grouped(uint64_t n) {
   std::string digits = std::to_string(n);
@@ -240,14 +248,35 @@ class TempFile {
   bool ok() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
-  // Renames the file into place with `mode`.
-  std::string Keep(const std::string& target, mode_t mode) {
-    if (chmod(path_.c_str(), mode) != 0 ||
-        rename(path_.c_str(), target.c_str()) != 0) {
-      return std::strerror(errno);
+  // Renames the file into place with the owner, group and mode of the
+  // workbook it replaces (`was`), so that its owner can still save it. A
+  // user who may not give the file away keeps what of it they may.
+  std::string Keep(const std::string& target, const struct stat& was) {
+    // The writer renamed its own file over the name: what is there now is
+    // opened, never through a link.
+    const int fd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    struct stat now;
+    std::string why;
+    if (fstat(fd, &now) != 0) {
+      why = std::strerror(errno);
+    } else if (!S_ISREG(now.st_mode)) {
+      why = "what was written is not an ordinary file";
+    } else if ((now.st_uid != was.st_uid || now.st_gid != was.st_gid) &&
+               fchown(fd, was.st_uid, was.st_gid) != 0) {
+      if (errno != EPERM) why = std::strerror(errno);
+      (void)!fchown(fd, uid_t(-1), was.st_gid);  // a group of this user's
     }
-    path_.clear();
-    return "";
+    // After the owner: a change of owner clears the set-ID bits.
+    if (why.empty() && fchmod(fd, was.st_mode & 07777) != 0) {
+      why = std::strerror(errno);
+    }
+    close(fd);
+    if (why.empty() && rename(path_.c_str(), target.c_str()) != 0) {
+      why = std::strerror(errno);
+    }
+    if (why.empty()) path_.clear();
+    return why;
   }
   // As Keep, but never over a file at `target`: answers kAppeared when
   // there is one.
@@ -279,10 +308,10 @@ class WorkbookLock {
   WorkbookLock& operator=(const WorkbookLock&) = delete;
   ~WorkbookLock() { Release(); }
 
-  // Answers "" once the workbook at `path` is locked, with its mode in
-  // `*mode`, or why not (to follow the workbook's name).
+  // Answers "" once the workbook at `path` is locked, with what it is in
+  // `*st`, or why not (to follow the workbook's name).
   std::string Lock(const std::filesystem::path& path, int timeout_seconds,
-                   mode_t* mode) {
+                   struct stat* st) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::seconds(timeout_seconds);
     for (;;) {
@@ -315,7 +344,17 @@ class WorkbookLock {
                    : std::string("cannot be read: ") + std::strerror(errno);
       }
       if (now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
-        *mode = locked.st_mode & 07777;
+        // As spreadsheet programs do, a file this user may not write is
+        // not saved over, though its folder would allow it.
+        if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+          return errno == EACCES || errno == EPERM
+                     ? std::string(
+                           "is read-only for this user; it is left "
+                           "as it was")
+                     : std::string("cannot be written: ") +
+                           std::strerror(errno);
+        }
+        *st = locked;
         return "";
       }
     }
@@ -341,11 +380,21 @@ struct Target {
   std::filesystem::path path;
   bool exists = false;
   mode_t mode = 0;
+  struct stat was {};  // an existing workbook, once locked
 };
 
 std::string FindTarget(const std::string& control, std::string excel,
                        bool quiet, Target* target) {
   if (excel.empty()) return "the document names no workbook";
+  // A report written on Windows: "\\" is a letter of a name here, and
+  // guessing would write elsewhere than the report's author meant.
+  if (excel.find('\\') != std::string::npos ||
+      (excel.size() >= 2 && excel[1] == ':' &&
+       std::isalpha(static_cast<unsigned char>(excel[0])))) {
+    return excel +
+           " is a Windows path: write folders with \"/\" (Reports/Out.xlsx), "
+           "relative to the control document's folder";
+  }
   std::filesystem::path path(excel);
   if (path.is_relative()) {
     path = std::filesystem::path(control).parent_path() / path;
@@ -353,10 +402,10 @@ std::string FindTarget(const std::string& control, std::string excel,
   const std::string ext = AsciiLower(path.extension().string());
   if (ext == ".xls") {
     if (!quiet) {
-      std::cout << "note " << control << ": " << excel
-                << " is the old binary format, which this program cannot "
-                   "write; using "
-                << excel << "x beside it\n";
+      Say("note " + control + ": " + excel +
+          " is the old binary format, which this program cannot write; "
+          "using " +
+          excel + "x beside it");
     }
     path += "x";
     excel += "x";
@@ -413,6 +462,13 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   ReadSink read(&converter, &plan, nullptr);
   read.start_ = [&]() -> std::string {
     sheet = read.worksheet_.empty() ? "Sheet1" : read.worksheet_;
+    if (std::any_of(sheet.begin(), sheet.end(), [](char c) {
+          return static_cast<unsigned char>(c) < 0x20;
+        })) {
+      return refusal = "the worksheet name \"" + sheet +
+                       "\" holds a control character, which no worksheet "
+                       "name can";
+    }
     if (target.path.empty()) {  // not again on a second reading
       refusal = FindTarget(control, read.excel_file_, again, &target);
       if (!refusal.empty()) return refusal;
@@ -430,9 +486,8 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   };
   read.write_ = [&](const ControlCell& in, SheetCell& c) -> std::string {
     if (options.dry_run) {
-      std::cout << "  " << target.excel << "!" << sheet << "!" << Describe(c);
-      if (!in.format.empty()) std::cout << "  [" << in.format << "]";
-      std::cout << "\n";
+      Say("  " + target.excel + "!" + sheet + "!" + Describe(c) +
+          (in.format.empty() ? "" : "  [" + in.format + "]"));
       return "";
     }
     if (!target.exists) {
@@ -458,12 +513,12 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   // Applied again, the document's warnings were given the first time.
   if (!again) {
     for (const std::string& w : read.warnings_) {
-      std::cout << "warning " << control << ": " << w << "\n";
+      Say("warning " + control + ": " + w);
     }
     if (read.warning_count_ > read.warnings_.size()) {
-      std::cout << "warning " << control << ": "
-                << Grouped(read.warning_count_ - read.warnings_.size())
-                << " more warnings not shown\n";
+      Say("warning " + control + ": " +
+          Grouped(read.warning_count_ - read.warnings_.size()) +
+          " more warnings not shown");
     }
     *warnings += read.warning_count_;
   }
@@ -483,7 +538,7 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     note = " (new workbook)";
   } else {
     if (std::string e =
-            lock.Lock(target.path, options.lock_timeout, &target.mode);
+            lock.Lock(target.path, options.lock_timeout, &target.was);
         !e.empty()) {
       return {target.excel + " " + e, ""};
     }
@@ -509,18 +564,27 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     }
     cells.resize(kept);
     bool added = false;
+    std::vector<std::string> told;
     if (std::string e =
             UpdateWorkbook(target.path.string(), temp->path(), sheet, plan,
-                           cells, options.limits, &added);
+                           cells, options.limits, &added, &told);
         !e.empty()) {
       return {target.excel + ": " + e, ""};
     }
     if (added) note = " (worksheet added)";
+    for (size_t i = 0; i < told.size() && i < kWarningsShown; ++i) {
+      Say("warning " + control + ": " + where + ": " + told[i]);
+    }
+    if (told.size() > kWarningsShown) {
+      Say("warning " + control + ": " + Grouped(told.size() - kWarningsShown) +
+          " more warnings not shown");
+    }
+    *warnings += told.size();
   }
   // A workbook made new is not put over one another run made meanwhile:
   // the cells go into that one instead.
   const std::string kept =
-      target.exists ? temp->Keep(target.path.string(), target.mode)
+      target.exists ? temp->Keep(target.path.string(), target.was)
                     : temp->KeepNew(target.path.string(), target.mode);
   if (kept == TempFile::kAppeared) {
     if (!again) return {"", "", true};
@@ -591,13 +655,20 @@ int Main(int argc, char** argv) {
 
   uint64_t applied = 0, refused = 0, warnings = 0;
   for (const std::string& control : controls) {
-    Outcome outcome = Apply(control, options, false, &warnings);
-    if (outcome.again) outcome = Apply(control, options, true, &warnings);
+    Outcome outcome;
+    try {
+      outcome = Apply(control, options, false, &warnings);
+      if (outcome.again) outcome = Apply(control, options, true, &warnings);
+    } catch (const std::bad_alloc&) {
+      // One document too big for the machine (a zip bomb, say) is refused
+      // alone; its temporary files went as the stack unwound.
+      outcome = {"out of memory: it needs more than this machine gives", ""};
+    }
     if (outcome.refused.empty()) {
-      std::cout << outcome.line << "\n";
+      Say(outcome.line);
       ++applied;
     } else {
-      std::cout << "refused " << control << ": " << outcome.refused << "\n";
+      Say("refused " + control + ": " + outcome.refused);
       ++refused;
     }
     std::cout.flush();

@@ -2,6 +2,7 @@
 // cells come row by row (the order the library writes them in).
 #include <xlsxwriter.h>
 
+#include <string>
 #include <vector>
 
 #include "workbook.h"
@@ -15,6 +16,7 @@ struct NewWorkbook::State {
   const Plan* plan = nullptr;
   int64_t last_row = 0;
   std::string temp_folder;
+  std::string scratch[2];  // a text with its codes escaped
 };
 
 namespace {
@@ -28,14 +30,20 @@ lxw_format* MakeFormat(lxw_workbook* workbook, const Style& s) {
   }
   if (s.strike.value_or(false)) format_set_font_strikeout(f);
   if (s.wrap.value_or(false)) format_set_text_wrap(f);
-  if (s.font) format_set_font_name(f, s.font->c_str());
+  std::string scratch;
+  if (s.font) {
+    format_set_font_name(f, EscapeControlCodes(*s.font, &scratch).c_str());
+  }
   if (s.size) format_set_font_size(f, *s.size);
   if (s.color) format_set_font_color(f, *s.color);
   if (s.fill) {
     format_set_pattern(f, LXW_PATTERN_SOLID);
     format_set_bg_color(f, *s.fill);
   }
-  if (s.number_format) format_set_num_format(f, s.number_format->c_str());
+  if (s.number_format) {
+    format_set_num_format(
+        f, EscapeControlCodes(*s.number_format, &scratch).c_str());
+  }
   if (s.align) {
     format_set_align(f, *s.align == Align::kLeft     ? LXW_ALIGN_LEFT
                         : *s.align == Align::kCenter ? LXW_ALIGN_CENTER
@@ -122,8 +130,8 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
                                   cell.value.text.c_str(), format);
       break;
     case CellValue::Kind::kText: {
-      std::string scratch;
-      const std::string& text = EscapeLiteralCodes(cell.value.text, &scratch);
+      const std::string& text = EscapeControlCodes(
+          EscapeLiteralCodes(cell.value.text, &s.scratch[0]), &s.scratch[1]);
       e = worksheet_write_string(s.worksheet, row, col, text.c_str(), format);
       break;
     }

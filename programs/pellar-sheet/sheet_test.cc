@@ -7,6 +7,7 @@
 #include <pellar/base/text.h>
 
 #include "control.h"
+#include "workbook.h"
 
 namespace pellar::sheet {
 namespace {
@@ -239,6 +240,20 @@ TEST(Values, LiteralCharacterCodesAreEscaped) {
   }
 }
 
+TEST(Values, ControlCharactersAreWrittenAsCodes) {
+  const struct {
+    std::string text, written;
+  } cases[] = {
+      {"plain\ttext\n", "plain\ttext\n"},
+      {std::string("a\0b", 3), "a_x0000_b"},
+      {"\x01\r\x1F ", "_x0001__x000D__x001F_ "},
+  };
+  std::string scratch;
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeControlCodes(c.text, &scratch), c.written);
+  }
+}
+
 TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
   const struct {
     std::string text;
@@ -271,6 +286,19 @@ TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
        "",
        {{"Color", "bad value \"#12345G\""}, {"Wrap", "bad value \"maybe\""}}},
       {"Width=20Height=500", "", {{"Height", "bad value \"500\""}}},
+      {"Size=0Bold=1",
+       Style{.bold = true}.Key(),
+       {{"Size", "bad value \"0\""}}},
+      // A value holding "=" and names in quotes.
+      {"NumberFormat=\"Total=\"0.00",
+       Style{.number_format = "\"Total=\"0.00"}.Key(),
+       {}},
+      {"NumberFormat=\"Bold=1\"0Italic=1",
+       Style{.italic = true, .number_format = "\"Bold=1\"0"}.Key(),
+       {}},
+      {"NumberFormat=0.00Blink=1Align=right",
+       Style{.number_format = "0.00", .align = Align::kRight}.Key(),
+       {{"Blink", "unknown property"}}},
   };
   for (const auto& c : cases) {
     std::vector<FormatIssue> issues;
@@ -282,6 +310,27 @@ TEST(Formats, PairsRunTogetherUnknownAndBadOnesReported) {
   const Format f = ParseFormat("Width=20.5Height=30", &issues);
   EXPECT_EQ(f.width, 20.5);
   EXPECT_EQ(f.height, 30);
+}
+
+TEST(SheetNames, MatchInAnyCaseByUnicodeSimpleFolding) {
+  const struct {
+    std::string a, b;
+    bool same;
+  } cases[] = {
+      {"\u00DCbersicht", "\u00FCBERSICHT", true},
+      {"\u03A3", "\u03C2", true},          // capital and final sigma
+      {"\u1E9E", "\u00DF", true},          // capital and small sharp s
+      {"\u0401", "\u0451", true},          // Cyrillic
+      {"\U00010400", "\U00010428", true},  // Deseret
+      {"\u212A", "k", true},               // Kelvin sign
+      {"\u0130", "i", false},              // only a full folding makes it "i"
+      {"Stra\u00DFe", "STRASSE", false},
+      {"a\xFF", "A\xFF", true},  // not UTF-8: the byte stays
+      {"\xC3", "\xE3", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FoldCase(c.a) == FoldCase(c.b), c.same) << c.a << " " << c.b;
+  }
 }
 
 TEST(CellNames, BothWays) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -127,6 +128,45 @@ std::string Number(double d) {
   return ec == std::errc() ? std::string(buf, end) : "0";
 }
 
+// A table part: its range, whether its first row is a header, and where
+// each column's start tag stands.
+struct TableHandler {
+  XML_Parser parser = nullptr;
+  std::string name, ref;
+  bool header = true;
+  struct Column {
+    std::string name;
+    int64_t at = 0, length = 0;
+  };
+  std::vector<Column> columns;
+  void Start(std::string_view element, const XML_Char** atts) {
+    if (element == "table") {
+      const char* display = Attr(atts, "displayName");
+      const char* range = Attr(atts, "ref");
+      const char* rows = Attr(atts, "headerRowCount");
+      name = display != nullptr ? display : "";
+      ref = range != nullptr ? range : "";
+      header = rows == nullptr || std::string_view(rows) != "0";
+    } else if (element == "tableColumn") {
+      const char* column = Attr(atts, "name");
+      columns.push_back({column != nullptr ? column : "",
+                         XML_GetCurrentByteIndex(parser),
+                         XML_GetCurrentByteCount(parser)});
+    }
+  }
+  void End(std::string_view) {}
+};
+
+// A column width in characters as a workbook stores it: whole pixels of
+// 7-pixel digits with 5 pixels of padding (12 pixels a character below
+// one), in 1/256 steps. A new workbook's widths are stored so by
+// libxlsxwriter: the same document gives the same width both ways.
+double StoredWidth(double characters) {
+  const double pixels = characters < 1 ? std::floor(characters * 12 + 0.5)
+                                       : std::floor(characters * 7 + 0.5) + 5;
+  return std::floor(pixels / 7 * 256) / 256;
+}
+
 // ---------------------------------------------------------------------------
 // The package
 
@@ -196,6 +236,13 @@ class Package {
 
   std::string ReadAll(int64_t index, uint64_t limit, std::string* out) const {
     out->clear();
+    // Its whole size at once, with room for what an edit adds: grown by
+    // doubling, a large part would take half as much again while copied.
+    zip_stat_t st;
+    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) == 0 &&
+        (st.valid & ZIP_STAT_SIZE) != 0 && st.size <= limit) {
+      out->reserve(size_t(st.size) + (size_t{1} << 16));
+    }
     return Read(index, limit, [&](std::string_view bytes, bool) {
       out->append(bytes);
       return std::string();
@@ -222,9 +269,19 @@ std::string ParseSmall(const std::string& bytes, Handler* handler,
       });
   handler->parser = parser;
   std::string why;
-  if (XML_Parse(parser, bytes.data(), int(bytes.size()), 1) != XML_STATUS_OK) {
-    why = part + ": " + XML_ErrorString(XML_GetErrorCode(parser)) + " (line " +
-          std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
+  // In slices: handed a whole large part, the parser would copy it.
+  constexpr size_t kSlice = size_t{1} << 20;
+  for (size_t at = 0;; at += kSlice) {
+    const size_t n =
+        std::min(kSlice, bytes.size() - std::min(at, bytes.size()));
+    const bool last = at + n >= bytes.size();
+    if (XML_Parse(parser, bytes.data() + std::min(at, bytes.size()), int(n),
+                  last) != XML_STATUS_OK) {
+      why = part + ": " + XML_ErrorString(XML_GetErrorCode(parser)) +
+            " (line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
+      break;
+    }
+    if (last) break;
   }
   XML_ParserFree(parser);
   return why;
@@ -441,10 +498,44 @@ int BuiltInNumberFormat(std::string_view code) {
   return -1;
 }
 
+// What a <font> item shows, for telling equal fonts apart from how they
+// are written: its properties in order, without the font family and
+// scheme (which only help find a font) and without the theme's text colour
+// (which is what no colour gives). A font a new workbook's writer made
+// then equals the one an update makes for the same format.
+std::string FontKey(std::string_view item) {
+  std::string key;
+  for (size_t at = item.find('<'); at != std::string_view::npos;
+       at = item.find('<', at + 1)) {
+    const size_t end = item.find('>', at);
+    if (end == std::string_view::npos) break;
+    const std::string_view tag = item.substr(at, end + 1 - at);
+    const std::string_view name =
+        Local(tag.substr(1, tag.find_first_of(" \t\r\n/>") - 1));
+    if (tag[1] == '/' || name == "font" || name == "family" ||
+        name == "scheme" || name == "charset") {
+      continue;
+    }
+    std::string values;
+    for (std::string_view attr : {"val", "rgb", "theme", "indexed", "tint"}) {
+      size_t from, begin, stop;
+      if (FindAttr(tag, attr, &from, &begin, &stop)) {
+        values += std::string(attr) + "=" +
+                  std::string(tag.substr(begin, stop - begin)) + ",";
+      }
+    }
+    if (name == "color" && values == "theme=1,") continue;
+    key += std::string(name) + "(" + values + ")";
+  }
+  return key;
+}
+
 // Adds what `plan` needs to the style table `bytes`; `xf_of` gets the cell
-// style index of every plan style. Equal entries are used, not repeated.
+// style index of every plan style. Equal entries are used, not repeated;
+// `*changed` tells whether any was added.
 std::string MergeStyles(std::string* bytes, const Plan& plan,
-                        std::vector<int>* xf_of) {
+                        std::vector<int>* xf_of, bool* changed) {
+  *changed = false;
   xf_of->assign(plan.styles.size(), -1);
   if (plan.styles.size() == 1) return "";
   StylesHandler h;
@@ -471,6 +562,17 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
   StylesHandler::List& xfs = h.lists["cellXfs"];
   const size_t counts[] = {fonts.items.size(), fills.items.size(),
                            borders.items.size(), xfs.items.size()};
+  std::vector<std::string> font_keys;
+  for (const std::string& item : fonts.items)
+    font_keys.push_back(FontKey(item));
+  auto find_or_add_font = [&](const std::string& item) {
+    const std::string key = FontKey(item);
+    auto it = std::find(font_keys.begin(), font_keys.end(), key);
+    if (it != font_keys.end()) return int(it - font_keys.begin());
+    font_keys.push_back(key);
+    fonts.items.push_back(item);
+    return int(fonts.items.size() - 1);
+  };
   for (size_t i = 1; i < plan.styles.size(); ++i) {
     const Style& s = plan.styles[i];
     std::string font = "<font>";
@@ -484,7 +586,7 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
             "\"/></font>";
     const bool own_font = s.bold || s.italic || s.strike || s.underline ||
                           s.size || s.color || s.font;
-    const int font_id = own_font ? find_or_add(fonts, font) : 0;
+    const int font_id = own_font ? find_or_add_font(font) : 0;
     int fill_id = 0;
     if (s.fill) {
       fill_id = find_or_add(
@@ -506,18 +608,17 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
     }
     int num_fmt = 0;
     if (s.number_format) {
-      num_fmt = BuiltInNumberFormat(*s.number_format);
+      // The workbook's own entry for the code first: a writer may list
+      // built-in codes too, and its cells use that entry.
+      auto it = h.num_fmts.find(*s.number_format);
+      num_fmt = it != h.num_fmts.end() ? it->second
+                                       : BuiltInNumberFormat(*s.number_format);
       if (num_fmt < 0) {
-        auto it = h.num_fmts.find(*s.number_format);
-        if (it != h.num_fmts.end()) {
-          num_fmt = it->second;
-        } else {
-          num_fmt = ++h.max_num_fmt;
-          h.num_fmts.emplace(*s.number_format, num_fmt);
-          new_num_fmts.push_back("<numFmt numFmtId=\"" +
-                                 std::to_string(num_fmt) + "\" formatCode=\"" +
-                                 Escape(*s.number_format) + "\"/>");
-        }
+        num_fmt = ++h.max_num_fmt;
+        h.num_fmts.emplace(*s.number_format, num_fmt);
+        new_num_fmts.push_back("<numFmt numFmtId=\"" + std::to_string(num_fmt) +
+                               "\" formatCode=\"" + Escape(*s.number_format) +
+                               "\"/>");
       }
     }
     std::string xf = "<xf numFmtId=\"" + std::to_string(num_fmt) +
@@ -594,17 +695,15 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
       edits.push_back({h.root_start_end, 0, text + "</" + prefix + "numFmts>"});
     }
   }
-  std::sort(edits.begin(), edits.end(),
-            [](const Edit& a, const Edit& b) { return a.at < b.at; });
-  std::string out;
-  int64_t copied = 0;
-  for (const Edit& e : edits) {
-    out.append(*bytes, size_t(copied), size_t(e.at - copied));
-    out += e.text;
-    copied = e.at + e.length;
+  if (edits.empty()) return "";
+  *changed = true;
+  std::stable_sort(edits.begin(), edits.end(),
+                   [](const Edit& a, const Edit& b) { return a.at < b.at; });
+  // In place, from the last: a large table is not held twice (it was read
+  // with room for what is added).
+  for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
+    bytes->replace(size_t(e->at), size_t(e->length), e->text);
   }
-  out.append(*bytes, size_t(copied));
-  *bytes = std::move(out);
   return "";
 }
 
@@ -612,12 +711,39 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
 // The worksheet, streamed: bytes are copied through unless an event replaces
 // them.
 
+// A range of cells such as "B1:B3" (or one cell).
+struct Range {
+  int64_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+  std::string ref;
+  bool Holds(int64_t row, int64_t col) const {
+    return row >= r1 && row <= r2 && col >= c1 && col <= c2;
+  }
+};
+
+bool ParseRange(std::string_view ref, Range* range) {
+  const size_t colon = ref.find(':');
+  if (!ParseCellName(ref.substr(0, colon), &range->r1, &range->c1)) {
+    return false;
+  }
+  range->r2 = range->r1, range->c2 = range->c1;
+  if (colon != std::string_view::npos &&
+      !ParseCellName(ref.substr(colon + 1), &range->r2, &range->c2)) {
+    return false;
+  }
+  range->ref = ref;
+  return range->r1 <= range->r2 && range->c1 <= range->c2;
+}
+
 class SheetMerger {
  public:
   SheetMerger(std::function<bool(std::string_view)> out, const Plan& plan,
               const std::vector<SheetCell>& cells,
-              const std::vector<int>& xf_of)
-      : out_(std::move(out)), plan_(plan), cells_(cells), xf_of_(xf_of) {
+              const std::vector<int>& xf_of, std::vector<std::string>* warnings)
+      : out_(std::move(out)),
+        plan_(plan),
+        cells_(cells),
+        xf_of_(xf_of),
+        warnings_(warnings) {
     // Without namespace processing, which costs time on every element:
     // the worksheet's elements are told apart by their local names.
     parser_ = XML_ParserCreate(nullptr);
@@ -687,6 +813,9 @@ class SheetMerger {
 
   // Appended piece by piece: a million cells make this the hot path.
   void WriteCell(const SheetCell& c, const char* keep_style) {
+    for (const Range& array : arrays_) {
+      if (array.Holds(c.row, c.col)) return FailInArray(c.row, c.col, array);
+    }
     std::string& out = written_;
     const auto tag = [&](std::string_view open, std::string_view name) {
       out += open;
@@ -772,7 +901,7 @@ class SheetMerger {
         auto one = cols_[i];
         SetColAttr(one, "min", std::to_string(col));
         SetColAttr(one, "max", std::to_string(col));
-        SetColAttr(one, "width", Number(width));
+        SetColAttr(one, "width", Number(StoredWidth(width)));
         SetColAttr(one, "customWidth", "1");
         std::vector<std::vector<std::pair<std::string, std::string>>> parts;
         if (lo < col) {
@@ -791,7 +920,7 @@ class SheetMerger {
       if (!placed) {
         cols_.push_back({{"min", std::to_string(col)},
                          {"max", std::to_string(col)},
-                         {"width", Number(width)},
+                         {"width", Number(StoredWidth(width))},
                          {"customWidth", "1"}});
       }
     }
@@ -853,8 +982,52 @@ class SheetMerger {
     return tag;
   }
 
+  // An array formula's cells are computed together from the text in its
+  // first cell: spreadsheet programs keep none of them set alone.
+  void FailInArray(int64_t row, int64_t col, const Range& array) {
+    Fail("cell " + ColumnName(col) + std::to_string(row) +
+         " lies in the array formula of " + array.ref +
+         ", whose cells are only set together");
+  }
+
+  // The document's cells other than the first one of a merged range are
+  // hidden behind it.
+  void WarnMerged(const Range& merged) {
+    SheetCell first;
+    first.row = merged.r1, first.col = merged.c1;
+    auto it = std::lower_bound(cells_.begin(), cells_.end(), first,
+                               [](const SheetCell& a, const SheetCell& b) {
+                                 return a.row != b.row ? a.row < b.row
+                                                       : a.col < b.col;
+                               });
+    for (; it != cells_.end() && it->row <= merged.r2; ++it) {
+      if (!merged.Holds(it->row, it->col) ||
+          (it->row == merged.r1 && it->col == merged.c1)) {
+        continue;
+      }
+      warnings_->push_back(
+          "cell " + ColumnName(it->col) + std::to_string(it->row) +
+          " is set but hidden: it lies in the merged range " + merged.ref);
+    }
+  }
+
   void Start(std::string_view name, const XML_Char** atts) {
     const int depth = ++depth_;
+    if (name == "f" && error_.empty()) {
+      const char* type = Attr(atts, "t");
+      const char* ref = Attr(atts, "ref");
+      Range array;
+      if (type != nullptr && std::string_view(type) == "array" &&
+          ref != nullptr && ParseRange(ref, &array)) {
+        if (skipping_cell_) return FailInArray(row_, col_, array);
+        arrays_.push_back(std::move(array));
+      }
+    }
+    if (depth == 3 && name == "mergeCell" && !in_sheet_data_) {
+      const char* ref = Attr(atts, "ref");
+      Range merged;
+      if (ref != nullptr && ParseRange(ref, &merged)) WarnMerged(merged);
+    }
     if (skipping_cell_ && name == "f") {
       replaced_formula_ = true;
       // The cells that share a formula hold only its number; the text is
@@ -909,6 +1082,7 @@ class SheetMerger {
       last_row_ = row_;
       EmitTo(at);
       WriteRowsBefore(row_);
+      std::erase_if(arrays_, [&](const Range& a) { return a.r2 < row_; });
       merging_row_ = DocRow() == row_;
       if (merging_row_) {
         const std::string tag = RawTag();
@@ -983,6 +1157,8 @@ class SheetMerger {
   const Plan& plan_;
   const std::vector<SheetCell>& cells_;
   const std::vector<int>& xf_of_;
+  std::vector<std::string>* warnings_;
+  std::vector<Range> arrays_;  // the array formulas reaching this row
   XML_Parser parser_;
   std::string buffer_;  // the bytes from base_ on
   int64_t base_ = 0;
@@ -1178,7 +1354,8 @@ std::string UpdateWorkbook(const std::string& path,
                            const std::string& temp_path,
                            const std::string& sheet, const Plan& plan,
                            const std::vector<SheetCell>& cells,
-                           const UpdateLimits& limits, bool* added_sheet) {
+                           const UpdateLimits& limits, bool* added_sheet,
+                           std::vector<std::string>* warnings) {
   Package source;
   if (std::string why = source.Open(path, ZIP_RDONLY); !why.empty()) return why;
   const uint64_t limit = limits.max_inflate;
@@ -1231,8 +1408,9 @@ std::string UpdateWorkbook(const std::string& path,
     return "";
   };
   std::string sheet_part, type;
+  const std::string folded = FoldCase(sheet);
   for (const auto& s : book.sheets) {
-    if (AsciiLower(s.name) == AsciiLower(sheet)) {
+    if (FoldCase(s.name) == folded) {
       sheet_part = target_of(s.rel_id, &type);
       if (type != kWorksheetType) return sheet + " is not a worksheet";
     }
@@ -1253,12 +1431,12 @@ std::string UpdateWorkbook(const std::string& path,
         !why.empty()) {
       return why;
     }
-    const std::string before = styles_xml;
-    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of);
+    bool changed = false;
+    if (std::string why = MergeStyles(&styles_xml, plan, &xf_of, &changed);
         !why.empty()) {
       return why;
     }
-    if (styles_xml == before) styles_index = -1;  // nothing new
+    if (!changed) styles_index = -1;  // nothing new
   } else {
     xf_of.assign(1, -1);
   }
@@ -1267,7 +1445,7 @@ std::string UpdateWorkbook(const std::string& path,
   DeflatedFile scratch(temp_path);
   SheetMerger merger(
       [&](std::string_view bytes) { return scratch.Write(bytes); }, plan, cells,
-      xf_of);
+      xf_of, warnings);
   int64_t sheet_index = -1;
   std::string content_types, new_rels, new_workbook;
   auto ReadTypes = [&](std::string* bytes) {
@@ -1339,6 +1517,75 @@ std::string UpdateWorkbook(const std::string& path,
   }
   if (!scratch.Finish()) return "cannot write the worksheet";
 
+  // A table names its columns after its header cells: a header cell given
+  // a text renames its column, as spreadsheet programs do; one given a
+  // number cannot be a column's name.
+  std::vector<std::pair<std::string, std::string>> tables;  // part, bytes
+  if (const int64_t rels_at =
+          *added_sheet ? -1 : source.Find(RelsOf(sheet_part));
+      rels_at >= 0) {
+    std::string bytes;
+    RelsHandler sheet_rels;
+    if (std::string why = source.ReadAll(rels_at, limit, &bytes); !why.empty())
+      return why;
+    if (std::string why = ParseSmall(bytes, &sheet_rels, RelsOf(sheet_part));
+        !why.empty()) {
+      return why;
+    }
+    for (const Relationship& r : sheet_rels.rels) {
+      if (!r.type.ends_with("/table")) continue;
+      const std::string part = Resolve(FolderOf(sheet_part), r.target);
+      const int64_t at = source.Find(part);
+      std::string table_xml;
+      TableHandler table;
+      Range range;
+      if (at < 0) continue;
+      if (std::string why = source.ReadAll(at, limit, &table_xml);
+          !why.empty()) {
+        return why;
+      }
+      if (std::string why = ParseSmall(table_xml, &table, part); !why.empty())
+        return why;
+      if (!table.header || !ParseRange(table.ref, &range)) continue;
+      std::vector<std::pair<int64_t, std::string>> renamed;  // column, name
+      for (const SheetCell& c : cells) {
+        if (c.row != range.r1 || !range.Holds(c.row, c.col)) continue;
+        const std::string cell = ColumnName(c.col) + std::to_string(c.row);
+        if (c.value.kind != CellValue::Kind::kText || c.value.text.empty()) {
+          return "cell " + cell + " heads a column of the table " + table.name +
+                 ", whose header holds names: write it as a "
+                 "text";
+        }
+        const size_t index = size_t(c.col - range.c1);
+        if (index >= table.columns.size()) {
+          return "the table " + table.name + " lists fewer columns than " +
+                 table.ref;
+        }
+        table.columns[index].name = c.value.text;
+        renamed.emplace_back(int64_t(index), c.value.text);
+      }
+      if (renamed.empty()) continue;
+      std::set<std::string> names;
+      for (const auto& column : table.columns) {
+        if (!names.insert(FoldCase(column.name)).second) {
+          return "the table " + table.name +
+                 " would have two columns named "
+                 "\"" +
+                 column.name + "\"";
+        }
+      }
+      // The start tags edited from the last, so that offsets hold.
+      for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
+        const auto& column = table.columns[size_t(it->first)];
+        std::string tag =
+            table_xml.substr(size_t(column.at), size_t(column.length));
+        SetAttr(tag, "name", it->second);
+        table_xml.replace(size_t(column.at), size_t(column.length), tag);
+      }
+      tables.emplace_back(part, std::move(table_xml));
+    }
+  }
+
   // The calculation chain lists the cells that hold formulas; with one of
   // them overwritten it is wrong, and spreadsheet programs call the
   // workbook damaged. It is dropped (they rebuild it).
@@ -1391,6 +1638,9 @@ std::string UpdateWorkbook(const std::string& path,
   if (why.empty() && *added_sheet)
     why = put(workbook_part, buffer(new_workbook));
   if (why.empty() && !new_rels.empty()) why = put(rels_part, buffer(new_rels));
+  for (const auto& [part, bytes] : tables) {
+    if (why.empty()) why = put(part, buffer(bytes));
+  }
   if (why.empty() && !content_types.empty()) {
     why = put("[Content_Types].xml", buffer(content_types));
   }

@@ -60,12 +60,19 @@ struct UpdateLimits {
 
 // Updates the workbook `path` into the new file `temp_path` (which exists,
 // empty): sets `cells` (in row and column order) on the worksheet `sheet`,
-// adding it at the end when missing. `*added_sheet` tells whether it was.
+// adding it at the end when missing. `*added_sheet` tells whether it was;
+// `warnings` gets what the user should know of cells that were set.
 std::string UpdateWorkbook(const std::string& path,
                            const std::string& temp_path,
                            const std::string& sheet, const Plan& plan,
                            const std::vector<SheetCell>& cells,
-                           const UpdateLimits& limits, bool* added_sheet);
+                           const UpdateLimits& limits, bool* added_sheet,
+                           std::vector<std::string>* warnings);
+
+// `text` in Unicode simple case folding: worksheet names that spreadsheet
+// programs take for one fold to one text ("\xC3\x9Cbersicht" and
+// "\xC3\xBCbersicht"). Bytes that are not UTF-8 stay as they are.
+std::string FoldCase(std::string_view text);
 
 // Checks that a zip holds no entry named to escape its folder, no two
 // entries of one name and nothing that inflates past the limit.

@@ -3,7 +3,7 @@
 under the pellar host), its workbooks read back by openpyxl and LibreOffice.
 
 Usage: real_sheet_test.py PELLAR PELLAR_SHEET WORK_DIR GROUP
-GROUP: new, update, refusals or race.
+GROUP: new, update, refusals, race or harm.
 Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
@@ -25,6 +25,8 @@ failures = []
 
 try:
     import openpyxl
+    import openpyxl.styles
+    import openpyxl.worksheet.table
     from openpyxl.chart import BarChart, Reference
     from openpyxl.workbook.defined_name import DefinedName
 except ImportError:
@@ -319,7 +321,7 @@ def group_update():
           {k: v for k, v in seen.items() if k != "People"}, "update: other sheets, names")
     ws = openpyxl.load_workbook(book)["People"]
     check(ws["A2"].font.b and ws["C3"].fill.fgColor.rgb == "FF000080" and
-          ws.column_dimensions["A"].width == 30 and ws.column_dimensions["B"].width == 13 and
+          ws.column_dimensions["A"].width == 30.7109375 and ws.column_dimensions["B"].width == 13 and
           ws.row_dimensions[3].height == 25, "update: styles, width, height")
     rows = lo_csv(book, folder)
     check(rows[1][:2] == ["Ada", "20"] and rows[2][2] == "7" and rows[0][3] == "280"
@@ -402,6 +404,10 @@ def group_refusals():
         (head % "R.xlsx" + "<Cell><Row>1</Row><Col>2</Col><Value>%s</Value></Cell>" % ("x" * 32768),
          "cell (1, 2) holds more than 32,767 characters, more than a cell can (line 6)"),
         (head % "R.csv" + "</WorksheetDoc>", "R.csv is not an .xlsx or .xlsm workbook"),
+        (head % "Reports\\Out.xlsx" + "</WorksheetDoc>", "Reports\\Out.xlsx is a Windows path: "
+         'write folders with "/" (Reports/Out.xlsx), relative to the control document\'s folder'),
+        (head % "c:Out.xlsx" + "</WorksheetDoc>", "c:Out.xlsx is a Windows path: "
+         'write folders with "/" (Reports/Out.xlsx), relative to the control document\'s folder'),
         (head % "gone.xlsm" + "</WorksheetDoc>",
          "gone.xlsm does not exist, and a new workbook cannot hold macros"),
         (head % "link.xlsx" + "</WorksheetDoc>", "link.xlsx is a link"),
@@ -413,6 +419,8 @@ def group_refusals():
         (head % "dup.xlsx" + cell + "</WorksheetDoc>", 'dup.xlsx: two entries are named "A.xml"'),
         (head % "bomb.xlsx" + cell + "</WorksheetDoc>",
          "bomb.xlsx: the entries inflate past 1000000 bytes"),
+        (head % "bombs.xlsx" + cell + "</WorksheetDoc>",
+         "bombs.xlsx: the entries inflate past 1000000 bytes"),
         (head % "shared.xlsx" + cell.replace("<Col>1", "<Col>2") + "</WorksheetDoc>",
          "shared.xlsx: the worksheet: cell B1 holds the formula that the cells B1:B3 share; "
          "setting it would leave them without it"),
@@ -422,7 +430,8 @@ def group_refusals():
     os.mkfifo(os.path.join(folder, "fifo.xlsx"))
     os.mknod(os.path.join(folder, "node.xlsx"), 0o600 | stat.S_IFCHR, os.makedev(1, 3))
     for name, files in {"evil": {"../evil.txt": "x"}, "dup": {"a.xml": "x", "A.xml": "y"},
-                        "bomb": {"big.xml": "0" * 5000000}}.items():
+                        "bomb": {"big.xml": "0" * 5000000},
+                        "bombs": {"a.xml": "0" * 600000, "b.xml": "0" * 600000}}.items():
         with zipfile.ZipFile(os.path.join(folder, name + ".xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
             for entry, data in files.items():
                 z.writestr(entry, data)
@@ -465,10 +474,205 @@ def group_refusals():
         check(run(*args)[0] == code, "usage %r" % (args,))
 
 
+def xml(text):
+    """`text` as the library writes it: characters above 126 as references
+    to their Windows-1252 codes, control characters as they are."""
+    text = text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+    return "".join(c if ord(c) < 127 else "&#%04d;" % c.encode("cp1252")[0] for c in text)
+
+
+def control(folder, name, excel, sheet, cells):
+    """A control document for `cells` [(row, col, value, format)]."""
+    path = os.path.join(folder, name)
+    with open(path, "w", newline="", encoding="ascii") as f:
+        f.write('<?xml version="1.0" encoding="utf-8"?>\r\n<WorksheetDoc>\r\n'
+                "<ExcelFile>%s</ExcelFile>\r\n<OpenWorkSheet>%s</OpenWorkSheet>\r\n"
+                % (xml(excel), xml(sheet)))
+        for r, c, value, fmt in cells:
+            f.write("<Cell><Row>%d</Row><Col>%d</Col><Value>%s</Value><Format>%s</Format>"
+                    "</Cell>\r\n" % (r, c, xml(value), xml(fmt)))
+        f.write("</WorksheetDoc>\r\n")
+    return path
+
+
+def workbook(path, cells, title="S"):
+    wb = openpyxl.Workbook()
+    wb.active.title = title
+    for coordinate, value in cells.items():
+        wb.active[coordinate] = value
+    wb.save(path)
+    return path
+
+
+def group_harm():
+    """What would harm a user's workbook or data is refused or kept."""
+    folder = os.path.join(WORK, "harm")
+    os.makedirs(folder)
+    os.chmod(folder, 0o777)  # the other user may write here
+    temps = lambda: [n for n in os.listdir(folder) if ".pellar-sheet-" in n]
+
+    # Root updating another user's workbook keeps its owner, group and mode.
+    book = workbook(os.path.join(folder, "Owned.xlsx"), {"A1": "old"})
+    os.chown(book, 65534, 65534)
+    os.chmod(book, 0o664)
+    rc, out = run(control(folder, "owned.xml", "Owned.xlsx", "S", [(0, 1, "new", "")]))
+    st = os.stat(book)
+    check(rc == 0 and (st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)) == (65534, 65534, 0o664)
+          and openpyxl.load_workbook(book)["S"]["A1"].value == "new",
+          "owner kept: %r %r" % (out, (st.st_uid, st.st_gid, oct(st.st_mode))))
+
+    # A read-only workbook in a folder its user may write is not replaced.
+    book = workbook(os.path.join(folder, "ReadOnly.xlsx"), {"A1": "old"})
+    os.chown(book, 4242, 4242)
+    os.chmod(book, 0o444)
+    before = open(book, "rb").read()
+    doc = control(folder, "readonly.xml", "ReadOnly.xlsx", "S", [(0, 1, "new", "")])
+    done = subprocess.run(["setpriv", "--reuid=4242", "--regid=4242", "--clear-groups",
+                           SHEET, doc], capture_output=True, text=True)
+    check(done.returncode == 1 and "refused %s: ReadOnly.xlsx is read-only for this user; "
+          "it is left as it was" % doc in done.stdout.splitlines()
+          and open(book, "rb").read() == before and not temps(), "read-only: %r" % done.stdout)
+
+    # A value inside an array formula is refused, as it would be lost; one
+    # inside a merged range is set, with a word that it is hidden.
+    book = os.path.join(folder, "Arr.xlsx")
+    wb = openpyxl.Workbook()
+    wb.active.title = "S"
+    for r in (1, 2, 3):
+        wb.active.cell(r, 1, r)
+        wb.active.cell(r, 2, r * 2)
+    wb.active["B1"] = "=A1:A3*2"
+    wb.active["A5"] = 5  # row 4, inside the array, is not in the worksheet
+    wb.active.merge_cells("D1:E2")
+    wb.save(book)
+    parts = entries(book)  # {=A1:A3*2} in B1:B3, as spreadsheet programs write it
+    parts["xl/worksheets/sheet1.xml"] = parts["xl/worksheets/sheet1.xml"].replace(
+        b"<f>A1:A3*2</f>", b'<f t="array" ref="B1:B4">A1:A3*2</f>')
+    with zipfile.ZipFile(book, "w", zipfile.ZIP_DEFLATED) as z:
+        for entry, data in parts.items():
+            z.writestr(entry, data)
+    before = open(book, "rb").read()
+    for cell in ("B2", "B1", "B4"):
+        col, row = ord(cell[0]) - 64, int(cell[1:])
+        doc = control(folder, "arr%s.xml" % cell, "Arr.xlsx", "S", [(row - 1, col, "99", "")])
+        check(run(doc) == (1, "refused %s: Arr.xlsx: the worksheet: cell %s lies in the array "
+                              "formula of B1:B4, whose cells are only set together\n"
+                              "0 applied, 1 refused, 0 warnings\n" % (doc, cell))
+              and open(book, "rb").read() == before, "array %s" % cell)
+    doc = control(folder, "merged.xml", "Arr.xlsx", "S", [(0, 4, "seen", ""), (1, 5, "hidden", "")])
+    rc, out = run(doc)
+    check((rc, out) == (0, "warning %s: Arr.xlsx!S: cell E2 is set but hidden: it lies in the merged "
+                           "range D1:E2\napplied %s: 2 cells to Arr.xlsx!S\n"
+                           "1 applied, 0 refused, 1 warning\n" % (doc, doc))
+          and lo_csv(book, folder)[:3] == [["1", "2", "", "seen", ""], ["2", "4", "", "", "hidden"],
+                                           ["3", "6", "", "", ""]], "merged: %r" % out)
+
+    # An overwritten cell without a format keeps its style; Underline
+    # survives the style table's merge.
+    book = workbook(os.path.join(folder, "Styled.xlsx"), {"A1": "old"})
+    wb = openpyxl.load_workbook(book)
+    wb["S"]["A1"].font = openpyxl.styles.Font(bold=True, name="Arial")
+    wb.save(book)
+    run(control(folder, "styled.xml", "Styled.xlsx", "S",
+                [(0, 1, "new", ""), (0, 2, "u", "Underline=1")]))
+    ws = openpyxl.load_workbook(book)["S"]
+    check((ws["A1"].value, ws["A1"].font.b, ws["A1"].font.name, ws["B1"].font.u)
+          == ("new", True, "Arial", "single"), "styles kept and merged")
+
+    # A second run of a document changes no width: a new workbook's and an
+    # update's widths are stored alike.
+    doc = control(folder, "widths.xml", "Widths.xlsx", "S",
+                  [(0, 1, "a", "Width=20"), (0, 2, "b", "Width=0.5"), (0, 3, "c", "Width=8.43")])
+    widths = []
+    for _ in range(2):
+        run(doc)
+        dims = openpyxl.load_workbook(os.path.join(folder, "Widths.xlsx"))["S"].column_dimensions
+        widths.append([dims[c].width for c in "ABC"])
+    check(widths[0] == widths[1] == [20.7109375, 0.85546875, 9.140625], "widths: %r" % widths)
+
+    # Nor does it add styles: an update finds a new workbook's fonts and
+    # number formats equal to its own.
+    book = os.path.join(folder, "Twice.xlsx")
+    doc = control(folder, "twice.xml", "Twice.xlsx", "S", [
+        (0, 1, "x", "Bold=1Fill=yellowBorder=thinNumberFormat=0.00Align=centerWrap=1"),
+        (0, 2, "y", "Italic=1Color=redSize=14Font=ArialUnderline=1Strike=1VAlign=top")])
+    run(doc)
+    styles = entries(book)["xl/styles.xml"]
+    run(doc)
+    ws = openpyxl.load_workbook(book)["S"]
+    check(entries(book)["xl/styles.xml"] == styles and ws["A1"].font.b and ws["A1"].number_format
+          == "0.00" and ws["B1"].font.i and ws["B1"].font.name == "Arial", "styles added on run 2")
+
+    # A header cell of a table renames its column; a number cannot.
+    book = workbook(os.path.join(folder, "Table.xlsx"),
+                    {"A1": "Name", "B1": "Amount", "A2": "x", "B2": 1})
+    wb = openpyxl.load_workbook(book)
+    wb["S"].add_table(openpyxl.worksheet.table.Table(displayName="T1", ref="A1:B2"))
+    wb.save(book)
+    doc = control(folder, "header.xml", "Table.xlsx", "S", [(0, 1, "Person", ""), (1, 2, "5", "")])
+    rc, out = run(doc)
+    table = openpyxl.load_workbook(book)["S"].tables["T1"]
+    check(rc == 0 and [c.name for c in table.tableColumns] == ["Person", "Amount"]
+          and lo_csv(book, folder)[:2] == [["Person", "Amount"], ["x", "5"]], "table header: %r" % out)
+    before = open(book, "rb").read()
+    doc = control(folder, "header2.xml", "Table.xlsx", "S", [(0, 2, "7", "")])
+    check(run(doc) == (1, "refused %s: Table.xlsx: cell B1 heads a column of the table T1, whose "
+                          "header holds names: write it as a text\n0 applied, 1 refused, "
+                          "0 warnings\n" % doc) and open(book, "rb").read() == before,
+          "table header number")
+
+    # Worksheet names match in any case, beyond ASCII too.
+    book = workbook(os.path.join(folder, "Case.xlsx"), {"A1": "old"}, title="\u00dcbersicht")
+    rc, out = run(control(folder, "case.xml", "Case.xlsx", "\u00fcbersicht", [(0, 2, "new", "")]))
+    wb = openpyxl.load_workbook(book)
+    check(rc == 0 and wb.sheetnames == ["\u00dcbersicht"] and wb.worksheets[0]["B1"].value == "new",
+          "sheet name case: %r %r" % (out, wb.sheetnames))
+
+    # Control characters: refused in a worksheet name, written as codes in
+    # a new workbook's texts (a NUL ends none early), escaped when printed.
+    doc = control(folder, "ctl.xml", "Ctl.xlsx", "Q3\x01data\nx", [(0, 1, "v", "")])
+    check(run(doc) == (1, 'refused %s: the worksheet name "Q3\\x01data\\nx" holds a control '
+                          "character, which no worksheet name can\n0 applied, 1 refused, "
+                          "0 warnings\n" % doc), "control in a sheet name")
+    doc = control(folder, "ctl2.xml", "Ctl\n.xlsx", "S",
+                  [(0, 1, "a\x00b\x01c", "Bl\x1bFont=Ari\x01alNumberFormat=0\x02")])
+    rc, out = run(doc)
+    ws = openpyxl.load_workbook(os.path.join(folder, "Ctl\n.xlsx"))["S"]
+    check(out.splitlines() == ["warning %s: row 0, col 1: Bl\\x1B: not a Property=Value pair" % doc,
+                               "applied %s: 1 cell to Ctl\\n.xlsx!S (new workbook)" % doc,
+                               "1 applied, 0 refused, 1 warning"]
+          and (ws["A1"].value, ws["A1"].font.name, ws["A1"].number_format)
+          == ("a_x0000_b_x0001_c", "Ari_x0001_al", "0_x0002_"), "control codes written: %r" % out)
+
+    # A zip bomb too big for the memory given is refused alone: its
+    # temporary files are removed and the next document is applied.
+    bomb = workbook(os.path.join(folder, "Bomb.xlsx"), {"A1": "old"})
+    parts = entries(bomb)
+    with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as z:
+        for entry, data in parts.items():
+            if entry != "xl/styles.xml":
+                z.writestr(entry, data)
+        with z.open("xl/styles.xml", "w") as styles:
+            styles.write(parts["xl/styles.xml"].replace(b"</styleSheet>", b""))
+            for _ in range(300):
+                styles.write(b" " * (1 << 20))
+            styles.write(b"</styleSheet>")
+    before = open(bomb, "rb").read()
+    docs = [control(folder, "bomb.xml", "Bomb.xlsx", "S", [(0, 1, "x", "Bold=1")]),
+            control(folder, "after.xml", "Owned.xlsx", "S", [(0, 2, "after", "Bold=1")])]
+    done = subprocess.run(["prlimit", "--as=%d" % (200 << 20), SHEET, *docs],
+                          capture_output=True, text=True)
+    check(done.returncode == 1 and done.stdout.splitlines()[::2] == [
+        "refused %s: out of memory: it needs more than this machine gives" % docs[0],
+        "1 applied, 1 refused, 0 warnings"] and open(bomb, "rb").read() == before
+          and not temps() and openpyxl.load_workbook(os.path.join(folder, "Owned.xlsx"))["S"][
+              "B1"].value == "after", "zip bomb: %r" % done.stdout)
+
+
 if os.path.exists(WORK):
     shutil.rmtree(WORK)
 os.makedirs(WORK)
 {"new": group_new, "update": group_update, "refusals": group_refusals,
- "race": group_race}[GROUP]()
+ "race": group_race, "harm": group_harm}[GROUP]()
 print("%s: %s" % (GROUP, "FAILED" if failures else "passed"))
 sys.exit(1 if failures else 0)
