@@ -26,6 +26,7 @@
 
 #include "control.h"
 #include "workbook.h"
+#include <pellar/base/text_internal.h>
 
 namespace pellar::sheet {
 namespace {
@@ -77,8 +78,23 @@ constexpr std::string_view kUsage =
     "  points). Unknown properties and bad values are reported and skipped.\n"
     "\n"
     "Exit status:\n"
-    "  0 when every document was applied, 1 when any was refused, 2 for\n"
-    "  wrong usage.\n";
+    "  0   every document was applied\n"
+    "  1   any document was refused\n"
+    "  2   wrong usage\n"
+    "\n"
+    "Files:\n"
+    "  CONTROL.xml                 a worksheet control document, as\n"
+    "                              Cell.SaveWorkSheet writes it\n"
+    "  ExcelFile                   the workbook it names, locked (flock)\n"
+    "                              while a run updates it\n"
+    "  .NAME.pellar-sheet-XXXXXX   the new workbook, written beside it and\n"
+    "                              renamed into place\n"
+    "\n"
+    "Examples:\n"
+    "  pellar-sheet out/report-sheet.xml\n"
+    "      sets the document's cells in its workbook\n"
+    "  pellar-sheet --dry-run --origin B3 out/report-sheet.xml\n"
+    "      lists the cells it would set, the table starting at B3\n";
 
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
@@ -245,7 +261,7 @@ class TempFile {
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
   // Renames the file into place with `mode`.
-  std::string Keep(const std::string& target, mode_t mode) {
+  [[nodiscard]] std::string Keep(const std::string& target, mode_t mode) {
     if (chmod(path_.c_str(), mode) != 0 ||
         rename(path_.c_str(), target.c_str()) != 0) {
       return std::strerror(errno);
@@ -255,7 +271,7 @@ class TempFile {
   }
   // As Keep, but never over a file at `target`: answers kAppeared when
   // there is one.
-  std::string KeepNew(const std::string& target, mode_t mode) {
+  [[nodiscard]] std::string KeepNew(const std::string& target, mode_t mode) {
     if (chmod(path_.c_str(), mode) != 0) return std::strerror(errno);
     int done = renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(),
                          RENAME_NOREPLACE);
@@ -291,8 +307,8 @@ class WorkbookLock {
 
   // Answers "" once the workbook at `path` is locked, with its mode in
   // `*mode`, or why not (to follow the workbook's name).
-  std::string Lock(const std::filesystem::path& path, int timeout_seconds,
-                   mode_t* mode) {
+  [[nodiscard]] std::string Lock(const std::filesystem::path& path,
+                                 int timeout_seconds, mode_t* mode) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::seconds(timeout_seconds);
     for (;;) {
@@ -339,7 +355,7 @@ class WorkbookLock {
   int fd_ = -1;
 };
 
-struct Outcome {
+struct [[nodiscard]] Outcome {
   std::string refused;  // why, or "" when applied
   std::string line;     // what was done
   bool again = false;   // the missing workbook appeared: apply once more

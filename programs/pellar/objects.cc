@@ -9,7 +9,8 @@
 #include <vector>
 
 #include <pellar/automation/automation.h>
-#include <pellar/base/value.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/platform/platform.h>
 #include "interpreter.h"
 

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <limits>
 
-#include <pellar/base/value.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
 
 namespace pellar::script {
 namespace {

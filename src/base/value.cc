@@ -6,6 +6,8 @@
 #include <string>
 
 #include <pellar/base/failure.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
 
 namespace pellar {
 namespace {

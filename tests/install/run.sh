@@ -2,9 +2,10 @@
 # The Linux install: `cmake --install` into a temporary prefix, a consumer
 # built against it through the CMake package and through pkg-config and run
 # (and one that builds PellarLib itself with add_subdirectory), the shared
-# library's SONAME, the installed pellar and its manual pages, the headers
-# (no internals), and the .deb that `cpack -G DEB` builds, whose files must
-# be the installed ones under /usr.
+# library's SONAME, the installed pellar and its manual pages, the
+# headers (no internals, and every function they declare called by the
+# consumer and linked from the library), and the .deb that `cpack -G DEB`
+# builds, whose files must be the installed ones under /usr.
 #
 # usage: tests/install/run.sh BUILD_DIR
 set -euo pipefail
@@ -45,12 +46,34 @@ if grep -rlE '(platform|textfile|grid|xml_writer)\.h' "$prefix/include"; then
   fail "installed headers include the library's internals (above)"
 fi
 
+# Every function the installed headers declare, as clang reads them, is
+# named by the consumer's object file (so it calls each), and the consumer
+# links against the installed library alone: a declared function the
+# library does not export fails the link.
+command -v clang++ >/dev/null || fail "clang++ is needed to list declarations"
+python3 "$source/declared.py" "$prefix/include" >"$work/declared" ||
+  fail "cannot list the installed headers' functions"
+[ -s "$work/declared" ] || fail "the installed headers declare no functions"
+clang++ -std=c++20 -O0 -c -I "$prefix/include" -o "$work/consumer.o" \
+  "$source/consumer/main.cc" || fail "the consumer does not compile"
+nm "$work/consumer.o" | awk '{ print $NF }' |
+  sed -E 's/([CD])[0-5]E/\1*E/' | sort -u >"$work/referenced"
+uncalled=$(cut -f1 "$work/declared" | sort | comm -23 - "$work/referenced")
+if [ -n "$uncalled" ]; then
+  grep -F "$uncalled" "$work/declared" >&2
+  fail "the consumer does not call these declared functions (above)"
+fi
+
 # Through the CMake package.
 cmake -S "$source/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
   >/dev/null
 cmake --build "$work/cmake" >/dev/null
 [ "$(LD_LIBRARY_PATH=$libdir "$work/cmake/consumer")" = "$expected" ] ||
   fail "the CMake package's consumer"
+mkdir "$work/calls"
+(cd "$work/calls" && LD_LIBRARY_PATH=$libdir "$work/cmake/consumer" --all) \
+  >"$work/calls.out" || fail "the consumer's calls of every function"
+grep -qx "called [0-9]*" "$work/calls.out" || fail "the consumer's calls ended early"
 
 # Through add_subdirectory: PellarLib built inside another project, its
 # tests and benchmarks off by default.
