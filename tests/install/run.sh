@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Linux install: `cmake --install` into a temporary prefix, a consumer
 # built against it through the CMake package and through pkg-config and run
-# (and one that builds PellarLib itself with add_subdirectory), the shared
-# library's SONAME, the installed pellar and its manual pages, the
+# (and one that builds PellarLib itself with add_subdirectory, whose own
+# install holds nothing of PellarLib's unless PELLAR_INSTALL asks), the
+# shared library's SONAME, the installed pellar and its manual pages, the
 # headers (no internals, and every function they declare called by the
 # consumer and linked from the library), and the .deb that `cpack -G DEB`
 # builds, whose files must be the installed ones under /usr.
@@ -83,7 +84,7 @@ if command -v ccache >/dev/null; then
 fi
 cmake -S "$source/subdirectory" -B "$work/sub" -DCMAKE_BUILD_TYPE=Release \
   -DPELLAR_SOURCE_DIR="$(realpath "$source/../..")" -DPELLAR_BUILD_MAILER=OFF \
-  "${launcher[@]}" >"$work/sub.log" 2>&1 ||
+  -DPELLAR_BUILD_SHEET=OFF "${launcher[@]}" >"$work/sub.log" 2>&1 ||
   { cat "$work/sub.log"; fail "add_subdirectory configure"; }
 grep -qx 'PELLAR_BUILD_TESTS:BOOL=OFF' "$work/sub/CMakeCache.txt" &&
   grep -qx 'PELLAR_BUILD_BENCHMARKS:BOOL=OFF' "$work/sub/CMakeCache.txt" ||
@@ -91,6 +92,27 @@ grep -qx 'PELLAR_BUILD_TESTS:BOOL=OFF' "$work/sub/CMakeCache.txt" &&
 cmake --build "$work/sub" -j2 --target consumer >>"$work/sub.log" 2>&1 ||
   { tail -n 30 "$work/sub.log"; fail "add_subdirectory build"; }
 [ "$("$work/sub/consumer")" = "$expected" ] || fail "the add_subdirectory consumer"
+# The parent built only its own program: its install holds that program and
+# nothing of PellarLib's, and PellarLib set up no packaging for it.
+cmake --install "$work/sub" --prefix "$work/sub-off" >>"$work/sub.log" 2>&1 ||
+  { tail -n 5 "$work/sub.log"; fail "add_subdirectory: cmake --install"; }
+installed=$(cd "$work/sub-off" && find . ! -type d | sort)
+[ "$installed" = ./bin/consumer ] ||
+  fail "add_subdirectory: the parent's install holds more than its program:" \
+    $installed
+[ ! -e "$work/sub/CPackConfig.cmake" ] ||
+  fail "add_subdirectory: PellarLib set up CPack for the parent"
+# Asked for, PellarLib installs beside the parent's program.
+cmake -DPELLAR_INSTALL=ON "$work/sub" >>"$work/sub.log" 2>&1 &&
+  cmake --build "$work/sub" -j2 >>"$work/sub.log" 2>&1 &&
+  cmake --install "$work/sub" --prefix "$work/sub-on" >>"$work/sub.log" 2>&1 ||
+  { tail -n 30 "$work/sub.log"; fail "add_subdirectory with PELLAR_INSTALL=ON"; }
+for file in bin/consumer bin/pellar include/pellar/workarea/cell.h \
+  lib/cmake/PellarLib/PellarLibConfig.cmake; do
+  [ -e "$work/sub-on/$file" ] || fail "PELLAR_INSTALL=ON did not install $file"
+done
+ls "$work"/sub-on/lib*/libPellarLib.so.* >/dev/null 2>&1 ||
+  fail "PELLAR_INSTALL=ON did not install the library"
 
 # Through pkg-config.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
