@@ -40,12 +40,13 @@ class NewWorkbook {
   NewWorkbook& operator=(const NewWorkbook&) = delete;
 
   // `temp_folder` holds libxlsxwriter's own temporary files.
-  std::string Open(const std::string& path, const std::string& sheet,
-                   const Plan& plan, const std::string& temp_folder);
+  [[nodiscard]] std::string Open(const std::string& path,
+                                 const std::string& sheet, const Plan& plan,
+                                 const std::string& temp_folder);
   // Answers kRowsOutOfOrder when a row comes after a later one while the
   // plan says rows come in order: write again with rows_in_order false.
-  std::string Add(const SheetCell& cell);
-  std::string Close();
+  [[nodiscard]] std::string Add(const SheetCell& cell);
+  [[nodiscard]] std::string Close();
 
  private:
   struct State;
@@ -61,15 +62,18 @@ struct UpdateLimits {
 // Updates the workbook `path` into the new file `temp_path` (which exists,
 // empty): sets `cells` (in row and column order) on the worksheet `sheet`,
 // adding it at the end when missing. `*added_sheet` tells whether it was.
-std::string UpdateWorkbook(const std::string& path,
-                           const std::string& temp_path,
-                           const std::string& sheet, const Plan& plan,
-                           const std::vector<SheetCell>& cells,
-                           const UpdateLimits& limits, bool* added_sheet);
+[[nodiscard]] std::string UpdateWorkbook(const std::string& path,
+                                         const std::string& temp_path,
+                                         const std::string& sheet,
+                                         const Plan& plan,
+                                         const std::vector<SheetCell>& cells,
+                                         const UpdateLimits& limits,
+                                         bool* added_sheet);
 
 // Checks that a zip holds no entry named to escape its folder, no two
 // entries of one name and nothing that inflates past the limit.
-std::string CheckPackage(const std::string& path, const UpdateLimits& limits);
+[[nodiscard]] std::string CheckPackage(const std::string& path,
+                                       const UpdateLimits& limits);
 
 }  // namespace pellar::sheet
 
