@@ -74,7 +74,8 @@ cmake --build "$work/cmake" >/dev/null
 mkdir "$work/calls"
 (cd "$work/calls" && LD_LIBRARY_PATH=$libdir "$work/cmake/consumer" --all) \
   >"$work/calls.out" || fail "the consumer's calls of every function"
-grep -qx "called [0-9]*" "$work/calls.out" || fail "the consumer's calls ended early"
+grep -qx "called every function" "$work/calls.out" ||
+  fail "the consumer's calls ended early"
 
 # Through add_subdirectory: PellarLib built inside another project, its
 # tests and benchmarks off by default.
