@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include <pellar/base/text.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/xml_writer.h>
 #include <pellar/platform/platform.h>
 #include "ratio.h"

@@ -1,4 +1,5 @@
 // Rendering a large table: doubling the rows should about double the time.
+#include <pellar/base/text_internal.h>
 #include <pellar/io/identity.h>
 #include "ratio.h"
 #include <pellar/table/table.h>

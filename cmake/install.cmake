@@ -20,14 +20,19 @@ set(PELLAR_PUBLIC_HEADERS
   base/export.h base/failure.h base/text.h base/value.h
   automation/automation.h ufl/ufl.h workarea/cell.h table/table.h
   mail/email.h files/file.h files/folder.h files/ftp.h)
+target_include_directories(PellarLib INTERFACE
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_compile_features(PellarLib INTERFACE cxx_std_20)
+
+# Everything below installs or packages: only with PELLAR_INSTALL.
+if(NOT PELLAR_INSTALL)
+  return()
+endif()
 foreach(header ${PELLAR_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${PROJECT_SOURCE_DIR}/src/${header}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pellar/${folder})
 endforeach()
-target_include_directories(PellarLib INTERFACE
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-target_compile_features(PellarLib INTERFACE cxx_std_20)
 
 install(TARGETS PellarLib EXPORT PellarLibTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -50,6 +55,9 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/mailer.sh
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pellar/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENCE
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The pages the README links to, beside it as in the source tree.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs FILES_MATCHING PATTERN "*.md")
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/PellarLib)
 install(EXPORT PellarLibTargets NAMESPACE PellarLib::

@@ -2,8 +2,9 @@
 # an installed program, generated at build time by help2man from the
 # program's own --help (so the two cannot drift apart) and installed under
 # share/man/man1 (and so in the .deb). DESCRIPTION is the page's one-line
-# NAME text. Skipped in cross builds, whose programs cannot run here, and
-# when help2man is missing (Debian package help2man).
+# NAME text. Skipped in cross builds, whose programs cannot run here, when
+# help2man is missing (Debian package help2man), and without PELLAR_INSTALL
+# (nothing would install the page).
 include(GNUInstallDirs)
 find_program(PELLAR_HELP2MAN help2man)
 if(NOT PELLAR_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
@@ -12,7 +13,7 @@ endif()
 
 function(pellar_man_page target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "")
-  if(CMAKE_CROSSCOMPILING OR NOT PELLAR_HELP2MAN)
+  if(CMAKE_CROSSCOMPILING OR NOT PELLAR_HELP2MAN OR NOT PELLAR_INSTALL)
     return()
   endif()
   if(NOT arg_DESCRIPTION)

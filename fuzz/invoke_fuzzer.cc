@@ -14,6 +14,7 @@
 
 #include <pellar/automation/automation.h>
 #include <pellar/base/failure.h>
+#include <pellar/base/text_internal.h>
 #include "fuzz_support.h"
 
 namespace pellar {

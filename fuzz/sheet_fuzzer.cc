@@ -79,10 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Sink pieces;
   ControlReader reader(&pieces);
   for (size_t i = 0; i < bytes.size(); i += 61) {
-    reader.Feed(bytes.substr(i, 61), false);
+    if (!reader.Feed(bytes.substr(i, 61), false)) break;
   }
-  reader.Feed("", true);
-  Check(reader.error().empty() == error.empty() && pieces.cells == whole.cells);
+  const bool read = reader.Feed("", true);
+  Check(read == error.empty() && reader.error().empty() == error.empty() &&
+        pieces.cells == whole.cells);
   // The bytes as a format text of their own.
   std::vector<FormatIssue> issues;
   ParseFormat(bytes, &issues);

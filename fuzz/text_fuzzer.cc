@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <pellar/base/text.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/xml_writer.h>
 #include <pellar/platform/platform.h>
 

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include <pellar/base/failure.h>
+#include <pellar/base/failure_internal.h>
+#include <pellar/base/text_internal.h>
 #include "holders.h"
 #include "module.h"
 #include "variants.h"

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include <pellar/base/number.h>
 #include <pellar/base/value.h>
 #include "outbox.h"
 
@@ -20,6 +21,7 @@ constexpr std::string_view kUsage =
     "Usage: pellar-mail [OPTION...] OUTBOX\n"
     "Sends every spool document OUTBOX/*.xml, in name order, over SMTP.\n"
     "\n"
+    "Options:\n"
     "  --dry-run                print each message instead of sending it\n"
     "  --cacert FILE            trust the certificates in FILE (PEM) for TLS\n"
     "                           and SSL instead of the system's\n"
@@ -48,11 +50,31 @@ constexpr std::string_view kUsage =
     "writable by no one else, or the run stops with the reason. An OUTBOX\n"
     "with blanks may come as several arguments.\n"
     "\n"
-    "Exit status: 0 when every document was sent, 1 when any failed, 75\n"
-    "when any was deferred and none failed (or another run kept the lock),\n"
-    "2 for wrong usage or an outbox that cannot be used.\n";
+    "Exit status:\n"
+    "  0   every document was sent (or there were none)\n"
+    "  1   any document failed\n"
+    "  2   wrong usage, or an outbox that cannot be used\n"
+    "  75  any document was deferred and none failed, or another run kept\n"
+    "      the lock\n"
+    "\n"
+    "Files:\n"
+    "  OUTBOX/*.xml                the spool documents Email.SaveOutbox\n"
+    "                              writes\n"
+    "  OUTBOX/.NAME.xml.sending    a document claimed by the run sending it\n"
+    "  OUTBOX/sent/                where sent documents move; a name taken\n"
+    "                              there gets a number (NAME-1.xml)\n"
+    "  OUTBOX/failed/              where failed documents move, likewise\n"
+    "  OUTBOX/failed/NAME.log      why a document failed\n"
+    "  OUTBOX/pellar-mail.log      every run's output lines, appended\n"
+    "  OUTBOX/.pellar-mail.lock    held while a run works on OUTBOX\n"
+    "\n"
+    "Examples:\n"
+    "  pellar-mail --dry-run out/mail\n"
+    "      prints the messages out/mail holds instead of sending them\n"
+    "  pellar-mail --cacert ca.pem out/mail\n"
+    "      sends them, trusting the server certificates ca.pem vouches for\n";
 
-bool ParseSeconds(std::string_view text, long* seconds) {
+[[nodiscard]] bool ParseSeconds(std::string_view text, long* seconds) {
   long value = 0;
   const auto [end, error] =
       std::from_chars(text.data(), text.data() + text.size(), value);

@@ -175,7 +175,7 @@ std::string Unquote(std::string_view name) {
   return out;
 }
 
-std::string CheckAddress(std::string_view address) {
+[[nodiscard]] std::string CheckAddress(std::string_view address) {
   if (address.empty()) return "an empty address";
   if (address.size() > kMaxAddress) {
     return "an address longer than " + std::to_string(kMaxAddress) +
@@ -387,8 +387,8 @@ std::string Multipart(std::string_view subtype, std::string_view boundary,
 
 // The whole of a text file named by the document, if it is no larger than
 // `limit`.
-bool ReadWhole(Source& file, uint64_t limit, std::string* bytes,
-               std::string* error) {
+[[nodiscard]] bool ReadWhole(Source& file, uint64_t limit, std::string* bytes,
+                             std::string* error) {
   if (file.size() > limit) {
     *error = "larger than the message size limit (" +
              std::to_string(file.size()) + " bytes)";

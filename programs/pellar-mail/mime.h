@@ -27,8 +27,8 @@ struct Mailbox {
 // Splits an address list at "," and ";" (not inside quotes or angle
 // brackets) into mailboxes "address", "Name <address>" or
 // "\"Name\" <address>". Answers "" or why the list cannot be used.
-std::string ParseAddressList(std::string_view list,
-                             std::vector<Mailbox>* mailboxes);
+[[nodiscard]] std::string ParseAddressList(std::string_view list,
+                                           std::vector<Mailbox>* mailboxes);
 
 // A header field body encoded for the wire: unchanged when it is printable
 // ASCII, otherwise RFC 2047 encoded words (UTF-8, base64). Line ends inside
@@ -90,7 +90,7 @@ struct OutgoingMessage {
   uint64_t Size() const;
   // The whole message as one text (for a dry run and for tests); "" and
   // the reason in `*error` when a file cannot be read.
-  std::string Text(std::string* error = nullptr) const;
+  [[nodiscard]] std::string Text(std::string* error = nullptr) const;
 };
 
 // Hands out a message's bytes in order, encoding its files as it reads
@@ -100,7 +100,7 @@ class MessageReader {
   explicit MessageReader(const OutgoingMessage& message) : message_(message) {}
   // Fills up to `n` bytes of `to`; answers how many (0 at the end), or -1
   // when a file cannot be read or no longer has the size it had (error()).
-  ptrdiff_t Read(char* to, size_t n);
+  [[nodiscard]] ptrdiff_t Read(char* to, size_t n);
   const std::string& error() const { return error_; }
 
  private:
@@ -115,8 +115,9 @@ class MessageReader {
 // Builds the message of `document`. Answers "" or why it cannot be built
 // (a missing file, no sender or recipient, a bad address, more bytes than
 // `max_size`): a fault of the document, which sending again would not mend.
-std::string BuildMessage(const SpoolDocument& document,
-                         const BuildContext& context, OutgoingMessage* out);
+[[nodiscard]] std::string BuildMessage(const SpoolDocument& document,
+                                       const BuildContext& context,
+                                       OutgoingMessage* out);
 
 }  // namespace pellar::mail
 

@@ -70,8 +70,8 @@ class Fd {
 
 // The document open as `fd`, whose status is `st`, if it holds at most
 // `limit` bytes.
-bool ReadOpenFile(int fd, const struct stat& st, uint64_t limit,
-                  std::string* bytes, std::string* error) {
+[[nodiscard]] bool ReadOpenFile(int fd, const struct stat& st, uint64_t limit,
+                                std::string* bytes, std::string* error) {
   if (!S_ISREG(st.st_mode)) {
     *error = S_ISDIR(st.st_mode) ? "it is a folder" : "not an ordinary file";
     return false;
@@ -311,9 +311,9 @@ Fd OpenSubfolder(int dir, const char* name, std::string* error) {
 // NAME-2.xml, ...; with `with_log`, the log name (moved name & ".log") must
 // be free too. The move keeps the document's mode. Answers "" and the name
 // used, or why not.
-std::string MoveDocument(int from, const std::string& from_name, int to,
-                         const std::string& name, bool with_log,
-                         std::string* moved_as) {
+[[nodiscard]] std::string MoveDocument(int from, const std::string& from_name,
+                                       int to, const std::string& name,
+                                       bool with_log, std::string* moved_as) {
   const std::string stem = name.substr(0, name.size() - 4);
   const std::string extension = name.substr(name.size() - 4);
   for (int n = 0; n < kMaxNameTries; ++n) {
@@ -341,8 +341,8 @@ std::string MoveDocument(int from, const std::string& from_name, int to,
 
 // Writes `text` as the file `name` in `folder`: created under a fresh name
 // for its owner only, never through a link, then renamed into place.
-std::string WriteLog(int folder, const std::string& name,
-                     const std::string& text) {
+[[nodiscard]] std::string WriteLog(int folder, const std::string& name,
+                                   const std::string& text) {
   std::string temporary;
   Fd fd;
   for (int n = 0; !fd.ok(); ++n) {
@@ -721,8 +721,8 @@ Fd OpenOwnFile(int dir, const char* name, int flags, std::string* error) {
 
 // Takes the outbox's lock, waiting up to `seconds` for another run.
 // Answers "" or why not; `*busy` when another run kept it.
-std::string Lock(int fd, long seconds, std::ostream& err,
-                 const std::string& outbox, bool* busy) {
+[[nodiscard]] std::string Lock(int fd, long seconds, std::ostream& err,
+                               const std::string& outbox, bool* busy) {
   const auto give_up =
       std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   bool said = false;

@@ -32,9 +32,9 @@ struct RunOptions {
 // `sender` (SMTP when nullptr). Writes one line per document and a summary
 // to `out`, and trouble with the outbox itself to `err`. Answers the exit
 // status.
-int RunOutbox(const std::string& outbox, const RunOptions& options,
-              std::ostream& out, std::ostream& err,
-              MessageSender* sender = nullptr);
+[[nodiscard]] int RunOutbox(const std::string& outbox,
+                            const RunOptions& options, std::ostream& out,
+                            std::ostream& err, MessageSender* sender = nullptr);
 
 }  // namespace pellar::mail
 

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <utility>
+#include <pellar/base/text_internal.h>
 
 namespace pellar::mail {
 namespace {
@@ -26,7 +27,7 @@ bool IsHost(std::string_view host, bool bracketed) {
   });
 }
 
-std::string ParsePort(std::string_view text, int* port) {
+[[nodiscard]] std::string ParsePort(std::string_view text, int* port) {
   int value = 0;
   const auto [end, error] =
       std::from_chars(text.data(), text.data() + text.size(), value);
@@ -39,7 +40,8 @@ std::string ParsePort(std::string_view text, int* port) {
 }
 
 // "host", "host:port", "host port", "[v6]" or "[v6]:port".
-std::string ParseServer(std::string_view text, SmtpServer* server) {
+[[nodiscard]] std::string ParseServer(std::string_view text,
+                                      SmtpServer* server) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.empty()) return "the document names no Server";

@@ -37,7 +37,8 @@ struct SmtpServer {
 // SMTPUser and SMTPPassword.
 // The port defaults to 465 for SSL and 25 otherwise. Answers "" or why the
 // values cannot be used.
-std::string ServerOfDocument(const SpoolDocument& document, SmtpServer* server);
+[[nodiscard]] std::string ServerOfDocument(const SpoolDocument& document,
+                                           SmtpServer* server);
 
 struct SenderOptions {
   std::string ca_file;        // trusted certificates; the system's when ""
@@ -45,7 +46,7 @@ struct SenderOptions {
   long idle_timeout = 60;     // seconds a reply or the upload may stall
 };
 
-struct SendResult {
+struct [[nodiscard]] SendResult {
   enum class Outcome {
     kAccepted,  // the server took the message
     kRefused,   // a permanent failure: sending again would not help

@@ -33,7 +33,7 @@ struct SpoolDocument {
   const std::string* Find(std::string_view name) const;
 };
 
-struct ReadResult {
+struct [[nodiscard]] ReadResult {
   enum class Status {
     kRead,
     // The bytes end before the document does: empty, or cut off inside it,

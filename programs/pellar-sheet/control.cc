@@ -17,8 +17,8 @@
 
 #include <pellar/base/chars.h>
 #include <pellar/base/failure.h>
+#include <pellar/base/number.h>
 #include <pellar/base/text.h>
-#include <pellar/base/value.h>
 
 #include "writer_document.h"
 
@@ -27,7 +27,7 @@ namespace {
 
 constexpr std::string_view kRoot = "WorksheetDoc";
 
-bool ParseIndex(const std::string& text, int64_t* n) {
+[[nodiscard]] bool ParseIndex(const std::string& text, int64_t* n) {
   if (text.empty() || text.size() > 10) return false;
   int64_t v = 0;
   for (char c : text) {
@@ -184,8 +184,7 @@ bool ControlReader::Feed(std::string_view bytes, bool last) {
 
 std::string ReadControl(std::string_view bytes, ControlSink* sink) {
   ControlReader reader(sink);
-  reader.Feed(bytes, true);
-  return reader.error();
+  return reader.Feed(bytes, true) ? "" : reader.error();
 }
 
 std::string ReadControlFile(const std::string& path, ControlSink* sink) {
@@ -423,7 +422,7 @@ size_t NameStart(std::string_view text, size_t eq) {
   return start;
 }
 
-bool ParseBool(std::string_view v, std::optional<bool>* out) {
+[[nodiscard]] bool ParseBool(std::string_view v, std::optional<bool>* out) {
   for (std::string_view t : {"1", "-1", "true", "yes", "on"}) {
     if (SameWord(v, t)) return *out = true, true;
   }
@@ -433,8 +432,8 @@ bool ParseBool(std::string_view v, std::optional<bool>* out) {
   return false;
 }
 
-bool ParseSize(std::string_view v, double low, double high,
-               std::optional<double>* out) {
+[[nodiscard]] bool ParseSize(std::string_view v, double low, double high,
+                             std::optional<double>* out) {
   if (v.empty() || IsWhiteSpace(v.front()) || IsWhiteSpace(v.back()))
     return false;
   try {
@@ -447,7 +446,8 @@ bool ParseSize(std::string_view v, double low, double high,
   }
 }
 
-bool ParseColor(std::string_view v, std::optional<uint32_t>* out) {
+[[nodiscard]] bool ParseColor(std::string_view v,
+                              std::optional<uint32_t>* out) {
   if (v.size() == 7 && v[0] == '#') {
     uint32_t rgb = 0;
     for (char c : v.substr(1)) {
@@ -468,9 +468,10 @@ bool ParseColor(std::string_view v, std::optional<uint32_t>* out) {
 }
 
 template <typename E, size_t N>
-bool ParseWord(std::string_view v,
-               const std::array<std::pair<std::string_view, E>, N>& words,
-               std::optional<E>* out) {
+[[nodiscard]] bool ParseWord(
+    std::string_view v,
+    const std::array<std::pair<std::string_view, E>, N>& words,
+    std::optional<E>* out) {
   for (const auto& [word, e] : words) {
     if (SameWord(v, word)) return *out = e, true;
   }
@@ -493,7 +494,7 @@ constexpr std::array<std::pair<std::string_view, Border>, 4> kBorders{
      {"medium", Border::kMedium},
      {"thick", Border::kThick}}};
 
-bool ApplyPair(Prop prop, std::string_view v, Format* f) {
+[[nodiscard]] bool ApplyPair(Prop prop, std::string_view v, Format* f) {
   Style& s = f->style;
   switch (prop) {
     case Prop::kBold:

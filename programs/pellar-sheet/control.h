@@ -31,9 +31,9 @@ struct ControlCell {
 class ControlSink {
  public:
   virtual ~ControlSink() = default;
-  virtual std::string Header(const std::string& excel_file,
-                             const std::string& worksheet) = 0;
-  virtual std::string Cell(const ControlCell& cell) = 0;
+  [[nodiscard]] virtual std::string Header(const std::string& excel_file,
+                                           const std::string& worksheet) = 0;
+  [[nodiscard]] virtual std::string Cell(const ControlCell& cell) = 0;
 };
 
 // Reads a document in pieces, so a large one never sits in memory whole.
@@ -45,7 +45,7 @@ class ControlReader {
   ControlReader& operator=(const ControlReader&) = delete;
 
   // False once the document is refused; error() then says why, with the line.
-  bool Feed(std::string_view bytes, bool last);
+  [[nodiscard]] bool Feed(std::string_view bytes, bool last);
   const std::string& error() const { return error_; }
 
  private:
@@ -57,8 +57,10 @@ class ControlReader {
 
 // The whole document `bytes`, or the file `path` read in pieces. Answer the
 // reason it was refused, or "".
-std::string ReadControl(std::string_view bytes, ControlSink* sink);
-std::string ReadControlFile(const std::string& path, ControlSink* sink);
+[[nodiscard]] std::string ReadControl(std::string_view bytes,
+                                      ControlSink* sink);
+[[nodiscard]] std::string ReadControlFile(const std::string& path,
+                                          ControlSink* sink);
 
 // What a value puts into its cell.
 struct CellValue {
@@ -124,7 +126,8 @@ struct FormatIssue {
 Format ParseFormat(std::string_view text, std::vector<FormatIssue>* issues);
 
 // "B3" as a 1-based row and column; false for anything else.
-bool ParseCellName(std::string_view name, int64_t* row, int64_t* col);
+[[nodiscard]] bool ParseCellName(std::string_view name, int64_t* row,
+                                 int64_t* col);
 std::string ColumnName(int64_t col);  // 1 -> "A", 27 -> "AA"
 
 constexpr int64_t kMaxRows = 1048576;

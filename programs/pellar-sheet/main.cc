@@ -31,6 +31,7 @@
 #include "control.h"
 #include "printable.h"
 #include "workbook.h"
+#include <pellar/base/text_internal.h>
 
 namespace pellar::sheet {
 namespace {
@@ -82,8 +83,23 @@ constexpr std::string_view kUsage =
     "  points). Unknown properties and bad values are reported and skipped.\n"
     "\n"
     "Exit status:\n"
-    "  0 when every document was applied, 1 when any was refused, 2 for\n"
-    "  wrong usage.\n";
+    "  0   every document was applied\n"
+    "  1   any document was refused\n"
+    "  2   wrong usage\n"
+    "\n"
+    "Files:\n"
+    "  CONTROL.xml                 a worksheet control document, as\n"
+    "                              Cell.SaveWorkSheet writes it\n"
+    "  ExcelFile                   the workbook it names, locked (flock)\n"
+    "                              while a run updates it\n"
+    "  .NAME.pellar-sheet-XXXXXX   the new workbook, written beside it and\n"
+    "                              renamed into place\n"
+    "\n"
+    "Examples:\n"
+    "  pellar-sheet out/report-sheet.xml\n"
+    "      sets the document's cells in its workbook\n"
+    "  pellar-sheet --dry-run --origin B3 out/report-sheet.xml\n"
+    "      lists the cells it would set, the table starting at B3\n";
 
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
@@ -251,7 +267,8 @@ class TempFile {
   // Renames the file into place with the owner, group and mode of the
   // workbook it replaces (`was`), so that its owner can still save it. A
   // user who may not give the file away keeps what of it they may.
-  std::string Keep(const std::string& target, const struct stat& was) {
+  [[nodiscard]] std::string Keep(const std::string& target,
+                                 const struct stat& was) {
     // The writer renamed its own file over the name: what is there now is
     // opened, never through a link.
     const int fd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -280,7 +297,7 @@ class TempFile {
   }
   // As Keep, but never over a file at `target`: answers kAppeared when
   // there is one.
-  std::string KeepNew(const std::string& target, mode_t mode) {
+  [[nodiscard]] std::string KeepNew(const std::string& target, mode_t mode) {
     if (chmod(path_.c_str(), mode) != 0) return std::strerror(errno);
     if (RenameNoReplace(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str()) !=
         0) {
@@ -310,8 +327,8 @@ class WorkbookLock {
 
   // Answers "" once the workbook at `path` is locked, with what it is in
   // `*st`, or why not (to follow the workbook's name).
-  std::string Lock(const std::filesystem::path& path, int timeout_seconds,
-                   struct stat* st) {
+  [[nodiscard]] std::string Lock(const std::filesystem::path& path,
+                                 int timeout_seconds, struct stat* st) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::seconds(timeout_seconds);
     for (;;) {
@@ -368,7 +385,7 @@ class WorkbookLock {
   int fd_ = -1;
 };
 
-struct Outcome {
+struct [[nodiscard]] Outcome {
   std::string refused;  // why, or "" when applied
   std::string line;     // what was done
   bool again = false;   // the missing workbook appeared: apply once more

@@ -28,6 +28,7 @@
 #include <pellar/io/xml_writer.h>
 
 #include "workbook.h"
+#include <pellar/base/text_internal.h>
 
 namespace pellar::sheet {
 namespace {
@@ -176,7 +177,7 @@ class Package {
     if (zip_ != nullptr) zip_discard(zip_);
   }
 
-  std::string Open(const std::string& path, int flags) {
+  [[nodiscard]] std::string Open(const std::string& path, int flags) {
     int code = 0;
     zip_ = zip_open(path.c_str(), flags, &code);
     if (zip_ == nullptr) {
@@ -194,7 +195,7 @@ class Package {
   std::string Error() const { return zip_strerror(zip_); }
 
   // Writes the changes; the package is closed either way.
-  std::string Close() {
+  [[nodiscard]] std::string Close() {
     zip_t* zip = std::exchange(zip_, nullptr);
     if (zip_close(zip) == 0) return "";
     std::string why = zip_strerror(zip);
@@ -208,7 +209,8 @@ class Package {
 
   // Reads entry `index` in pieces, at most `limit` bytes inflated.
   template <typename Sink>
-  std::string Read(int64_t index, uint64_t limit, Sink sink) const {
+  [[nodiscard]] std::string Read(int64_t index, uint64_t limit,
+                                 Sink sink) const {
     zip_stat_t st;
     if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) != 0) return Error();
     zip_file_t* file = zip_fopen_index(zip_, zip_uint64_t(index), 0);
@@ -234,7 +236,8 @@ class Package {
     return why;
   }
 
-  std::string ReadAll(int64_t index, uint64_t limit, std::string* out) const {
+  [[nodiscard]] std::string ReadAll(int64_t index, uint64_t limit,
+                                    std::string* out) const {
     out->clear();
     // Its whole size at once, with room for what an edit adds: grown by
     // doubling, a large part would take half as much again while copied.
@@ -767,7 +770,7 @@ class SheetMerger {
   // Whether a cell that held a formula was overwritten.
   bool replaced_formula() const { return replaced_formula_; }
 
-  std::string Feed(std::string_view bytes, bool last) {
+  [[nodiscard]] std::string Feed(std::string_view bytes, bool last) {
     buffer_.append(bytes);
     if (XML_Parse(parser_, bytes.data(), int(bytes.size()), last) !=
             XML_STATUS_OK &&
@@ -1250,7 +1253,9 @@ class DeflatedFile {
     } while (z_.avail_out == 0);
     return true;
   }
-  bool Finish() { return Write("", Z_FINISH) && std::fflush(file_) == 0; }
+  [[nodiscard]] bool Finish() {
+    return Write("", Z_FINISH) && std::fflush(file_) == 0;
+  }
 
   // A libzip source of the deflated data.
   zip_source_t* Source(zip_t* zip) {

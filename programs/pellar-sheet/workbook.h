@@ -40,12 +40,13 @@ class NewWorkbook {
   NewWorkbook& operator=(const NewWorkbook&) = delete;
 
   // `temp_folder` holds libxlsxwriter's own temporary files.
-  std::string Open(const std::string& path, const std::string& sheet,
-                   const Plan& plan, const std::string& temp_folder);
+  [[nodiscard]] std::string Open(const std::string& path,
+                                 const std::string& sheet, const Plan& plan,
+                                 const std::string& temp_folder);
   // Answers kRowsOutOfOrder when a row comes after a later one while the
   // plan says rows come in order: write again with rows_in_order false.
-  std::string Add(const SheetCell& cell);
-  std::string Close();
+  [[nodiscard]] std::string Add(const SheetCell& cell);
+  [[nodiscard]] std::string Close();
 
  private:
   struct State;
@@ -62,12 +63,11 @@ struct UpdateLimits {
 // empty): sets `cells` (in row and column order) on the worksheet `sheet`,
 // adding it at the end when missing. `*added_sheet` tells whether it was;
 // `warnings` gets what the user should know of cells that were set.
-std::string UpdateWorkbook(const std::string& path,
-                           const std::string& temp_path,
-                           const std::string& sheet, const Plan& plan,
-                           const std::vector<SheetCell>& cells,
-                           const UpdateLimits& limits, bool* added_sheet,
-                           std::vector<std::string>* warnings);
+[[nodiscard]] std::string UpdateWorkbook(
+    const std::string& path, const std::string& temp_path,
+    const std::string& sheet, const Plan& plan,
+    const std::vector<SheetCell>& cells, const UpdateLimits& limits,
+    bool* added_sheet, std::vector<std::string>* warnings);
 
 // `text` in Unicode simple case folding: worksheet names that spreadsheet
 // programs take for one fold to one text ("\xC3\x9Cbersicht" and
@@ -76,7 +76,8 @@ std::string FoldCase(std::string_view text);
 
 // Checks that a zip holds no entry named to escape its folder, no two
 // entries of one name and nothing that inflates past the limit.
-std::string CheckPackage(const std::string& path, const UpdateLimits& limits);
+[[nodiscard]] std::string CheckPackage(const std::string& path,
+                                       const UpdateLimits& limits);
 
 }  // namespace pellar::sheet
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include <pellar/base/text_internal.h>
 #include <pellar/base/value.h>
 #include <pellar/platform/platform.h>
 #include "interpreter.h"

@@ -14,6 +14,7 @@
 
 #include "builtins.h"
 #include "objects.h"
+#include <pellar/base/failure_internal.h>
 
 namespace pellar {
 namespace script {

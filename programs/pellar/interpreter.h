@@ -90,7 +90,7 @@ class Interpreter {
 
   // Runs the global code; the untrapped failure that stopped it, if any.
   // `exit_code` gets WScript.Quit's code.
-  std::optional<RuntimeError> Run(int* exit_code);
+  [[nodiscard]] std::optional<RuntimeError> Run(int* exit_code);
 
   // For the builtins and objects.
   std::ostream& out() { return out_; }
@@ -197,8 +197,9 @@ class Interpreter {
 // Runs a script file's bytes (UTF-8, optional byte order mark): writes Echo
 // output to `out`, a syntax or untrapped runtime error as one line
 // "FILE(LINE, COLUMN) ..." to `err`, and answers the exit code.
-int RunScript(std::string_view bytes, std::string_view file, std::ostream& out,
-              std::ostream& err, const RunOptions& options = {});
+[[nodiscard]] int RunScript(std::string_view bytes, std::string_view file,
+                            std::ostream& out, std::ostream& err,
+                            const RunOptions& options = {});
 
 }  // namespace pellar
 

@@ -1,9 +1,5 @@
 // pellar: runs report scripts written in a subset of VBScript against the
 // library, so the same file runs unchanged under the Windows script host.
-#include <pellar/automation/automation.h>
-#include <pellar/base/text.h>
-#include <pellar/base/value.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include <pellar/automation/automation.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text.h>
 #include "interpreter.h"
 
 #ifdef _WIN32
@@ -24,22 +23,54 @@
 namespace pellar {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: pellar run [--max-memory=BYTES] FILE [ARG...]\n"
-    "                                 run a script; the ARGs are its\n"
-    "                                 WScript.Arguments (FILE \"-\" reads\n"
-    "                                 standard input)\n"
-    "       pellar --help             show this help\n"
-    "       pellar --version          show the library version\n"
+// Wrong usage prints the synopsis and the exit statuses; --help prints
+// everything, which is also the manual page (help2man).
+constexpr std::string_view kSynopsis =
+    "Usage: pellar run [--max-memory=N] FILE [ARG...]\n"
+    "  or:  pellar --help\n"
+    "  or:  pellar --version\n";
+
+constexpr std::string_view kDescription =
+    "Runs the VBScript FILE (\"-\" reads standard input) with the ARGs as its\n"
+    "WScript.Arguments, as the Windows script host would, with the library's\n"
+    "classes created by name (CreateObject(\"PellarLib.Cell\"), ...). The\n"
+    "whole script is parsed first: a syntax error anywhere stops it before\n"
+    "anything runs. Scripts are UTF-8; the files the classes write are\n"
+    "Windows-1252 with CR LF. A syntax error prints FILE(LINE, COLUMN) syntax\n"
+    "error: WHAT, a failure the script does not trap FILE(LINE, COLUMN)\n"
+    "runtime error: DESCRIPTION and the calls it came through, on standard\n"
+    "error.\n"
     "\n"
-    "--max-memory=BYTES  the bytes all the script's values (texts, arrays,\n"
-    "                    dictionaries, files read) may hold together, with\n"
-    "                    an optional K, M or G; beyond it the script fails\n"
-    "                    with error 7 \"Out of memory\" (default 1G)\n"
+    "Options:\n"
+    "  --max-memory=N   a script whose values (texts, arrays, dictionaries,\n"
+    "                   files read) hold more than N bytes together fails\n"
+    "                   with error 7 \"Out of memory\"; N may end in K, M or G\n"
+    "                   (default 1G)\n"
+    "  -h, --help       show this help and exit\n"
+    "  --version        show the library version (UFL.Help \"version\") and\n"
+    "                   exit\n";
+
+constexpr std::string_view kExitStatus =
     "\n"
-    "Exit status: 0 when the script ran to its end, 1 when a runtime error\n"
-    "stopped it, 2 for a syntax error, an unreadable file or wrong usage;\n"
-    "WScript.Quit chooses its own.\n";
+    "Exit status:\n"
+    "  0   the script ran to its end\n"
+    "  1   a runtime error stopped it\n"
+    "  2   a syntax error, an unreadable FILE or wrong usage\n"
+    "  N   the script called WScript.Quit N\n";
+
+constexpr std::string_view kFilesAndExamples =
+    "\n"
+    "Files:\n"
+    "  FILE      the script; the relative paths it names resolve against the\n"
+    "            working folder\n"
+    "  UFL.log   the activity log, written beside the pellar program by\n"
+    "            UFL.Help \"savelog\"\n"
+    "\n"
+    "Examples:\n"
+    "  pellar run report.vbs 2026-12\n"
+    "      runs report.vbs, whose WScript.Arguments(0) is \"2026-12\"\n"
+    "  echo 'WScript.Echo Year(Now)' | pellar run -\n"
+    "      runs a script read from standard input\n";
 
 constexpr std::string_view kMaxMemory = "--max-memory=";
 
@@ -58,7 +89,7 @@ int PrintVersion() {
 
 // C streams rather than iostreams: they report a read error (such as a
 // folder given as FILE) instead of a silent empty script.
-bool ReadAll(std::FILE* in, std::string& bytes) {
+[[nodiscard]] bool ReadAll(std::FILE* in, std::string& bytes) {
   char buffer[1 << 16];
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
@@ -93,7 +124,7 @@ int Run(const std::string& file, const std::vector<std::string>& arguments,
 
 int Main(const std::vector<std::string>& args) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::cout << kUsage;
+    std::cout << kSynopsis << kDescription << kExitStatus << kFilesAndExamples;
     return kExitOk;
   }
   if (args.size() == 1 && args[0] == "--version") return PrintVersion();
@@ -107,7 +138,7 @@ int Main(const std::vector<std::string>& args) {
       if (!ParseByteCount(value, &bytes) || bytes > SIZE_MAX) {
         std::cerr << "pellar: --max-memory takes a number of bytes, not \""
                   << value << "\"\n"
-                  << kUsage;
+                  << kSynopsis << kExitStatus;
         return kExitSyntaxError;
       }
       options.max_memory = static_cast<size_t>(bytes);
@@ -126,7 +157,7 @@ int Main(const std::vector<std::string>& args) {
   } else {
     std::cerr << "pellar: unknown usage: " << args[0] << "\n";
   }
-  std::cerr << kUsage;
+  std::cerr << kSynopsis << kExitStatus;
   return kExitSyntaxError;
 }
 

@@ -1,9 +1,5 @@
 #include "objects.h"
 
-#include <pellar/automation/automation.h>
-#include <pellar/base/value.h>
-#include <pellar/platform/platform.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
@@ -12,6 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include <pellar/automation/automation.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
+#include <pellar/base/value.h>
+#include <pellar/platform/platform.h>
 #include "interpreter.h"
 #include "regexp.h"
 

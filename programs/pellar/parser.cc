@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "builtins.h"
+#include <pellar/base/text_internal.h>
 
 namespace pellar {
 namespace script {

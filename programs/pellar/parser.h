@@ -116,7 +116,7 @@ struct Program {
 
 }  // namespace script
 
-struct ParseResult {
+struct [[nodiscard]] ParseResult {
   script::Program program;
   // Set when the text is not a valid script; `program` is then incomplete.
   std::optional<SyntaxError> error;

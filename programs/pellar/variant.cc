@@ -9,6 +9,9 @@
 #include <new>
 #include <vector>
 
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
+
 namespace pellar::script {
 namespace {
 

@@ -232,7 +232,7 @@ class ScriptObject : public Boxed {
 };
 
 // Conversions by VBScript's rules; failures raise 13, 6 or 94.
-bool IsNumericText(TextView text, double* out);
+[[nodiscard]] bool IsNumericText(TextView text, double* out);
 double ToDouble(const Var& v);
 int32_t ToLong(const Var& v);  // rounds half to even; 6 beyond range
 int16_t ToInteger(const Var& v);
@@ -250,7 +250,7 @@ struct DateParts {
 DateParts SplitDate(double date);
 // A date from text: "YYYY-MM-DD", "M/D/YYYY", with an optional time
 // "H:MM[:SS] [AM|PM]", or a time alone; false when the text is none.
-bool ParseDateText(TextView text, double* out);
+[[nodiscard]] bool ParseDateText(TextView text, double* out);
 Var ToDateVar(const Var& v);
 
 // Operators.

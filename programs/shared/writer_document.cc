@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include <pellar/base/text.h>
+#include <pellar/base/text_internal.h>
 
 namespace pellar::programs {
 namespace {

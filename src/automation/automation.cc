@@ -7,7 +7,8 @@
 #include <type_traits>
 #include <utility>
 
-#include <pellar/base/failure.h>
+#include <pellar/base/failure_internal.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/files/file.h>
 #include <pellar/files/folder.h>
 #include <pellar/files/ftp.h>

@@ -1,4 +1,4 @@
-#include <pellar/base/failure.h>
+#include <pellar/base/failure_internal.h>
 
 #include <new>
 #include <stdexcept>

@@ -72,13 +72,6 @@ class PELLAR_EXPORT Failure : public std::exception {
   std::string what_;
 };
 
-// The failure the exception being handled stands for, at a boundary where
-// every failure must carry a number: a Failure as it is (sliced to
-// Failure), running out of memory (std::bad_alloc, or std::length_error
-// for a text or line too long to hold) as 7 "Out of memory". Any other
-// exception is thrown on. Call it only while handling an exception.
-Failure CaughtFailure();
-
 }  // namespace pellar
 
 #endif  // PELLAR_BASE_FAILURE_H_

@@ -5,6 +5,7 @@
 #include <new>
 
 #include <pellar/base/failure.h>
+#include <pellar/base/text_internal.h>
 
 namespace pellar {
 namespace {

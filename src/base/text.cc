@@ -1,4 +1,4 @@
-#include <pellar/base/text.h>
+#include <pellar/base/text_internal.h>
 
 #include <array>
 

@@ -1,4 +1,3 @@
-#include <pellar/base/text.h>
 
 #include <gtest/gtest.h>
 
@@ -7,7 +6,8 @@
 #include <string>
 
 #include <pellar/base/failure.h>
-#include <pellar/base/value.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/testing/test_support.h>
 
 namespace pellar {

@@ -7,6 +7,8 @@
 
 #include <pellar/base/chars.h>
 #include <pellar/base/failure.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
 
 namespace pellar {
 namespace {

@@ -1,9 +1,9 @@
 // PellarLib.File. Every method but Move traps its own failures: Exists
 // answers false, Delete its "Cannot Delete" text, Rename and Copy "Error: "
 // and the failure's description.
+#include <pellar/base/failure_internal.h>
 #include <pellar/files/file.h>
 
-#include <pellar/base/failure.h>
 #include <pellar/files/file_ops.h>
 #include <pellar/platform/platform.h>
 
@@ -13,7 +13,7 @@ namespace {
 using files::Found;
 using files::Trapped;
 
-struct CopyResult {
+struct [[nodiscard]] CopyResult {
   bool copied = false;
   Text answer;
 };

@@ -28,8 +28,8 @@ bool IsFolder(Platform& platform, TextView path);
 // `to` must not be, both by the lookup of `kind`. Answers `done` & `to`, or
 // "UFL Error: Cannot find " & `from`, or "UFL Error: " & `to` & " already
 // exists". Failures throw.
-Text RenameEntry(const Text& from, const Text& to, LookupKind kind,
-                 TextView done);
+[[nodiscard]] Text RenameEntry(const Text& from, const Text& to,
+                               LookupKind kind, TextView done);
 
 // Deletes `path` if it is there, ignoring every failure.
 void DeleteQuietly(Platform& platform, TextView path) noexcept;

@@ -1,3 +1,4 @@
+#include <pellar/base/text_internal.h>
 #include <pellar/io/read_text.h>
 
 namespace pellar {

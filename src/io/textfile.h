@@ -89,11 +89,11 @@ class AnsiLineReader {
   static AnsiLineReader Open(TextView path);
 
   // The next line in `line`, valid until the next call; false at the end.
-  bool Next(std::string_view* line);
+  [[nodiscard]] bool Next(std::string_view* line);
   // The next run of whole lines with their line ends, as much as one read
   // brought, valid until the next call; false at the end. Splitting the
   // runs with NextLine gives the lines that Next gives.
-  bool NextLines(std::string_view* lines);
+  [[nodiscard]] bool NextLines(std::string_view* lines);
   // Takes the first line of a run from NextLines off `lines`.
   static std::string_view NextLine(std::string_view& lines);
   // The file's size when opened, 0 when unknown (see SequentialFile).

@@ -2,7 +2,7 @@
 #ifndef PELLAR_IO_TRAP_H_
 #define PELLAR_IO_TRAP_H_
 
-#include <pellar/base/failure.h>
+#include <pellar/base/failure_internal.h>
 #include <pellar/base/text.h>
 
 namespace pellar {
@@ -11,7 +11,7 @@ namespace pellar {
 // followed by the failure's description instead. Running out of memory is
 // failure 7 here, at the method's boundary, and nowhere further in.
 template <typename Action>
-Text Trapped(TextView prefix, Action&& action) {
+[[nodiscard]] Text Trapped(TextView prefix, Action&& action) {
   try {
     return action();
   } catch (...) {

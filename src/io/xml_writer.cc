@@ -1,5 +1,7 @@
 // Lines are composed straight into Windows-1252 bytes, each character
 // escaped and converted in one pass, into the large blocks of a BlockWriter.
+#include <pellar/base/failure_internal.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/xml_writer.h>
 
 #include <array>
@@ -10,7 +12,6 @@
 #include <string>
 #include <utility>
 
-#include <pellar/base/failure.h>
 #include <pellar/io/byte_scan.h>
 #include <pellar/io/identity.h>
 #include <pellar/io/textfile.h>

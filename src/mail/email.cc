@@ -1,11 +1,12 @@
 // Composing a message: bodies, attachments, login, extra elements and the
 // requests for the mail program.
+#include <pellar/base/failure_internal.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/mail/email.h>
 
 #include <new>
 #include <stdexcept>
 
-#include <pellar/base/failure.h>
 #include <pellar/io/read_text.h>
 #include <pellar/io/xml_writer.h>
 #include <pellar/platform/platform.h>

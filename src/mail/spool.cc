@@ -4,6 +4,7 @@
 #include <exception>
 
 #include <pellar/base/failure.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/xml_writer.h>
 #include <pellar/mail/email.h>
 #include <pellar/platform/platform.h>

@@ -1,3 +1,4 @@
+#include <pellar/base/text_internal.h>
 #include <pellar/table/table.h>
 
 #include <string_view>

@@ -1,3 +1,4 @@
+#include <pellar/base/text_internal.h>
 #include <pellar/ufl/ufl.h>
 
 #include <pellar/io/identity.h>

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <pellar/base/failure.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/byte_scan.h>
 #include <pellar/io/identity.h>
 #include <pellar/io/textfile.h>

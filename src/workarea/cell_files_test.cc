@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <pellar/base/failure.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/identity.h>
 #include <pellar/io/xml_writer.h>
 #include <pellar/testing/test_support.h>

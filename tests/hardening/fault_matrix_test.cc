@@ -26,6 +26,7 @@
 
 #include <pellar/automation/automation.h>
 #include <pellar/base/failure.h>
+#include <pellar/base/text_internal.h>
 #include <pellar/io/identity.h>
 #include <pellar/mail/email.h>
 #include <pellar/testing/test_support.h>
