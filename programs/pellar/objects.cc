@@ -17,18 +17,44 @@
 #include "regexp.h"
 
 namespace pellar::script {
-namespace {
-
-const Text kLibrarySource = u"PellarLib";
 
 [[noreturn]] void NoMember() { Raise(error::kNoSuchMethod); }
-
-// A new object as a value holding the one reference.
-Var Own(ScriptObject* object);
 
 void ArgCount(Args args, size_t lo, size_t hi) {
   if (args.size() < lo || args.size() > hi) Raise(error::kWrongArgumentCount);
 }
+
+Var Own(ScriptObject* object) {
+  Var v = Var::Object(object);
+  --object->refs;
+  return v;
+}
+
+Var ItemList::Invoke(Interpreter&, std::string_view name, Args args,
+                     CallKind kind) {
+  if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
+  if (name == "count") {
+    ArgCount(args, 0, 0);
+    return Var::Long(static_cast<int32_t>(items_.size()));
+  }
+  if (name.empty() || name == "item") {
+    ArgCount(args, 1, 1);
+    const int32_t i = ToLong(*args[0]);
+    if (i < 0 || static_cast<size_t>(i) >= items_.size()) Raise(bad_index_);
+    return items_[static_cast<size_t>(i)];
+  }
+  NoMember();
+}
+
+bool ItemList::Enumerate(std::vector<Var>& out) {
+  out.insert(out.end(), items_.begin(), items_.end());
+  return true;
+}
+
+namespace {
+
+const Text kLibrarySource = u"PellarLib";
+
 
 void WriteUtf8(std::ostream& stream, TextView text) {
   std::string bytes = ToUtf8(text);
@@ -784,11 +810,6 @@ class FileSystemObject final : public ScriptObject {
   }
 };
 
-Var Own(ScriptObject* object) {
-  Var v = Var::Object(object);
-  --object->refs;
-  return v;
-}
 
 }  // namespace
 

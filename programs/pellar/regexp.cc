@@ -8,22 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "objects.h"
+
 namespace pellar::script {
 namespace {
 
 [[noreturn]] void SyntaxFault() { Raise(error::kRegExpSyntax); }
-
-[[noreturn]] void NoMember() { Raise(error::kNoSuchMethod); }
-
-void ArgCount(Args args, size_t lo, size_t hi) {
-  if (args.size() < lo || args.size() > hi) Raise(error::kWrongArgumentCount);
-}
-
-Var Own(ScriptObject* object) {
-  Var v = Var::Object(object);
-  --object->refs;
-  return v;
-}
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -59,35 +49,6 @@ struct Found {
   std::vector<Var> groups;  // Empty where a group took no part
 };
 
-class SubMatches final : public ScriptObject {
- public:
-  explicit SubMatches(std::vector<Var> items) : items_(std::move(items)) {}
-  Text TypeName() const override { return u"ISubMatches"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
-    if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name == "count") {
-      ArgCount(args, 0, 0);
-      return Var::Long(static_cast<int32_t>(items_.size()));
-    }
-    if (name.empty() || name == "item") {
-      ArgCount(args, 1, 1);
-      const int32_t i = ToLong(*args[0]);
-      if (i < 0 || static_cast<size_t>(i) >= items_.size())
-        Raise(error::kInvalidCall);
-      return items_[static_cast<size_t>(i)];
-    }
-    NoMember();
-  }
-  bool Enumerate(std::vector<Var>& out) override {
-    out.insert(out.end(), items_.begin(), items_.end());
-    return true;
-  }
-
- private:
-  std::vector<Var> items_;
-};
-
 class Match final : public ScriptObject {
  public:
   explicit Match(Found found) : found_(std::move(found)) {}
@@ -96,7 +57,8 @@ class Match final : public ScriptObject {
              CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     if (name == "submatches") {
-      Var groups = Own(new SubMatches(found_.groups));
+      Var groups =
+          Own(new ItemList(u"ISubMatches", found_.groups, error::kInvalidCall));
       // m.SubMatches(0): the collection's default member, Item.
       if (!args.empty())
         return groups.object()->Invoke(in, "", args, CallKind::kGet);
@@ -112,35 +74,6 @@ class Match final : public ScriptObject {
 
  private:
   Found found_;
-};
-
-class Matches final : public ScriptObject {
- public:
-  explicit Matches(std::vector<Var> items) : items_(std::move(items)) {}
-  Text TypeName() const override { return u"IMatchCollection2"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
-    if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name == "count") {
-      ArgCount(args, 0, 0);
-      return Var::Long(static_cast<int32_t>(items_.size()));
-    }
-    if (name.empty() || name == "item") {
-      ArgCount(args, 1, 1);
-      const int32_t i = ToLong(*args[0]);
-      if (i < 0 || static_cast<size_t>(i) >= items_.size())
-        Raise(error::kInvalidCall);
-      return items_[static_cast<size_t>(i)];
-    }
-    NoMember();
-  }
-  bool Enumerate(std::vector<Var>& out) override {
-    out.insert(out.end(), items_.begin(), items_.end());
-    return true;
-  }
-
- private:
-  std::vector<Var> items_;
 };
 
 class RegExp final : public ScriptObject {
@@ -181,7 +114,8 @@ class RegExp final : public ScriptObject {
         }
         items.push_back(Own(new Match(std::move(found))));
       });
-      return Own(new Matches(std::move(items)));
+      return Own(new ItemList(u"IMatchCollection2", std::move(items),
+                              error::kInvalidCall));
     }
     if (name == "replace") {
       ArgCount(args, 2, 2);
