@@ -715,6 +715,7 @@ int Main(int argc, char** argv) {
 
   uint64_t applied = 0, refused = 0, warnings = 0;
   std::optional<std::string> input;  // read once, however often named
+  std::string input_error;           // why it could not be, or ""
   for (const std::string& name : controls) {
     // Named so in every line; its workbook lies relative to this folder.
     const std::string control = name == "-" ? "(standard input)" : name;
@@ -722,9 +723,10 @@ int Main(int argc, char** argv) {
     try {
       if (name == "-" && !input) {
         input.emplace();
-        outcome.refused = ReadInput(&*input);
+        input_error = ReadInput(&*input);
       }
       const std::string* bytes = name == "-" ? &*input : nullptr;
+      if (bytes != nullptr) outcome.refused = input_error;
       if (outcome.refused.empty()) {
         outcome = Apply(control, bytes, options, false, &warnings);
       }
