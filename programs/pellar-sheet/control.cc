@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include <pellar/base/number.h>
 #include <pellar/base/text.h>
 
+#include "printable.h"
 #include "writer_document.h"
 
 namespace pellar::sheet {
@@ -274,6 +276,24 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
   } catch (const Failure&) {
   }
   return value;
+}
+
+std::string DescribeValue(const CellValue& value) {
+  switch (value.kind) {
+    case CellValue::Kind::kNumber: {
+      // As the workbook writer writes it: the shortest text of the number.
+      char digits[32];
+      return "number " +
+             std::string(digits, std::to_chars(digits, digits + sizeof digits,
+                                               value.number)
+                                     .ptr);
+    }
+    case CellValue::Kind::kFormula:
+      return "formula =" + programs::Printable(value.text);
+    case CellValue::Kind::kText:
+      break;
+  }
+  return "text " + programs::Printable(value.text);
 }
 
 const std::string& EscapeLiteralCodes(const std::string& text,

@@ -71,6 +71,11 @@ struct CellValue {
 };
 CellValue ClassifyValue(std::string_view stored, bool formulas);
 
+// The kind of a value and what its cell will hold, as a dry run lists it:
+// "number 123" (for "00123"), "text 00123" (for "\"00123\""), "formula
+// =A1*2"; control characters escaped so that it stays on one line.
+std::string DescribeValue(const CellValue& value);
+
 // Spreadsheet programs read "_xHHHH_" in a cell's text as the character
 // HHHH (that is how the text holds control characters). So that a text
 // which holds such a run literally reads back as written, the run's "_" is

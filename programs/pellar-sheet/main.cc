@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -38,11 +40,12 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: pellar-sheet [OPTION]... CONTROL.xml...\n"
+    "       pellar-sheet [OPTION]... - < CONTROL.xml\n"
     "Applies worksheet control documents, as Cell.SaveWorkSheet writes them,\n"
     "to their workbooks: each listed value and format goes into its cell of\n"
     "the worksheet the document names.\n"
     "\n"
-    "Options:\n"
+    "Options (those taking a value also as --OPTION=VALUE):\n"
     "  --origin CELL      put work area cell (0, 1) at CELL (default A1): "
     "cell\n"
     "                     (r, c) goes to row r + 1 and column c of the sheet\n"
@@ -51,21 +54,28 @@ constexpr std::string_view kUsage =
     "  --formulas         make values beginning with \"=\" formulas "
     "(otherwise\n"
     "                     they stay text)\n"
-    "  --dry-run          list what would be set; write nothing\n"
+    "  --dry-run          list what each cell would get: its kind and the\n"
+    "                     value the workbook would hold (\"number 123\" for\n"
+    "                     00123, \"text ...\", \"formula =...\"); write "
+    "nothing\n"
     "  --max-inflate BYTES  refuse a workbook whose parts inflate past BYTES\n"
     "                     (default 1073741824)\n"
     "  --lock-timeout SECONDS  wait this long for another run updating the\n"
     "                     same workbook, then refuse (default 60)\n"
-    "  --help             show this help and exit\n"
-    "  --version          show the version and exit\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
+    "  --                 the arguments after it are documents\n"
     "\n"
     "Workbooks:\n"
     "  ExcelFile names the workbook, relative to the control document's\n"
-    "  folder. A missing .xlsx is created; an existing .xlsx or .xlsm is\n"
-    "  updated, everything but the listed cells and their styles kept as it\n"
-    "  was; a missing worksheet is added at the end. A name ending in .xls\n"
-    "  is written as NAME.xlsx beside it. The workbook is written under a\n"
-    "  fresh name and renamed into place, keeping its mode. Runs updating one\n"
+    "  folder (for \"-\", the document on standard input: relative to the\n"
+    "  working folder). A missing .xlsx is created; an existing .xlsx or\n"
+    "  .xlsm is updated, everything but the listed cells and their styles\n"
+    "  kept as it was; a missing worksheet is added at the end. A protected\n"
+    "  worksheet is updated with a warning, as a macro that knows its\n"
+    "  password would update it. A name ending in .xls is written as\n"
+    "  NAME.xlsx beside it. The workbook is written under a fresh name and\n"
+    "  renamed into place, keeping its owner and mode. Runs updating one\n"
     "  workbook take turns.\n"
     "\n"
     "Values:\n"
@@ -89,7 +99,8 @@ constexpr std::string_view kUsage =
     "\n"
     "Files:\n"
     "  CONTROL.xml                 a worksheet control document, as\n"
-    "                              Cell.SaveWorkSheet writes it\n"
+    "                              Cell.SaveWorkSheet writes it; \"-\" reads\n"
+    "                              one from standard input\n"
     "  ExcelFile                   the workbook it names, locked (flock)\n"
     "                              while a run updates it\n"
     "  .NAME.pellar-sheet-XXXXXX   the new workbook, written beside it and\n"
@@ -98,8 +109,11 @@ constexpr std::string_view kUsage =
     "Examples:\n"
     "  pellar-sheet out/report-sheet.xml\n"
     "      sets the document's cells in its workbook\n"
-    "  pellar-sheet --dry-run --origin B3 out/report-sheet.xml\n"
-    "      lists the cells it would set, the table starting at B3\n";
+    "  pellar-sheet --dry-run --origin=B3 out/report-sheet.xml\n"
+    "      lists the cells it would set, the table starting at B3\n"
+    "  make-sheet | pellar-sheet -\n"
+    "      applies a document another program writes, its workbook\n"
+    "      relative to the working folder\n";
 
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
@@ -452,18 +466,11 @@ std::string FindTarget(const std::string& control, std::string excel,
   return "";
 }
 
-std::string Describe(const SheetCell& c) {
-  return ColumnName(c.col) + std::to_string(c.row) + " " +
-         (c.value.kind == CellValue::Kind::kNumber    ? "number "
-          : c.value.kind == CellValue::Kind::kFormula ? "formula ="
-                                                      : "text ") +
-         c.value.text;
-}
-
 // `again` when the document is applied a second time, to a workbook that
 // appeared while the first time made a new one.
-Outcome Apply(const std::string& control, const Options& options, bool again,
-              uint64_t* warnings) {
+// `input` holds the document read from standard input, or is null.
+Outcome Apply(const std::string& control, const std::string* input,
+              const Options& options, bool again, uint64_t* warnings) {
   Plan plan;
   Converter converter(options, &plan);
   Target target;
@@ -503,7 +510,8 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
   };
   read.write_ = [&](const ControlCell& in, SheetCell& c) -> std::string {
     if (options.dry_run) {
-      Say("  " + target.excel + "!" + sheet + "!" + Describe(c) +
+      Say("  " + target.excel + "!" + sheet + "!" + ColumnName(c.col) +
+          std::to_string(c.row) + " " + DescribeValue(c.value) +
           (in.format.empty() ? "" : "  [" + in.format + "]"));
       return "";
     }
@@ -515,7 +523,11 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     cells.push_back(std::move(c));
     return "";
   };
-  std::string why = ReadControlFile(control, &read);
+  const auto read_document = [&] {
+    return input != nullptr ? ReadControl(*input, &read)
+                            : ReadControlFile(control, &read);
+  };
+  std::string why = read_document();
   if (retry) {
     // libxlsxwriter's constant-memory mode takes rows in order only.
     workbook.reset();
@@ -523,7 +535,7 @@ Outcome Apply(const std::string& control, const Options& options, bool again,
     plan.rows_in_order = false;  // styles, widths and heights stay as read
     read.warnings_.clear();
     read.warning_count_ = read.cells_ = 0;
-    why = ReadControlFile(control, &read);
+    why = read_document();
   }
   if (!refusal.empty()) return {refusal, ""};
   if (!why.empty()) return {why, ""};
@@ -617,20 +629,49 @@ int Usage(std::string_view problem) {
   return kExitUsage;
 }
 
+// Standard input whole: a document read from it cannot be read again for
+// a second pass.
+std::string ReadInput(std::string* bytes) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) return "";
+    bytes->append(buffer, size_t(n));
+  }
+}
+
 int Main(int argc, char** argv) {
   Options options;
   std::vector<std::string> controls;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (options_done || !arg.starts_with("--")) {
+    std::string_view arg = argv[i];
+    if (options_done || arg == "-" || !arg.starts_with("-")) {
       controls.emplace_back(arg);
-    } else if (arg == "--") {
+      continue;
+    }
+    if (arg == "--") {
       options_done = true;
-    } else if (arg == "--help") {
+      continue;
+    }
+    // "--origin=B3" as well as "--origin B3".
+    std::optional<std::string_view> value;
+    if (const size_t eq = arg.find('=');
+        arg.starts_with("--") && eq != arg.npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    const bool takes_value =
+        arg == "--origin" || arg == "--max-inflate" || arg == "--lock-timeout";
+    if (value && !takes_value) {
+      return Usage(std::string(arg) + " takes no value");
+    }
+    if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
-    } else if (arg == "--version") {
+    } else if (arg == "--version" || arg == "-V") {
       std::cout << "pellar-sheet " << PELLAR_VERSION_TEXT << "\n"
                 << "libxlsxwriter " << LXW_VERSION << ", libzip "
                 << zip_libzip_version() << ", " << XML_ExpatVersion() << "\n";
@@ -639,22 +680,24 @@ int Main(int argc, char** argv) {
       options.dry_run = true;
     } else if (arg == "--formulas") {
       options.formulas = true;
-    } else if (arg == "--origin" || arg == "--max-inflate" ||
-               arg == "--lock-timeout") {
-      if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
-      const std::string_view value = argv[++i];
+    } else if (takes_value) {
+      if (!value) {
+        if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
+        value = argv[++i];
+      }
       if (arg == "--origin") {
-        if (!ParseCellName(value, &options.origin_row, &options.origin_col)) {
+        if (!ParseCellName(*value, &options.origin_row, &options.origin_col)) {
           return Usage("--origin takes a cell such as B3, not \"" +
-                       std::string(value) + "\"");
+                       programs::Printable(*value) + "\"");
         }
       } else {
-        char* end = nullptr;
-        const unsigned long long n = std::strtoull(argv[i], &end, 10);
         const bool seconds = arg == "--lock-timeout";
-        if (value.empty() ||
-            !std::isdigit(static_cast<unsigned char>(value[0])) ||
-            *end != '\0' || (seconds ? n > 86400 : n == 0)) {
+        uint64_t n = 0;
+        const auto [end, ec] =
+            std::from_chars(value->data(), value->data() + value->size(), n);
+        if (value->empty() || ec != std::errc() ||
+            end != value->data() + value->size() ||
+            (seconds ? n > 86400 : n == 0)) {
           return Usage(seconds ? "--lock-timeout takes a number of seconds"
                                : "--max-inflate takes a number of bytes");
         }
@@ -665,17 +708,31 @@ int Main(int argc, char** argv) {
         }
       }
     } else {
-      return Usage("unknown option " + std::string(arg));
+      return Usage("unknown option " + programs::Printable(arg));
     }
   }
   if (controls.empty()) return Usage("no control document given");
 
   uint64_t applied = 0, refused = 0, warnings = 0;
-  for (const std::string& control : controls) {
+  std::optional<std::string> input;  // read once, however often named
+  std::string input_error;           // why it could not be, or ""
+  for (const std::string& name : controls) {
+    // Named so in every line; its workbook lies relative to this folder.
+    const std::string control = name == "-" ? "(standard input)" : name;
     Outcome outcome;
     try {
-      outcome = Apply(control, options, false, &warnings);
-      if (outcome.again) outcome = Apply(control, options, true, &warnings);
+      if (name == "-" && !input) {
+        input.emplace();
+        input_error = ReadInput(&*input);
+      }
+      const std::string* bytes = name == "-" ? &*input : nullptr;
+      if (bytes != nullptr) outcome.refused = input_error;
+      if (outcome.refused.empty()) {
+        outcome = Apply(control, bytes, options, false, &warnings);
+      }
+      if (outcome.again) {
+        outcome = Apply(control, bytes, options, true, &warnings);
+      }
     } catch (const std::bad_alloc&) {
       // One document too big for the machine (a zip bomb, say) is refused
       // alone; its temporary files went as the stack unwound.

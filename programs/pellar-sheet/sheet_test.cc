@@ -224,6 +224,28 @@ TEST(Values, QuotesNumbersAndFormulas) {
   }
 }
 
+// What a dry run lists: what the workbook will hold, on one line.
+TEST(Values, DescribedAsTheirCellsWillHoldThem) {
+  const struct {
+    std::string stored;
+    bool formulas;
+    std::string shown;
+  } cases[] = {
+      {"00123", false, "number 123"},
+      {"-3E2", false, "number -300"},
+      {"0.1", false, "number 0.1"},
+      {"\"00123\"", false, "text 00123"},
+      {"=A1*2", false, "text =A1*2"},
+      {"=A1*2", true, "formula =A1*2"},
+      {"'a\x01\r\nb\xC2\x85'", false, "text a\\x01\\r\\nb\\u0085"},
+      {"=\"a\tb\"", true, "formula =\"a\\tb\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DescribeValue(ClassifyValue(c.stored, c.formulas)), c.shown)
+        << c.stored;
+  }
+}
+
 // Spreadsheet programs read "_xHHHH_" as a character: a text holding one
 // literally keeps it by escaping its "_".
 TEST(Values, LiteralCharacterCodesAreEscaped) {

@@ -1031,6 +1031,17 @@ class SheetMerger {
       Range merged;
       if (ref != nullptr && ParseRange(ref, &merged)) WarnMerged(merged);
     }
+    // The cells of a protected worksheet are set all the same, as a macro
+    // that knows its password would; its user should know.
+    if (depth == 2 && name == "sheetProtection" && !cells_.empty()) {
+      const char* on = Attr(atts, "sheet");
+      if (on != nullptr &&
+          (std::string_view(on) == "1" || std::string_view(on) == "true")) {
+        warnings_->push_back(
+            "the worksheet is protected; its cells were set all the same, as "
+            "a macro that knows its password would set them");
+      }
+    }
     if (skipping_cell_ && name == "f") {
       replaced_formula_ = true;
       // The cells that share a formula hold only its number; the text is

@@ -3,7 +3,7 @@
 under the pellar host), its workbooks read back by openpyxl and LibreOffice.
 
 Usage: real_sheet_test.py PELLAR PELLAR_SHEET WORK_DIR GROUP
-GROUP: new, update, refusals, race or harm.
+GROUP: new, update, refusals, race, harm or cli.
 Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
@@ -669,10 +669,62 @@ def group_harm():
               "B1"].value == "after", "zip bomb: %r" % done.stdout)
 
 
+def group_cli():
+    """Short options, --OPTION=VALUE, a document on standard input, what a
+    dry run lists, and a protected worksheet."""
+    folder = os.path.join(WORK, "cli")
+    os.makedirs(folder)
+    book = workbook(os.path.join(folder, "Big.xlsx"), {"A1": "old"})
+    doc = control(folder, "cli.xml", "Big.xlsx", "S", [(0, 1, "x", "")])
+    for args, code, out in [(("-h",), 0, run("--help")[1]), (("-V",), 0, run("--version")[1]),
+                            (("--max-inflate=10", doc), 1, None),
+                            (("--lock-timeout=0", "--dry-run", doc), 0, None),
+                            (("--origin=",), 2, None), (("--formulas=1", doc), 2, None),
+                            (("-x", doc), 2, None)]:
+        rc, got = run(*args)
+        check(rc == code and out in (None, got), "usage %r: %d %r" % (args, rc, got))
+
+    # --dry-run lists what each cell will hold, one line each.
+    doc = control(folder, "dry.xml", "Dry.xlsx", "S",
+                  [(0, 1, "00123", ""), (0, 2, '"00123"', "Bold=1"), (0, 3, "=A1*2", ""),
+                   (1, 1, "'a\x01\nb'", "")])
+    rc, out = run("--dry-run", "--formulas", "--origin=B3", doc)
+    check(rc == 0 and out.splitlines()[:4] == [
+        "  Dry.xlsx!S!B3 number 123", "  Dry.xlsx!S!C3 text 00123  [Bold=1]",
+        "  Dry.xlsx!S!D3 formula =A1*2", "  Dry.xlsx!S!B4 text a\\x01\\nb"]
+          and not os.path.exists(os.path.join(folder, "Dry.xlsx")), "dry run: %r" % out)
+
+    # "-" reads the document from standard input; its workbook lies in the
+    # working folder.
+    here = os.path.join(folder, "here")
+    os.makedirs(here)
+    with open(control(folder, "in.xml", "In.xlsx", "S", [(0, 1, "piped", "")]), "rb") as f:
+        done = subprocess.run([SHEET, "-"], stdin=f, cwd=here, capture_output=True, text=True)
+    check(done.returncode == 0 and done.stdout.splitlines()[0]
+          == "applied (standard input): 1 cell to In.xlsx!S (new workbook)"
+          and openpyxl.load_workbook(os.path.join(here, "In.xlsx"))["S"]["A1"].value == "piped",
+          "standard input: %r %r" % (done.stdout, done.stderr))
+
+    # A protected worksheet is set, with a warning.
+    wb = openpyxl.Workbook()
+    wb.active.title = "S"
+    wb.active.protection.sheet = True
+    wb.active.protection.password = "secret"
+    wb.save(os.path.join(folder, "Locked.xlsx"))
+    doc = control(folder, "locked.xml", "Locked.xlsx", "S", [(0, 1, "set", "")])
+    rc, out = run(doc)
+    ws = openpyxl.load_workbook(os.path.join(folder, "Locked.xlsx"))["S"]
+    check(rc == 0 and out.splitlines()[:2] == [
+        "warning %s: Locked.xlsx!S: the worksheet is protected; its cells were set all the "
+        "same, as a macro that knows its password would set them" % doc,
+        "applied %s: 1 cell to Locked.xlsx!S" % doc] and ws.protection.sheet
+          and ws["A1"].value == "set", "protected: %r" % out)
+
+
 if os.path.exists(WORK):
     shutil.rmtree(WORK)
 os.makedirs(WORK)
 {"new": group_new, "update": group_update, "refusals": group_refusals,
- "race": group_race, "harm": group_harm}[GROUP]()
+ "race": group_race, "harm": group_harm, "cli": group_cli}[GROUP]()
 print("%s: %s" % (GROUP, "FAILED" if failures else "passed"))
 sys.exit(1 if failures else 0)
