@@ -821,6 +821,7 @@ Var CreateScriptObject(Interpreter& in, const Text& progid) {
   if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
     return Own(new Dictionary(in));
   if (EqualsIgnoreCase(progid, u"VBScript.RegExp")) return MakeRegExp();
+  if (EqualsIgnoreCase(progid, u"WScript.Shell")) return MakeShell();
   if (EqualsIgnoreCase(progid, u"Scripting.FileSystemObject")) {
     return Own(new FileSystemObject);
   }

@@ -40,6 +40,8 @@ class ItemList final : public ScriptObject {
 };
 
 Var MakeWScript(Interpreter& in);
+// WScript.Shell.
+Var MakeShell();
 Var MakeErrObject(Interpreter& in);
 // CreateObject: the scripting objects by name, else a library class.
 Var CreateScriptObject(Interpreter& in, const Text& progid);

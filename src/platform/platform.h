@@ -152,6 +152,11 @@ class Platform {
   // the Windows command-line rules, so a double-quoted program path stays
   // one argument. No shell is involved.
   virtual void StartProcess(TextView command_line, WindowStyle style) = 0;
+  // Runs `command_line`, split as StartProcess splits it (the program is
+  // also looked for on the search path), without a shell and without a
+  // share of our console, and waits for it to end: its exit status (on
+  // POSIX 128 + the signal's number when a signal ended it).
+  virtual int RunProcess(TextView command_line) = 0;
   // The folder for temporary files, ending in the separator.
   virtual Text TempFolder() = 0;
   virtual LocalDateTime LocalTime() = 0;
@@ -204,6 +209,9 @@ class ForwardingPlatform : public Platform {
   }
   void StartProcess(TextView command_line, WindowStyle style) override {
     target_.StartProcess(command_line, style);
+  }
+  int RunProcess(TextView command_line) override {
+    return target_.RunProcess(command_line);
   }
   Text TempFolder() override { return target_.TempFolder(); }
   LocalDateTime LocalTime() override { return target_.LocalTime(); }

@@ -6,6 +6,7 @@
 #include <link.h>
 #include <locale.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -744,6 +745,44 @@ class PosixPlatform final : public Platform {
     } while (got < 0 && errno == EINTR);
     ::close(report[0]);
     if (got == static_cast<ssize_t>(sizeof err)) throw PosixError(err, utf8[0]);
+  }
+
+  int RunProcess(TextView command_line) override {
+    std::vector<Text> args = SplitCommandLine(command_line);
+    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
+    std::vector<std::string> utf8;
+    for (const Text& arg : args) {
+      if (arg.find(u'\0') != Text::npos) throw Failure(error::kBadFileName);
+      utf8.push_back(ToUtf8(arg));
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : utf8) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    // As a program in a window of its own: its own session, no share of
+    // our standard streams.
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawnattr_init(&attributes);
+    for (int fd = 0; fd <= 2; ++fd) {
+      ::posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setflags(&attributes,
+                               POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    pid_t child = 0;
+    const int err = ::posix_spawnp(&child, argv[0], &actions, &attributes,
+                                   argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attributes);
+    if (err != 0) throw PosixError(err, utf8[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+      if (errno != EINTR) throw PosixError(errno, utf8[0]);
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   }
 
   Text TempFolder() override {

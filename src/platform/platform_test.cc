@@ -420,6 +420,19 @@ TEST_P(PlatformContractTest, StartingWhatCannotRunFails) {
             error::kInvalidCall);
 }
 
+TEST_P(PlatformContractTest, RunsAProgramToItsEndAndAnswersItsStatus) {
+  // The batch file writes its arguments, then ends with status 7: the call
+  // has waited when both are there.
+  WriteBytes(dir_.Path("status.bat"),
+             "@echo [%~1][%~2]>\"%~dp0out.txt\"\r\n@exit /b 7\r\n");
+  EXPECT_EQ(platform().RunProcess(u"cmd /c \"\"" + P("status.bat") +
+                                  u"\" one \"two words\"\""),
+            7);
+  EXPECT_EQ(ReadBytes(dir_.Path("out.txt")), "[one][two words]\r\n");
+  EXPECT_EQ(FailureOf([&] { platform().RunProcess(P("none.exe")); }),
+            error::kFileNotFound);
+}
+
 // Windows-only facts: backslashes, case-blind names, the folder of the
 // running module.
 TEST_P(PlatformContractTest, WindowsPathForms) {
@@ -460,6 +473,24 @@ TEST_P(PlatformContractTest, StartsAProcessWithoutWaitingOrZombies) {
   WriteBytes(dir_.Path("go"), "");
   EXPECT_EQ(AwaitOutput(dir_, "out.txt", "done"), "[one][two words][a\"b]");
   // The process was not our child: nothing is left to reap.
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST_P(PlatformContractTest, RunsAProgramToItsEndAndAnswersItsStatus) {
+  // The program is found on the search path, its arguments split as
+  // StartProcess splits them, and its status answered once it has ended
+  // (a signal's number counts from 128, as shells count it).
+  const Text out = FromUtf8(dir_.Path("out.txt"));
+  EXPECT_EQ(platform().RunProcess(
+                u"sh -c \"printf '[%s]' \\\"$@\\\" > '" + out +
+                u"'; exit 7\" sh one \"two words\""),
+            7);
+  EXPECT_EQ(ReadBytes(dir_.Path("out.txt")), "[one][two words]");
+  EXPECT_EQ(platform().RunProcess(u"sh -c \"kill -TERM $$\""), 128 + SIGTERM);
+  EXPECT_EQ(platform().RunProcess(u"true"), 0);
+  EXPECT_EQ(FailureOf([&] { platform().RunProcess(P("none")); }),
+            error::kFileNotFound);
+  // Nothing is left to reap.
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
 }
 

@@ -519,6 +519,32 @@ class WindowsPlatform final : public Platform {
     ::CloseHandle(process.hProcess);
   }
 
+  int RunProcess(TextView command_line) override {
+    std::vector<Text> args = SplitCommandLine(command_line);
+    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
+    if (command_line.find(u'\0') != TextView::npos) {
+      throw Failure(error::kBadFileName);
+    }
+    std::wstring line = Wide(command_line);  // CreateProcessW may write it
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup,
+                          &process)) {
+      throw WindowsError(Wide(args[0]), ::GetLastError());
+    }
+    ::CloseHandle(process.hThread);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    const BOOL got = ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    if (!got) throw WindowsError(Wide(args[0]), ::GetLastError());
+    return static_cast<int>(code);
+  }
+
   Text TempFolder() override {
     char buffer[MAX_PATH + 1];
     DWORD n = ::GetTempPathA(sizeof buffer, buffer);
