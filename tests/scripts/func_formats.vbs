@@ -16,7 +16,7 @@ Two 1
 WScript.Echo "arity:", Err.Number, Err.Description
 Err.Clear
 y = Three(1, 2)
-WScript.Echo "arity function:", Err.Number, IsEmpty(y)
+WScript.Echo "arity:", "function", Err.Number, IsEmpty(y)
 Err.Clear
 On Error GoTo 0
 WScript.Echo "arity right:", Three(1, 2, 3)
