@@ -70,6 +70,13 @@ class MemoryPlatform : public ForwardingPlatform {
   std::string written;
 
   std::vector<Text> Lookup(TextView, LookupKind) override { return {}; }
+  // Saves enter the platform through CreateForSave: it too writes to memory,
+  // so no input ever reaches a real file.
+  std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,
+                                              SaveStep* step) override {
+    if (step != nullptr) *step = SaveStep::kCreate;
+    return NewWritableFile(path, access);
+  }
   std::unique_ptr<WritableFile> NewWritableFile(TextView, FileAccess) override {
     class File : public WritableFile {
      public:

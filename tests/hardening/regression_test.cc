@@ -189,5 +189,19 @@ TEST(InvokeTest, RunningOutOfMemoryFailsWithSeven) {
             error::kOutOfMemory);
 }
 
+// The fuzzers' sandbox ran a script's WScript.Shell.Run for real: a mutated
+// command could reach the machine. Programs it is asked to run wait for
+// nothing and leave no trace but the record.
+TEST(SandboxTest, RunsNoProgram) {
+  TempDir dir;
+  SandboxPlatform sandbox(dir.path());
+  const std::string marker = dir.Path("ran");
+  EXPECT_EQ(sandbox.RunProcess(u"sh -c \"echo > '" + FromUtf8(marker) +
+                               u"'; exit 3\""),
+            0);
+  EXPECT_EQ(sandbox.start_count, 1);
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
 }  // namespace
 }  // namespace pellar

@@ -152,6 +152,11 @@ void SandboxPlatform::StartProcess(TextView command_line, WindowStyle) {
   ++start_count;
 }
 
+int SandboxPlatform::RunProcess(TextView command_line) {
+  StartProcess(command_line, WindowStyle::kMinimizedNoFocus);
+  return 0;
+}
+
 Text SandboxPlatform::TempFolder() { return FromUtf8(root_) + u"/"; }
 
 Text SandboxPlatform::ModuleFolder() { return FromUtf8(root_); }

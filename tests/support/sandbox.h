@@ -46,6 +46,8 @@ class SandboxPlatform : public ForwardingPlatform {
   // Checks the command line as the real platform does (53 without a
   // program, 52 for a NUL), records it and starts nothing.
   void StartProcess(TextView command_line, WindowStyle style) override;
+  // Recorded as StartProcess records it, never run; answers status 0.
+  int RunProcess(TextView command_line) override;
   Text TempFolder() override;
   Text ModuleFolder() override;
   uint64_t PhysicalMemory() override { return physical_memory; }
