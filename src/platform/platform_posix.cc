@@ -533,6 +533,19 @@ std::unique_ptr<WritableFile> CreateWritable(std::string p, FileAccess access,
   return std::make_unique<PosixWritableFile>(fd, std::move(p), std::move(temp));
 }
 
+// The program and its arguments of a command line, as the system takes
+// them; 53 without a program, 52 for a NUL.
+std::vector<std::string> ProgramArguments(TextView command_line) {
+  std::vector<Text> args = SplitCommandLine(command_line);
+  if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
+  std::vector<std::string> utf8;
+  for (const Text& arg : args) {
+    if (arg.find(u'\0') != Text::npos) throw Failure(error::kBadFileName);
+    utf8.push_back(ToUtf8(arg));
+  }
+  return utf8;
+}
+
 // Anything whose address lies inside the library, for dladdr.
 void ModuleAnchor() {}
 
@@ -681,13 +694,7 @@ class PosixPlatform final : public Platform {
   }
 
   void StartProcess(TextView command_line, WindowStyle) override {
-    std::vector<Text> args = SplitCommandLine(command_line);
-    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
-    std::vector<std::string> utf8;
-    for (const Text& arg : args) {
-      if (arg.find(u'\0') != Text::npos) throw Failure(error::kBadFileName);
-      utf8.push_back(ToUtf8(arg));
-    }
+    std::vector<std::string> utf8 = ProgramArguments(command_line);
     // Everything the children use is prepared before fork: between fork and
     // exec only async-signal-safe calls are allowed.
     std::vector<char*> argv;
@@ -748,13 +755,7 @@ class PosixPlatform final : public Platform {
   }
 
   int RunProcess(TextView command_line) override {
-    std::vector<Text> args = SplitCommandLine(command_line);
-    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
-    std::vector<std::string> utf8;
-    for (const Text& arg : args) {
-      if (arg.find(u'\0') != Text::npos) throw Failure(error::kBadFileName);
-      utf8.push_back(ToUtf8(arg));
-    }
+    std::vector<std::string> utf8 = ProgramArguments(command_line);
     std::vector<char*> argv;
     for (std::string& arg : utf8) argv.push_back(arg.data());
     argv.push_back(nullptr);

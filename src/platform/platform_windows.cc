@@ -342,6 +342,31 @@ std::unique_ptr<WritableFile> CreateWritable(std::wstring p, FileAccess access,
 void ModuleAnchor() {}
 
 class WindowsPlatform final : public Platform {
+ private:
+  // Starts `command_line` with a console of its own, as a program started
+  // from a window gets, none of our handles inherited, shown as `show`;
+  // its thread handle closed.
+  static PROCESS_INFORMATION Create(TextView command_line, WORD show) {
+    std::vector<Text> args = SplitCommandLine(command_line);
+    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
+    if (command_line.find(u'\0') != TextView::npos) {
+      throw Failure(error::kBadFileName);
+    }
+    std::wstring line = Wide(command_line);  // CreateProcessW may write it
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup,
+                          &process)) {
+      throw WindowsError(Wide(args[0]), ::GetLastError());
+    }
+    ::CloseHandle(process.hThread);
+    return process;
+  }
+
  public:
   std::vector<Text> Lookup(TextView pattern, LookupKind kind) override {
     std::vector<Text> found;
@@ -494,54 +519,22 @@ class WindowsPlatform final : public Platform {
   }
 
   void StartProcess(TextView command_line, WindowStyle style) override {
-    std::vector<Text> args = SplitCommandLine(command_line);
-    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
-    if (command_line.find(u'\0') != TextView::npos) {
-      throw Failure(error::kBadFileName);
-    }
-    std::wstring line = Wide(command_line);  // CreateProcessW may write it
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = style == WindowStyle::kMinimizedNoFocus
-                              ? SW_SHOWMINNOACTIVE
-                              : SW_SHOWMINIMIZED;
-    PROCESS_INFORMATION process = {};
-    // A console of its own, as a program started from a window gets; none
-    // of our handles are inherited.
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup,
-                          &process)) {
-      throw WindowsError(Wide(args[0]), ::GetLastError());
-    }
+    PROCESS_INFORMATION process =
+        Create(command_line, style == WindowStyle::kMinimizedNoFocus
+                                 ? SW_SHOWMINNOACTIVE
+                                 : SW_SHOWMINIMIZED);
     // Not waited for: closing the handles leaves nothing behind.
-    ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
   }
 
   int RunProcess(TextView command_line) override {
-    std::vector<Text> args = SplitCommandLine(command_line);
-    if (args.empty() || args[0].empty()) throw Failure(error::kFileNotFound);
-    if (command_line.find(u'\0') != TextView::npos) {
-      throw Failure(error::kBadFileName);
-    }
-    std::wstring line = Wide(command_line);  // CreateProcessW may write it
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup,
-                          &process)) {
-      throw WindowsError(Wide(args[0]), ::GetLastError());
-    }
-    ::CloseHandle(process.hThread);
+    PROCESS_INFORMATION process = Create(command_line, SW_HIDE);
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     const BOOL got = ::GetExitCodeProcess(process.hProcess, &code);
+    const DWORD why = ::GetLastError();
     ::CloseHandle(process.hProcess);
-    if (!got) throw WindowsError(Wide(args[0]), ::GetLastError());
+    if (!got) throw WindowsError(Wide(SplitCommandLine(command_line)[0]), why);
     return static_cast<int>(code);
   }
 
