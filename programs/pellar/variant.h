@@ -213,14 +213,14 @@ using Args = std::span<Var* const>;
 
 enum class CallKind : uint8_t { kGet, kLet, kSet, kCall };
 
-class Interpreter;
+class Host;
 
 class ScriptObject : public Boxed {
  public:
   virtual Text TypeName() const = 0;
   // Member `name` (lower case; "" is the default member). For kLet and kSet
   // the last argument is the value assigned.
-  virtual Var Invoke(Interpreter& in, std::string_view name, Args args,
+  virtual Var Invoke(Host& in, std::string_view name, Args args,
                      CallKind kind) = 0;
   // The values For Each walks; false when the object is not a collection.
   virtual bool Enumerate(std::vector<Var>& out) {
