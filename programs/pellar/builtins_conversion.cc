@@ -10,8 +10,8 @@ Var CStr(Host&, Args args) { return Var::String(ToStr(Arg(args, 0))); }
 Var CInt(Host&, Args args) { return Var::Integer(ToInteger(Arg(args, 0))); }
 Var CLng(Host&, Args args) { return Var::Long(ToLong(Arg(args, 0))); }
 Var CDbl(Host&, Args args) { return Var::Double(ToDouble(Arg(args, 0))); }
-Var CSng(Host&, Args args) { return Var::Double(ToDouble(Arg(args, 0))); }
-Var CCur(Host&, Args args) { return Var::Double(ToDouble(Arg(args, 0))); }
+Var CSng(Host&, Args args) { return Var::Single(ToDouble(Arg(args, 0))); }
+Var CCur(Host&, Args args) { return Var::Currency(ToCurrency(Arg(args, 0))); }
 Var CBool(Host&, Args args) { return Var::Bool(ToBool(Arg(args, 0))); }
 
 Var CDate(Host&, Args args) {

@@ -313,7 +313,7 @@ Var FormatDateTime(Host&, Args args) {
   }
 }
 
-Var Timer(Host&, Args) { return Var::Double(SecondsSinceMidnight()); }
+Var Timer(Host&, Args) { return Var::Single(SecondsSinceMidnight()); }
 
 constexpr BuiltinInfo kEntries[] = {
     {"Now", 0, 0, Now},

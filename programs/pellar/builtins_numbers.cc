@@ -19,9 +19,37 @@ Var KeepType(const Var& v, double d) {
       return Var::Number(static_cast<int64_t>(d));
     case VType::kDate:
       return Var::Date(d);
+    case VType::kSingle:
+      return Var::Single(d);
     default:
       return Var::Double(d);
   }
+}
+
+// Ten-thousandths `q` whole units of `unit`, or 6 "Overflow" beyond
+// Currency's range.
+Var CurrencyUnits(__int128 q, int64_t unit) {
+  const __int128 ticks = q * unit;
+  if (ticks < kMinCurrency || ticks > kMaxCurrency) Raise(error::kOverflow);
+  return Var::Currency(static_cast<int64_t>(ticks));
+}
+
+// Int and Fix of a Currency: whole units, down or toward zero.
+Var CurrencyWhole(int64_t ticks, bool floor) {
+  int64_t q = ticks / kCurrencyScale;
+  if (floor && ticks % kCurrencyScale < 0) --q;
+  return CurrencyUnits(q, kCurrencyScale);
+}
+
+// Round of a Currency: half to even at `digits` decimals.
+Var CurrencyRounded(int64_t ticks, int digits) {
+  if (digits >= 4) return Var::Currency(ticks);
+  int64_t unit = 1;
+  for (int i = digits; i < 4; ++i) unit *= 10;
+  int64_t q = ticks / unit;
+  const int64_t r = ticks % unit, twice = (r < 0 ? -r : r) * 2;
+  if (twice > unit || (twice == unit && q % 2 != 0)) q += ticks < 0 ? -1 : 1;
+  return CurrencyUnits(q, unit);
 }
 
 Var WholePart(const Var& v, bool floor) {
@@ -32,9 +60,11 @@ Var WholePart(const Var& v, bool floor) {
   }
   if (v.type() == VType::kBoolean || v.is_empty())
     return Var::Integer(static_cast<int16_t>(v.raw_long()));
+  if (v.type() == VType::kCurrency)
+    return CurrencyWhole(v.raw_currency(), floor);
   double d = ToDouble(v);
   double r = floor ? std::floor(d) : std::trunc(d);
-  return v.type() == VType::kDate ? Var::Date(r) : Var::Double(r);
+  return KeepType(v, r);
 }
 Var Int(Host&, Args args) { return WholePart(Arg(args, 0), true); }
 Var Fix(Host&, Args args) { return WholePart(Arg(args, 0), false); }
@@ -48,6 +78,7 @@ Var Abs(Host&, Args args) {
     int64_t n = v.raw_long();
     return Var::Number(n < 0 ? -n : n);
   }
+  if (v.type() == VType::kCurrency) return v.raw_currency() < 0 ? Negate(v) : v;
   return KeepType(v, std::fabs(ToDouble(v)));
 }
 
@@ -67,10 +98,13 @@ Var RoundVar(const Var& v, int digits) {
   }
   if (v.type() == VType::kBoolean)
     return Var::Integer(static_cast<int16_t>(v.raw_long()));
+  if (v.type() == VType::kCurrency)
+    return CurrencyRounded(v.raw_currency(), digits);
   double x = ToDouble(v);
   double scale = std::pow(10.0, digits);
   double scaled = x * scale;
-  if (!std::isfinite(scaled)) return Var::Double(x);
+  if (!std::isfinite(scaled))
+    return v.type() == VType::kSingle ? Var::Single(x) : Var::Double(x);
   double floor = std::floor(scaled);
   double diff = scaled - floor;
   double r;
@@ -81,7 +115,7 @@ Var RoundVar(const Var& v, int digits) {
     r = std::round(scaled);
   }
   r /= scale;
-  return v.type() == VType::kDate ? Var::Date(r) : Var::Double(r);
+  return KeepType(v, r);
 }
 Var Round(Host&, Args args) {
   return RoundVar(Arg(args, 0), Given(args, 1) ? ToLong(Arg(args, 1)) : 0);
@@ -120,12 +154,13 @@ Var Atn(Host&, Args args) {
 
 Var Rnd(Host& host, Args args) {
   double x = Given(args, 0) ? ToDouble(Arg(args, 0)) : 1;
-  return Var::Double(host.NextRandom(x));
+  return Var::Single(host.NextRandom(x));
 }
 
 Var Randomize(Host& host, Args args) {
+  // Without a seed, Timer's value (a Single) seeds.
   host.Randomize(Given(args, 0) ? ToDouble(Arg(args, 0))
-                                : SecondsSinceMidnight());
+                                : static_cast<float>(SecondsSinceMidnight()));
   return Var();
 }
 

@@ -40,8 +40,12 @@ Var TypeName(Host&, Args args) {
       return Var::String(u"Integer");
     case VType::kLong:
       return Var::String(u"Long");
+    case VType::kSingle:
+      return Var::String(u"Single");
     case VType::kDouble:
       return Var::String(u"Double");
+    case VType::kCurrency:
+      return Var::String(u"Currency");
     case VType::kDate:
       return Var::String(u"Date");
     case VType::kString:

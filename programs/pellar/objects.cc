@@ -73,7 +73,9 @@ Value ToValue(const Var& v) {
     case VType::kLong:
       return v.raw_long();
     case VType::kDouble:
-      return v.raw_double();
+    case VType::kSingle:
+    case VType::kCurrency:
+      return ToDouble(v);
     case VType::kBoolean:
       return v.raw_long() != 0;
     case VType::kString:
