@@ -68,6 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ToCurrencyCase{Str("-922337203685477.5809"), 0, 6},
                     ToCurrencyCase{Var::Double(1e15), 0, 6},
                     ToCurrencyCase{Var::Double(-1e15), 0, 6},
+                    ToCurrencyCase{Var::Double(1e300), 0, 6},
+                    ToCurrencyCase{Var::Double(1e-40), 0, 0},
+                    ToCurrencyCase{
+                        Str("1000000000000000000000000000000000000000000"), 0,
+                        6},
                     ToCurrencyCase{Str("abc"), 0, 13},
                     ToCurrencyCase{Var::Null(), 0, 94}));
 

@@ -14,7 +14,7 @@ WScript.Echo "csng:", CSng(1 / 3), CStr(CSng(1 / 3)), CSng(12345678), CSng(12345
 WScript.Echo "single arith:", TypeName(CSng(1) + 1), TypeName(CSng(1) + CSng(2)), TypeName(CSng(1) + CLng(1)), TypeName(CSng(1) * 2.5), TypeName(CSng(1) / 3), CSng(1) / 3
 WScript.Echo "rnd timer:", TypeName(Rnd), TypeName(Timer), Rnd >= 0, Rnd < 1
 WScript.Echo "abs int fix:", Abs(CCur(-2.5)), TypeName(Abs(CCur(-2.5))), Int(CCur(-2.5)), Fix(CCur(-2.5)), TypeName(Int(CCur(1.5))), TypeName(Fix(CSng(1.5))), Int(CSng(-2.5))
-WScript.Echo "round:", Round(CCur(2.5)), Round(CCur(3.5)), Round(CCur(1.23456), 2), TypeName(Round(CCur(1.5))), Round(CSng(2.567), 1), TypeName(Round(CSng(2.5)))
+WScript.Echo "round:", Round(CCur(2.5)), Round(CCur(3.5)), Round(CCur(1.23456), 2), Round(CCur(1.2345), 5), TypeName(Round(CCur(1.5))), Round(CSng(2.567), 1), TypeName(Round(CSng(2.5)))
 WScript.Echo "to others:", CDbl(CCur(1.5)), TypeName(CDbl(CCur(1.5))), CLng(CCur(2.5)), CLng(CCur(3.5)), CInt(CCur(-2.5)), Sgn(CCur(-1)), Sgn(CSng(0)), CDbl(CSng(0.5))
 WScript.Echo "formats:", FormatCurrency(CCur(-1234.56)), FormatNumber(CCur(1234.5678), 2), FormatNumber(CSng(0.5), 1), CCur(1) & "|" & CSng(0.25)
 On Error Resume Next
@@ -31,6 +31,12 @@ WScript.Echo "overflow add:", Err.Number
 Err.Clear
 x = -CCur("-922337203685477.5808")
 WScript.Echo "overflow negate:", Err.Number
+Err.Clear
+x = Int(CCur("-922337203685477.5808"))
+WScript.Echo "int range:", Err.Number
+Err.Clear
+x = CLng(CCur(3000000000))
+WScript.Echo "long range:", Err.Number
 Err.Clear
 x = CSng(1E+39)
 WScript.Echo "single range:", Err.Number
