@@ -1024,6 +1024,12 @@ Var CallBuiltin(Interpreter& in, Builtin id, Args args) {
       }
       return NewArray(std::move(out));
     }
+    // The interpreter runs these: they need the running scope.
+    case Builtin::kEval:
+    case Builtin::kExecute:
+    case Builtin::kExecuteGlobal:
+    case Builtin::kGetRef:
+      break;
   }
   Raise(error::kInvalidCall);
 }

@@ -101,7 +101,11 @@ namespace pellar::script {
   X(ScriptEngine, 0, 0) \
   X(ScriptEngineMajorVersion, 0, 0) \
   X(ScriptEngineMinorVersion, 0, 0) \
-  X(ScriptEngineBuildVersion, 0, 0)
+  X(ScriptEngineBuildVersion, 0, 0) \
+  X(Eval, 1, 1) \
+  X(Execute, 1, 1) \
+  X(ExecuteGlobal, 1, 1) \
+  X(GetRef, 1, 1)
 // clang-format on
 
 enum class Builtin : uint8_t {

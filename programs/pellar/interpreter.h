@@ -7,9 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -105,6 +109,14 @@ class Interpreter {
   void Randomize(double seed);
   // An object's default value where a plain value is needed.
   Var DefaultValue(Var v);
+  // Eval, Execute, ExecuteGlobal: parse `text` against the running scope
+  // (the global one for kGlobal) and run it; Eval's value. A syntax error
+  // in it is a runtime error with the syntax error's number.
+  enum class TextScope : uint8_t { kCurrent, kGlobal };
+  Var RunText(const Text& text, TextKind kind, TextScope where);
+  // GetRef: a callable reference to the script procedure `name`; 5 when
+  // there is none.
+  Var GetRef(const Text& name);
   // Objects that hold values and so may hold themselves; emptied when the
   // run ends so that no cycle outlives it.
   std::unordered_set<ScriptObject*>& containers() { return containers_; }
@@ -114,8 +126,15 @@ class Interpreter {
   struct Frame {
     Var* locals;
     bool resume_next = false;
+    // In a procedure: its slots, which Execute may add to, and the names of
+    // the slots Execute added (after the procedure's own).
+    const Procedure* proc = nullptr;
+    std::vector<Var>* storage = nullptr;
+    std::vector<std::string>* added = nullptr;
   };
   class ArgPack;
+  class ProcRef;
+  class Names;
   // Array indices of one access, inline up to eight dimensions.
   class Indices {
    public:
@@ -147,7 +166,15 @@ class Interpreter {
   }
   void Assign(int32_t target, Var value, bool is_set);
   void Store(Var& slot, Var value, bool is_set);
-  Var CallProcedure(int32_t proc, int32_t args);
+  Var CallProcedure(const Program& owner, int32_t proc, int32_t args);
+  // A call through a reference (GetRef, or a procedure Execute defined).
+  Var CallReference(const Program& owner, int32_t proc, Args args);
+  Var RunProcedure(const Program& owner, const Procedure& proc,
+                   std::vector<Var>& locals);
+  // The variable a kUndefined node names now, or nullptr.
+  Var* LateSlot(const Node& n);
+  Var LateValue(const Node& n);
+  void IndexNames();
   Var CallMember(const Node& n, CallKind kind);
   Var IndexValue(const Var& base, int32_t args);
   void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
@@ -168,12 +195,20 @@ class Interpreter {
   // stack: deep expressions and calls end there instead of overflowing it.
   void CheckStack() const;
 
-  const Program& program_;
+  const Program& script_;     // the script file's tree
+  const Program* program_;    // the tree running: the script's or a text's
   std::ostream& out_;
   std::ostream& err_;
   Text script_name_;
   RunOptions options_;
-  std::vector<Var> globals_;
+  // Global variables; ExecuteGlobal adds some while references to the
+  // others are held, so they never move.
+  std::deque<Var> globals_;
+  // Lower-case names of globals and of the script's procedures, indexed
+  // the first time an executed text or GetRef needs them.
+  std::unordered_map<std::string, int32_t> global_names_;
+  std::unordered_map<std::string, int32_t> procedure_names_;
+  bool names_indexed_ = false;
   Frame* frame_ = nullptr;
   int depth_ = 0;
   uintptr_t stack_base_ = 0;    // where Run's frame sits

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 
 #include <pellar/base/chars.h>
 
@@ -18,6 +19,46 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
 
 }  // namespace
+
+int SyntaxError::number() const {
+  static constexpr struct {
+    std::string_view prefix;
+    int number;
+  } kNumbers[] = {
+      {"Expected end of statement", 1025},
+      {"Expected statement", 1024},
+      {"Expected expression", 1023},
+      {"Expected identifier", 1010},
+      {"Expected '='", 1011},
+      {"Expected '('", 1005},
+      {"Expected ')'", 1006},
+      {"Expected 'End", 1014},
+      {"Expected 'If'", 1012},
+      {"Expected 'To'", 1013},
+      {"Expected 'Function'", 1015},
+      {"Expected 'Sub'", 1016},
+      {"Expected 'Then'", 1017},
+      {"Expected 'Wend'", 1018},
+      {"Expected 'Loop'", 1019},
+      {"Expected 'Next'", 1020},
+      {"Expected 'Case'", 1021},
+      {"Expected 'Select'", 1022},
+      {"Expected 'In'", 1046},
+      {"Invalid character", 1032},
+      {"Unterminated string constant", 1033},
+      {"Invalid 'exit' statement", 1039},
+      {"Name redefined", 1041},
+      {"Cannot use parentheses when calling a Sub", 1044},
+      {"Illegal assignment", 501},
+      {"Overflow", 6},
+  };
+  const std::string_view message = what();
+  for (const auto& entry : kNumbers) {
+    if (message.substr(0, entry.prefix.size()) == entry.prefix)
+      return entry.number;
+  }
+  return 1002;
+}
 
 std::string LowerWord(TextView word) {
   std::string out;
