@@ -841,11 +841,10 @@ Var Interpreter::CallReference(const Program& owner, int32_t id, Args args) {
 
 Var Interpreter::RunProcedure(const Program& owner, const Procedure& proc,
                               std::vector<Var>& locals) {
-  std::vector<std::string> added;
+  std::unique_ptr<AddedLocals> added;
   Frame frame;
   frame.locals = locals.data();
   frame.proc = &proc;
-  frame.storage = &locals;
   frame.added = &added;
   struct Restore {
     Interpreter* self;
@@ -902,10 +901,9 @@ class Interpreter::Names final : public NameScope {
       for (size_t k = 0; k < own.size(); ++k) {
         if (own[k] == name) return Slot(Op::kLocal, k, out);
       }
-      const std::vector<std::string>& added = *frame_->added;
-      for (size_t k = 0; k < added.size(); ++k) {
-        if (added[k] == name) return Slot(Op::kLocal, own.size() + k, out);
-      }
+      // Looked up by name when it runs (the parser keeps the name).
+      if (*frame_->added != nullptr && (*frame_->added)->Find(name) != nullptr)
+        return Slot(Op::kUndefined, 0, out);
     }
     auto global = in_.global_names_.find(name);
     if (global != in_.global_names_.end())
@@ -917,19 +915,26 @@ class Interpreter::Names final : public NameScope {
     out->flag = 1;
     return true;
   }
-  Node Declare(const std::string& name, const Text& spelling) override {
-    (void)spelling;
+  Node Declare(const std::string& name) override {
     Node out;
-    if (Find(name, false, &out) && out.op != Op::kCallProc) return out;
     out.flag = 0;
     if (frame_ != nullptr) {
-      // Not while anything refers into the frame's slots: the text is
-      // parsed before it runs, and runs from a statement of its own.
+      // A global of the same name stays hidden behind the new local.
+      if (Find(name, false, &out) &&
+          (out.op == Op::kLocal || out.op == Op::kUndefined)) {
+        return out;
+      }
       CheckMemory(sizeof(Var) + name.size());
-      frame_->storage->emplace_back();
-      frame_->added->push_back(name);
-      frame_->locals = frame_->storage->data();
-      Slot(Op::kLocal, frame_->storage->size() - 1, &out);
+      std::unique_ptr<AddedLocals>& added = *frame_->added;
+      if (added == nullptr) added = std::make_unique<AddedLocals>();
+      added->slots.emplace_back();
+      added->names.push_back(name);
+      Slot(Op::kUndefined, 0, &out);
+      return out;
+    }
+    auto global = in_.global_names_.find(name);
+    if (global != in_.global_names_.end()) {
+      Slot(Op::kGlobal, static_cast<size_t>(global->second), &out);
       return out;
     }
     CheckMemory(sizeof(Var) + name.size());
@@ -964,12 +969,8 @@ void Interpreter::IndexNames() {
 Var* Interpreter::LateSlot(const Node& n) {
   IndexNames();
   const std::string& name = program_->names[static_cast<size_t>(n.a)];
-  if (frame_->added != nullptr) {
-    const std::vector<std::string>& added = *frame_->added;
-    for (size_t k = 0; k < added.size(); ++k) {
-      if (added[k] == name)
-        return frame_->locals[frame_->proc->locals + k].Target();
-    }
+  if (frame_->added != nullptr && *frame_->added != nullptr) {
+    if (Var* slot = (*frame_->added)->Find(name)) return slot;
   }
   auto global = global_names_.find(name);
   if (global == global_names_.end()) return nullptr;
@@ -997,23 +998,23 @@ Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
   ParseResult parsed = Parse(text, kind, names);
   if (parsed.error) {
     throw ScriptFailure(Failure(parsed.error->number(),
-                                FromUtf8(parsed.error->what())),
+                                FromUtf8(parsed.error->description())),
                         u"Microsoft VBScript compilation error");
   }
   auto tree = std::make_shared<const Program>(std::move(parsed.program));
   // The text's procedures become variables of the scope it ran in, each
   // holding a reference: callable from there like any procedure.
   for (size_t k = 0; k < tree->procedures.size(); ++k) {
-    Node slot = names.Declare(LowerWord(tree->procedures[k].name), Text());
+    Node slot = names.Declare(LowerWord(tree->procedures[k].name));
     Var* target = slot.op == Op::kGlobal
                       ? &globals_[static_cast<size_t>(slot.a)]
-                      : caller->locals[slot.a].Target();
+                      : (*caller->added)->Find(LowerWord(tree->procedures[k].name));
     *target = Var::Object(
         new ProcRef(tree, *tree, static_cast<int32_t>(k)));
   }
   Frame frame;
   if (!global) frame = *caller;
-  frame.locals = global ? nullptr : caller->storage->data();
+  if (global) frame.locals = nullptr;
   frame.resume_next = false;
   struct Restore {
     Interpreter* self;
@@ -1023,7 +1024,6 @@ Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
       self->frame_ = caller;
       self->program_ = program;
       --self->depth_;
-      if (caller->storage != nullptr) caller->locals = caller->storage->data();
     }
   } restore{this, caller, program_};
   frame_ = &frame;
@@ -1042,12 +1042,8 @@ Var Interpreter::GetRef(const Text& name) {
     return Var::Object(new ProcRef(nullptr, script_, proc->second));
   // A procedure an executed text defined is a variable holding one.
   Var* slot = nullptr;
-  if (frame_->added != nullptr) {
-    for (size_t k = 0; k < frame_->added->size(); ++k) {
-      if ((*frame_->added)[k] == lower)
-        slot = frame_->locals[frame_->proc->locals + k].Target();
-    }
-  }
+  if (frame_->added != nullptr && *frame_->added != nullptr)
+    slot = (*frame_->added)->Find(lower);
   if (slot == nullptr) {
     auto global = global_names_.find(lower);
     if (global != global_names_.end())

@@ -123,14 +123,25 @@ class Interpreter {
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
+  // Variables declared by Execute in a procedure, by name: they never move,
+  // as the procedure's slots may be referred to while Execute runs.
+  struct AddedLocals {
+    std::vector<std::string> names;
+    std::deque<Var> slots;
+    Var* Find(const std::string& name) {
+      for (size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == name) return &slots[k];
+      }
+      return nullptr;
+    }
+  };
   struct Frame {
     Var* locals;
     bool resume_next = false;
-    // In a procedure: its slots, which Execute may add to, and the names of
-    // the slots Execute added (after the procedure's own).
+    // In a procedure: the procedure, and the variables Execute declared in
+    // it (made on the first such declaration).
     const Procedure* proc = nullptr;
-    std::vector<Var>* storage = nullptr;
-    std::vector<std::string>* added = nullptr;
+    std::unique_ptr<AddedLocals>* added = nullptr;
   };
   class ArgPack;
   class ProcRef;

@@ -242,7 +242,7 @@ class Parser {
     Scope& s = scope();
     if (s.proc < 0 && env_ != nullptr) {
       if (!env_slots_.count(lower))
-        env_slots_[lower] = env_->Declare(lower, word.text);
+        env_slots_[lower] = env_->Declare(lower);
     } else if (s.proc < 0) {
       if (!global_slots_.count(lower)) {
         global_slots_[lower] = static_cast<int32_t>(p_.globals.size());
@@ -1238,13 +1238,13 @@ class Parser {
         ImplicitLocal(s, node, name);
         return;
       }
-      found = env_->Declare(name, spelling_[node.a]);
+      found = env_->Declare(name);
       env_slots_[name] = found;
     }
     node.op = found.op;
-    node.a = found.a;
     node.flag = found.flag;
     node.b = -1;
+    if (found.op != Op::kUndefined) node.a = found.a;  // else: by its name
   }
 
   Program& p_;

@@ -130,7 +130,7 @@ class NameScope {
   virtual bool Find(const std::string& name, bool global_only, Node* out) = 0;
   // Declares `name` where the text runs (Dim, or its first use); a name
   // already declared there keeps its variable.
-  virtual Node Declare(const std::string& name, const Text& spelling) = 0;
+  virtual Node Declare(const std::string& name) = 0;
   bool option_explicit = false;
 
  protected:
