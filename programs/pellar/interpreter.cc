@@ -937,6 +937,9 @@ class Interpreter::Names final : public NameScope {
       Slot(Op::kGlobal, static_cast<size_t>(global->second), &out);
       return out;
     }
+    // The script's own procedures are bound where they are called.
+    if (in_.procedure_names_.count(name))
+      throw SyntaxError(0, 0, "Name redefined");
     CheckMemory(sizeof(Var) + name.size());
     in_.globals_.emplace_back();
     const auto slot = static_cast<int32_t>(in_.globals_.size() - 1);

@@ -26,6 +26,9 @@ size_t Program::TreeBytes() const {
                  positions.size() * sizeof(StatementPosition) +
                  procedures.size() * sizeof(Procedure);
   for (const std::string& n : names) bytes += sizeof(n) + n.size();
+  for (const Procedure& p : procedures) {
+    for (const std::string& n : p.local_names) bytes += sizeof(n) + n.size();
+  }
   return bytes;
 }
 
