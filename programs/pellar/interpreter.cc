@@ -800,8 +800,7 @@ Var Interpreter::IndexValue(const Var& base, int32_t args) {
   Raise(error::kTypeMismatch);
 }
 
-Var Interpreter::CallProcedure(const Program& owner, int32_t id,
-                               int32_t args) {
+Var Interpreter::CallProcedure(const Program& owner, int32_t id, int32_t args) {
   const Procedure& proc = owner.procedures[static_cast<size_t>(id)];
   // Deep recursion fails cleanly, by count and by the stack it has used
   // (frames are larger in sanitized builds).
@@ -870,8 +869,7 @@ Var Interpreter::RunProcedure(const Program& owner, const Procedure& proc,
 // alive as long as it is referred to.
 class Interpreter::ProcRef : public ScriptObject {
  public:
-  ProcRef(std::shared_ptr<const Program> text, const Program& owner,
-          int32_t id)
+  ProcRef(std::shared_ptr<const Program> text, const Program& owner, int32_t id)
       : text_(std::move(text)), owner_(owner), id_(id) {}
   Text TypeName() const override { return u"Object"; }
   Var Invoke(Interpreter& in, std::string_view name, Args args,
@@ -880,6 +878,7 @@ class Interpreter::ProcRef : public ScriptObject {
       Raise(error::kNoSuchMethod);
     return in.CallReference(owner_, id_, args);
   }
+
  private:
   std::shared_ptr<const Program> text_;  // null for the script's own
   const Program& owner_;
@@ -962,7 +961,8 @@ void Interpreter::IndexNames() {
   if (names_indexed_) return;
   names_indexed_ = true;
   for (size_t k = 0; k < script_.globals.size(); ++k)
-    global_names_.emplace(LowerWord(script_.globals[k]), static_cast<int32_t>(k));
+    global_names_.emplace(LowerWord(script_.globals[k]),
+                          static_cast<int32_t>(k));
   for (size_t k = 0; k < script_.procedures.size(); ++k) {
     procedure_names_.emplace(LowerWord(script_.procedures[k].name),
                              static_cast<int32_t>(k));
@@ -1000,20 +1000,20 @@ Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
   Names names(*this, global ? nullptr : caller);
   ParseResult parsed = Parse(text, kind, names);
   if (parsed.error) {
-    throw ScriptFailure(Failure(parsed.error->number(),
-                                FromUtf8(parsed.error->description())),
-                        u"Microsoft VBScript compilation error");
+    throw ScriptFailure(
+        Failure(parsed.error->number(), FromUtf8(parsed.error->description())),
+        u"Microsoft VBScript compilation error");
   }
   auto tree = std::make_shared<const Program>(std::move(parsed.program));
   // The text's procedures become variables of the scope it ran in, each
   // holding a reference: callable from there like any procedure.
   for (size_t k = 0; k < tree->procedures.size(); ++k) {
     Node slot = names.Declare(LowerWord(tree->procedures[k].name));
-    Var* target = slot.op == Op::kGlobal
-                      ? &globals_[static_cast<size_t>(slot.a)]
-                      : (*caller->added)->Find(LowerWord(tree->procedures[k].name));
-    *target = Var::Object(
-        new ProcRef(tree, *tree, static_cast<int32_t>(k)));
+    Var* target =
+        slot.op == Op::kGlobal
+            ? &globals_[static_cast<size_t>(slot.a)]
+            : (*caller->added)->Find(LowerWord(tree->procedures[k].name));
+    *target = Var::Object(new ProcRef(tree, *tree, static_cast<int32_t>(k)));
   }
   Frame frame;
   if (!global) frame = *caller;

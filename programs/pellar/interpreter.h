@@ -206,8 +206,8 @@ class Interpreter {
   // stack: deep expressions and calls end there instead of overflowing it.
   void CheckStack() const;
 
-  const Program& script_;     // the script file's tree
-  const Program* program_;    // the tree running: the script's or a text's
+  const Program& script_;   // the script file's tree
+  const Program* program_;  // the tree running: the script's or a text's
   std::ostream& out_;
   std::ostream& err_;
   Text script_name_;

@@ -62,7 +62,7 @@ struct Scope {
   std::unordered_map<std::string, int32_t> locals;
   std::vector<int32_t> names;    // kName nodes used here
   std::vector<int32_t> indexes;  // kIndex nodes whose base is a kName
-  std::unordered_set<int32_t> calls;  // kName nodes run as a statement
+  std::unordered_set<int32_t> calls;          // kName nodes run as a statement
   std::unordered_set<std::string> constants;  // names declared by Const
 };
 
@@ -244,8 +244,7 @@ class Parser {
     std::string lower = LowerWord(word.text);
     Scope& s = scope();
     if (s.proc < 0 && env_ != nullptr) {
-      if (!env_slots_.count(lower))
-        env_slots_[lower] = env_->Declare(lower);
+      if (!env_slots_.count(lower)) env_slots_[lower] = env_->Declare(lower);
     } else if (s.proc < 0) {
       if (!global_slots_.count(lower)) {
         global_slots_[lower] = static_cast<int32_t>(p_.globals.size());
@@ -1104,8 +1103,7 @@ class Parser {
     }
     for (int32_t n : s.names) {
       name_spelling_[n] = p_.nodes[n].a;
-      ResolveName(s, n, bases.count(n) != 0,
-                  plain.count(p_.nodes[n].a) == 0);
+      ResolveName(s, n, bases.count(n) != 0, plain.count(p_.nodes[n].a) == 0);
     }
     for (int32_t n : s.indexes) {
       Node& index = p_.nodes[n];

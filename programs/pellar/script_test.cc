@@ -577,8 +577,8 @@ struct ExecutedErrorCase {
   const char* err;  // Err.Number and Err.Description
 };
 
-class ExecutedTextErrorTest
-    : public testing::TestWithParam<ExecutedErrorCase> {};
+class ExecutedTextErrorTest : public testing::TestWithParam<ExecutedErrorCase> {
+};
 
 TEST_P(ExecutedTextErrorTest, IsTrappable) {
   const ExecutedErrorCase& c = GetParam();
@@ -596,13 +596,15 @@ INSTANTIATE_TEST_SUITE_P(
         ExecutedErrorCase{"Execute \"If x Then\"", "1014 Expected 'End'"},
         ExecutedErrorCase{"Execute \"x = (1\"", "1006 Expected ')'"},
         ExecutedErrorCase{"Execute \"Dim 1\"", "1010 Expected identifier"},
-        ExecutedErrorCase{"x = Eval(\"a b\")", "1025 Expected end of statement"},
+        ExecutedErrorCase{"x = Eval(\"a b\")",
+                          "1025 Expected end of statement"},
         ExecutedErrorCase{"x = Eval(\"x = 1 : y\")",
                           "1025 Expected end of statement"},
         ExecutedErrorCase{"Execute \"x = \"\"abc\"",
                           "1033 Unterminated string constant"},
         ExecutedErrorCase{"Execute \"x = $\"", "1032 Invalid character"},
-        ExecutedErrorCase{"Execute \"Exit For\"", "1039 Invalid 'exit' statement"},
+        ExecutedErrorCase{"Execute \"Exit For\"",
+                          "1039 Invalid 'exit' statement"},
         ExecutedErrorCase{"Execute \"x = Len()\"",
                           "450 Wrong number of arguments or invalid property "
                           "assignment"},
@@ -664,9 +666,9 @@ TEST(InterpreterTest, ExecutedTextsSeeTheirScope) {
 }
 
 TEST(InterpreterTest, UndeclaredNameInEvalUnderOptionExplicit) {
-  Outcome outcome =
-      RunText("Option Explicit\nOn Error Resume Next\nDim x\n"
-              "x = Eval(\"nope + 1\")\nWScript.Echo Err.Number");
+  Outcome outcome = RunText(
+      "Option Explicit\nOn Error Resume Next\nDim x\n"
+      "x = Eval(\"nope + 1\")\nWScript.Echo Err.Number");
   EXPECT_EQ(outcome.out, "500\n");
 }
 
