@@ -123,8 +123,9 @@ class Interpreter {
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
-  // Variables declared by Execute in a procedure, by name: they never move,
-  // as the procedure's slots may be referred to while Execute runs.
+  // Variables declared by Execute in a procedure, found by name: kept apart
+  // from the procedure's slots, which arguments passed by reference may
+  // point into while Execute runs, and never moved either.
   struct AddedLocals {
     std::vector<std::string> names;
     std::deque<Var> slots;
