@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -986,6 +987,42 @@ Var Interpreter::LateValue(const Node& n) {
   Undefined();
 }
 
+std::shared_ptr<const Program> Interpreter::ParseText(const Text& text,
+                                                      TextKind kind,
+                                                      Names& names,
+                                                      const Frame* frame) {
+  // A text parsed in the global scope, or Eval's in a procedure of the
+  // script that Execute has not added to, means the same again as long as
+  // no global was added since: such short texts (Eval in a loop) are kept.
+  const Procedure* proc = frame != nullptr ? frame->proc : nullptr;
+  const std::less_equal<const Procedure*> before;
+  const bool script_proc = proc != nullptr && !script_.procedures.empty() &&
+                           before(&script_.procedures.front(), proc) &&
+                           before(proc, &script_.procedures.back());
+  const bool cacheable =
+      text.size() <= kMaxCachedText &&
+      (proc == nullptr || (script_proc && kind == TextKind::kExpression &&
+                           *frame->added == nullptr));
+  if (cacheable) {
+    auto hit = text_cache_.find(text);
+    if (hit != text_cache_.end() && hit->second.kind == kind &&
+        hit->second.proc == proc && hit->second.globals == global_names_.size())
+      return hit->second.tree;
+  }
+  ParseResult parsed = Parse(text, kind, names);
+  if (parsed.error) {
+    throw ScriptFailure(
+        Failure(parsed.error->number(), FromUtf8(parsed.error->description())),
+        u"Microsoft VBScript compilation error");
+  }
+  auto tree = std::make_shared<const Program>(std::move(parsed.program));
+  if (cacheable) {
+    if (text_cache_.size() >= kMaxCachedTexts) text_cache_.clear();
+    text_cache_[text] = {kind, proc, global_names_.size(), tree};
+  }
+  return tree;
+}
+
 Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
   if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
   CheckStack();
@@ -998,21 +1035,17 @@ Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
   Frame* caller = frame_;
   const bool global = where == TextScope::kGlobal || caller->proc == nullptr;
   Names names(*this, global ? nullptr : caller);
-  ParseResult parsed = Parse(text, kind, names);
-  if (parsed.error) {
-    throw ScriptFailure(
-        Failure(parsed.error->number(), FromUtf8(parsed.error->description())),
-        u"Microsoft VBScript compilation error");
-  }
-  auto tree = std::make_shared<const Program>(std::move(parsed.program));
+  std::shared_ptr<const Program> tree =
+      ParseText(text, kind, names, global ? nullptr : caller);
   // The text's procedures become variables of the scope it ran in, each
   // holding a reference: callable from there like any procedure.
   for (size_t k = 0; k < tree->procedures.size(); ++k) {
-    Node slot = names.Declare(LowerWord(tree->procedures[k].name));
-    Var* target =
-        slot.op == Op::kGlobal
-            ? &globals_[static_cast<size_t>(slot.a)]
-            : (*caller->added)->Find(LowerWord(tree->procedures[k].name));
+    const std::string name = LowerWord(tree->procedures[k].name);
+    Node slot = names.Declare(name);
+    Var* target = slot.op == Op::kGlobal
+                      ? &globals_[static_cast<size_t>(slot.a)]
+                  : slot.op == Op::kLocal ? caller->locals[slot.a].Target()
+                                          : (*caller->added)->Find(name);
     *target = Var::Object(new ProcRef(tree, *tree, static_cast<int32_t>(k)));
   }
   Frame frame;

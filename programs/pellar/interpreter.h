@@ -183,6 +183,9 @@ class Interpreter {
   Var CallReference(const Program& owner, int32_t proc, Args args);
   Var RunProcedure(const Program& owner, const Procedure& proc,
                    std::vector<Var>& locals);
+  // The parsed form of an executed text (perhaps kept from before).
+  std::shared_ptr<const Program> ParseText(const Text& text, TextKind kind,
+                                           Names& names, const Frame* frame);
   // The variable a kUndefined node names now, or nullptr.
   Var* LateSlot(const Node& n);
   Var LateValue(const Node& n);
@@ -221,6 +224,15 @@ class Interpreter {
   std::unordered_map<std::string, int32_t> global_names_;
   std::unordered_map<std::string, int32_t> procedure_names_;
   bool names_indexed_ = false;
+  struct CachedText {
+    TextKind kind;
+    const Procedure* proc;  // the script's procedure, or null: global
+    size_t globals;         // how many globals there were
+    std::shared_ptr<const Program> tree;
+  };
+  static constexpr size_t kMaxCachedText = 256;  // characters
+  static constexpr size_t kMaxCachedTexts = 256;
+  std::unordered_map<Text, CachedText> text_cache_;
   Frame* frame_ = nullptr;
   int depth_ = 0;
   uintptr_t stack_base_ = 0;    // where Run's frame sits

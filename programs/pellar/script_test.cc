@@ -646,6 +646,9 @@ TEST(InterpreterTest, ExecutedTextsSeeTheirScope) {
       {"Sub S\nExecute \"Sub T : WScript.Echo 7 : End Sub\"\nT\nEnd Sub\nS\n"
        "On Error Resume Next\nSet r = GetRef(\"T\")\nWScript.Echo Err.Number",
        "7\n5\n"},
+      {"Sub S\nDim T\nExecute \"Sub T : WScript.Echo 8 : End Sub\"\nT\n"
+       "End Sub\nS",
+       "8\n"},
       // A name a procedure only calls is looked up when the call runs.
       {"Sub S\nWScript.Echo Later(2)\nEnd Sub\n"
        "ExecuteGlobal \"Function Later(n) : Later = n * 3 : End Function\"\nS",
@@ -653,6 +656,14 @@ TEST(InterpreterTest, ExecutedTextsSeeTheirScope) {
       {"Option Explicit\nExecuteGlobal \"Dim v : v = 4\"\nv = v + 1\n"
        "WScript.Echo v, Eval(\"v * 2\")",
        "5 10\n"},
+      // A text kept from before is parsed again once a global was added.
+      {"WScript.Echo \"[\" & Eval(\"late\") & \"]\"\n"
+       "ExecuteGlobal \"late = 5\"\nWScript.Echo Eval(\"late\")\n"
+       "Sub S : WScript.Echo Eval(\"later\") : End Sub\n"
+       "S\nExecuteGlobal \"later = 6\"\nS\n"
+       "Sub T : WScript.Echo Eval(\"w\") : Execute \"w = 3\" : "
+       "WScript.Echo Eval(\"w\") : End Sub\nT\nT",
+       "[]\n5\n\n6\n\n3\n\n3\n"},
       // Redefining a procedure ExecuteGlobal made replaces it.
       {"ExecuteGlobal \"Function G : G = 1 : End Function\"\n"
        "ExecuteGlobal \"Function G : G = 2 : End Function\"\nWScript.Echo G()",
