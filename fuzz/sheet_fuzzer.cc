@@ -11,7 +11,7 @@
 #include <vector>
 
 #include <pellar/base/text.h>
-#include "control.h"
+#include "control_reader.h"
 
 namespace pellar::sheet {
 namespace {
