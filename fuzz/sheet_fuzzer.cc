@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <pellar/base/text.h>
+#include "cell_meaning.h"
 #include "control_reader.h"
 
 namespace pellar::sheet {

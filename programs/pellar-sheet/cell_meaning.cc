@@ -190,13 +190,14 @@ CellValue ClassifyValue(std::string_view stored, bool formulas, bool dates,
     value.text = stored.substr(1);
     return value;
   }
-  if (stored.size() == 4 || stored.size() == 5) {
-    for (const bool truth : {true, false}) {
-      if (AsciiLower(stored) == (truth ? "true" : "false")) {
-        value.kind = CellValue::Kind::kBoolean;
-        value.number = truth ? 1 : 0;
-        return value;
-      }
+  // "True" and "False", as the host writes Booleans, in any case.
+  for (const std::string_view word : {"true", "false"}) {
+    if (stored.size() == word.size() &&
+        std::equal(stored.begin(), stored.end(), word.begin(),
+                   [](char a, char b) { return char(a | 0x20) == b; })) {
+      value.kind = CellValue::Kind::kBoolean;
+      value.number = word == "true" ? 1 : 0;
+      return value;
     }
   }
   if (stored.empty() || IsWhiteSpace(stored.front()) ||

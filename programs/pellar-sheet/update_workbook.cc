@@ -717,8 +717,9 @@ class StyleTable {
   int Merge(int base, const Style& s, std::string_view date_format) {
     Children xf = SplitItem(xfs_->items[size_t(base)]);
     std::string& tag = xf.start;
-    if (s.bold || s.italic || s.strike || s.underline || s.size || s.color ||
-        s.font) {
+    const bool font = s.bold || s.italic || s.strike || s.underline || s.size ||
+                      s.color || s.font;
+    if (font) {
       size_t font = size_t(IndexAttr(tag, "fontId"));
       if (font >= fonts_->items.size()) font = 0;
       SetAttr(tag, "fontId",
@@ -759,15 +760,16 @@ class StyleTable {
               std::to_string(
                   FindOrAdd(*borders_, border + "<diagonal/></border>")));
     }
-    if (num_fmt >= 0) SetAttr(tag, "applyNumberFormat", "1");
-    if (s.bold || s.italic || s.strike || s.underline || s.size || s.color ||
-        s.font) {
-      SetAttr(tag, "applyFont", "1");
+    // What was set is flagged as a new workbook's writer flags it, so that
+    // its styles are found again rather than repeated.
+    for (const auto& [set, id, flag] :
+         {std::tuple{num_fmt >= 0, "numFmtId", "applyNumberFormat"},
+          {font, "fontId", "applyFont"},
+          {s.fill.has_value(), "fillId", "applyFill"},
+          {s.border.has_value(), "borderId", "applyBorder"}}) {
+      if (set && IndexAttr(tag, id) != 0) SetAttr(tag, flag, "1");
     }
-    if (s.fill) SetAttr(tag, "applyFill", "1");
-    if (s.border) SetAttr(tag, "applyBorder", "1");
     if (s.align || s.valign || s.wrap) {
-      SetAttr(tag, "applyAlignment", "1");
       auto it = std::find_if(xf.items.begin(), xf.items.end(),
                              [](auto& c) { return c.first == "alignment"; });
       if (it == xf.items.end()) {
@@ -790,13 +792,18 @@ class StyleTable {
       }
       if (s.wrap && *s.wrap) SetAttr(align, "wrapText", "1");
       if (s.wrap && !*s.wrap) RemoveAttr(align, "wrapText");
+      if (align.find('=') == std::string::npos) {
+        xf.items.erase(it);
+      } else {
+        SetAttr(tag, "applyAlignment", "1");
+      }
     }
     std::string item = tag;
     if (xf.items.empty()) {
       item.insert(item.size() - 1, "/");
     } else {
       for (const auto& child : xf.items) item += child.second;
-      item += xf.end;
+      item += xf.end.empty() ? "</" + PrefixOf(tag) + "xf>" : xf.end;
     }
     return FindOrAdd(*xfs_, item);
   }
