@@ -213,9 +213,14 @@ def group_new():
                 'Call c.SaveValue(0, 3, t, "")\nCall c.SaveValue(0, 4, True, "")\n'
                 'Call c.SaveValue(0, 5, True, """")\nCall c.SaveValue(0, 6, d, "")\n'
                 'Call c.SaveFormat(0, 6, "NumberFormat", "yyyy-mm-dd")\n'
+                'Call c.SaveFormat(0, 4, "Border", "none")\nCall c.SaveFormat(0, 4, "Wrap", "0")\n'
                 'WScript.Echo c.SaveWorkSheet("dates.xml", "Dates.xlsx", "D")\n')
     subprocess.run([PELLAR, "run", "dates.vbs"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
     run(os.path.join(folder, "dates.xml"))
+    styles = entries(os.path.join(folder, "Dates.xlsx"))["xl/styles.xml"]
+    run(os.path.join(folder, "dates.xml"))
+    check(entries(os.path.join(folder, "Dates.xlsx"))["xl/styles.xml"] == styles,
+          "new: updated with its own document, the style table grew")
     ws = openpyxl.load_workbook(os.path.join(folder, "Dates.xlsx"))["D"]
     got = [(c.value, c.number_format) for c in ws[1]]
     check(got == [(datetime.datetime(2024, 2, 29), "m/d/yyyy"),
@@ -365,10 +370,12 @@ def group_update():
     ws["B2"].fill = openpyxl.styles.PatternFill("solid", fgColor="FFCCE5FF")
     ws["B2"].border = openpyxl.styles.Border(left=side, right=side, top=side, bottom=side)
     ws["B2"].number_format = "#,##0.00"
+    ws["B5"].number_format = "dd.mm.yyyy"
     ws.row_dimensions[4].font = openpyxl.styles.Font(italic=True)
     ws.column_dimensions["E"].font = openpyxl.styles.Font(name="Courier New")
     wb.save(tpl)
-    doc = report(folder, {(1, 2): ("1234.5", [("Bold", "1")], ""), (1, 3): ("true", [], ""),
+    doc = report(folder, {(1, 2): ("1234.5", [("Bold", "1"), ("Align", "center")], ""),
+                          (1, 3): ("true", [], ""), (4, 2): ("3/1/1900", [], ""),
                           (3, 3): ("2/29/2024", [], ""), (5, 5): ("x", [("Bold", "1")], "")},
                  excel="Template.xlsx", sheet="Sheet", name="template.xml")
     run(doc)
@@ -376,10 +383,13 @@ def group_update():
     run(doc)
     check(entries(tpl)["xl/styles.xml"] == styles, "template: styles repeated")
     ws = openpyxl.load_workbook(tpl)["Sheet"]
-    b2, c2, c4, e6 = ws["B2"], ws["C2"], ws["C4"], ws["E6"]
+    b2, c2, c4, e6, b5 = ws["B2"], ws["C2"], ws["C4"], ws["E6"], ws["B5"]
     check((b2.value, b2.font.name, b2.font.sz, b2.font.b, b2.fill.fgColor.rgb, b2.border.left.style,
-           b2.number_format) == (1234.5, "Arial", 10, True, "FFCCE5FF", "thin", "#,##0.00"),
+           b2.number_format, b2.alignment.horizontal) ==
+          (1234.5, "Arial", 10, True, "FFCCE5FF", "thin", "#,##0.00", "center"),
           "template: B2 keeps its style")
+    check((b5.value, b5.number_format) == (datetime.datetime(1900, 3, 1), "dd.mm.yyyy"),
+          "template: a date keeps the cell's date format")
     check(c2.value is True and (c4.value, c4.number_format, c4.font.i) ==
           (datetime.datetime(2024, 2, 29), "m/d/yyyy", True) and
           (e6.font.name, e6.font.b) == ("Courier New", True), "template: row and column styles")
