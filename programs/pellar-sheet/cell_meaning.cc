@@ -94,7 +94,8 @@ DateRead ReadDate(std::string_view text, double* serial,
       return DateRead::kNotADate;
     }
     ++at;
-    if (!ReadDigits(text, &at, 1, 5, &year)) return DateRead::kNotADate;
+    // The host writes whole years: "1/2/3" is some other text.
+    if (!ReadDigits(text, &at, 3, 5, &year)) return DateRead::kNotADate;
     static constexpr int kDays[] = {31, 29, 31, 30, 31, 30,
                                     31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] ||

@@ -251,6 +251,7 @@ TEST(Values, DatesAsSpreadsheetsCountThem) {
       {"2/29/2023", DateRead::kNotADate, 0, ""},
       {"13/1/2024", DateRead::kNotADate, 0, ""},
       {"1/2", DateRead::kNotADate, 0, ""},
+      {"1/2/24", DateRead::kNotADate, 0, ""},
       {"1/2/2024 ", DateRead::kNotADate, 0, ""},
       {"13:00:00 PM", DateRead::kNotADate, 0, ""},
       {"1:60:00 PM", DateRead::kNotADate, 0, ""},
