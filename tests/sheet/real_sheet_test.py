@@ -7,6 +7,7 @@ GROUP: new, update, refusals, race, harm or cli.
 Exits 77 (not run) when openpyxl or soffice is missing; 1 under CI=true.
 """
 import csv
+import datetime
 import fcntl
 import os
 import re
@@ -203,6 +204,31 @@ def group_new():
     check(lo_csv(os.path.join(folder, "Old.xlsx"), folder)[3][2:5] ==
           ["42", "=text", "x_x005F_y _x0001_"], "LibreOffice computes the formula, keeps codes")
 
+    # The script's own dates and Booleans become date and Boolean cells;
+    # a quoted "True" stays text, a format's NumberFormat wins.
+    with open(os.path.join(folder, "dates.vbs"), "w") as f:
+        f.write('Set c = CreateObject("PellarLib.Cell")\nCall c.Clear(2, 6)\n'
+                'd = DateSerial(2024, 2, 29)\nt = TimeSerial(13, 5, 9)\ndt = d + t\n'
+                'Call c.SaveValue(0, 1, d, "")\nCall c.SaveValue(0, 2, dt, "")\n'
+                'Call c.SaveValue(0, 3, t, "")\nCall c.SaveValue(0, 4, True, "")\n'
+                'Call c.SaveValue(0, 5, True, """")\nCall c.SaveValue(0, 6, d, "")\n'
+                'Call c.SaveFormat(0, 6, "NumberFormat", "yyyy-mm-dd")\n'
+                'Call c.SaveFormat(0, 4, "Border", "none")\nCall c.SaveFormat(0, 4, "Wrap", "0")\n'
+                'WScript.Echo c.SaveWorkSheet("dates.xml", "Dates.xlsx", "D")\n')
+    subprocess.run([PELLAR, "run", "dates.vbs"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    run(os.path.join(folder, "dates.xml"))
+    styles = entries(os.path.join(folder, "Dates.xlsx"))["xl/styles.xml"]
+    run(os.path.join(folder, "dates.xml"))
+    check(entries(os.path.join(folder, "Dates.xlsx"))["xl/styles.xml"] == styles,
+          "new: updated with its own document, the style table grew")
+    ws = openpyxl.load_workbook(os.path.join(folder, "Dates.xlsx"))["D"]
+    got = [(c.value, c.number_format) for c in ws[1]]
+    check(got == [(datetime.datetime(2024, 2, 29), "m/d/yyyy"),
+                  (datetime.datetime(2024, 2, 29, 13, 5, 9), "m/d/yyyy h:mm:ss AM/PM"),
+                  (datetime.time(13, 5, 9), "h:mm:ss AM/PM"), (True, "General"),
+                  ("True", "General"), (datetime.datetime(2024, 2, 29), "yyyy-mm-dd")],
+          "new: dates and Booleans %r" % got)
+
     # Rows out of order (a document not written by the library).
     with open(os.path.join(folder, "order.xml"), "w") as f:
         f.write("<WorksheetDoc><ExcelFile>order.xlsx</ExcelFile><OpenWorkSheet>S</OpenWorkSheet>"
@@ -331,6 +357,42 @@ def group_update():
     styles = entries(book)["xl/styles.xml"]
     run(doc)
     check(entries(book)["xl/styles.xml"] == styles, "update: styles repeated")
+
+    # A format adds to a template cell's style; a cell the document adds
+    # starts from its row's style, else its column's. Applied again, the
+    # style table stays as it was.
+    tpl = os.path.join(folder, "Template.xlsx")
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    side = openpyxl.styles.Side(style="thin")
+    ws["B2"] = 1
+    ws["B2"].font = openpyxl.styles.Font(name="Arial", size=10)
+    ws["B2"].fill = openpyxl.styles.PatternFill("solid", fgColor="FFCCE5FF")
+    ws["B2"].border = openpyxl.styles.Border(left=side, right=side, top=side, bottom=side)
+    ws["B2"].number_format = "#,##0.00"
+    ws["B5"].number_format = "dd.mm.yyyy"
+    ws.row_dimensions[4].font = openpyxl.styles.Font(italic=True)
+    ws.column_dimensions["E"].font = openpyxl.styles.Font(name="Courier New")
+    wb.save(tpl)
+    doc = report(folder, {(1, 2): ("1234.5", [("Bold", "1"), ("Align", "center")], ""),
+                          (1, 3): ("true", [], ""), (4, 2): ("3/1/1900", [], ""),
+                          (3, 3): ("2/29/2024", [], ""), (5, 5): ("x", [("Bold", "1")], "")},
+                 excel="Template.xlsx", sheet="Sheet", name="template.xml")
+    run(doc)
+    styles = entries(tpl)["xl/styles.xml"]
+    run(doc)
+    check(entries(tpl)["xl/styles.xml"] == styles, "template: styles repeated")
+    ws = openpyxl.load_workbook(tpl)["Sheet"]
+    b2, c2, c4, e6, b5 = ws["B2"], ws["C2"], ws["C4"], ws["E6"], ws["B5"]
+    check((b2.value, b2.font.name, b2.font.sz, b2.font.b, b2.fill.fgColor.rgb, b2.border.left.style,
+           b2.number_format, b2.alignment.horizontal) ==
+          (1234.5, "Arial", 10, True, "FFCCE5FF", "thin", "#,##0.00", "center"),
+          "template: B2 keeps its style")
+    check((b5.value, b5.number_format) == (datetime.datetime(1900, 3, 1), "dd.mm.yyyy"),
+          "template: a date keeps the cell's date format")
+    check(c2.value is True and (c4.value, c4.number_format, c4.font.i) ==
+          (datetime.datetime(2024, 2, 29), "m/d/yyyy", True) and
+          (e6.font.name, e6.font.b) == ("Courier New", True), "template: row and column styles")
 
     # A missing worksheet is added at the end; the others stay byte for byte.
     before = entries(book)
@@ -690,12 +752,15 @@ def group_cli():
     # --dry-run lists what each cell will hold, one line each.
     doc = control(folder, "dry.xml", "Dry.xlsx", "S",
                   [(0, 1, "00123", ""), (0, 2, '"00123"', "Bold=1"), (0, 3, "=A1*2", ""),
-                   (1, 1, "'a\x01\nb'", "")])
+                   (1, 1, "'a\x01\nb'", ""), (1, 2, "2/29/2024", ""), (1, 3, "True", "")])
     rc, out = run("--dry-run", "--formulas", "--origin=B3", doc)
-    check(rc == 0 and out.splitlines()[:4] == [
+    check(rc == 0 and out.splitlines()[:6] == [
         "  Dry.xlsx!S!B3 number 123", "  Dry.xlsx!S!C3 text 00123  [Bold=1]",
-        "  Dry.xlsx!S!D3 formula =A1*2", "  Dry.xlsx!S!B4 text a\\x01\\nb"]
+        "  Dry.xlsx!S!D3 formula =A1*2", "  Dry.xlsx!S!B4 text a\\x01\\nb",
+        "  Dry.xlsx!S!C4 date 2/29/2024 (serial 45351)", "  Dry.xlsx!S!D4 boolean TRUE"]
           and not os.path.exists(os.path.join(folder, "Dry.xlsx")), "dry run: %r" % out)
+    rc, out = run("--dry-run", "--dates=text", doc)
+    check("  Dry.xlsx!S!B2 text 2/29/2024" in out.splitlines(), "--dates=text: %r" % out)
 
     # "-" reads the document from standard input; its workbook lies in the
     # working folder.
