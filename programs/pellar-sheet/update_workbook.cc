@@ -612,16 +612,17 @@ std::string MergeStyles(std::string* bytes, const Plan& plan,
     int num_fmt = 0;
     if (s.number_format) {
       // The workbook's own entry for the code first: a writer may list
-      // built-in codes too, and its cells use that entry.
-      auto it = h.num_fmts.find(*s.number_format);
-      num_fmt = it != h.num_fmts.end() ? it->second
-                                       : BuiltInNumberFormat(*s.number_format);
+      // built-in codes too, and its cells use that entry. The table holds
+      // control characters as codes: so is the code looked up.
+      std::string scratch;
+      const std::string& code = EscapeControlCodes(*s.number_format, &scratch);
+      auto it = h.num_fmts.find(code);
+      num_fmt = it != h.num_fmts.end() ? it->second : BuiltInNumberFormat(code);
       if (num_fmt < 0) {
         num_fmt = ++h.max_num_fmt;
-        h.num_fmts.emplace(*s.number_format, num_fmt);
+        h.num_fmts.emplace(code, num_fmt);
         new_num_fmts.push_back("<numFmt numFmtId=\"" + std::to_string(num_fmt) +
-                               "\" formatCode=\"" + Escape(*s.number_format) +
-                               "\"/>");
+                               "\" formatCode=\"" + Escape(code) + "\"/>");
       }
     }
     std::string xf = "<xf numFmtId=\"" + std::to_string(num_fmt) +
@@ -858,7 +859,11 @@ class SheetMerger {
         out += " t=\"inlineStr\"";
         tag("><", "is>");
         tag("<", "t xml:space=\"preserve\">");
-        EscapeTo(out, EscapeLiteralCodes(c.value.text, &scratch_));
+        // Escaped as a new workbook's texts are (a CR too), so that both
+        // read back alike.
+        EscapeTo(out, EscapeControlCodes(
+                          EscapeLiteralCodes(c.value.text, &scratch_[0]),
+                          &scratch_[1]));
         tag("</", "t>");
         tag("</", "is>");
         break;
@@ -877,8 +882,14 @@ class SheetMerger {
   std::string RowTag(std::string tag, int64_t row) {
     RemoveAttr(tag, "spans");
     if (auto h = plan_.heights.find(row); h != plan_.heights.end()) {
-      SetAttr(tag, "ht", Number(h->second));
-      SetAttr(tag, "customHeight", "1");
+      if (h->second == 0) {
+        // Hidden, keeping its height for when it is shown again, as a new
+        // workbook's row of height 0 is.
+        SetAttr(tag, "hidden", "1");
+      } else {
+        SetAttr(tag, "ht", Number(h->second));
+        SetAttr(tag, "customHeight", "1");
+      }
     }
     return tag;
   }
@@ -1166,8 +1177,8 @@ class SheetMerger {
   }
 
   std::function<bool(std::string_view)> out_;
-  std::string written_;  // output of the current piece
-  std::string scratch_;  // a text with its literal codes escaped
+  std::string written_;     // output of the current piece
+  std::string scratch_[2];  // a text with its codes escaped
   const Plan& plan_;
   const std::vector<SheetCell>& cells_;
   const std::vector<int>& xf_of_;
@@ -1634,13 +1645,22 @@ std::string UpdateWorkbook(const std::string& path,
   auto put = [&](const std::string& name, zip_source_t* source_data) {
     if (source_data == nullptr) return target.Error();
     const int64_t index = target.Find(name);
-    const bool ok = index >= 0
-                        ? zip_file_replace(target.zip(), zip_uint64_t(index),
-                                           source_data, 0) == 0
-                        : zip_file_add(target.zip(), name.c_str(), source_data,
-                                       ZIP_FL_ENC_UTF_8) >= 0;
+    // A replaced entry keeps its time: the same document applied again
+    // leaves the same bytes.
+    zip_stat_t was;
+    const bool ok =
+        index >= 0
+            ? zip_stat_index(target.zip(), zip_uint64_t(index), 0, &was) == 0 &&
+                  zip_file_replace(target.zip(), zip_uint64_t(index),
+                                   source_data, 0) == 0
+            : zip_file_add(target.zip(), name.c_str(), source_data,
+                           ZIP_FL_ENC_UTF_8) >= 0;
     if (!ok) {
       zip_source_free(source_data);
+      return target.Error();
+    }
+    if (index >= 0 && zip_file_set_mtime(target.zip(), zip_uint64_t(index),
+                                         was.mtime, 0) != 0) {
       return target.Error();
     }
     return std::string();
