@@ -815,8 +815,8 @@ def corpus(folder):
 
 
 def existing(path, sheet):
-    """A workbook a user made: cells, styles, a width and a height, on
-    `sheet` and one more worksheet."""
+    """A workbook a user made: cells, styles, a width, a height, a formula
+    and a merged range on `sheet`, and one more worksheet."""
     wb = openpyxl.Workbook()
     ws = wb.active
     ws.title = sheet
@@ -831,6 +831,8 @@ def existing(path, sheet):
     ws["D1"].alignment = st.Alignment(horizontal="center", wrap_text=True)
     ws.column_dimensions["B"].width = 13
     ws.row_dimensions[2].height = 22
+    ws["D2"] = "=SUM(A1:A5)"
+    ws.merge_cells("D5:E6")
     wb.create_sheet("Other")["A1"] = "keep"
     wb.save(path)
 
