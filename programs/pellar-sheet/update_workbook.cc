@@ -652,9 +652,12 @@ class StyleTable {
     return int(fonts_->items.size() - 1);
   }
 
-  int NumberFormatId(const std::string& code) {
+  int NumberFormatId(const std::string& text) {
     // The workbook's own entry for the code first: a writer may list
-    // built-in codes too, and its cells use that entry.
+    // built-in codes too, and its cells use that entry. The table holds
+    // control characters as codes: so is the code looked up.
+    std::string scratch;
+    const std::string& code = EscapeControlCodes(text, &scratch);
     auto it = h_.num_fmts.find(code);
     int id = it != h_.num_fmts.end() ? it->second : BuiltInNumberFormat(code);
     if (id < 0) {
@@ -1058,7 +1061,11 @@ class SheetMerger {
         out += " t=\"inlineStr\"";
         tag("><", "is>");
         tag("<", "t xml:space=\"preserve\">");
-        EscapeTo(out, EscapeLiteralCodes(c.value.text, &scratch_));
+        // Escaped as a new workbook's texts are (a CR too), so that both
+        // read back alike.
+        EscapeTo(out, EscapeControlCodes(
+                          EscapeLiteralCodes(c.value.text, &scratch_[0]),
+                          &scratch_[1]));
         tag("</", "t>");
         tag("</", "is>");
         break;
@@ -1077,8 +1084,14 @@ class SheetMerger {
   std::string RowTag(std::string tag, int64_t row) {
     RemoveAttr(tag, "spans");
     if (auto h = plan_.heights.find(row); h != plan_.heights.end()) {
-      SetAttr(tag, "ht", Number(h->second));
-      SetAttr(tag, "customHeight", "1");
+      if (h->second == 0) {
+        // Hidden, keeping its height for when it is shown again, as a new
+        // workbook's row of height 0 is.
+        SetAttr(tag, "hidden", "1");
+      } else {
+        SetAttr(tag, "ht", Number(h->second));
+        SetAttr(tag, "customHeight", "1");
+      }
     }
     return tag;
   }
@@ -1382,8 +1395,8 @@ class SheetMerger {
   }
 
   std::function<bool(std::string_view)> out_;
-  std::string written_;  // output of the current piece
-  std::string scratch_;  // a text with its literal codes escaped
+  std::string written_;     // output of the current piece
+  std::string scratch_[2];  // a text with its codes escaped
   const Plan& plan_;
   const std::vector<SheetCell>& cells_;
   StyleTable* styles_;
@@ -1853,13 +1866,22 @@ std::string UpdateWorkbook(const std::string& path,
   auto put = [&](const std::string& name, zip_source_t* source_data) {
     if (source_data == nullptr) return target.Error();
     const int64_t index = target.Find(name);
-    const bool ok = index >= 0
-                        ? zip_file_replace(target.zip(), zip_uint64_t(index),
-                                           source_data, 0) == 0
-                        : zip_file_add(target.zip(), name.c_str(), source_data,
-                                       ZIP_FL_ENC_UTF_8) >= 0;
+    // A replaced entry keeps its time: the same document applied again
+    // leaves the same bytes.
+    zip_stat_t was;
+    const bool ok =
+        index >= 0
+            ? zip_stat_index(target.zip(), zip_uint64_t(index), 0, &was) == 0 &&
+                  zip_file_replace(target.zip(), zip_uint64_t(index),
+                                   source_data, 0) == 0
+            : zip_file_add(target.zip(), name.c_str(), source_data,
+                           ZIP_FL_ENC_UTF_8) >= 0;
     if (!ok) {
       zip_source_free(source_data);
+      return target.Error();
+    }
+    if (index >= 0 && zip_file_set_mtime(target.zip(), zip_uint64_t(index),
+                                         was.mtime, 0) != 0) {
       return target.Error();
     }
     return std::string();
