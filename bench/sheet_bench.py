@@ -3,7 +3,8 @@
 system), so that other work on the machine does not skew the ratios, and
 peak resident memory of the program alone.
 
-Run by hand after building pellar-sheet and bench/sheet_floor (not part of
+Run by hand after building pellar-sheet and bench/sheet_floor, with GNU time
+(Debian package "time") and openpyxl installed (not part of
 ./test):
 
     bench/sheet_bench.py build/rel
@@ -132,12 +133,16 @@ RUNS = 3
 
 
 # Processor time (user + system), not wall time: the machine may be shared.
+# Through GNU time: a child forked from this large process would count this
+# process's memory as its own peak until it runs the program.
 def ours(sheet, control):
-    process = subprocess.Popen([sheet, control], stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
-    if status != 0:
-        sys.exit("pellar-sheet failed on " + control)
-    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    with tempfile.NamedTemporaryFile("r") as usage:
+        done = subprocess.run(["/usr/bin/time", "-o", usage.name, "-f", "%U %S %M", sheet,
+                               control], stdout=subprocess.DEVNULL)
+        if done.returncode != 0:
+            sys.exit("pellar-sheet failed on " + control)
+        user, system, kib = usage.read().split()[-3:]
+    return float(user) + float(system), int(kib) / 1024
 
 
 def floor(program, control, out):

@@ -1,6 +1,10 @@
 // The cells of an update, packed: position, style, kind and number in 40
 // bytes, the texts one after the other in one string.
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 #include "workbook.h"
 
@@ -10,10 +14,22 @@ namespace pellar::sheet {
 // packed here too.
 static_assert(sizeof(CellValue) == sizeof(std::string) + 2 * sizeof(double));
 
+void CellList::Free::operator()(Packed* block) const { std::free(block); }
+
 void CellList::Add(const SheetCell& cell) {
-  cells_.push_back({texts_.size(), cell.value.number, uint32_t(cell.row),
-                    uint32_t(cell.col), uint32_t(cell.value.text.size()),
-                    int32_t(cell.style), cell.value.kind});
+  if (size_ == blocks_.size() * kPerBlock) {
+    void* block = std::aligned_alloc(kBlockBytes, kBlockBytes);
+    if (block == nullptr) throw std::bad_alloc();
+    madvise(block, kBlockBytes, MADV_HUGEPAGE);  // a hint: fine if refused
+    blocks_.emplace_back(static_cast<Packed*>(block));
+  }
+  At(size_++) = {texts_.size(),
+                 cell.value.number,
+                 uint32_t(cell.row),
+                 uint32_t(cell.col),
+                 uint32_t(cell.value.text.size()),
+                 int32_t(cell.style),
+                 cell.value.kind};
   texts_ += cell.value.text;
 }
 
@@ -21,22 +37,29 @@ void CellList::Sort() {
   const auto before = [](const Packed& a, const Packed& b) {
     return a.row != b.row ? a.row < b.row : a.col < b.col;
   };
-  if (!std::is_sorted(cells_.begin(), cells_.end(), before)) {
-    std::stable_sort(cells_.begin(), cells_.end(), before);
+  bool sorted = true;
+  for (size_t i = 1; i < size_ && sorted; ++i) {
+    sorted = !before(At(i), At(i - 1));
+  }
+  if (!sorted) {  // rarely: a report writes its rows in order
+    std::vector<Packed> all(size_);
+    for (size_t i = 0; i < size_; ++i) all[i] = At(i);
+    std::stable_sort(all.begin(), all.end(), before);
+    for (size_t i = 0; i < size_; ++i) At(i) = all[i];
   }
   size_t kept = 0;
-  for (size_t i = 0; i < cells_.size(); ++i) {
-    if (kept > 0 && cells_[kept - 1].row == cells_[i].row &&
-        cells_[kept - 1].col == cells_[i].col) {
+  for (size_t i = 0; i < size_; ++i) {
+    if (kept > 0 && At(kept - 1).row == At(i).row &&
+        At(kept - 1).col == At(i).col) {
       --kept;
     }
-    cells_[kept++] = cells_[i];
+    At(kept++) = At(i);
   }
-  cells_.resize(kept);
+  size_ = kept;
 }
 
 SheetCell CellList::operator[](size_t i) const {
-  const Packed& p = cells_[i];
+  const Packed& p = At(i);
   SheetCell cell;
   cell.row = p.row;
   cell.col = p.col;
@@ -48,14 +71,18 @@ SheetCell CellList::operator[](size_t i) const {
 }
 
 size_t CellList::LowerBound(int64_t row, int64_t col) const {
-  return size_t(
-      std::lower_bound(cells_.begin(), cells_.end(), std::pair{row, col},
-                       [](const Packed& p, std::pair<int64_t, int64_t> at) {
-                         return int64_t(p.row) != at.first
-                                    ? int64_t(p.row) < at.first
-                                    : int64_t(p.col) < at.second;
-                       }) -
-      cells_.begin());
+  size_t low = 0, high = size_;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    const Packed& p = At(middle);
+    if (int64_t(p.row) < row ||
+        (int64_t(p.row) == row && int64_t(p.col) < col)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
 }  // namespace pellar::sheet

@@ -386,6 +386,19 @@ def group_update():
     check(waiting.returncode == 0 and (ws["G1"].value, ws["H1"].value) == ("mine", "between"),
           "turns: %r" % out)
 
+    # A one-cell update keeps a large workbook's size.
+    wb = openpyxl.Workbook(write_only=True)
+    ws = wb.create_sheet("Data")
+    for r in range(10000):
+        ws.append(["row %d" % r] + [r * c % 1000 for c in range(1, 10)])
+    book = os.path.join(folder, "Large.xlsx")
+    wb.save(book)
+    size = os.path.getsize(book)
+    rc, out = run(control(folder, "large.xml", "Large.xlsx", "Data", [(4, 3, "42", "")]))
+    check(rc == 0 and abs(os.path.getsize(book) - size) <= size * 0.05
+          and openpyxl.load_workbook(book)["Data"]["C5"].value == 42,
+          "size kept: %d -> %d %r" % (size, os.path.getsize(book), out))
+
 
 def group_refusals():
     folder = os.path.join(WORK, "refusals")
@@ -644,32 +657,43 @@ def group_harm():
           and (ws["A1"].value, ws["A1"].font.name, ws["A1"].number_format)
           == ("a_x0000_b_x0001_c", "Ari_x0001_al", "0_x0002_"), "control codes written: %r" % out)
 
-    # A zip bomb too big for the memory given is refused alone: its
-    # temporary files are removed and the next document is applied. A
-    # sanitized build cannot start under an address-space limit.
+    # Zip bombs, run with less memory than they inflate to. A part the
+    # program edits whole that inflates past 64 MiB is refused before it is
+    # read; one within that bound but too big for the memory given is
+    # refused alone. Their temporary files are removed and the next
+    # document is applied. A sanitized build cannot start under an
+    # address-space limit.
     if os.environ.get("PELLAR_ADDRESS_LIMITS") == "OFF":
         return
-    bomb = workbook(os.path.join(folder, "Bomb.xlsx"), {"A1": "old"})
-    parts = entries(bomb)
-    with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as z:
-        for entry, data in parts.items():
-            if entry != "xl/styles.xml":
-                z.writestr(entry, data)
-        with z.open("xl/styles.xml", "w") as styles:
-            styles.write(parts["xl/styles.xml"].replace(b"</styleSheet>", b""))
-            for _ in range(300):
-                styles.write(b" " * (1 << 20))
-            styles.write(b"</styleSheet>")
-    before = open(bomb, "rb").read()
-    docs = [control(folder, "bomb.xml", "Bomb.xlsx", "S", [(0, 1, "x", "Bold=1")]),
-            control(folder, "after.xml", "Owned.xlsx", "S", [(0, 2, "after", "Bold=1")])]
-    done = subprocess.run(["prlimit", "--as=%d" % (200 << 20), SHEET, *docs],
-                          capture_output=True, text=True)
-    check(done.returncode == 1 and done.stdout.splitlines()[::2] == [
-        "refused %s: out of memory: it needs more than this machine gives" % docs[0],
-        "1 applied, 1 refused, 0 warnings"] and open(bomb, "rb").read() == before
-          and not temps() and openpyxl.load_workbook(os.path.join(folder, "Owned.xlsx"))["S"][
-              "B1"].value == "after", "zip bomb: %r" % done.stdout)
+    for name, part, chunk, refusal in [
+            ("Bomb", "xl/styles.xml", b" " * (1 << 20),
+             "Bomb.xlsx: xl/styles.xml is too large to edit (%d bytes, more than 67108864)"),
+            ("Rels", "_rels/.rels", b"<Relationship/>" * 70000,
+             "out of memory: it needs more than this machine gives")]:
+        bomb = workbook(os.path.join(folder, name + ".xlsx"), {"A1": "old"})
+        parts = entries(bomb)
+        with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as z:
+            for entry, data in parts.items():
+                if entry != part:
+                    z.writestr(entry, data)
+            # Before the root's end tag, a piece at a time.
+            end = parts[part].rindex(b"</")
+            with z.open(part, "w") as bloated:
+                bloated.write(parts[part][:end])
+                for _ in range(300 if name == "Bomb" else 50):
+                    bloated.write(chunk)
+                bloated.write(parts[part][end:])
+            size = z.getinfo(part).file_size
+        before = open(bomb, "rb").read()
+        docs = [control(folder, "bomb.xml", name + ".xlsx", "S", [(0, 1, "x", "Bold=1")]),
+                control(folder, "after.xml", "Owned.xlsx", "S", [(0, 2, name, "Bold=1")])]
+        done = subprocess.run(["prlimit", "--as=%d" % (200 << 20), SHEET, *docs],
+                              capture_output=True, text=True)
+        check(done.returncode == 1 and done.stdout.splitlines()[::2] == [
+            "refused %s: %s" % (docs[0], refusal.replace("%d", str(size))),
+            "1 applied, 1 refused, 0 warnings"] and open(bomb, "rb").read() == before
+              and not temps() and openpyxl.load_workbook(os.path.join(folder, "Owned.xlsx"))[
+                  "S"]["B1"].value == name, "zip bomb %s: %r" % (part, done.stdout))
 
 
 def group_cli():
