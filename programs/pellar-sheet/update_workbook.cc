@@ -759,18 +759,13 @@ class SheetMerger {
         cells_(cells),
         xf_of_(xf_of),
         warnings_(warnings) {
-    // Without namespace processing, which costs time on every element:
-    // the worksheet's elements are told apart by their local names.
-    parser_ = XML_ParserCreate(nullptr);
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(
-        parser_,
-        [](void* self, const XML_Char* name, const XML_Char** atts) {
-          static_cast<SheetMerger*>(self)->Start(Local(name), atts);
-        },
-        [](void* self, const XML_Char* name) {
-          static_cast<SheetMerger*>(self)->End(Local(name));
-        });
+    parser_ = NewParser();
+    XML_SetXmlDeclHandler(parser_, [](void* self, const XML_Char*,
+                                      const XML_Char* encoding, int) {
+      if (encoding != nullptr && AsciiLower(encoding) != "utf-8") {
+        static_cast<SheetMerger*>(self)->utf8_ = false;
+      }
+    });
     XML_SetStartDoctypeDeclHandler(
         parser_,
         [](void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
@@ -783,14 +778,13 @@ class SheetMerger {
   bool replaced_formula() const { return replaced_formula_; }
 
   [[nodiscard]] std::string Feed(std::string_view bytes, bool last) {
-    buffer_.append(bytes);
-    if (XML_Parse(parser_, bytes.data(), int(bytes.size()), last) !=
-            XML_STATUS_OK &&
-        error_.empty()) {
-      error_ = std::string(XML_ErrorString(XML_GetErrorCode(parser_))) +
-               " (line " + std::to_string(XML_GetCurrentLineNumber(parser_)) +
-               ")";
+    if (base_ == 0 && buffer_.empty() && !bytes.empty() && bytes[0] != '<' &&
+        !bytes.starts_with("\xEF\xBB\xBF")) {
+      utf8_ = false;  // UTF-16, say
     }
+    buffer_.append(bytes);
+    if (!skipping_rows_) Parse(bytes, last);
+    if (skipping_rows_ && error_.empty()) SkipRows(last);
     if (!error_.empty()) return "the worksheet: " + error_;
     if (last) {
       EmitTo(base_ + int64_t(buffer_.size()));
@@ -804,6 +798,87 @@ class SheetMerger {
   }
 
  private:
+  // Without namespace processing, which costs time on every element: the
+  // worksheet's elements are told apart by their local names.
+  XML_Parser NewParser() {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_SetUserData(parser, this);
+    XML_SetElementHandler(
+        parser,
+        [](void* self, const XML_Char* name, const XML_Char** atts) {
+          static_cast<SheetMerger*>(self)->Start(Local(name), atts);
+        },
+        [](void* self, const XML_Char* name) {
+          static_cast<SheetMerger*>(self)->End(Local(name));
+        });
+    return parser;
+  }
+
+  void Parse(std::string_view bytes, bool last) {
+    if (XML_Parse(parser_, bytes.data(), int(bytes.size()), last) !=
+            XML_STATUS_OK &&
+        error_.empty() && !skipping_rows_) {
+      error_ =
+          std::string(XML_ErrorString(XML_GetErrorCode(parser_))) + " (line " +
+          std::to_string(XML_GetCurrentLineNumber(parser_) + line_shift_) + ")";
+    }
+  }
+
+  // Once every cell of the document is written, the worksheet's remaining
+  // rows are copied as they are without parsing them (most of a one-cell
+  // update's time went into that): from the end of a row to the end tag of
+  // <sheetData>, where a new parser, told it stands in <sheetData>, reads
+  // the rest (merged ranges, protection). Rows cannot hold that end tag but
+  // in a comment, which would make the rest unreadable and the workbook
+  // refused, never changed.
+  bool MaySkipRows() const {
+    return utf8_ && in_sheet_data_ && next_ == cells_.size() &&
+           !skipping_cell_ && error_.empty() && !root_.empty();
+  }
+  void SkipRows(bool last) {
+    const std::string end_tag = "</" + prefix_ + "sheetData";
+    const char* from = buffer_.data() + (scan_ - base_);
+    const char* stop = buffer_.data() + buffer_.size();
+    const char* found = nullptr;
+    for (const char* at = from;
+         (at = static_cast<const char*>(
+              memmem(at, size_t(stop - at), end_tag.data(), end_tag.size()))) !=
+         nullptr;
+         ++at) {
+      if (at + end_tag.size() >= stop) break;  // its next byte is to come
+      const char next = at[end_tag.size()];
+      if (next == '>' || next == ' ' || next == '\t' || next == '\r' ||
+          next == '\n') {
+        found = at;
+        break;
+      }
+    }
+    if (found == nullptr) {
+      if (last) return Fail("it ends inside <sheetData>");
+      // Kept: what could be the start of the end tag.
+      const char* keep =
+          std::max(from, stop - std::min(size_t(stop - from), end_tag.size()));
+      line_shift_ += std::count(from, keep, '\n');
+      scan_ = base_ + (keep - buffer_.data());
+      EmitTo(scan_);
+      return;
+    }
+    line_shift_ += std::count(from, found, '\n');
+    const int64_t at = base_ + (found - buffer_.data());
+    EmitTo(at);
+    XML_ParserFree(parser_);
+    parser_ = NewParser();
+    const std::string head = "<" + root_ + "><" + prefix_ + "sheetData>";
+    shift_ = at - int64_t(head.size());
+    muted_ = true;
+    Parse(head, false);
+    muted_ = false;
+    skipping_rows_ = false;
+    Parse(std::string_view(buffer_).substr(size_t(at - base_)), last);
+  }
+
+  int64_t Index() const { return XML_GetCurrentByteIndex(parser_) + shift_; }
+
   void Fail(std::string why) {
     if (error_.empty()) error_ = std::move(why);
     XML_StopParser(parser_, XML_FALSE);
@@ -818,7 +893,7 @@ class SheetMerger {
   }
   void SkipTo(int64_t at) { done_ = std::max(done_, at); }
   std::string RawTag() const {
-    return buffer_.substr(size_t(XML_GetCurrentByteIndex(parser_) - base_),
+    return buffer_.substr(size_t(Index() - base_),
                           size_t(XML_GetCurrentByteCount(parser_)));
   }
 
@@ -1021,7 +1096,12 @@ class SheetMerger {
   }
 
   void Start(std::string_view name, const XML_Char** atts) {
+    if (muted_) return;
     const int depth = ++depth_;
+    if (depth == 1) {
+      const std::string tag = RawTag();
+      root_ = tag.substr(1, tag.find_first_of(" \t\r\n/>") - 1);
+    }
     if (name == "f" && error_.empty()) {
       const char* type = Attr(atts, "t");
       const char* ref = Attr(atts, "ref");
@@ -1062,7 +1142,7 @@ class SheetMerger {
       }
     }
     if (skipping_cell_ || !error_.empty()) return;
-    const int64_t at = XML_GetCurrentByteIndex(parser_);
+    const int64_t at = Index();
     const int64_t length = XML_GetCurrentByteCount(parser_);
     if (depth == 2 && name == "dimension") {
       EmitTo(at);
@@ -1140,9 +1220,10 @@ class SheetMerger {
   }
 
   void End(std::string_view name) {
+    if (muted_) return;
     const int depth = depth_--;
     if (!error_.empty()) return;
-    const int64_t at = XML_GetCurrentByteIndex(parser_);
+    const int64_t at = Index();
     const int64_t end = at + XML_GetCurrentByteCount(parser_);
     if (skipping_cell_) {
       if (depth == cell_depth_) {
@@ -1169,6 +1250,12 @@ class SheetMerger {
       in_sheet_data_ = false;
     }
     EmitTo(end);
+    if (depth == 3 && name == "row" && MaySkipRows()) {
+      skipping_rows_ = true;
+      scan_ = end;
+      line_shift_ = int64_t(XML_GetCurrentLineNumber(parser_)) - 1;
+      XML_StopParser(parser_, XML_FALSE);
+    }
   }
 
   std::function<bool(std::string_view)> out_;
@@ -1183,6 +1270,12 @@ class SheetMerger {
   std::string buffer_;  // the bytes from base_ on
   int64_t base_ = 0;
   int64_t done_ = 0;  // bytes before this are written or dropped
+  int64_t shift_ = 0;       // the parser's offsets from here
+  int64_t line_shift_ = 0;  // and its lines
+  bool utf8_ = true;        // the rows can be searched for bytes
+  bool skipping_rows_ = false, muted_ = false;
+  int64_t scan_ = 0;  // skipping, searched up to here
+  std::string root_;  // the root element's name
   size_t next_ = 0;   // the next document cell to write
   int depth_ = 0;
   std::string prefix_;
