@@ -828,9 +828,10 @@ class SheetMerger {
   // rows are copied as they are without parsing them (most of a one-cell
   // update's time went into that): from the end of a row to the end tag of
   // <sheetData>, where a new parser, told it stands in <sheetData>, reads
-  // the rest (merged ranges, protection). Rows cannot hold that end tag but
-  // in a comment, which would make the rest unreadable and the workbook
-  // refused, never changed.
+  // the rest (merged ranges, protection). Rows hold that end tag only
+  // inside a comment or CDATA section, which then ends the skipping early:
+  // what follows is parsed as it stands, so such a worksheet is refused
+  // (or, balanced by hand, copied as it was).
   bool MaySkipRows() const {
     return utf8_ && in_sheet_data_ && next_ == cells_.size() &&
            !skipping_cell_ && error_.empty() && !root_.empty();
