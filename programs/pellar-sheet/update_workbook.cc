@@ -749,6 +749,9 @@ bool ParseRange(std::string_view ref, Range* range) {
   return range->r1 <= range->r2 && range->c1 <= range->c2;
 }
 
+constexpr const char* kOnlyUtf8 =
+    ", and cells can be written into a worksheet in UTF-8 only";
+
 class SheetMerger {
  public:
   SheetMerger(std::function<bool(std::string_view)> out, const Plan& plan,
@@ -763,7 +766,8 @@ class SheetMerger {
     XML_SetXmlDeclHandler(parser_, [](void* self, const XML_Char*,
                                       const XML_Char* encoding, int) {
       if (encoding != nullptr && AsciiLower(encoding) != "utf-8") {
-        static_cast<SheetMerger*>(self)->utf8_ = false;
+        static_cast<SheetMerger*>(self)->Fail(
+            std::string("it declares the encoding ") + encoding + kOnlyUtf8);
       }
     });
     XML_SetStartDoctypeDeclHandler(
@@ -778,9 +782,15 @@ class SheetMerger {
   bool replaced_formula() const { return replaced_formula_; }
 
   [[nodiscard]] std::string Feed(std::string_view bytes, bool last) {
-    if (base_ == 0 && buffer_.empty() && !bytes.empty() && bytes[0] != '<' &&
-        !bytes.starts_with("\xEF\xBB\xBF")) {
-      utf8_ = false;  // UTF-16, say
+    // The cells are written in UTF-8: into a worksheet in UTF-16 (which
+    // starts with a byte-order mark or has a NUL beside its first "<") they
+    // would be garbage.
+    if (base_ == 0 && buffer_.empty() && !bytes.empty() &&
+        ((std::string_view("< \t\r\n").find(bytes[0]) ==
+              std::string_view::npos &&
+          !bytes.starts_with("\xEF\xBB\xBF")) ||
+         (bytes.size() > 1 && bytes[1] == '\0'))) {
+      return std::string("the worksheet: it is not in UTF-8") + kOnlyUtf8;
     }
     buffer_.append(bytes);
     if (!skipping_rows_) Parse(bytes, last);
@@ -833,8 +843,8 @@ class SheetMerger {
   // what follows is parsed as it stands, so such a worksheet is refused
   // (or, balanced by hand, copied as it was).
   bool MaySkipRows() const {
-    return utf8_ && in_sheet_data_ && next_ == cells_.size() &&
-           !skipping_cell_ && error_.empty() && !root_.empty();
+    return in_sheet_data_ && next_ == cells_.size() && !skipping_cell_ &&
+           error_.empty() && !root_.empty();
   }
   void SkipRows(bool last) {
     const std::string end_tag = "</" + prefix_ + "sheetData";
@@ -1273,7 +1283,6 @@ class SheetMerger {
   int64_t done_ = 0;  // bytes before this are written or dropped
   int64_t shift_ = 0;       // the parser's offsets from here
   int64_t line_shift_ = 0;  // and its lines
-  bool utf8_ = true;        // the rows can be searched for bytes
   bool skipping_rows_ = false, muted_ = false;
   int64_t scan_ = 0;  // skipping, searched up to here
   std::string root_;  // the root element's name

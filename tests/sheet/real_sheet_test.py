@@ -657,6 +657,25 @@ def group_harm():
           and (ws["A1"].value, ws["A1"].font.name, ws["A1"].number_format)
           == ("a_x0000_b_x0001_c", "Ari_x0001_al", "0_x0002_"), "control codes written: %r" % out)
 
+    # Cells are written in UTF-8: a worksheet in another encoding is refused,
+    # not filled with bytes it would read wrongly.
+    for name, encode, why in [
+            ("Utf16", lambda x: ('<?xml version="1.0" encoding="UTF-16"?>' + x.decode())
+             .encode("utf-16"), "it is not in UTF-8"),
+            ("Latin", lambda x: b'<?xml version="1.0" encoding="ISO-8859-1"?>' + x,
+             "it declares the encoding ISO-8859-1")]:
+        book = workbook(os.path.join(folder, name + ".xlsx"), {"A1": "old", "A2": "x"})
+        parts = entries(book)
+        with zipfile.ZipFile(book, "w", zipfile.ZIP_DEFLATED) as z:
+            for entry, data in parts.items():
+                z.writestr(entry, encode(data) if entry == "xl/worksheets/sheet1.xml" else data)
+        before = open(book, "rb").read()
+        doc = control(folder, "enc.xml", name + ".xlsx", "S", [(0, 1, "caf\u00e9", "")])
+        check(run(doc) == (1, "refused %s: %s.xlsx: the worksheet: %s, and cells can be written "
+                              "into a worksheet in UTF-8 only\n0 applied, 1 refused, 0 warnings\n"
+                              % (doc, name, why)) and open(book, "rb").read() == before,
+              "encoding %s: %r" % (name, run(doc)))
+
     # Zip bombs, run with less memory than they inflate to. A part the
     # program edits whole that inflates past 64 MiB is refused before it is
     # read; one within that bound but too big for the memory given is
