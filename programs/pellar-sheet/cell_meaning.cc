@@ -69,9 +69,9 @@ int64_t DaysFromEpoch(int64_t y, int64_t m, int64_t d) {
 
 bool LeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-constexpr std::string_view kDateFormat = "m/d/yyyy";
-constexpr std::string_view kDateTimeFormat = "m/d/yyyy h:mm:ss AM/PM";
-constexpr std::string_view kTimeFormat = "h:mm:ss AM/PM";
+constexpr std::string_view kDateFormat = kDateFormats[1];
+constexpr std::string_view kDateTimeFormat = kDateFormats[2];
+constexpr std::string_view kTimeFormat = kDateFormats[3];
 
 }  // namespace
 

@@ -13,7 +13,7 @@ namespace pellar::sheet {
 
 // What a value puts into its cell.
 struct CellValue {
-  enum class Kind { kText, kNumber, kFormula, kBoolean, kDate };
+  enum class Kind : uint8_t { kText, kNumber, kFormula, kBoolean, kDate };
   Kind kind = Kind::kText;
   std::string text;   // the text, the formula without its "=", a date as read
   double number = 0;  // also a date's serial number, a Boolean's 1 or 0
@@ -33,6 +33,10 @@ CellValue ClassifyValue(std::string_view stored, bool formulas,
 // system: 1/1/1900 is 1, and 2/29/1900, which never was, is 60) and the
 // number format that shows the form.
 enum class DateRead { kNotADate, kDate, kOutOfRange };
+// The formats ReadDate answers (and "", none), so that a cell can keep its
+// format as a small index.
+inline constexpr std::string_view kDateFormats[] = {
+    "", "m/d/yyyy", "m/d/yyyy h:mm:ss AM/PM", "h:mm:ss AM/PM"};
 DateRead ReadDate(std::string_view text, double* serial,
                   std::string_view* format);
 

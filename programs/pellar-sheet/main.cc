@@ -363,7 +363,7 @@ Outcome Apply(const std::string& control, const std::string* input,
   std::string sheet;
   std::unique_ptr<TempFile> temp;
   std::unique_ptr<NewWorkbook> workbook;
-  std::vector<SheetCell> cells;  // for an existing workbook
+  CellList cells;                // for an existing workbook
   WorkbookLock lock;             // held until it is renamed into place
   bool retry = false;            // rows out of order: a second reading
   std::string refusal;           // of the workbook, which has no line
@@ -406,7 +406,7 @@ Outcome Apply(const std::string& control, const std::string* input,
       if (why == kRowsOutOfOrder) retry = true;
       return why;
     }
-    cells.push_back(std::move(c));
+    cells.Add(c);
     return "";
   };
   const auto read_document = [&] {
@@ -461,23 +461,7 @@ Outcome Apply(const std::string& control, const std::string* input,
         !e.empty()) {
       return {target.excel + ": " + e, ""};
     }
-    // Row and column order; of two values for one cell the later one wins.
-    const auto before = [](const SheetCell& a, const SheetCell& b) {
-      return a.row != b.row ? a.row < b.row : a.col < b.col;
-    };
-    if (!std::is_sorted(cells.begin(), cells.end(), before)) {
-      std::stable_sort(cells.begin(), cells.end(), before);
-    }
-    size_t kept = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (kept > 0 && cells[kept - 1].row == cells[i].row &&
-          cells[kept - 1].col == cells[i].col) {
-        --kept;
-      }
-      if (kept != i) cells[kept] = std::move(cells[i]);
-      ++kept;
-    }
-    cells.resize(kept);
+    cells.Sort();
     bool added = false;
     std::vector<std::string> told;
     if (std::string e =

@@ -449,6 +449,19 @@ def group_update():
     check(waiting.returncode == 0 and (ws["G1"].value, ws["H1"].value) == ("mine", "between"),
           "turns: %r" % out)
 
+    # A one-cell update keeps a large workbook's size.
+    wb = openpyxl.Workbook(write_only=True)
+    ws = wb.create_sheet("Data")
+    for r in range(10000):
+        ws.append(["row %d" % r] + [r * c % 1000 for c in range(1, 10)])
+    book = os.path.join(folder, "Large.xlsx")
+    wb.save(book)
+    size = os.path.getsize(book)
+    rc, out = run(control(folder, "large.xml", "Large.xlsx", "Data", [(4, 3, "42", "")]))
+    check(rc == 0 and abs(os.path.getsize(book) - size) <= size * 0.05
+          and openpyxl.load_workbook(book)["Data"]["C5"].value == 42,
+          "size kept: %d -> %d %r" % (size, os.path.getsize(book), out))
+
 
 def group_refusals():
     folder = os.path.join(WORK, "refusals")
@@ -707,32 +720,62 @@ def group_harm():
           and (ws["A1"].value, ws["A1"].font.name, ws["A1"].number_format)
           == ("a_x0000_b_x0001_c", "Ari_x0001_al", "0_x0002_"), "control codes written: %r" % out)
 
-    # A zip bomb too big for the memory given is refused alone: its
-    # temporary files are removed and the next document is applied. A
-    # sanitized build cannot start under an address-space limit.
+    # Cells are written in UTF-8: a worksheet in another encoding is refused,
+    # not filled with bytes it would read wrongly.
+    for name, encode, why in [
+            ("Utf16", lambda x: ('<?xml version="1.0" encoding="UTF-16"?>' + x.decode())
+             .encode("utf-16"), "it is not in UTF-8"),
+            ("Latin", lambda x: b'<?xml version="1.0" encoding="ISO-8859-1"?>' + x,
+             "it declares the encoding ISO-8859-1")]:
+        book = workbook(os.path.join(folder, name + ".xlsx"), {"A1": "old", "A2": "x"})
+        parts = entries(book)
+        with zipfile.ZipFile(book, "w", zipfile.ZIP_DEFLATED) as z:
+            for entry, data in parts.items():
+                z.writestr(entry, encode(data) if entry == "xl/worksheets/sheet1.xml" else data)
+        before = open(book, "rb").read()
+        doc = control(folder, "enc.xml", name + ".xlsx", "S", [(0, 1, "caf\u00e9", "")])
+        check(run(doc) == (1, "refused %s: %s.xlsx: the worksheet: %s, and cells can be written "
+                              "into a worksheet in UTF-8 only\n0 applied, 1 refused, 0 warnings\n"
+                              % (doc, name, why)) and open(book, "rb").read() == before,
+              "encoding %s: %r" % (name, run(doc)))
+
+    # Zip bombs, run with less memory than they inflate to. A part the
+    # program edits whole that inflates past 64 MiB is refused before it is
+    # read; one within that bound but too big for the memory given is
+    # refused alone. Their temporary files are removed and the next
+    # document is applied. A sanitized build cannot start under an
+    # address-space limit.
     if os.environ.get("PELLAR_ADDRESS_LIMITS") == "OFF":
         return
-    bomb = workbook(os.path.join(folder, "Bomb.xlsx"), {"A1": "old"})
-    parts = entries(bomb)
-    with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as z:
-        for entry, data in parts.items():
-            if entry != "xl/styles.xml":
-                z.writestr(entry, data)
-        with z.open("xl/styles.xml", "w") as styles:
-            styles.write(parts["xl/styles.xml"].replace(b"</styleSheet>", b""))
-            for _ in range(300):
-                styles.write(b" " * (1 << 20))
-            styles.write(b"</styleSheet>")
-    before = open(bomb, "rb").read()
-    docs = [control(folder, "bomb.xml", "Bomb.xlsx", "S", [(0, 1, "x", "Bold=1")]),
-            control(folder, "after.xml", "Owned.xlsx", "S", [(0, 2, "after", "Bold=1")])]
-    done = subprocess.run(["prlimit", "--as=%d" % (200 << 20), SHEET, *docs],
-                          capture_output=True, text=True)
-    check(done.returncode == 1 and done.stdout.splitlines()[::2] == [
-        "refused %s: out of memory: it needs more than this machine gives" % docs[0],
-        "1 applied, 1 refused, 0 warnings"] and open(bomb, "rb").read() == before
-          and not temps() and openpyxl.load_workbook(os.path.join(folder, "Owned.xlsx"))["S"][
-              "B1"].value == "after", "zip bomb: %r" % done.stdout)
+    for name, part, chunk, refusal in [
+            ("Bomb", "xl/styles.xml", b" " * (1 << 20),
+             "Bomb.xlsx: xl/styles.xml is too large to edit (%d bytes, more than 67108864)"),
+            ("Rels", "_rels/.rels", b"<Relationship/>" * 70000,
+             "out of memory: it needs more than this machine gives")]:
+        bomb = workbook(os.path.join(folder, name + ".xlsx"), {"A1": "old"})
+        parts = entries(bomb)
+        with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as z:
+            for entry, data in parts.items():
+                if entry != part:
+                    z.writestr(entry, data)
+            # Before the root's end tag, a piece at a time.
+            end = parts[part].rindex(b"</")
+            with z.open(part, "w") as bloated:
+                bloated.write(parts[part][:end])
+                for _ in range(300 if name == "Bomb" else 50):
+                    bloated.write(chunk)
+                bloated.write(parts[part][end:])
+            size = z.getinfo(part).file_size
+        before = open(bomb, "rb").read()
+        docs = [control(folder, "bomb.xml", name + ".xlsx", "S", [(0, 1, "x", "Bold=1")]),
+                control(folder, "after.xml", "Owned.xlsx", "S", [(0, 2, name, "Bold=1")])]
+        done = subprocess.run(["prlimit", "--as=%d" % (200 << 20), SHEET, *docs],
+                              capture_output=True, text=True)
+        check(done.returncode == 1 and done.stdout.splitlines()[::2] == [
+            "refused %s: %s" % (docs[0], refusal.replace("%d", str(size))),
+            "1 applied, 1 refused, 0 warnings"] and open(bomb, "rb").read() == before
+              and not temps() and openpyxl.load_workbook(os.path.join(folder, "Owned.xlsx"))[
+                  "S"]["B1"].value == name, "zip bomb %s: %r" % (part, done.stdout))
 
 
 def group_cli():
@@ -774,9 +817,11 @@ def group_cli():
           and openpyxl.load_workbook(os.path.join(here, "In.xlsx"))["S"]["A1"].value == "piped",
           "standard input: %r %r" % (done.stdout, done.stderr))
 
-    # A protected worksheet is set, with a warning.
+    # A protected worksheet is set, with a warning (its protection follows
+    # rows that are copied unread).
     wb = openpyxl.Workbook()
     wb.active.title = "S"
+    wb.active["A3"] = "kept"
     wb.active.protection.sheet = True
     wb.active.protection.password = "secret"
     wb.save(os.path.join(folder, "Locked.xlsx"))
@@ -787,7 +832,7 @@ def group_cli():
         "warning %s: Locked.xlsx!S: the worksheet is protected; its cells were set all the "
         "same, as a macro that knows its password would set them" % doc,
         "applied %s: 1 cell to Locked.xlsx!S" % doc] and ws.protection.sheet
-          and ws["A1"].value == "set", "protected: %r" % out)
+          and (ws["A1"].value, ws["A3"].value) == ("set", "kept"), "protected: %r" % out)
 
 
 # The documents of the groups above, made as they make them; and a pair
