@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -417,6 +418,21 @@ void Unlink(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw PosixError(errno, path);
 }
 
+EntryKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::kFile;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  return EntryKind::kOther;
+}
+
+LocalDateTime LocalOf(int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                       tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+}
+
 // Whether the older entry at `path`, which `st` describes, may be replaced
 // by the calling user: the folder must be writable, and in a sticky folder
 // the entry or the folder must be ours. Checked before the new file is
@@ -596,6 +612,82 @@ class PosixPlatform final : public Platform {
   }
 
   void DeleteFile(TextView path) override { Unlink(SystemPath(path)); }
+
+  void ForceDeleteFile(TextView path) override {
+    std::string p = SystemPath(path);
+    if (::unlink(p.c_str()) != 0) throw PosixError(errno, p);
+  }
+
+  void DeleteEmptyFolder(TextView path) override {
+    std::string p = SystemPath(path);
+    if (::rmdir(p.c_str()) != 0) {
+      const int err = errno;
+      // A file or link in the folder's place is no folder to remove.
+      throw err == ENOENT || err == ENOTDIR ? Failure(error::kPathNotFound)
+            : err == EEXIST               ? Failure(error::kPathFileAccess)
+                                          : PosixError(err, p);
+    }
+  }
+
+  std::vector<FolderEntry> ListFolder(TextView folder) override {
+    std::string dir = SystemPath(folder);
+    // O_NOFOLLOW is not used: a link given as the folder itself is
+    // listed, as the user named it; its entries are never followed.
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) {
+      const int err = errno;
+      if (err == ENOENT || err == ENOTDIR) throw Failure(error::kPathNotFound);
+      throw PosixError(err, dir);
+    }
+    struct DirCloser {
+      DIR* d;
+      ~DirCloser() { ::closedir(d); }
+    } closer{d};
+    std::vector<FolderEntry> entries;
+    errno = 0;
+    while (struct dirent* entry = ::readdir(d)) {
+      if (std::strcmp(entry->d_name, ".") == 0 ||
+          std::strcmp(entry->d_name, "..") == 0) {
+        continue;
+      }
+      struct stat st;
+      if (::fstatat(::dirfd(d), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        continue;  // vanished
+      }
+      entries.push_back({FromUtf8(entry->d_name), KindOf(st.st_mode)});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) {
+                return a.name < b.name;
+              });
+    return entries;
+  }
+
+  EntryStatus Status(TextView path) override {
+    std::string p = SystemPath(path);
+    struct statx sx;
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW,
+                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+      throw PosixError(errno, p);
+    }
+    EntryStatus status;
+    status.kind = KindOf(sx.stx_mode);
+    if (status.kind == EntryKind::kFile) status.size = sx.stx_size;
+    status.modified = LocalOf(sx.stx_mtime.tv_sec);
+    // Not every file system keeps a birth time.
+    status.created = LocalOf((sx.stx_mask & STATX_BTIME) != 0
+                                 ? sx.stx_btime.tv_sec
+                                 : sx.stx_ctime.tv_sec);
+    return status;
+  }
+
+  Text CurrentFolder() override {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) {
+      throw PosixError(errno, ".");
+    }
+    return FromUtf8(buffer);
+  }
 
   void Rename(TextView from, TextView to) override {
     std::string f = SystemPath(from), t = SystemPath(to);
