@@ -1,0 +1,140 @@
+// Scripting.FileSystemObject where a script cannot tell: symbolic links
+// (a script cannot make one), the bytes of Unicode files, and the sandbox.
+#include <pellar/platform/platform.h>
+#include <pellar/testing/sandbox.h>
+#include <pellar/testing/test_support.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "interpreter.h"
+
+namespace pellar {
+namespace {
+
+using testing::PathExists;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// Runs `body` after "Set fso = ..."; what it printed, or the error.
+std::string RunFso(const std::string& body) {
+  std::ostringstream out, err;
+  const int code = RunScript(
+      "Set fso = CreateObject(\"Scripting.FileSystemObject\")\n" + body,
+      "t.vbs", out, err);
+  return code == 0 ? out.str() : "failed: " + err.str();
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+class FolderLinkTest : public ::testing::Test {
+ protected:
+  // tree/{f.txt, sub/g.txt, out -> outside, file -> outside/keep.txt}
+  void SetUp() override {
+    WriteBytes(outside_.Path("keep.txt"), "keep");
+    ASSERT_EQ(::mkdir(tree_.c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir((tree_ + "/sub").c_str(), 0777), 0);
+    WriteBytes(tree_ + "/f.txt", "12");
+    WriteBytes(tree_ + "/sub/g.txt", "345");
+    ASSERT_EQ(::symlink(outside_.path().c_str(), (tree_ + "/out").c_str()), 0);
+    ASSERT_EQ(
+        ::symlink(outside_.Path("keep.txt").c_str(), (tree_ + "/file").c_str()),
+        0);
+  }
+  bool OutsideIntact() {
+    return ReadBytes(outside_.Path("keep.txt")) == "keep";
+  }
+
+  TempDir dir_, outside_;
+  std::string tree_ = dir_.Path("tree");
+};
+
+TEST_F(FolderLinkTest, DeleteFolderRemovesLinksNeverTheirTargets) {
+  EXPECT_EQ(RunFso("fso.DeleteFolder " + Quoted(tree_) + "\nWScript.Echo 1"),
+            "1\n");
+  EXPECT_FALSE(PathExists(tree_));
+  EXPECT_TRUE(OutsideIntact());
+}
+
+TEST_F(FolderLinkTest, AFolderReachedThroughALinkLosesTheLinkOnly) {
+  EXPECT_EQ(RunFso("fso.GetFolder(" + Quoted(tree_ + "/out") +
+                   ").Delete\nWScript.Echo 1"),
+            "1\n");
+  EXPECT_FALSE(PathExists(tree_ + "/out"));
+  EXPECT_TRUE(OutsideIntact());
+}
+
+TEST_F(FolderLinkTest, CopyAndSizeLeaveLinksOut) {
+  const std::string copy = dir_.Path("copy");
+  EXPECT_EQ(RunFso("fso.CopyFolder " + Quoted(tree_) + ", " + Quoted(copy) +
+                   "\nWScript.Echo fso.GetFolder(" + Quoted(tree_) +
+                   ").Size, fso.GetFolder(" + Quoted(copy) + ").Size"),
+            "5 5\n");
+  EXPECT_FALSE(PathExists(copy + "/out"));
+  EXPECT_FALSE(PathExists(copy + "/file"));
+  EXPECT_EQ(ReadBytes(copy + "/sub/g.txt"), "345");
+  EXPECT_TRUE(OutsideIntact());
+}
+
+TEST_F(FolderLinkTest, ACopyIntoItselfIsRefused) {
+  EXPECT_EQ(
+      RunFso("On Error Resume Next\nfso.CopyFolder " + Quoted(tree_) + ", " +
+             Quoted(tree_ + "/sub/again") + "\nWScript.Echo Err.Number"),
+      "5\n");
+  EXPECT_FALSE(PathExists(tree_ + "/sub/again/sub"));
+}
+
+TEST(UnicodeFileTest, ByteOrderMarkThenUtf16LeWithCrLf) {
+  TempDir dir;
+  const std::string name = dir.Path("u.txt");
+  EXPECT_EQ(RunFso("Set f = fso.CreateTextFile(" + Quoted(name) +
+                   ", True, True)\nf.WriteLine \"a\" & ChrW(1046)\nf.Close\n"
+                   "Set f = fso.OpenTextFile(" +
+                   Quoted(name) +
+                   ", 8, False, -1)\nf.Write \"b\"\nf.Close\n"
+                   "Set f = fso.OpenTextFile(" +
+                   Quoted(name) +
+                   ", 1, False, 0)\nWScript.Echo AscW(Mid(f.ReadLine, 2))"),
+            "1046\n");
+  EXPECT_EQ(ReadBytes(name), std::string("\xFF\xFE"
+                                         "a\0\x16\x04\r\0\n\0b\0",
+                                         12));
+}
+
+TEST(FileSystemSandboxTest, NothingOutsideTheRootIsListedOrRemoved) {
+  TempDir root, outside;
+  WriteBytes(outside.Path("keep.txt"), "keep");
+  testing::SandboxPlatform sandbox(root.path());
+  ScopedPlatform scope(sandbox);
+  const std::string trap =
+      "On Error Resume Next\n"
+      "fso.DeleteFolder " +
+      Quoted(outside.path()) +
+      ", True\n"
+      "a = Err.Number : Err.Clear\n"
+      "n = fso.GetFolder(" +
+      Quoted(outside.path()) +
+      ").Files.Count\n"
+      "b = Err.Number : Err.Clear\n"
+      "fso.CopyFolder " +
+      Quoted(outside.path()) + ", " + Quoted(root.Path("c")) +
+      "\n"
+      "WScript.Echo a, b, Err.Number\n";
+  EXPECT_EQ(RunFso(trap), "76 76 76\n");
+  EXPECT_EQ(ReadBytes(outside.Path("keep.txt")), "keep");
+  // The platform calls themselves, below the script's own checks.
+  const Text out = outside.text(), keep = outside.TextPath("keep.txt");
+  using testing::FailureOf;
+  EXPECT_EQ(FailureOf([&] { sandbox.ListFolder(out); }), 70);
+  EXPECT_EQ(FailureOf([&] { sandbox.Status(keep); }), 70);
+  EXPECT_EQ(FailureOf([&] { sandbox.ForceDeleteFile(keep); }), 70);
+  EXPECT_EQ(FailureOf([&] { sandbox.DeleteEmptyFolder(out); }), 70);
+  EXPECT_EQ(ReadBytes(outside.Path("keep.txt")), "keep");
+  EXPECT_EQ(sandbox.ListFolder(root.text()).size(), 0u);
+}
+
+}  // namespace
+}  // namespace pellar
