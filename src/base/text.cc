@@ -176,9 +176,9 @@ void AppendUtf16Le(std::string& out, TextView text) {
 Text FromUtf16Le(std::string_view bytes) {
   Text text(bytes.size() / 2, u'\0');
   for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(
-        static_cast<unsigned char>(bytes[2 * i]) |
-        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    const auto low = static_cast<unsigned char>(bytes[2 * i]);
+    const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
+    text[i] = static_cast<char16_t>(low | high << 8);
   }
   return text;
 }

@@ -12,12 +12,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -623,9 +623,9 @@ class PosixPlatform final : public Platform {
     if (::rmdir(p.c_str()) != 0) {
       const int err = errno;
       // A file or link in the folder's place is no folder to remove.
-      throw err == ENOENT || err == ENOTDIR ? Failure(error::kPathNotFound)
-            : err == EEXIST               ? Failure(error::kPathFileAccess)
-                                          : PosixError(err, p);
+      if (err == ENOENT || err == ENOTDIR) throw Failure(error::kPathNotFound);
+      if (err == EEXIST) throw Failure(error::kPathFileAccess);
+      throw PosixError(err, p);
     }
   }
 
@@ -675,9 +675,9 @@ class PosixPlatform final : public Platform {
     if (status.kind == EntryKind::kFile) status.size = sx.stx_size;
     status.modified = LocalOf(sx.stx_mtime.tv_sec);
     // Not every file system keeps a birth time.
-    status.created = LocalOf((sx.stx_mask & STATX_BTIME) != 0
-                                 ? sx.stx_btime.tv_sec
-                                 : sx.stx_ctime.tv_sec);
+    status.created =
+        LocalOf((sx.stx_mask & STATX_BTIME) != 0 ? sx.stx_btime.tv_sec
+                                                 : sx.stx_ctime.tv_sec);
     return status;
   }
 

@@ -258,8 +258,8 @@ TEST_P(PlatformContractTest, ListFolderGivesEveryEntryWithItsKindByName) {
   std::vector<Text> names;
   for (const FolderEntry& entry : platform().ListFolder(dir_.text())) {
     names.push_back(entry.name);
-    const bool folder = entry.name == u"sub" || entry.name.find(u"hiddendir") !=
-                                                    Text::npos;
+    const bool folder =
+        entry.name == u"sub" || entry.name.find(u"hiddendir") != Text::npos;
     EXPECT_EQ(entry.kind, folder ? EntryKind::kFolder : EntryKind::kFile)
         << ToUtf8(entry.name);
   }

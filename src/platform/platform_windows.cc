@@ -500,8 +500,8 @@ class WindowsPlatform final : public Platform {
       if (std::wcscmp(entry, L".") == 0 || std::wcscmp(entry, L"..") == 0) {
         continue;
       }
-      entries.push_back({FromWide(entry, std::wcslen(entry)),
-                         KindOf(data.dwFileAttributes)});
+      entries.push_back(
+          {FromWide(entry, std::wcslen(entry)), KindOf(data.dwFileAttributes)});
     } while (::FindNextFileW(h, &data));
     const DWORD code = ::GetLastError();
     if (code != ERROR_NO_MORE_FILES) throw WindowsError(p, code);
@@ -532,8 +532,8 @@ class WindowsPlatform final : public Platform {
   Text CurrentFolder() override {
     std::wstring folder(MAX_PATH, L'\0');
     while (true) {
-      const DWORD n = ::GetCurrentDirectoryW(
-          static_cast<DWORD>(folder.size()), folder.data());
+      const DWORD n = ::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()),
+                                             folder.data());
       if (n == 0) throw WindowsError(L".", ::GetLastError());
       if (n < folder.size()) return FromWide(folder.data(), n);
       folder.resize(n);
