@@ -412,6 +412,11 @@ Var WriteStream(TextView path, std::string kept, bool unicode) {
 Var OpenStream(TextView path, int32_t mode, bool create, int32_t format) {
   const bool exists = FileExists(path);
   if (mode == 1) {
+    if (!exists && create) {
+      // Windows makes the missing file, empty, and reads it.
+      OpenForSave(path)->Close();
+      return Own(new TextStream(Text()));
+    }
     if (!exists) Raise(error::kFileNotFound);
     return Own(new TextStream(DecodeFile(ReadAllBytes(path), format)));
   }

@@ -87,6 +87,54 @@ TEST_F(FolderLinkTest, ACopyIntoItselfIsRefused) {
   EXPECT_FALSE(PathExists(tree_ + "/sub/again/sub"));
 }
 
+TEST_F(FolderLinkTest, ReadOnlyFilesGoOnlyWithForce) {
+  ASSERT_EQ(::chmod((tree_ + "/sub/g.txt").c_str(), 0444), 0);
+  EXPECT_EQ(RunFso("On Error Resume Next\nfso.DeleteFolder " + Quoted(tree_) +
+                   "\nWScript.Echo Err.Number"),
+            "70\n");
+  EXPECT_TRUE(PathExists(tree_ + "/sub/g.txt"));
+  EXPECT_EQ(
+      RunFso("fso.DeleteFolder " + Quoted(tree_) + ", True\nWScript.Echo 1"),
+      "1\n");
+  EXPECT_FALSE(PathExists(tree_));
+  EXPECT_TRUE(OutsideIntact());
+}
+
+struct ErrorCase {
+  const char* statement;
+  int number;
+};
+
+class FileSystemErrorTest : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(FileSystemErrorTest, Raises) {
+  TempDir dir;
+  const std::string setup = "Set d = fso.CreateFolder(" +
+                            Quoted(dir.Path("d")) + ")\n" +
+                            "Set w = d.CreateTextFile(\"w.txt\")\n"
+                            "Set r = fso.OpenTextFile(" +
+                            Quoted(dir.Path("d/r.txt")) + ", 1, True)\n";
+  EXPECT_EQ(RunFso(setup + "On Error Resume Next\n" + GetParam().statement +
+                   "\nWScript.Echo Err.Number"),
+            std::to_string(GetParam().number) + "\n")
+      << GetParam().statement;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, FileSystemErrorTest,
+    ::testing::Values(
+        // Files are saved as the library saves: never under a wildcard name.
+        ErrorCase{"d.CreateTextFile \"*.txt\"", 52},
+        ErrorCase{"Set x = fso.GetSpecialFolder(0)", 5},
+        ErrorCase{"Set x = d.Files(\"missing\")", 53},
+        ErrorCase{"Set x = d.SubFolders(\"missing\")", 76},
+        ErrorCase{"x = r.Read(-1)", 5},
+        // Opened to read with create: made empty, as on Windows.
+        ErrorCase{"x = r.ReadAll", 62}, ErrorCase{"x = w.ReadLine", 54},
+        ErrorCase{"w.Skip 1", 54}, ErrorCase{"r.Write \"x\"", 54},
+        ErrorCase{"x = d.Attributes", 438},
+        ErrorCase{"Set x = fso.GetFolder(\"\")", 76}));
+
 TEST(UnicodeFileTest, ByteOrderMarkThenUtf16LeWithCrLf) {
   TempDir dir;
   const std::string name = dir.Path("u.txt");
