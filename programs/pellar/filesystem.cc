@@ -742,7 +742,7 @@ class FileSystemObject final : public ScriptObject {
       std::vector<Text> matches;
       if (HasWildcard(spec)) {
         matches = Matches(spec, LookupKind::kFolder);
-      } else if (IsKind(spec, EntryKind::kFolder)) {
+      } else if (FolderExists(spec)) {
         matches.push_back(spec);
       }
       if (matches.empty()) Raise(error::kPathNotFound);

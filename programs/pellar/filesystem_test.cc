@@ -67,6 +67,14 @@ TEST_F(FolderLinkTest, AFolderReachedThroughALinkLosesTheLinkOnly) {
   EXPECT_TRUE(OutsideIntact());
 }
 
+TEST_F(FolderLinkTest, DeleteFolderOfALinkRemovesTheLinkOnly) {
+  EXPECT_EQ(
+      RunFso("fso.DeleteFolder " + Quoted(tree_ + "/out") + "\nWScript.Echo 1"),
+      "1\n");
+  EXPECT_FALSE(PathExists(tree_ + "/out"));
+  EXPECT_TRUE(OutsideIntact());
+}
+
 TEST_F(FolderLinkTest, CopyAndSizeLeaveLinksOut) {
   const std::string copy = dir_.Path("copy");
   EXPECT_EQ(RunFso("fso.CopyFolder " + Quoted(tree_) + ", " + Quoted(copy) +
