@@ -97,6 +97,10 @@ On Error GoTo 0
 
 fso.DeleteFile fso.BuildPath("into", "*.xyz")
 WScript.Echo "wildcard delete:", fso.GetFolder("into").Files.Count
+fso.CreateFolder "moves"
+fso.MoveFile fso.BuildPath("tree", "*.xyz"), fso.BuildPath("moves", "")
+WScript.Echo "wildcard move:", fso.GetFolder("moves").Files.Count, fso.GetFolder("tree").Files.Count
+fso.DeleteFolder "moves"
 fso.DeleteFolder "into"
 fso.DeleteFolder "tree", True
 WScript.Echo "cleaned:", fso.FolderExists("into"), fso.FolderExists("tree"), fso.GetFolder(".").SubFolders.Count
