@@ -24,17 +24,27 @@ constexpr int32_t kTristateTrue = -1;
 
 // ---- paths ------------------------------------------------------------------
 
-// Both separators are taken, as the text-file part always did.
-bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
-
 bool Windows() { return Platform::Current().Separator() == u'\\'; }
+
+// The name functions (GetFileName, BuildPath, ...) take both separators,
+// as they always did: they only cut texts.
+bool IsAnySeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+// What names a file takes the system's separators only: on POSIX a
+// backslash is part of a name, and a path must keep naming the same file.
+bool IsSeparator(char16_t c) { return c == u'/' || (c == u'\\' && Windows()); }
 
 bool HasWildcard(TextView path) {
   return path.find_first_of(u"*?") != TextView::npos;
 }
 
-size_t NameStart(TextView path) {
+size_t AnyNameStart(TextView path) {
   size_t at = path.find_last_of(u"/\\");
+  return at == TextView::npos ? 0 : at + 1;
+}
+
+size_t NameStart(TextView path) {
+  size_t at = Windows() ? path.find_last_of(u"/\\") : path.rfind(u'/');
   return at == TextView::npos ? 0 : at + 1;
 }
 
@@ -794,8 +804,8 @@ class FileSystemObject final : public ScriptObject {
         name == "getfilename") {
       ArgCount(args, 1, 1);
       Text path = text(0);
-      while (!path.empty() && IsSeparator(path.back())) path.pop_back();
-      Text file = path.substr(NameStart(path));
+      while (!path.empty() && IsAnySeparator(path.back())) path.pop_back();
+      Text file = path.substr(AnyNameStart(path));
       if (name == "getfilename") return Var::String(file);
       size_t dot = file.rfind(u'.');
       if (name == "getbasename")
@@ -805,15 +815,15 @@ class FileSystemObject final : public ScriptObject {
     if (name == "getparentfoldername") {
       ArgCount(args, 1, 1);
       Text path = text(0);
-      size_t start = NameStart(path);
+      size_t start = AnyNameStart(path);
       return Var::String(start == 0 ? Text() : path.substr(0, start - 1));
     }
     if (name == "buildpath") {
       ArgCount(args, 2, 2);
       Text a = text(0), b = text(1);
       if (a.empty()) return Var::String(b);
-      const bool a_ends = IsSeparator(a.back());
-      const bool b_starts = !b.empty() && IsSeparator(b.front());
+      const bool a_ends = IsAnySeparator(a.back());
+      const bool b_starts = !b.empty() && IsAnySeparator(b.front());
       if (a_ends && b_starts) b.erase(0, 1);
       if (!a_ends && !b_starts) a += Platform::Current().Separator();
       return Var::String(a + b);

@@ -108,6 +108,19 @@ TEST_F(FolderLinkTest, ReadOnlyFilesGoOnlyWithForce) {
   EXPECT_TRUE(OutsideIntact());
 }
 
+// On POSIX a backslash belongs to a name: the folder keeps its identity.
+TEST(FileSystemPathTest, ABackslashIsPartOfAPosixName) {
+  TempDir dir;
+  const std::string odd = dir.Path("x\\y");
+  ASSERT_EQ(::mkdir(odd.c_str(), 0777), 0);
+  WriteBytes(odd + "/f.txt", "abc");
+  EXPECT_EQ(RunFso("Set d = fso.GetFolder(" + Quoted(odd) +
+                   ")\nWScript.Echo d.Name, d.Files(\"f.txt\").Size, "
+                   "d.ParentFolder.Path = " +
+                   Quoted(dir.path())),
+            "x\\y 3 -1\n");
+}
+
 struct ErrorCase {
   const char* statement;
   int number;
