@@ -639,7 +639,8 @@ class FolderObject final : public Entry {
     }
     if (name == "createtextfile") {
       ArgCount(args, 1, 3);
-      const Text path = Join(path_, ToStr(*args[0]));
+      const Text name = ToStr(*args[0]);
+      const Text path = RootLength(name) > 0 ? name : Join(path_, name);
       if (args.size() > 1 && !ToBool(*args[1]) && FileExists(path)) {
         Raise(error::kFileExists);
       }
@@ -674,6 +675,11 @@ void Transfer(TextView from, Text to, bool folders, bool move, bool overwrite) {
   }
   if (into && !FolderExists(to)) Raise(error::kPathNotFound);
   for (const Text& source : sources) {
+    // A link among the matches is no folder of the tree to copy.
+    if (folders && !move && HasWildcard(from) &&
+        IsKind(source, EntryKind::kLink)) {
+      continue;
+    }
     const Text target =
         into ? Join(to, TextView(source).substr(NameStart(source))) : to;
     if (move) {

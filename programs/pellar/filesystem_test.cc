@@ -87,6 +87,16 @@ TEST_F(FolderLinkTest, CopyAndSizeLeaveLinksOut) {
   EXPECT_TRUE(OutsideIntact());
 }
 
+TEST_F(FolderLinkTest, WildcardCopiesPassLinksBy) {
+  const std::string into = dir_.Path("into");
+  ASSERT_EQ(::mkdir(into.c_str(), 0777), 0);
+  EXPECT_EQ(RunFso("fso.CopyFolder " + Quoted(tree_ + "/*") + ", " +
+                   Quoted(into + "/") + "\nWScript.Echo 1"),
+            "1\n");
+  EXPECT_EQ(ReadBytes(into + "/sub/g.txt"), "345");
+  EXPECT_FALSE(PathExists(into + "/out"));
+}
+
 TEST_F(FolderLinkTest, ACopyIntoItselfIsRefused) {
   EXPECT_EQ(
       RunFso("On Error Resume Next\nfso.CopyFolder " + Quoted(tree_) + ", " +
