@@ -644,7 +644,6 @@ class PosixPlatform final : public Platform {
       ~DirCloser() { ::closedir(d); }
     } closer{d};
     std::vector<FolderEntry> entries;
-    errno = 0;
     while (struct dirent* entry = ::readdir(d)) {
       if (std::strcmp(entry->d_name, ".") == 0 ||
           std::strcmp(entry->d_name, "..") == 0) {
