@@ -176,30 +176,6 @@ uint64_t TreeSize(const Text& folder) {
   return total;
 }
 
-// Deletes `folder` and everything in it. A symbolic link is removed as an
-// entry of its own: the tree it may lead to is never entered. Read-only
-// files stop the deletion (70) unless `force`.
-void DeleteTree(const Text& folder, bool force) {
-  Platform& platform = Platform::Current();
-  // A folder reached through a link (the one named, as a link to a folder
-  // passes for a folder) loses the link only.
-  if (platform.Status(folder).kind == EntryKind::kLink) {
-    platform.DeleteFile(folder);
-    return;
-  }
-  for (const FolderEntry& entry : platform.ListFolder(folder)) {
-    const Text path = Join(folder, entry.name);
-    if (entry.kind == EntryKind::kFolder) {
-      DeleteTree(path, force);
-    } else if (force) {
-      platform.ForceDeleteFile(path);
-    } else {
-      platform.DeleteFile(path);
-    }
-  }
-  platform.DeleteEmptyFolder(folder);
-}
-
 // Copies the tree `from` into the folder `to`, made when missing. Links
 // are left out: a copy never reaches outside the tree it copies.
 void CopyTree(const Text& from, const Text& to, bool overwrite) {
@@ -625,7 +601,8 @@ class FolderObject final : public Entry {
     }
     if (name == "delete") {
       ArgCount(args, 0, 1);
-      DeleteTree(path_, !args.empty() && ToBool(*args[0]));
+      Platform::Current().DeleteFolderTree(path_,
+                                           !args.empty() && ToBool(*args[0]));
       return Var();
     }
     if (name == "copy") {
@@ -762,7 +739,9 @@ class FileSystemObject final : public ScriptObject {
         matches.push_back(spec);
       }
       if (matches.empty()) Raise(error::kPathNotFound);
-      for (const Text& match : matches) DeleteTree(match, flag(1, false));
+      for (const Text& match : matches) {
+        Platform::Current().DeleteFolderTree(match, flag(1, false));
+      }
       return Var();
     }
     if (name == "copyfile" || name == "copyfolder") {

@@ -211,6 +211,7 @@ TEST(FileSystemSandboxTest, NothingOutsideTheRootIsListedOrRemoved) {
   EXPECT_EQ(FailureOf([&] { sandbox.Status(keep); }), 70);
   EXPECT_EQ(FailureOf([&] { sandbox.ForceDeleteFile(keep); }), 70);
   EXPECT_EQ(FailureOf([&] { sandbox.DeleteEmptyFolder(out); }), 70);
+  EXPECT_EQ(FailureOf([&] { sandbox.DeleteFolderTree(out, true); }), 70);
   EXPECT_EQ(ReadBytes(outside.Path("keep.txt")), "keep");
   EXPECT_EQ(sandbox.ListFolder(root.text()).size(), 0u);
 }

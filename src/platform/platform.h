@@ -160,6 +160,13 @@ class Platform {
   // link, to a folder too). A folder that is not empty fails with 75, a
   // missing one with 76.
   virtual void DeleteEmptyFolder(TextView path) = 0;
+  // Deletes the folder `path` and everything in it. A symbolic link met
+  // anywhere (`path` itself included) is removed as an entry of its own,
+  // never entered; on POSIX the walk holds each folder open, so a folder
+  // swapped for a link while it runs is not followed either. A read-only
+  // file stops the deletion with 70 (what went before stays gone) unless
+  // `force`. Nothing at `path` fails with 76.
+  virtual void DeleteFolderTree(TextView path, bool force) = 0;
   // Every entry of `folder`, hidden ones included ("." and ".." never),
   // with its kind as EntryKind tells it, ordered by the names' code units.
   // A missing folder, or a file in its place, fails with 76.
@@ -236,6 +243,9 @@ class ForwardingPlatform : public Platform {
   void CreateFolder(TextView path) override { target_.CreateFolder(path); }
   void DeleteEmptyFolder(TextView path) override {
     target_.DeleteEmptyFolder(path);
+  }
+  void DeleteFolderTree(TextView path, bool force) override {
+    target_.DeleteFolderTree(path, force);
   }
   std::vector<FolderEntry> ListFolder(TextView folder) override {
     return target_.ListFolder(folder);

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pellar/base/failure.h>
 #include <pellar/platform/platform.h>
@@ -433,6 +434,53 @@ LocalDateTime LocalOf(int64_t seconds) {
                        tm.tm_hour,        tm.tm_min,     tm.tm_sec};
 }
 
+// Deletes the folder `name` of the open folder `parent` and everything in
+// it, by descriptors: each level is opened without following a link, so no
+// link, planted before or during the walk, is ever entered. `shown` names
+// the folder in failures.
+void RemoveTreeAt(int parent, const char* name, bool force,
+                  const std::string& shown) {
+  const int fd =
+      ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw PosixError(errno, shown);
+  DIR* d = ::fdopendir(fd);
+  if (d == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    throw PosixError(err, shown);
+  }
+  struct DirCloser {
+    DIR* d;
+    ~DirCloser() { ::closedir(d); }
+  } closer{d};
+  std::vector<std::string> names;
+  while (struct dirent* entry = ::readdir(d)) {
+    if (std::strcmp(entry->d_name, ".") != 0 &&
+        std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  for (const std::string& entry : names) {
+    const std::string path = shown + "/" + entry;
+    struct stat st;
+    if (::fstatat(fd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // gone already
+      throw PosixError(errno, path);
+    }
+    if (S_ISDIR(st.st_mode)) {
+      RemoveTreeAt(fd, entry.c_str(), force, path);
+      continue;
+    }
+    if (!force && S_ISREG(st.st_mode) && IsReadOnly(st)) {
+      throw Failure(error::kPermissionDenied);
+    }
+    if (::unlinkat(fd, entry.c_str(), 0) != 0) throw PosixError(errno, path);
+  }
+  if (::unlinkat(parent, name, AT_REMOVEDIR) != 0) {
+    throw PosixError(errno, shown);
+  }
+}
+
 // Whether the older entry at `path`, which `st` describes, may be replaced
 // by the calling user: the folder must be writable, and in a sticky folder
 // the entry or the folder must be ours. Checked before the new file is
@@ -627,6 +675,38 @@ class PosixPlatform final : public Platform {
       if (err == EEXIST) throw Failure(error::kPathFileAccess);
       throw PosixError(err, p);
     }
+  }
+
+  void DeleteFolderTree(TextView path, bool force) override {
+    std::string p = SystemPath(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    const size_t slash = p.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : p.substr(0, slash);
+    const std::string name =
+        slash == std::string::npos ? p : p.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+      throw Failure(error::kInvalidCall);
+    }
+    const int parent =
+        ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) throw Failure(error::kPathNotFound);
+    struct Closer {
+      int fd;
+      ~Closer() { ::close(fd); }
+    } closer{parent};
+    struct stat st;
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      throw Failure(error::kPathNotFound);
+    }
+    if (S_ISLNK(st.st_mode)) {
+      // A link named as the folder goes, its target stays.
+      if (::unlinkat(parent, name.c_str(), 0) != 0) throw PosixError(errno, p);
+      return;
+    }
+    if (!S_ISDIR(st.st_mode)) throw Failure(error::kPathNotFound);
+    RemoveTreeAt(parent, name.c_str(), force, p);
   }
 
   std::vector<FolderEntry> ListFolder(TextView folder) override {

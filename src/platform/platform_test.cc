@@ -311,6 +311,39 @@ TEST_P(PlatformContractTest, DeleteEmptyFolderRemovesOnlyEmptyFolders) {
   EXPECT_FALSE(PathExists(dir_.Path("sub")));
 }
 
+TEST_P(PlatformContractTest, DeleteFolderTreeTakesEverythingBelow) {
+  MakeFolder(dir_.Path("sub/deeper"));
+  WriteBytes(dir_.Path("sub/deeper/x.txt"), "x");
+  WriteBytes(dir_.Path(std::string("sub/") + Hidden("h.txt")), "h");
+  platform().DeleteFolderTree(P("sub"), false);
+  EXPECT_FALSE(PathExists(dir_.Path("sub")));
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFolderTree(P("sub"), false); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFolderTree(P("a.txt"), true); }),
+            error::kPathNotFound);
+  EXPECT_TRUE(PathExists(dir_.Path("a.txt")));
+}
+
+#ifndef _WIN32
+TEST_P(PlatformContractTest, DeleteFolderTreeNeverEntersLinks) {
+  TempDir outside;
+  WriteBytes(outside.Path("keep.txt"), "k");
+  MakeFolder(dir_.Path("sub/deeper"));
+  ASSERT_EQ(::symlink(outside.path().c_str(), dir_.Path("sub/deeper/out").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.path().c_str(), dir_.Path("link").c_str()), 0);
+  platform().DeleteFolderTree(P("link"), true);
+  EXPECT_FALSE(PathExists(dir_.Path("link")));
+  WriteBytes(dir_.Path("sub/ro.txt"), "r");
+  ::chmod(dir_.Path("sub/ro.txt").c_str(), 0444);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFolderTree(P("sub"), false); }),
+            error::kPermissionDenied);
+  EXPECT_TRUE(PathExists(dir_.Path("sub/ro.txt")));
+  platform().DeleteFolderTree(P("sub/"), true);
+  EXPECT_FALSE(PathExists(dir_.Path("sub")));
+  EXPECT_EQ(ReadBytes(outside.Path("keep.txt")), "k");
+}
+#endif
+
 TEST_P(PlatformContractTest, ForceDeleteFileTakesReadOnlyFilesToo) {
   WriteBytes(dir_.Path("ro.txt"), "r");
 #ifdef _WIN32

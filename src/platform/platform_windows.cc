@@ -476,6 +476,34 @@ class WindowsPlatform final : public Platform {
     if (!::RemoveDirectoryW(p.c_str())) throw WindowsError(p, ::GetLastError());
   }
 
+  void DeleteFolderTree(TextView path, bool force) override {
+    Text p(path);
+    while (p.size() > 3 && (p.back() == u'\\' || p.back() == u'/')) {
+      p.pop_back();
+    }
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(p).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      throw Failure(error::kPathNotFound);
+    }
+    // A reparse point named as the folder goes, its target stays.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      DeleteFile(p);
+      return;
+    }
+    for (const FolderEntry& entry : ListFolder(p)) {
+      const Text inner = p + u'\\' + entry.name;
+      if (entry.kind == EntryKind::kFolder) {
+        DeleteFolderTree(inner, force);
+      } else if (force) {
+        ForceDeleteFile(inner);
+      } else {
+        DeleteFile(inner);
+      }
+    }
+    DeleteEmptyFolder(p);
+  }
+
   std::vector<FolderEntry> ListFolder(TextView folder) override {
     std::wstring p = SystemPath(folder);
     if (!IsFolder(p)) throw Failure(error::kPathNotFound);

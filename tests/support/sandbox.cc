@@ -125,6 +125,11 @@ void SandboxPlatform::DeleteEmptyFolder(TextView path) {
   ForwardingPlatform::DeleteEmptyFolder(path);
 }
 
+void SandboxPlatform::DeleteFolderTree(TextView path, bool force) {
+  Check(path, Access::kChange);
+  ForwardingPlatform::DeleteFolderTree(path, force);
+}
+
 std::vector<FolderEntry> SandboxPlatform::ListFolder(TextView folder) {
   Check(folder, Access::kOpen);
   return ForwardingPlatform::ListFolder(folder);

@@ -40,6 +40,7 @@ class SandboxPlatform : public ForwardingPlatform {
   void ForceDeleteFile(TextView path) override;
   void CreateFolder(TextView path) override;
   void DeleteEmptyFolder(TextView path) override;
+  void DeleteFolderTree(TextView path, bool force) override;
   std::vector<FolderEntry> ListFolder(TextView folder) override;
   EntryStatus Status(TextView path) override;
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
