@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "interpreter.h"
+#include "host.h"
 #include "objects.h"
 
 namespace pellar::script {
@@ -259,7 +259,7 @@ class TextStream final : public ScriptObject {
   }
   Text TypeName() const override { return u"TextStream"; }
 
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind) override {
     if (name == "close") {
       ArgCount(args, 0, 0);
@@ -433,7 +433,7 @@ class EntryCollection final : public ScriptObject {
            chars * sizeof(char16_t));
   }
   Text TypeName() const override { return type_name_; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
+  Var Invoke(Host&, std::string_view name, Args args,
              CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     if (name == "count") {
@@ -466,7 +466,7 @@ class EntryCollection final : public ScriptObject {
 class Entry : public ScriptObject {
  public:
   explicit Entry(Text path) : path_(std::move(path)) {}
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     if (name.empty() || name == "path") {
@@ -501,7 +501,7 @@ class Entry : public ScriptObject {
   }
 
  protected:
-  virtual Var Member(Interpreter& in, std::string_view name, Args args) = 0;
+  virtual Var Member(Host& in, std::string_view name, Args args) = 0;
   Text path_;
 };
 
@@ -511,7 +511,7 @@ class FileObject final : public Entry {
   Text TypeName() const override { return u"File"; }
 
  protected:
-  Var Member(Interpreter&, std::string_view name, Args args) override {
+  Var Member(Host&, std::string_view name, Args args) override {
     if (name == "size") {
       return Var::Number(
           static_cast<int64_t>(Platform::Current().Status(path_).size));
@@ -565,7 +565,7 @@ class FolderObject final : public Entry {
   Text TypeName() const override { return u"Folder"; }
 
  protected:
-  Var Member(Interpreter& in, std::string_view name, Args args) override {
+  Var Member(Host& in, std::string_view name, Args args) override {
     if (name == "size") {
       return Var::Number(static_cast<int64_t>(TreeSize(path_)));
     }
@@ -685,7 +685,7 @@ class FileSystemObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"FileSystemObject"; }
 
-  Var Invoke(Interpreter&, std::string_view name, Args args,
+  Var Invoke(Host&, std::string_view name, Args args,
              CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     auto text = [&](size_t i) { return ToStr(*args[i]); };

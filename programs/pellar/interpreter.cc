@@ -397,7 +397,7 @@ bool Interpreter::Pure(int32_t node, int depth) const {
       }
       return Pure(n.a, depth + 1) && Pure(n.b, depth + 1);
     case Op::kBuiltin:
-      if (static_cast<Builtin>(n.a) == Builtin::kCreateObject) return false;
+      if (!BuiltinAt(n.a).pure) return false;
       for (int32_t arg : program_.List(n.b)) {
         if (!Pure(arg, depth + 1)) return false;
       }
@@ -891,7 +891,7 @@ Var Interpreter::Eval(int32_t i) {
     case Op::kBuiltin: {
       ArgPack pack;
       BuildArgs(n.b, pack, false);
-      return CallBuiltin(*this, static_cast<Builtin>(n.a), pack.span());
+      return CallBuiltin(*this, n.a, pack.span());
     }
     case Op::kIndex: {
       const Node& base = program_.nodes[static_cast<size_t>(n.a)];

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "host.h"
 #include "parser.h"
 #include "variant.h"
 
@@ -23,19 +24,6 @@ namespace pellar {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitRuntimeError = 1;
 inline constexpr int kExitSyntaxError = 2;
-
-struct RunOptions {
-  std::vector<Text> arguments;  // WScript.Arguments
-  // Statements a run may execute; 0 is no limit. Keeps fuzzing finite.
-  uint64_t max_statements = 0;
-  // Nested procedure calls allowed before 28 "Out of stack space".
-  int max_call_depth = 1000;
-  // Bytes all the script's values may hold together before 7 "Out of
-  // memory".
-  size_t max_memory = size_t{1} << 30;
-  bool sleep = true;  // WScript.Sleep waits
-  Text host_path = u"pellar";  // WScript.FullName: the host program
-};
 
 // A failure not trapped by On Error Resume Next; it ends the script.
 struct RuntimeError {
@@ -52,34 +40,7 @@ struct RuntimeError {
 
 namespace script {
 
-// A failure with its Err.Source; the library's failures say "PellarLib".
-class ScriptFailure : public Failure {
- public:
-  ScriptFailure(const Failure& failure, Text source)
-      : Failure(failure), source_(std::move(source)) {}
-  const Text& source() const { return source_; }
-
- private:
-  Text source_;
-};
-
-// WScript.Quit: ends the run with `code`.
-struct QuitSignal {
-  int code;
-};
-
-struct ErrState {
-  int32_t number = 0;
-  Text description;
-  Text source;
-  void Clear() {
-    number = 0;
-    description.clear();
-    source.clear();
-  }
-};
-
-class Interpreter {
+class Interpreter final : public Host {
  public:
   // `program` must outlive the interpreter.
   Interpreter(const Program& program, std::ostream& out, std::ostream& err,
@@ -92,22 +53,21 @@ class Interpreter {
   // `exit_code` gets WScript.Quit's code.
   [[nodiscard]] std::optional<RuntimeError> Run(int* exit_code);
 
-  // For the builtins and objects.
-  std::ostream& out() { return out_; }
-  std::ostream& err() { return err_; }
-  ErrState& error() { return error_; }
-  const Text& script_name() const { return script_name_; }
-  const RunOptions& options() const { return options_; }
-  Var CreateObject(const Text& progid);
-  Var WScriptObject();
-  Var ErrObject();
-  double NextRandom(double x);
-  void Randomize(double seed);
-  // An object's default value where a plain value is needed.
-  Var DefaultValue(Var v);
-  // Objects that hold values and so may hold themselves; emptied when the
-  // run ends so that no cycle outlives it.
-  std::unordered_set<ScriptObject*>& containers() { return containers_; }
+  // Host.
+  std::ostream& out() override { return out_; }
+  std::ostream& err() override { return err_; }
+  ErrState& error() override { return error_; }
+  const Text& script_name() const override { return script_name_; }
+  const RunOptions& options() const override { return options_; }
+  Var CreateObject(const Text& progid) override;
+  Var WScriptObject() override;
+  Var ErrObject() override;
+  double NextRandom(double x) override;
+  void Randomize(double seed) override;
+  Var DefaultValue(Var v) override;
+  std::unordered_set<ScriptObject*>& containers() override {
+    return containers_;
+  }
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };

@@ -1,5 +1,11 @@
 #include "objects.h"
 
+#include <pellar/automation/automation.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
+#include <pellar/base/value.h>
+#include <pellar/platform/platform.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -8,12 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include <pellar/automation/automation.h>
-#include <pellar/base/number.h>
-#include <pellar/base/text_internal.h>
-#include <pellar/base/value.h>
-#include <pellar/platform/platform.h>
-#include "interpreter.h"
+#include "host.h"
 #include "regexp.h"
 
 namespace pellar::script {
@@ -30,8 +31,7 @@ Var Own(ScriptObject* object) {
   return v;
 }
 
-Var ItemList::Invoke(Interpreter&, std::string_view name, Args args,
-                     CallKind kind) {
+Var ItemList::Invoke(Host&, std::string_view name, Args args, CallKind kind) {
   if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
   if (name == "count") {
     ArgCount(args, 0, 0);
@@ -73,7 +73,9 @@ Value ToValue(const Var& v) {
     case VType::kLong:
       return v.raw_long();
     case VType::kDouble:
-      return v.raw_double();
+    case VType::kSingle:
+    case VType::kCurrency:
+      return ToDouble(v);
     case VType::kBoolean:
       return v.raw_long() != 0;
     case VType::kString:
@@ -109,8 +111,7 @@ class LibraryObject final : public ScriptObject {
   explicit LibraryObject(std::unique_ptr<Object> object)
       : object_(std::move(object)) {}
   Text TypeName() const override { return Text(object_->cls().name); }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
     // A library object has no default value and no properties.
     if (name.empty()) Raise(error::kTypeMismatch);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
@@ -155,7 +156,7 @@ class LibraryObject final : public ScriptObject {
 class ErrObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     ErrState& e = in.error();
     const bool let = kind == CallKind::kLet;
@@ -217,8 +218,7 @@ class StdStream final : public ScriptObject {
  public:
   explicit StdStream(bool error) : error_(error) {}
   Text TypeName() const override { return u"TextStream"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Host& in, std::string_view name, Args args, CallKind) override {
     std::ostream& stream = error_ ? in.err() : in.out();
     if (name == "write") {
       ArgCount(args, 1, 1);
@@ -261,8 +261,7 @@ class NamedArguments final : public ScriptObject {
     }
   }
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind) override {
     if (name == "count" || name == "length") {
       ArgCount(args, 0, 0);
       return Var::Long(static_cast<int32_t>(names_.size()));
@@ -292,7 +291,7 @@ class ArgumentsList final : public ScriptObject {
  public:
   explicit ArgumentsList(std::vector<Text> list) : list_(std::move(list)) {}
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     if (name == "named" || name == "unnamed") {
       Var part;
@@ -331,8 +330,7 @@ class ArgumentsList final : public ScriptObject {
 class WScriptObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Host& in, std::string_view name, Args args, CallKind) override {
     if (name == "echo") {
       // Everything is evaluated first: a failing argument prints nothing.
       Text line;
@@ -403,9 +401,7 @@ class WScriptObject final : public ScriptObject {
 
 class Dictionary final : public ScriptObject {
  public:
-  explicit Dictionary(Interpreter& in) : in_(in) {
-    in_.containers().insert(this);
-  }
+  explicit Dictionary(Host& in) : in_(in) { in_.containers().insert(this); }
   ~Dictionary() override { in_.containers().erase(this); }
   Text TypeName() const override { return u"Dictionary"; }
   void Drop() override {
@@ -420,8 +416,7 @@ class Dictionary final : public ScriptObject {
     return true;
   }
 
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
     const bool assign = kind == CallKind::kLet || kind == CallKind::kSet;
     if (name.empty() || name == "item") {
       if (assign) {
@@ -548,7 +543,7 @@ class Dictionary final : public ScriptObject {
       index_.emplace(KeyOf(keys_[i]), i);
   }
 
-  Interpreter& in_;
+  Host& in_;
   bool text_mode_ = false;
   size_t key_chars_ = 0;  // of the index's keys
   std::vector<Var> keys_;
@@ -558,11 +553,11 @@ class Dictionary final : public ScriptObject {
 
 }  // namespace
 
-Var MakeWScript(Interpreter&) { return Own(new WScriptObject); }
+Var MakeWScript(Host&) { return Own(new WScriptObject); }
 
-Var MakeErrObject(Interpreter&) { return Own(new ErrObject); }
+Var MakeErrObject(Host&) { return Own(new ErrObject); }
 
-Var CreateScriptObject(Interpreter& in, const Text& progid) {
+Var CreateScriptObject(Host& in, const Text& progid) {
   if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
     return Own(new Dictionary(in));
   if (EqualsIgnoreCase(progid, u"VBScript.RegExp")) return MakeRegExp();

@@ -1023,8 +1023,7 @@ class Parser {
             Fail(t, "'New' is not supported: classes are not supported");
           }
           // The one class built in: New RegExp is CreateObject's object.
-          int32_t n =
-              Add(Op::kBuiltin, static_cast<int32_t>(Builtin::kCreateObject));
+          int32_t n = Add(Op::kBuiltin, FindBuiltin("createobject"));
           p_.nodes[n].b = MakeList({Constant(Var::String(u"VBScript.RegExp"))});
           return n;
         }
@@ -1044,8 +1043,8 @@ class Parser {
     throw SyntaxError(pos.first, pos.second,
                       "Wrong number of arguments: '" + ToUtf8(name) + "'");
   }
-  void ArityCheck(int32_t name_node, Builtin id, size_t count) {
-    const BuiltinInfo& info = BuiltinById(id);
+  void ArityCheck(int32_t name_node, int32_t id, size_t count) {
+    const BuiltinInfo& info = BuiltinAt(id);
     if (static_cast<int>(count) < info.min_args || count > info.max_args) {
       ArityError(name_node, spelling_[name_spelling_[name_node]]);
     }
@@ -1075,7 +1074,7 @@ class Parser {
         index.op = Op::kCallProc;
         index.a = base.a;
       } else if (base.op == Op::kBuiltin) {
-        ArityCheck(base_node, static_cast<Builtin>(base.a), count);
+        ArityCheck(base_node, base.a, count);
         index.op = Op::kBuiltin;
         index.a = base.a;
       }
@@ -1083,8 +1082,7 @@ class Parser {
     for (int32_t n : s.names) {
       Node& node = p_.nodes[n];
       if (bases.count(n)) continue;
-      if (node.op == Op::kBuiltin)
-        ArityCheck(n, static_cast<Builtin>(node.a), 0);
+      if (node.op == Op::kBuiltin) ArityCheck(n, node.a, 0);
     }
   }
 
@@ -1125,9 +1123,9 @@ class Parser {
       node.a = static_cast<int32_t>(p_.constants.size() - 1);
       return;
     }
-    if (const BuiltinInfo* info = FindBuiltin(name)) {
+    if (int32_t id = FindBuiltin(name); id >= 0) {
       node.op = Op::kBuiltin;
-      node.a = static_cast<int32_t>(info->id);
+      node.a = id;
       node.b = -1;
       return;
     }

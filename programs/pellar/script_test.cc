@@ -5,6 +5,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
+#include "builtins.h"
 #include "gtest/gtest.h"
 #include "interpreter.h"
 #include "parser.h"
@@ -559,6 +560,25 @@ TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {
   EXPECT_EQ(RunScript("Do\nLoop", "t.vbs", out, err, options),
             kExitRuntimeError);
   EXPECT_EQ(err.str(), "t.vbs(1, 1) runtime error: Script ran too long\n");
+}
+
+// Each theme file registers its own builtins: a name registered twice (two
+// changes adding the same function) would leave one entry unreachable.
+TEST(BuiltinTableTest, EveryEntryIsFoundByItsNameInAnyCase) {
+  using namespace script;
+  for (auto group :
+       {TextBuiltins(), NumberBuiltins(), ConversionBuiltins(), DateBuiltins(),
+        FormatBuiltins(), ValueBuiltins(), HostBuiltins()}) {
+    for (const BuiltinInfo& info : group) {
+      std::string lower;
+      for (char c : info.name) lower += static_cast<char>(std::tolower(c));
+      const int32_t id = FindBuiltin(lower);
+      ASSERT_GE(id, 0) << info.name;
+      EXPECT_EQ(BuiltinAt(id).call, info.call) << info.name;
+      EXPECT_LE(info.min_args, info.max_args) << info.name;
+    }
+  }
+  EXPECT_EQ(FindBuiltin("InStr"), -1);  // the parser asks in lower case
 }
 
 TEST(InterpreterTest, TreeIsCompact) {

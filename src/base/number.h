@@ -18,6 +18,9 @@ Text ToTextNumericBoolean(const Value& value);
 // integers, others with 15 significant digits ("1.5", "0.333333333333333",
 // "1E+20"). The same under every process locale.
 Text DoubleText(double d);
+// The same for a Single, with 7 significant digits ("0.3333333",
+// "1.234568E+07").
+Text SingleText(float f);
 
 // Reads a number from text by the automation rules: blanks around, an
 // optional sign, digits with an optional decimal point, an optional

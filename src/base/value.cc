@@ -142,21 +142,30 @@ bool ToBoolean(const Value& value) {
   return n.is_integer ? n.integer != 0 : n.real != 0;
 }
 
-Text DoubleText(double d) {
-  if (std::nearbyint(d) == d && std::fabs(d) < 1e15) {
+namespace {
+
+// `d` with `digits` significant digits; whole numbers below 10^digits
+// without an exponent.
+Text SignificantText(double d, int digits) {
+  if (std::nearbyint(d) == d && std::fabs(d) < std::pow(10.0, digits)) {
     return Decimal(static_cast<int64_t>(d));
   }
-  // 15 significant digits, as VBScript writes a Double, with "." whatever
-  // the process locale says.
+  // "." whatever the process locale says.
   char buf[40];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d,
+                                       std::chars_format::general, digits);
   if (ec != std::errc()) throw Failure(error::kOverflow);
   for (char* c = buf; c != end; ++c) {
     if (*c == 'e') *c = 'E';
   }
   return Ascii(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
+
+}  // namespace
+
+Text DoubleText(double d) { return SignificantText(d, 15); }
+
+Text SingleText(float f) { return SignificantText(f, 7); }
 
 Text ToText(const Value& value) {
   switch (value.index()) {
