@@ -30,11 +30,10 @@
 #include <pellar/base/chars.h>
 #include <pellar/platform/platform.h>
 
-#include "control.h"
+#include "control_reader.h"
 #include "printable.h"
 #include "workbook.h"
 #include "workbook_file.h"
-#include <pellar/base/text_internal.h>
 
 namespace pellar::sheet {
 namespace {
@@ -55,10 +54,13 @@ constexpr std::string_view kUsage =
     "  --formulas         make values beginning with \"=\" formulas "
     "(otherwise\n"
     "                     they stay text)\n"
+    "  --dates serial|text  dates become date cells (serial, the default) or\n"
+    "                     stay texts as written (text)\n"
     "  --dry-run          list what each cell would get: its kind and the\n"
     "                     value the workbook would hold (\"number 123\" for\n"
-    "                     00123, \"text ...\", \"formula =...\"); write "
-    "nothing\n"
+    "                     00123, \"text ...\", \"formula =...\", \"date "
+    "...\",\n"
+    "                     \"boolean TRUE\"); write nothing\n"
     "  --max-inflate BYTES  refuse a workbook whose parts inflate past BYTES\n"
     "                     (default 1073741824)\n"
     "  --lock-timeout SECONDS  wait this long for another run updating the\n"
@@ -82,7 +84,17 @@ constexpr std::string_view kUsage =
     "Values:\n"
     "  One pair of surrounding \" or ' is removed and the value stays text;\n"
     "  an unquoted value that reads as a number (\"12.5\", \"-3\", \"1E3\")\n"
-    "  becomes a number; anything else is text.\n"
+    "  becomes a number; True and False (any case) become TRUE and FALSE;\n"
+    "  a date as the script host writes it (2/29/2024, 2/29/2024 1:05:09 PM,\n"
+    "  1:05:09 PM) becomes a date, shown as written (m/d/yyyy,\n"
+    "  m/d/yyyy h:mm:ss AM/PM, h:mm:ss AM/PM) unless the cell's format or a\n"
+    "  template's date format says otherwise; a date before 1/1/1900 stays\n"
+    "  text, with a warning. Anything else is text.\n"
+    "\n"
+    "Templates:\n"
+    "  In an existing workbook a format adds to the cell's style: Bold=1 on a\n"
+    "  cell with a font, fill, border and number format keeps them all. A\n"
+    "  new cell starts from its row's style, else its column's.\n"
     "\n"
     "Formats:\n"
     "  Property=Value pairs run together (Bold=1Italic=1), names in any case:\n"
@@ -123,6 +135,7 @@ constexpr size_t kWarningsShown = 100;
 struct Options {
   bool dry_run = false;
   bool formulas = false;
+  bool dates = true;  // dates become date cells, not texts
   int64_t origin_row = 1;
   int64_t origin_col = 1;
   UpdateLimits limits;
@@ -189,15 +202,17 @@ class Converter {
     return last_->second;
   }
 
+  // `note` gets what the user should know of the value.
   std::string Place(const ControlCell& in, SheetCell* out,
-                    const FormatEntry** format) {
+                    const FormatEntry** format, std::string* note) {
     out->row = options_.origin_row + in.row;
     out->col = options_.origin_col + in.col - 1;
     if (out->col < 1 || out->row > kMaxRows || out->col > kMaxCols) {
       return "cell (" + std::to_string(in.row) + ", " + std::to_string(in.col) +
              ") lies outside the worksheet";
     }
-    out->value = ClassifyValue(in.value, options_.formulas);
+    out->value =
+        ClassifyValue(in.value, options_.formulas, options_.dates, note);
     if (Utf16Length(out->value.text) > kMaxText) {
       return "cell (" + std::to_string(in.row) + ", " + std::to_string(in.col) +
              ") holds more than 32,767 characters, more than a cell can";
@@ -233,11 +248,19 @@ class ReadSink : public ControlSink {
   std::string Cell(const ControlCell& cell) override {
     SheetCell placed;
     const FormatEntry* entry = nullptr;
-    if (std::string why = converter_->Place(cell, &placed, &entry);
+    std::string note;
+    if (std::string why = converter_->Place(cell, &placed, &entry, &note);
         !why.empty()) {
       return why;
     }
     const FormatEntry& format = *entry;
+    if (!note.empty()) {
+      if (warnings_.size() < kWarningsShown) {
+        warnings_.push_back("row " + std::to_string(cell.row) + ", col " +
+                            std::to_string(cell.col) + ": " + note);
+      }
+      ++warning_count_;
+    }
     for (const FormatIssue& issue : format.issues) {
       if (warnings_.size() < kWarningsShown) {
         warnings_.push_back("row " + std::to_string(cell.row) + ", col " +
@@ -526,8 +549,8 @@ int Main(int argc, char** argv) {
       value = arg.substr(eq + 1);
       arg = arg.substr(0, eq);
     }
-    const bool takes_value =
-        arg == "--origin" || arg == "--max-inflate" || arg == "--lock-timeout";
+    const bool takes_value = arg == "--origin" || arg == "--max-inflate" ||
+                             arg == "--lock-timeout" || arg == "--dates";
     if (value && !takes_value) {
       return Usage(std::string(arg) + " takes no value");
     }
@@ -548,7 +571,13 @@ int Main(int argc, char** argv) {
         if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
         value = argv[++i];
       }
-      if (arg == "--origin") {
+      if (arg == "--dates") {
+        if (*value != "text" && *value != "serial") {
+          return Usage("--dates takes text or serial, not \"" +
+                       programs::Printable(*value) + "\"");
+        }
+        options.dates = *value == "serial";
+      } else if (arg == "--origin") {
         if (!ParseCellName(*value, &options.origin_row, &options.origin_col)) {
           return Usage("--origin takes a cell such as B3, not \"" +
                        programs::Printable(*value) + "\"");

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "control.h"
+#include "cell_meaning.h"
 
 namespace pellar::sheet {
 

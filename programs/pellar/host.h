@@ -75,6 +75,15 @@ class Host {
   virtual void Randomize(double seed) = 0;
   // An object's default value where a plain value is needed.
   virtual Var DefaultValue(Var v) = 0;
+  // Eval, and Execute or ExecuteGlobal (`global`): `text` parsed against
+  // the running scope (the global one for ExecuteGlobal) and run; Eval's
+  // value. A syntax error in it is a runtime error with the syntax error's
+  // number.
+  virtual Var Eval(const Text& text) = 0;
+  virtual Var Execute(const Text& text, bool global) = 0;
+  // GetRef: a callable reference to the script procedure `name`; 5 when
+  // there is none.
+  virtual Var GetRef(const Text& name) = 0;
   // Objects that hold values and so may hold themselves; emptied when the
   // run ends so that no cycle outlives it.
   virtual std::unordered_set<ScriptObject*>& containers() = 0;

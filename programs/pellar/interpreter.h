@@ -7,9 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -68,14 +72,43 @@ class Interpreter final : public Host {
   std::unordered_set<ScriptObject*>& containers() override {
     return containers_;
   }
+  Var Eval(const Text& text) override {
+    return RunText(text, TextKind::kExpression, TextScope::kCurrent);
+  }
+  Var Execute(const Text& text, bool global) override {
+    return RunText(text, TextKind::kStatements,
+                   global ? TextScope::kGlobal : TextScope::kCurrent);
+  }
+  Var GetRef(const Text& name) override;
+  enum class TextScope : uint8_t { kCurrent, kGlobal };
+  Var RunText(const Text& text, TextKind kind, TextScope where);
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
+  // Variables declared by Execute in a procedure, found by name: kept apart
+  // from the procedure's slots, which arguments passed by reference may
+  // point into while Execute runs, and never moved either.
+  struct AddedLocals {
+    std::vector<std::string> names;
+    std::deque<Var> slots;
+    Var* Find(const std::string& name) {
+      for (size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == name) return &slots[k];
+      }
+      return nullptr;
+    }
+  };
   struct Frame {
     Var* locals;
     bool resume_next = false;
+    // In a procedure: the procedure, and the variables Execute declared in
+    // it (made on the first such declaration).
+    const Procedure* proc = nullptr;
+    std::unique_ptr<AddedLocals>* added = nullptr;
   };
   class ArgPack;
+  class ProcRef;
+  class Names;
   // Array indices of one access, inline up to eight dimensions.
   class Indices {
    public:
@@ -107,7 +140,18 @@ class Interpreter final : public Host {
   }
   void Assign(int32_t target, Var value, bool is_set);
   void Store(Var& slot, Var value, bool is_set);
-  Var CallProcedure(int32_t proc, int32_t args);
+  Var CallProcedure(const Program& owner, int32_t proc, int32_t args);
+  // A call through a reference (GetRef, or a procedure Execute defined).
+  Var CallReference(const Program& owner, int32_t proc, Args args);
+  Var RunProcedure(const Program& owner, const Procedure& proc,
+                   std::vector<Var>& locals);
+  // The parsed form of an executed text (perhaps kept from before).
+  std::shared_ptr<const Program> ParseText(const Text& text, TextKind kind,
+                                           Names& names, const Frame* frame);
+  // The variable a kUndefined node names now, or nullptr.
+  Var* LateSlot(const Node& n);
+  Var LateValue(const Node& n);
+  void IndexNames();
   Var CallMember(const Node& n, CallKind kind);
   Var IndexValue(const Var& base, int32_t args);
   void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
@@ -128,12 +172,29 @@ class Interpreter final : public Host {
   // stack: deep expressions and calls end there instead of overflowing it.
   void CheckStack() const;
 
-  const Program& program_;
+  const Program& script_;   // the script file's tree
+  const Program* program_;  // the tree running: the script's or a text's
   std::ostream& out_;
   std::ostream& err_;
   Text script_name_;
   RunOptions options_;
-  std::vector<Var> globals_;
+  // Global variables; ExecuteGlobal adds some while references to the
+  // others are held, so they never move.
+  std::deque<Var> globals_;
+  // Lower-case names of globals and of the script's procedures, indexed
+  // the first time an executed text or GetRef needs them.
+  std::unordered_map<std::string, int32_t> global_names_;
+  std::unordered_map<std::string, int32_t> procedure_names_;
+  bool names_indexed_ = false;
+  struct CachedText {
+    TextKind kind;
+    const Procedure* proc;  // the script's procedure, or null: global
+    size_t globals;         // how many globals there were
+    std::shared_ptr<const Program> tree;
+  };
+  static constexpr size_t kMaxCachedText = 256;  // characters
+  static constexpr size_t kMaxCachedTexts = 256;
+  std::unordered_map<Text, CachedText> text_cache_;
   Frame* frame_ = nullptr;
   int depth_ = 0;
   uintptr_t stack_base_ = 0;    // where Run's frame sits

@@ -27,6 +27,8 @@ Text SingleText(float f);
 // exponent; "." is the decimal point under every locale. Fails with 13 for
 // anything else, with 6 beyond the range of a double.
 double ParseNumber(TextView text);
+// The same for UTF-8 text.
+double ParseNumber(std::string_view text);
 
 // Reads a byte count given on a command line: digits with an optional K, M
 // or G (powers of 1024); false for anything else, for 0 and beyond uint64.

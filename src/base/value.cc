@@ -58,35 +58,40 @@ bool ParseByteCount(std::string_view text, uint64_t* bytes) {
   return true;
 }
 
-double ParseNumber(TextView text) {
+namespace {
+
+// Over UTF-16 text and over the programs' UTF-8 (where a number is ASCII),
+// so that neither converts to the other to read one.
+template <typename Char>
+double ParseNumberOf(std::basic_string_view<Char> text) {
   size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
+  while (b < e && IsBlank(char16_t(text[b]))) ++b;
+  while (e > b && IsBlank(char16_t(text[e - 1]))) --e;
   std::string ascii;
   size_t i = b;
   auto digits = [&]() {
     size_t n = 0;
-    while (i < e && text[i] >= u'0' && text[i] <= u'9') {
+    while (i < e && text[i] >= Char('0') && text[i] <= Char('9')) {
       ascii.push_back(static_cast<char>(text[i++]));
       ++n;
     }
     return n;
   };
-  if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+  if (i < e && (text[i] == Char('+') || text[i] == Char('-'))) {
     // from_chars takes no "+".
-    if (text[i++] == u'-') ascii.push_back('-');
+    if (text[i++] == Char('-')) ascii.push_back('-');
   }
   size_t n = digits();
-  if (i < e && text[i] == u'.') {
+  if (i < e && text[i] == Char('.')) {
     ascii.push_back('.');
     ++i;
     n += digits();
   }
   if (n == 0) throw Failure(error::kTypeMismatch);
-  if (i < e && (text[i] == u'e' || text[i] == u'E')) {
+  if (i < e && (text[i] == Char('e') || text[i] == Char('E'))) {
     ascii.push_back('e');
     ++i;
-    if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+    if (i < e && (text[i] == Char('+') || text[i] == Char('-'))) {
       ascii.push_back(static_cast<char>(text[i++]));
     }
     if (digits() == 0) throw Failure(error::kTypeMismatch);
@@ -108,6 +113,11 @@ double ParseNumber(TextView text) {
   if (!std::isfinite(d)) throw Failure(error::kOverflow);
   return d;
 }
+
+}  // namespace
+
+double ParseNumber(TextView text) { return ParseNumberOf(text); }
+double ParseNumber(std::string_view text) { return ParseNumberOf(text); }
 
 int64_t RoundHalfEven(double d) {
   // 2^63 is the first double beyond int64's range.
