@@ -1,6 +1,6 @@
 // The objects a script gets besides the library's: WScript, Err,
-// Scripting.Dictionary, the text-file part of Scripting.FileSystemObject,
-// and the wrapper that calls library classes through Invoke.
+// Scripting.Dictionary, Scripting.FileSystemObject (filesystem.cc) and the
+// wrapper that calls library classes through Invoke.
 #ifndef PELLAR_HOST_OBJECTS_H_
 #define PELLAR_HOST_OBJECTS_H_
 
@@ -42,6 +42,8 @@ class ItemList final : public ScriptObject {
 Var MakeWScript(Host& in);
 // WScript.Shell.
 Var MakeShell();
+// Scripting.FileSystemObject.
+Var MakeFileSystemObject();
 Var MakeErrObject(Host& in);
 // CreateObject: the scripting objects by name, else a library class.
 Var CreateScriptObject(Host& in, const Text& progid);
