@@ -95,11 +95,17 @@ Interpreter::Interpreter(const Program& program, std::ostream& out,
 }
 
 Interpreter::~Interpreter() {
+  ending_ = true;
+  terminates_.clear();  // still linked below, so they go with the rest
   globals_.clear();
   wscript_ = Var();
   err_object_ = Var();
   std::vector<Var> held;
   for (ScriptObject* object : containers_) held.push_back(Var::Object(object));
+  // Instances that hold each other (or wait for a Terminate that will not
+  // run now) are let go of here.
+  for (ClassInstance* at = instances_; at != nullptr; at = at->next_)
+    held.push_back(Var::Object(at));
   for (Var& object : held) object.object()->Drop();
   held.clear();
   SetMemoryLimit(SIZE_MAX);
@@ -177,10 +183,16 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   frame_ = &main;
   RuntimeError fault;
   try {
-    ExecBlock(program_.main);
+    try {
+      ExecBlock(program_.main);
+    } catch (const QuitSignal& quit) {
+      *exit_code = quit.code;
+    }
+    ReleaseGlobals();
     return std::nullopt;
   } catch (const QuitSignal& quit) {
     *exit_code = quit.code;
+    ending_ = true;
     return std::nullopt;
   } catch (const LimitSignal&) {
     fault.number = error::kOutOfStack;
@@ -193,6 +205,8 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
     fault.number = failure.number();
     fault.description = failure.description();
   }
+  // An untrapped failure ends the run without Class_Terminate.
+  ending_ = true;
   if (fault.number == error::kNoSuchMethod && !missing_member_.empty())
     fault.description += u": '" + missing_member_ + u"'";
   StatementPosition at = program_.PositionOf(fault_node_);
@@ -253,6 +267,8 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
   for (int32_t statement : program_.List(list)) {
     try {
       Flow flow = Exec(statement);
+      // Instances let go of by the statement end here, before the next.
+      if (!terminates_.empty()) RunTerminates();
       if (flow != Flow::kNormal) return flow;
       continue;
     } catch (const ScriptFailure& failure) {
@@ -279,6 +295,7 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
       }
       Trap(failure, kRuntimeSource);
     }
+    if (!terminates_.empty()) RunTerminates();
   }
   return Flow::kNormal;
 }
@@ -302,7 +319,7 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       const Node& e = program_.nodes[static_cast<size_t>(n.a)];
       if (e.op == Op::kMember) {
         CallMember(e, CallKind::kCall);
-      } else if (e.op == Op::kLocal || e.op == Op::kGlobal) {
+      } else if (IsSlot(e.op)) {
         Var v = Slot(e);
         if (v.is_object()) DefaultValue(v);
       } else {
@@ -369,6 +386,20 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       frame_->resume_next = n.flag == 1;
       error_.Clear();
       return Flow::kNormal;
+    case Op::kWith: {
+      std::span<const int32_t> parts = program_.List(n.b);
+      Var object = Eval(parts[0]);
+      if (!object.is_object() || object.object() == nullptr)
+        Raise(error::kObjectRequired);
+      Var* slot = &Slot(program_.nodes[static_cast<size_t>(n.a)]);
+      *slot = std::move(object);
+      // The object goes when the block ends, however it ends.
+      struct Clear {
+        Var* slot;
+        ~Clear() { *slot = Var(); }
+      } clear{slot};
+      return ExecBlock(parts[1]);
+    }
     default:
       Raise(error::kInvalidCall);
   }
@@ -383,6 +414,8 @@ bool Interpreter::Pure(int32_t node, int depth) const {
     case Op::kConst:
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
+    case Op::kMe:
       return true;
     case Op::kParen:
     case Op::kNegate:
@@ -416,7 +449,7 @@ bool Interpreter::AppendInPlace(const Node& n) {
     return false;
   }
   const Node& target = program_.nodes[static_cast<size_t>(n.a)];
-  if (target.op != Op::kLocal && target.op != Op::kGlobal) return false;
+  if (!IsSlot(target.op)) return false;
   std::span<const int32_t> parts = program_.List(value.a);
   const Node& first = program_.nodes[static_cast<size_t>(parts[0])];
   if (first.op != target.op || first.a != target.a) return false;
@@ -629,6 +662,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
   switch (t.op) {
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
       Store(Slot(t), std::move(value), is_set);
       return;
     case Op::kUndefined:
@@ -678,6 +712,28 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
         Raise(error::kObjectRequired);
       ArgPack pack;
       std::span<const int32_t> list = program_.List(t.b);
+      if (object.object()->class_id >= 0) {
+        auto* instance = static_cast<ClassInstance*>(object.object());
+        const ClassDef& c =
+            program_.classes[static_cast<size_t>(instance->class_id)];
+        auto member = c.by_name.find(t.name);
+        pack.Resize(list.size());
+        for (size_t k = 0; k < list.size(); ++k) {
+          pack.Temp(k) = Eval(list[k]);
+          pack.Set(k, &pack.Temp(k));
+        }
+        try {
+          InvokeMember(instance, member == c.by_name.end() ? -1 : member->second,
+                       pack.span(), &value,
+                       is_set ? CallKind::kSet : CallKind::kLet);
+        } catch (const Failure& failure) {
+          if (failure.number() == error::kNoSuchMethod &&
+              missing_member_.empty())
+            missing_member_ = FromUtf8(program_.names[t.name]);
+          throw;
+        }
+        return;
+      }
       pack.Resize(list.size() + 1);
       for (size_t k = 0; k < list.size(); ++k) {
         pack.Temp(k) = Eval(list[k]);
@@ -707,14 +763,14 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
   switch (n.op) {
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
       return &Slot(n);
     case Op::kUndefined:
       Undefined();
     case Op::kIndex: {
       CheckStack();  // a(0)(0)... nests as deep as it is written
       const Node& base = program_.nodes[static_cast<size_t>(n.a)];
-      if (base.op != Op::kLocal && base.op != Op::kGlobal &&
-          base.op != Op::kIndex) {
+      if (!IsSlot(base.op) && base.op != Op::kIndex) {
         return nullptr;
       }
       const bool nested = base.op == Op::kIndex;
@@ -760,6 +816,15 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
   BuildArgs(n.b, pack, true);
   const std::string& name = program_.names[n.name];
   try {
+    if (object.object()->class_id >= 0) {
+      auto* instance = static_cast<ClassInstance*>(object.object());
+      const ClassDef& c =
+          program_.classes[static_cast<size_t>(instance->class_id)];
+      auto member = c.by_name.find(n.name);
+      return InvokeMember(instance,
+                          member == c.by_name.end() ? -1 : member->second,
+                          pack.span(), nullptr, kind);
+    }
     return object.object()->Invoke(*this, name, pack.span(), kind);
   } catch (const Failure& failure) {
     // An untrapped 438 names the member in its message (Err.Description
@@ -809,8 +874,20 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
     }
     locals[k] = Eval(list[k]);
   }
+  Var result = Enter(proc, locals, nullptr);
+  // Instances held only by the procedure's locals go as it returns.
+  locals.clear();
+  if (!terminates_.empty()) RunTerminates();
+  return result;
+}
+
+Var Interpreter::Enter(const Procedure& proc, std::vector<Var>& locals,
+                       ClassInstance* me) {
+  if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
+  CheckStack();
   Frame frame;
   frame.locals = locals.data();
+  frame.me = me;
   Frame* caller = frame_;
   frame_ = &frame;
   ++depth_;
@@ -837,7 +914,12 @@ Var Interpreter::Eval(int32_t i) {
       return Var();
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
       return Slot(n);
+    case Op::kMe:
+      return Var::Object(frame_->me);
+    case Op::kNew:
+      return NewInstance(n.a);
     case Op::kUndefined:
       Undefined();
     case Op::kBinary: {
@@ -895,7 +977,7 @@ Var Interpreter::Eval(int32_t i) {
     }
     case Op::kIndex: {
       const Node& base = program_.nodes[static_cast<size_t>(n.a)];
-      if (base.op == Op::kLocal || base.op == Op::kGlobal) {
+      if (IsSlot(base.op)) {
         const Var& v = Slot(base);
         if (v.is_array()) return IndexValue(v, n.b);
         Var copy = v;
@@ -908,6 +990,231 @@ Var Interpreter::Eval(int32_t i) {
     default:
       Raise(error::kInvalidCall);
   }
+}
+
+// ---- classes ------------------------------------------------------------------
+
+ClassInstance::ClassInstance(Interpreter& in, int32_t cls, size_t fields)
+    : in_(in), fields_(fields) {
+  class_id = cls;
+  in_.Link(this);
+}
+
+ClassInstance::~ClassInstance() { in_.Unlink(this); }
+
+Text ClassInstance::TypeName() const {
+  return in_.program().classes[static_cast<size_t>(class_id)].name;
+}
+
+Var ClassInstance::Invoke(Interpreter& in, std::string_view name, Args args,
+                          CallKind kind) {
+  const ClassDef& c = in.program().classes[static_cast<size_t>(class_id)];
+  int32_t member = c.default_member;
+  if (!name.empty()) {
+    auto it = c.by_text.find(std::string(name));
+    member = it == c.by_text.end() ? -1 : it->second;
+  }
+  Var* value = nullptr;
+  if (kind == CallKind::kLet || kind == CallKind::kSet) {
+    if (args.empty()) Raise(error::kWrongArgumentCount);
+    value = args.back();
+    args = args.first(args.size() - 1);
+  }
+  return in.InvokeMember(this, member, args, value, kind);
+}
+
+void ClassInstance::Drop() {
+  for (Var& field : fields_) field = Var();
+}
+
+bool ClassInstance::KeepWhenUnreferenced() {
+  return armed_ && in_.QueueTerminate(this);
+}
+
+void Interpreter::Link(ClassInstance* object) {
+  object->next_ = instances_;
+  if (instances_ != nullptr) instances_->prev_ = object;
+  instances_ = object;
+}
+
+void Interpreter::Unlink(ClassInstance* object) {
+  if (object->prev_ != nullptr)
+    object->prev_->next_ = object->next_;
+  else
+    instances_ = object->next_;
+  if (object->next_ != nullptr) object->next_->prev_ = object->prev_;
+}
+
+bool Interpreter::QueueTerminate(ClassInstance* object) {
+  if (ending_) return false;
+  try {
+    terminates_.push_back(object);
+  } catch (const std::bad_alloc&) {
+    return false;  // it goes without its Terminate
+  }
+  return true;
+}
+
+void Interpreter::ForgetFault() {
+  fault_node_ = -1;
+  fault_frame_ = nullptr;
+  missing_member_.clear();
+  fault_callers_.clear();
+  fault_callers_left_out_ = 0;
+}
+
+// In the order the last references went. A failure inside Class_Terminate
+// ends that Terminate only: it runs where the script cannot handle it.
+void Interpreter::RunTerminates() {
+  while (!terminates_.empty()) {
+    ClassInstance* object = terminates_.front();
+    terminates_.pop_front();
+    Var hold = Var::Object(object);
+    object->armed_ = false;
+    const ClassDef& c = program_.classes[static_cast<size_t>(object->class_id)];
+    const Procedure& proc =
+        program_.procedures[static_cast<size_t>(c.terminate)];
+    std::vector<Var> locals(static_cast<size_t>(proc.locals));
+    try {
+      Enter(proc, locals, object);
+    } catch (const Failure&) {
+      ForgetFault();
+    }
+    locals.clear();
+  }  // `hold` goes: the instance with it, unless Terminate kept a reference
+}
+
+void Interpreter::ReleaseGlobals() {
+  if (!terminates_.empty()) RunTerminates();
+  for (Var& global : globals_) {
+    global = Var();
+    if (!terminates_.empty()) RunTerminates();
+  }
+  ending_ = true;
+}
+
+Var Interpreter::NewInstance(int32_t cls) {
+  if (cls < 0) Raise(error::kClassNotDefined);
+  const ClassDef& c = program_.classes[static_cast<size_t>(cls)];
+  auto* object = new ClassInstance(*this, cls, c.fields.size());
+  Var held = Own(object);
+  object->Charge(sizeof(ClassInstance) + c.fields.size() * sizeof(Var));
+  for (size_t k = 0; k < c.fields.size(); ++k) {
+    const ClassField& field = c.fields[k];
+    if (!field.array) continue;
+    size_t total = 1;
+    for (int32_t upper : field.bounds) {
+      if (upper < 0) Raise(error::kSubscriptOutOfRange);
+      total *= static_cast<size_t>(upper) + 1;
+      if (total > kMaxArrayElements) Raise(error::kOutOfMemory);
+    }
+    CheckMemory(total * sizeof(Var));
+    auto* box = new ArrBox;
+    Var array = Var::Array(box);
+    box->upper = field.bounds;
+    box->fixed = !field.bounds.empty();
+    if (!field.bounds.empty()) box->items.resize(total);
+    box->Recharge();
+    object->fields_[k] = std::move(array);
+  }
+  if (c.initialize >= 0) {
+    // A failure here reaches the New; the instance goes without Terminate.
+    CallClassProcedure(c.initialize, object, {}, nullptr);
+  }
+  object->armed_ = c.terminate >= 0;
+  return held;
+}
+
+Var Interpreter::CallClassProcedure(int32_t id, ClassInstance* object,
+                                    Args args, Var* value) {
+  const Procedure& proc = program_.procedures[static_cast<size_t>(id)];
+  const size_t given = args.size() + (value != nullptr ? 1 : 0);
+  if (given != static_cast<size_t>(proc.params))
+    Raise(error::kWrongArgumentCount);
+  std::vector<Var> locals(static_cast<size_t>(proc.locals));
+  for (size_t k = 0; k < args.size(); ++k) {
+    locals[k] = proc.by_val[k] ? *args[k] : Var::Ref(args[k]);
+  }
+  if (value != nullptr) locals[args.size()] = *value;
+  Var hold = Var::Object(object);  // Me lives as long as its call
+  Var result = Enter(proc, locals, object);
+  locals.clear();
+  hold = Var();
+  if (!terminates_.empty()) RunTerminates();
+  return result;
+}
+
+Var Interpreter::InvokeMember(ClassInstance* object, int32_t member, Args args,
+                              Var* value, CallKind kind) {
+  const ClassDef& c = program_.classes[static_cast<size_t>(object->class_id)];
+  if (member < 0) NoMember();
+  const ClassMember& m = c.members[static_cast<size_t>(member)];
+  // Private members answer only the class's own code.
+  const bool inside =
+      frame_->me != nullptr && frame_->me->class_id == object->class_id;
+  auto allowed = [&](int32_t proc) {
+    return proc >= 0 &&
+           (inside ||
+            program_.procedures[static_cast<size_t>(proc)].is_public);
+  };
+  if (m.field >= 0) {
+    if (!inside && !m.field_public) NoMember();
+    Var& field = object->fields_[static_cast<size_t>(m.field)];
+    Var* target = &field;
+    if (!args.empty()) {
+      if (!field.is_array()) {
+        if (field.is_object() && field.object() != nullptr) {
+          Var inner = field;
+          if (value != nullptr) {
+            ArgPack pack;
+            pack.Resize(args.size() + 1);
+            for (size_t k = 0; k < args.size(); ++k) pack.Set(k, args[k]);
+            pack.Set(args.size(), value);
+            return inner.object()->Invoke(*this, "", pack.span(), kind);
+          }
+          return inner.object()->Invoke(*this, "", args, kind);
+        }
+        Raise(error::kTypeMismatch);
+      }
+      Indices indices;
+      indices.Resize(args.size());
+      for (size_t k = 0; k < args.size(); ++k)
+        indices.at(k) = ToLong(DefaultValue(*args[k]));
+      if (value == nullptr) {
+        const ArrBox& box = *field.array();
+        return box.items[box.Offset(indices.span())];
+      }
+      if (field.array()->locks) Raise(error::kArrayLocked);
+      ArrBox* box = field.MutableArray();
+      target = &box->items[box->Offset(indices.span())];
+    }
+    if (value == nullptr) return *target;
+    Store(*target, std::move(*value), kind == CallKind::kSet);
+    return Var();
+  }
+  int32_t proc;
+  switch (kind) {
+    case CallKind::kLet:
+      proc = m.let;
+      break;
+    case CallKind::kSet:
+      proc = m.set;
+      break;
+    default:
+      proc = m.method >= 0 ? m.method : m.get;
+      break;
+  }
+  if (!allowed(proc)) NoMember();
+  Var assigned;
+  if (value != nullptr) {
+    assigned = kind == CallKind::kLet && value->is_object()
+                   ? DefaultValue(*value)
+                   : *value;
+    if (kind == CallKind::kSet && !assigned.is_object())
+      Raise(error::kObjectRequired);
+  }
+  return CallClassProcedure(proc, object, args,
+                            value != nullptr ? &assigned : nullptr);
 }
 
 }  // namespace script

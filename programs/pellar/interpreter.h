@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string_view>
 #include <unordered_set>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -79,6 +80,29 @@ struct ErrState {
   }
 };
 
+class Interpreter;
+
+// An instance of a script's Class: its member variables; its methods run
+// in the interpreter with Me set to it.
+class ClassInstance final : public ScriptObject {
+ public:
+  ClassInstance(Interpreter& in, int32_t cls, size_t fields);
+  ~ClassInstance() override;
+  Text TypeName() const override;
+  Var Invoke(Interpreter& in, std::string_view name, Args args,
+             CallKind kind) override;
+  void Drop() override;
+  bool KeepWhenUnreferenced() override;
+
+  Interpreter& in_;
+  std::vector<Var> fields_;
+  // Class_Terminate is due when the last reference goes: set once
+  // Class_Initialize has run, cleared when Terminate starts.
+  bool armed_ = false;
+  ClassInstance* prev_ = nullptr;  // the interpreter's live instances
+  ClassInstance* next_ = nullptr;
+};
+
 class Interpreter {
  public:
   // `program` must outlive the interpreter.
@@ -108,12 +132,25 @@ class Interpreter {
   // Objects that hold values and so may hold themselves; emptied when the
   // run ends so that no cycle outlives it.
   std::unordered_set<ScriptObject*>& containers() { return containers_; }
+  const Program& program() const { return program_; }
+
+  // Classes: a new instance of class `cls` (Class_Initialize run), and a
+  // call of member `member` (-1: none, 438) of an instance. `value` is
+  // what kLet and kSet assign.
+  Var NewInstance(int32_t cls);
+  Var InvokeMember(ClassInstance* object, int32_t member, Args args,
+                   Var* value, CallKind kind);
+  // Bookkeeping of instances for the run's end and for Class_Terminate.
+  void Link(ClassInstance* object);
+  void Unlink(ClassInstance* object);
+  bool QueueTerminate(ClassInstance* object);
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
   struct Frame {
     Var* locals;
     bool resume_next = false;
+    ClassInstance* me = nullptr;  // in a class's procedure
   };
   class ArgPack;
   // Array indices of one access, inline up to eight dimensions.
@@ -143,11 +180,26 @@ class Interpreter {
   Var* RefOf(int32_t node, ArgPack* locks);
   Var& Slot(const Node& n) {
     if (n.op == Op::kLocal) return *frame_->locals[n.a].Target();
+    if (n.op == Op::kField)
+      return frame_->me->fields_[static_cast<size_t>(n.a)];
     return globals_[static_cast<size_t>(n.a)];
+  }
+  static bool IsSlot(Op op) {
+    return op == Op::kLocal || op == Op::kGlobal || op == Op::kField;
   }
   void Assign(int32_t target, Var value, bool is_set);
   void Store(Var& slot, Var value, bool is_set);
   Var CallProcedure(int32_t proc, int32_t args);
+  // Runs `proc` in a new frame over `locals` (its arguments filled in).
+  Var Enter(const Procedure& proc, std::vector<Var>& locals,
+            ClassInstance* me);
+  Var CallClassProcedure(int32_t proc, ClassInstance* object, Args args,
+                         Var* value);
+  // Runs the Class_Terminate of instances whose last reference went.
+  void RunTerminates();
+  // Releases the globals in their order at the run's end, terminating.
+  void ReleaseGlobals();
+  void ForgetFault();
   Var CallMember(const Node& n, CallKind kind);
   Var IndexValue(const Var& base, int32_t args);
   void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
@@ -190,6 +242,9 @@ class Interpreter {
   const Frame* fault_frame_ = nullptr;
   Text missing_member_;  // the member an untrapped 438 did not find
   int32_t rnd_ = 0x50000;
+  std::deque<ClassInstance*> terminates_;  // instances whose Terminate is due
+  ClassInstance* instances_ = nullptr;     // every live instance
+  bool ending_ = false;  // no more Class_Terminate: the run is over
 };
 
 }  // namespace script

@@ -229,6 +229,11 @@ class ScriptObject : public Boxed {
   }
   // Lets go of every value held, when the run ends.
   virtual void Drop() {}
+  // Called when the last reference goes: true keeps the object for now
+  // (an instance of a script's class whose Class_Terminate is still to run).
+  virtual bool KeepWhenUnreferenced() { return false; }
+  // An instance of a script's class: the class; -1 for every other object.
+  int32_t class_id = -1;
 };
 
 // Conversions by VBScript's rules; failures raise 13, 6 or 94.
