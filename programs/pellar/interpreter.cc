@@ -388,9 +388,8 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       return Flow::kNormal;
     case Op::kWith: {
       std::span<const int32_t> parts = program_.List(n.b);
+      // Any value: a .Member of a non-object is what fails (424).
       Var object = Eval(parts[0]);
-      if (!object.is_object() || object.object() == nullptr)
-        Raise(error::kObjectRequired);
       Var* slot = &Slot(program_.nodes[static_cast<size_t>(n.a)]);
       *slot = std::move(object);
       // The object goes when the block ends, however it ends.
@@ -1055,16 +1054,9 @@ bool Interpreter::QueueTerminate(ClassInstance* object) {
   return true;
 }
 
-void Interpreter::ForgetFault() {
-  fault_node_ = -1;
-  fault_frame_ = nullptr;
-  missing_member_.clear();
-  fault_callers_.clear();
-  fault_callers_left_out_ = 0;
-}
-
 // In the order the last references went. A failure inside Class_Terminate
-// ends that Terminate only: it runs where the script cannot handle it.
+// ends that Terminate only (it runs where the script cannot handle it);
+// Err tells it.
 void Interpreter::RunTerminates() {
   while (!terminates_.empty()) {
     ClassInstance* object = terminates_.front();
@@ -1077,8 +1069,10 @@ void Interpreter::RunTerminates() {
     std::vector<Var> locals(static_cast<size_t>(proc.locals));
     try {
       Enter(proc, locals, object);
-    } catch (const Failure&) {
-      ForgetFault();
+    } catch (const ScriptFailure& failure) {
+      Trap(failure, failure.source());
+    } catch (const Failure& failure) {
+      Trap(failure, kRuntimeSource);
     }
     locals.clear();
   }  // `hold` goes: the instance with it, unless Terminate kept a reference

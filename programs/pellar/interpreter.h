@@ -199,7 +199,6 @@ class Interpreter {
   void RunTerminates();
   // Releases the globals in their order at the run's end, terminating.
   void ReleaseGlobals();
-  void ForgetFault();
   Var CallMember(const Node& n, CallKind kind);
   Var IndexValue(const Var& base, int32_t args);
   void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
