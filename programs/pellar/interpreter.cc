@@ -713,18 +713,14 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       std::span<const int32_t> list = program_.List(t.b);
       if (object.object()->class_id >= 0) {
         auto* instance = static_cast<ClassInstance*>(object.object());
-        const ClassDef& c =
-            program_.classes[static_cast<size_t>(instance->class_id)];
-        auto member = c.by_name.find(t.name);
         pack.Resize(list.size());
         for (size_t k = 0; k < list.size(); ++k) {
           pack.Temp(k) = Eval(list[k]);
           pack.Set(k, &pack.Temp(k));
         }
         try {
-          InvokeMember(instance, member == c.by_name.end() ? -1 : member->second,
-                       pack.span(), &value,
-                       is_set ? CallKind::kSet : CallKind::kLet);
+          InvokeMember(instance, ClassMemberAt(t, instance), pack.span(),
+                       &value, is_set ? CallKind::kSet : CallKind::kLet);
         } catch (const Failure& failure) {
           if (failure.number() == error::kNoSuchMethod &&
               missing_member_.empty())
@@ -815,16 +811,22 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
   BuildArgs(n.b, pack, true);
   const std::string& name = program_.names[n.name];
   try {
-    if (object.object()->class_id >= 0) {
-      auto* instance = static_cast<ClassInstance*>(object.object());
-      const ClassDef& c =
-          program_.classes[static_cast<size_t>(instance->class_id)];
-      auto member = c.by_name.find(n.name);
-      return InvokeMember(instance,
-                          member == c.by_name.end() ? -1 : member->second,
-                          pack.span(), nullptr, kind);
+    ScriptObject* target = object.object();
+    if (target->class_id >= 0) {
+      auto* instance = static_cast<ClassInstance*>(target);
+      return InvokeMember(instance, ClassMemberAt(n, instance), pack.span(),
+                          nullptr, kind);
     }
-    return object.object()->Invoke(*this, name, pack.span(), kind);
+    if (const void* table = target->MemberTable()) {
+      SiteCache& site = CacheAt(n);
+      if (site.table != table) {
+        site.member = target->FindMember(name);
+        site.table = table;
+      }
+      return target->InvokeResolved(*this, site.member, name, pack.span(),
+                                    kind);
+    }
+    return target->Invoke(*this, name, pack.span(), kind);
   } catch (const Failure& failure) {
     // An untrapped 438 names the member in its message (Err.Description
     // keeps the bare text).
@@ -873,19 +875,18 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
     }
     locals[k] = Eval(list[k]);
   }
-  Var result = Enter(proc, locals, nullptr);
+  Var result = Enter(proc, locals.data(), nullptr);
   // Instances held only by the procedure's locals go as it returns.
   locals.clear();
   if (!terminates_.empty()) RunTerminates();
   return result;
 }
 
-Var Interpreter::Enter(const Procedure& proc, std::vector<Var>& locals,
-                       ClassInstance* me) {
+Var Interpreter::Enter(const Procedure& proc, Var* locals, ClassInstance* me) {
   if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
   CheckStack();
   Frame frame;
-  frame.locals = locals.data();
+  frame.locals = locals;
   frame.me = me;
   Frame* caller = frame_;
   frame_ = &frame;
@@ -1068,7 +1069,7 @@ void Interpreter::RunTerminates() {
         program_.procedures[static_cast<size_t>(c.terminate)];
     std::vector<Var> locals(static_cast<size_t>(proc.locals));
     try {
-      Enter(proc, locals, object);
+      Enter(proc, locals.data(), object);
     } catch (const ScriptFailure& failure) {
       Trap(failure, failure.source());
     } catch (const Failure& failure) {
@@ -1085,6 +1086,17 @@ void Interpreter::ReleaseGlobals() {
     if (!terminates_.empty()) RunTerminates();
   }
   ending_ = true;
+}
+
+int32_t Interpreter::ClassMemberAt(const Node& n, const ClassInstance* object) {
+  const ClassDef& c = program_.classes[static_cast<size_t>(object->class_id)];
+  SiteCache& site = CacheAt(n);
+  if (site.table != &c) {
+    auto member = c.by_name.find(n.name);
+    site.member = member == c.by_name.end() ? -1 : member->second;
+    site.table = &c;
+  }
+  return site.member;
 }
 
 Var Interpreter::NewInstance(int32_t cls) {
@@ -1125,14 +1137,30 @@ Var Interpreter::CallClassProcedure(int32_t id, ClassInstance* object,
   const size_t given = args.size() + (value != nullptr ? 1 : 0);
   if (given != static_cast<size_t>(proc.params))
     Raise(error::kWrongArgumentCount);
-  std::vector<Var> locals(static_cast<size_t>(proc.locals));
+  // Small frames live on the stack: property calls are frequent.
+  constexpr size_t kInlineLocals = 8;
+  Var inline_locals[kInlineLocals];
+  std::vector<Var> more;
+  const size_t count = static_cast<size_t>(proc.locals);
+  if (count > kInlineLocals) more.resize(count);
+  Var* locals = count > kInlineLocals ? more.data() : inline_locals;
   for (size_t k = 0; k < args.size(); ++k) {
     locals[k] = proc.by_val[k] ? *args[k] : Var::Ref(args[k]);
   }
   if (value != nullptr) locals[args.size()] = *value;
   Var hold = Var::Object(object);  // Me lives as long as its call
-  Var result = Enter(proc, locals, object);
-  locals.clear();
+  struct Release {
+    Var* locals;
+    size_t count;
+    ~Release() {
+      for (size_t k = 0; k < count; ++k) locals[k] = Var();
+    }
+  };
+  Var result;
+  {
+    Release release{locals, count};
+    result = Enter(proc, locals, object);
+  }
   hold = Var();
   if (!terminates_.empty()) RunTerminates();
   return result;

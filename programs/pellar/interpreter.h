@@ -191,8 +191,7 @@ class Interpreter {
   void Store(Var& slot, Var value, bool is_set);
   Var CallProcedure(int32_t proc, int32_t args);
   // Runs `proc` in a new frame over `locals` (its arguments filled in).
-  Var Enter(const Procedure& proc, std::vector<Var>& locals,
-            ClassInstance* me);
+  Var Enter(const Procedure& proc, Var* locals, ClassInstance* me);
   Var CallClassProcedure(int32_t proc, ClassInstance* object, Args args,
                          Var* value);
   // Runs the Class_Terminate of instances whose last reference went.
@@ -244,6 +243,18 @@ class Interpreter {
   std::deque<ClassInstance*> terminates_;  // instances whose Terminate is due
   ClassInstance* instances_ = nullptr;     // every live instance
   bool ending_ = false;  // no more Class_Terminate: the run is over
+  // Per kMember node, the member its last object resolved to (objects with
+  // a member table only), made on the first such call.
+  struct SiteCache {
+    const void* table = nullptr;
+    int32_t member = -1;
+  };
+  std::vector<SiteCache> member_cache_;
+  SiteCache& CacheAt(const Node& n) {
+    if (member_cache_.empty()) member_cache_.resize(program_.nodes.size());
+    return member_cache_[static_cast<size_t>(&n - program_.nodes.data())];
+  }
+  int32_t ClassMemberAt(const Node& n, const ClassInstance* object);
 };
 
 }  // namespace script
