@@ -992,7 +992,7 @@ Var Interpreter::Eval(int32_t i) {
   }
 }
 
-// ---- classes ------------------------------------------------------------------
+// ---- classes ------------------------------------------------------------
 
 ClassInstance::ClassInstance(Interpreter& in, int32_t cls, size_t fields)
     : in_(in), fields_(fields) {
@@ -1176,8 +1176,7 @@ Var Interpreter::InvokeMember(ClassInstance* object, int32_t member, Args args,
       frame_->me != nullptr && frame_->me->class_id == object->class_id;
   auto allowed = [&](int32_t proc) {
     return proc >= 0 &&
-           (inside ||
-            program_.procedures[static_cast<size_t>(proc)].is_public);
+           (inside || program_.procedures[static_cast<size_t>(proc)].is_public);
   };
   if (m.field >= 0) {
     if (!inside && !m.field_public) NoMember();

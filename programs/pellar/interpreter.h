@@ -7,11 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <ostream>
 #include <string_view>
 #include <unordered_set>
-#include <deque>
 #include <utility>
 #include <vector>
 
@@ -138,8 +138,8 @@ class Interpreter {
   // call of member `member` (-1: none, 438) of an instance. `value` is
   // what kLet and kSet assign.
   Var NewInstance(int32_t cls);
-  Var InvokeMember(ClassInstance* object, int32_t member, Args args,
-                   Var* value, CallKind kind);
+  Var InvokeMember(ClassInstance* object, int32_t member, Args args, Var* value,
+                   CallKind kind);
   // Bookkeeping of instances for the run's end and for Class_Terminate.
   void Link(ClassInstance* object);
   void Unlink(ClassInstance* object);

@@ -400,13 +400,12 @@ class Parser {
         kind = IsWord(what, "sub")        ? ExitKind::kSub
                : IsWord(what, "function") ? ExitKind::kFunction
                                           : ExitKind::kProperty;
-        const ProcKind in = scope().proc < 0
-                                ? ProcKind::kSub
-                                : p_.procedures[scope().proc].kind;
-        const bool fits =
-            kind == ExitKind::kSub        ? in == ProcKind::kSub
-            : kind == ExitKind::kFunction ? in == ProcKind::kFunction
-                                          : in >= ProcKind::kGet;
+        const ProcKind in = scope().proc < 0 ? ProcKind::kSub
+                                             : p_.procedures[scope().proc].kind;
+        const bool fits = kind == ExitKind::kSub ? in == ProcKind::kSub
+                          : kind == ExitKind::kFunction
+                              ? in == ProcKind::kFunction
+                              : in >= ProcKind::kGet;
         if (scope().proc < 0 || !fits) Fail(start, "Invalid 'exit' statement");
       } else {
         Fail(what, "Invalid 'exit' statement");
@@ -511,16 +510,15 @@ class Parser {
                                                 : &m.method;
       const bool property = kind >= ProcKind::kGet;
       if (*place >= 0 || m.field >= 0 ||
-          (property ? m.method >= 0
-                    : m.get >= 0 || m.let >= 0 || m.set >= 0)) {
+          (property ? m.method >= 0 : m.get >= 0 || m.let >= 0 || m.set >= 0)) {
         Fail(name, "Name redefined");
       }
       *place = id;
       if (is_default) {
-        if (!is_function) Fail(kind_word, "Expected 'Function' or 'Property Get'");
+        if (!is_function)
+          Fail(kind_word, "Expected 'Function' or 'Property Get'");
         if (c.default_member >= 0) {
-          Fail(name,
-               "Cannot have multiple default property/method in a Class");
+          Fail(name, "Cannot have multiple default property/method in a Class");
         }
         c.default_member = c.by_text[lower];
       }
@@ -896,8 +894,7 @@ class Parser {
       if (with_slots_.empty()) Fail(first, "Invalid or unqualified reference");
       chain.node = with_slots_.back();
       ParsePostfix(chain);
-      if (chain.node == with_slots_.back())
-        Fail(Peek(), "Expected identifier");
+      if (chain.node == with_slots_.back()) Fail(Peek(), "Expected identifier");
       return chain;
     }
     if (IsWord(first, "me")) {
@@ -1310,8 +1307,7 @@ class Parser {
       if (base.op == Op::kCallProc) {
         index.op = Op::kCallProc;
         index.a = base.a;
-      } else if (base.op == Op::kMember && base.a == me_node_ &&
-                 base.b < 0) {
+      } else if (base.op == Op::kMember && base.a == me_node_ && base.b < 0) {
         // A method or property of the class named bare: Me.Name(...).
         index.op = Op::kMember;
         index.name = base.name;

@@ -97,7 +97,7 @@ struct Procedure {
 // One name of a class: a member variable, or a method, or the property
 // procedures of that name.
 struct ClassMember {
-  int32_t name = -1;  // name index
+  int32_t name = -1;   // name index
   int32_t field = -1;  // slot of a member variable
   bool field_public = false;
   int32_t method = -1;  // Sub or Function

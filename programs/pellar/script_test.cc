@@ -83,19 +83,19 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"Sub S\nClass C\nEnd Class\nEnd Sub", 2, 1,
                    "Expected statement"},
         SyntaxCase{"Class C\nx = 1\nEnd Class", 2, 1, "Expected 'End Class'"},
-        SyntaxCase{"Class C\nProperty Let P\nEnd Property\nEnd Class", 2,
-                   14, "Property set or let must have at least one argument"},
+        SyntaxCase{"Class C\nProperty Let P\nEnd Property\nEnd Class", 2, 14,
+                   "Property set or let must have at least one argument"},
         SyntaxCase{"Class C\nProperty Get P\nEnd Sub\nEnd Class", 3, 5,
                    "Expected 'End Property'"},
         SyntaxCase{"Class C\nProperty P\nEnd Property\nEnd Class", 2, 10,
                    "Expected 'Get', 'Let' or 'Set'"},
-        SyntaxCase{"Class C\nSub Class_Initialize(a)\nEnd Sub\nEnd Class",
-                   2, 5, "Class initialize or terminate do not have arguments"},
+        SyntaxCase{"Class C\nSub Class_Initialize(a)\nEnd Sub\nEnd Class", 2, 5,
+                   "Class initialize or terminate do not have arguments"},
         SyntaxCase{"Class C\nFunction Class_Terminate\nEnd Function\n"
                    "End Class",
                    2, 10, "Expected 'Sub'"},
-        SyntaxCase{"Class C\nPublic Default Sub S\nEnd Sub\nEnd Class", 2,
-                   16, "Expected 'Function' or 'Property Get'"},
+        SyntaxCase{"Class C\nPublic Default Sub S\nEnd Sub\nEnd Class", 2, 16,
+                   "Expected 'Function' or 'Property Get'"},
         SyntaxCase{"Class C\nPublic Default Function A\nEnd Function\n"
                    "Public Default Function B\nEnd Function\nEnd Class",
                    4, 25,
@@ -109,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "Expected integer constant"},
         SyntaxCase{"Class C\nEnd Class\nSub c\nEnd Sub", 3, 5,
                    "Name redefined"},
-        SyntaxCase{"Class C\nSub S\nExit Property\nEnd Sub\nEnd Class", 3,
-                   1, "Invalid 'exit' statement"},
+        SyntaxCase{"Class C\nSub S\nExit Property\nEnd Sub\nEnd Class", 3, 1,
+                   "Invalid 'exit' statement"},
         SyntaxCase{"x = Me", 1, 5, "Invalid use of 'Me' keyword"},
         SyntaxCase{"x = .a", 1, 5, "Invalid or unqualified reference"},
         SyntaxCase{"With x\n.a = 1\n", 3, 1, "Expected 'End With'"},
@@ -345,11 +345,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "Set c = New C\nWScript.Echo \"before\"\nx = c.F()",
                     "t.vbs(7, 1) runtime error: Object doesn't support this "
                     "property or method: 'f'\n"},
-        FailureCase{"Class C\nSub Class_Terminate\nWScript.Echo \"end\"\n"
-                    "End Sub\nEnd Class\nSet c = New C\nWScript.Echo \"before\"\n"
-                    "x = c",
-                    "t.vbs(8, 1) runtime error: Object doesn't support this "
-                    "property or method\n"},
+        FailureCase{
+            "Class C\nSub Class_Terminate\nWScript.Echo \"end\"\n"
+            "End Sub\nEnd Class\nSet c = New C\nWScript.Echo \"before\"\n"
+            "x = c",
+            "t.vbs(8, 1) runtime error: Object doesn't support this "
+            "property or method\n"},
         FailureCase{"Class C\nProperty Get P\nEnd Property\nEnd Class\n"
                     "Set c = New C\nWScript.Echo \"before\"\nc.P = 1",
                     "t.vbs(7, 1) runtime error: Object doesn't support this "
@@ -552,10 +553,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "Sub S(a, b)\nWScript.Echo IsEmpty(a), b\nEnd Sub\nS , 2",
                    "1000 custom\n-1 2\n"},
         // A failing If condition under Resume Next enters the Then block.
-        ScriptCase{"On Error Resume Next\nIf 1 / 0 = 1 Then\nWScript.Echo \"then\""
-                   "\nElse\nWScript.Echo \"else\"\nEnd If\nIf CInt(\"z\") Then x = 1 "
-                   "Else x = 2\nWScript.Echo x, Err.Number",
-                   "then\n1 13\n"},
+        ScriptCase{
+            "On Error Resume Next\nIf 1 / 0 = 1 Then\nWScript.Echo \"then\""
+            "\nElse\nWScript.Echo \"else\"\nEnd If\nIf CInt(\"z\") Then x = 1 "
+            "Else x = 2\nWScript.Echo x, Err.Number",
+            "then\n1 13\n"},
         ScriptCase{"Sub Traps\nOn Error Resume Next\nx = CInt(\"z\")\nEnd Sub\n"
                    "Traps\nWScript.Echo \"trapped\"",
                    "trapped\n"},
@@ -596,6 +598,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "Set b = New C\nb.N = 1\nSet a = New C\na.N = 2\n"
                    "Set b.Kid = New C\nb.Kid.N = 3\nWScript.Echo \"end\"",
                    "end\nt1\nt3\nt2\n"},
+        // One call site meets instances of classes whose members are
+        // numbered differently.
+        ScriptCase{"Class A\nFunction F\nF = \"a\"\nEnd Function\nEnd Class\n"
+                   "Class B\nFunction G\nG = 1\nEnd Function\n"
+                   "Function F\nF = \"b\"\nEnd Function\nEnd Class\n"
+                   "For Each o In Array(New A, New B, New A)\ns = s & o.F()\n"
+                   "Next\nWScript.Echo s",
+                   "aba\n"},
         // With keeps its object in a slot of the running procedure.
         ScriptCase{"Function F(n)\n"
                    "With CreateObject(\"Scripting.Dictionary\")\n"
@@ -669,9 +679,8 @@ TEST(InterpreterTest, ClassThatMakesItselfFailsWithOutOfStackSpace) {
       "Class C\nPublic Inner\nSub Class_Initialize\nSet Inner = New C\n"
       "End Sub\nEnd Class\nSet c = New C");
   EXPECT_EQ(outcome.code, kExitRuntimeError);
-  EXPECT_EQ(outcome.err.rfind("t.vbs(4, 1) runtime error: Out of stack space",
-                              0),
-            0u)
+  EXPECT_EQ(
+      outcome.err.rfind("t.vbs(4, 1) runtime error: Out of stack space", 0), 0u)
       << outcome.err;
 }
 

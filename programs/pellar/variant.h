@@ -241,8 +241,7 @@ class ScriptObject : public Boxed {
     return -1;
   }
   virtual Var InvokeResolved(Interpreter& in, int32_t member,
-                             std::string_view name, Args args,
-                             CallKind kind) {
+                             std::string_view name, Args args, CallKind kind) {
     (void)member;
     return Invoke(in, name, args, kind);
   }
