@@ -192,7 +192,6 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
     return std::nullopt;
   } catch (const QuitSignal& quit) {
     *exit_code = quit.code;
-    ending_ = true;
     return std::nullopt;
   } catch (const LimitSignal&) {
     fault.number = error::kOutOfStack;
@@ -205,8 +204,6 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
     fault.number = failure.number();
     fault.description = failure.description();
   }
-  // An untrapped failure ends the run without Class_Terminate.
-  ending_ = true;
   if (fault.number == error::kNoSuchMethod && !missing_member_.empty())
     fault.description += u": '" + missing_member_ + u"'";
   StatementPosition at = program_.PositionOf(fault_node_);
@@ -1085,7 +1082,6 @@ void Interpreter::ReleaseGlobals() {
     global = Var();
     if (!terminates_.empty()) RunTerminates();
   }
-  ending_ = true;
 }
 
 int32_t Interpreter::ClassMemberAt(const Node& n, const ClassInstance* object) {

@@ -242,7 +242,9 @@ class Interpreter {
   int32_t rnd_ = 0x50000;
   std::deque<ClassInstance*> terminates_;  // instances whose Terminate is due
   ClassInstance* instances_ = nullptr;     // every live instance
-  bool ending_ = false;  // no more Class_Terminate: the run is over
+  // No more Class_Terminate: the interpreter is going, and with it what the
+  // script left (an untrapped failure ends the run without Terminate).
+  bool ending_ = false;
   // Per kMember node, the member its last object resolved to (objects with
   // a member table only), made on the first such call.
   struct SiteCache {
