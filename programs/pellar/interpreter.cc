@@ -183,11 +183,8 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   frame_ = &main;
   RuntimeError fault;
   try {
-    try {
-      ExecBlock(program_.main);
-    } catch (const QuitSignal& quit) {
-      *exit_code = quit.code;
-    }
+    ExecBlock(program_.main);
+    // The end of the script, not WScript.Quit, runs Class_Terminate.
     ReleaseGlobals();
     return std::nullopt;
   } catch (const QuitSignal& quit) {

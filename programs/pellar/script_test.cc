@@ -598,6 +598,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "Set b = New C\nb.N = 1\nSet a = New C\na.N = 2\n"
                    "Set b.Kid = New C\nb.Kid.N = 3\nWScript.Echo \"end\"",
                    "end\nt1\nt3\nt2\n"},
+        // WScript.Quit ends the script without them.
+        ScriptCase{"Class C\nSub Class_Terminate\nWScript.Echo \"t\"\n"
+                   "End Sub\nEnd Class\nSet c = New C\nWScript.Quit",
+                   ""},
         // One call site meets instances of classes whose members are
         // numbered differently.
         ScriptCase{"Class A\nFunction F\nF = \"a\"\nEnd Function\nEnd Class\n"
