@@ -11,7 +11,8 @@
 #include <vector>
 
 #include <pellar/base/text.h>
-#include "control.h"
+#include "cell_meaning.h"
+#include "control_reader.h"
 
 namespace pellar::sheet {
 namespace {

@@ -30,10 +30,10 @@
 #include <pellar/base/chars.h>
 #include <pellar/platform/platform.h>
 
-#include "control.h"
+#include "control_reader.h"
 #include "printable.h"
 #include "workbook.h"
-#include <pellar/base/text_internal.h>
+#include "workbook_file.h"
 
 namespace pellar::sheet {
 namespace {
@@ -54,10 +54,13 @@ constexpr std::string_view kUsage =
     "  --formulas         make values beginning with \"=\" formulas "
     "(otherwise\n"
     "                     they stay text)\n"
+    "  --dates serial|text  dates become date cells (serial, the default) or\n"
+    "                     stay texts as written (text)\n"
     "  --dry-run          list what each cell would get: its kind and the\n"
     "                     value the workbook would hold (\"number 123\" for\n"
-    "                     00123, \"text ...\", \"formula =...\"); write "
-    "nothing\n"
+    "                     00123, \"text ...\", \"formula =...\", \"date "
+    "...\",\n"
+    "                     \"boolean TRUE\"); write nothing\n"
     "  --max-inflate BYTES  refuse a workbook whose parts inflate past BYTES\n"
     "                     (default 1073741824)\n"
     "  --lock-timeout SECONDS  wait this long for another run updating the\n"
@@ -81,7 +84,17 @@ constexpr std::string_view kUsage =
     "Values:\n"
     "  One pair of surrounding \" or ' is removed and the value stays text;\n"
     "  an unquoted value that reads as a number (\"12.5\", \"-3\", \"1E3\")\n"
-    "  becomes a number; anything else is text.\n"
+    "  becomes a number; True and False (any case) become TRUE and FALSE;\n"
+    "  a date as the script host writes it (2/29/2024, 2/29/2024 1:05:09 PM,\n"
+    "  1:05:09 PM) becomes a date, shown as written (m/d/yyyy,\n"
+    "  m/d/yyyy h:mm:ss AM/PM, h:mm:ss AM/PM) unless the cell's format or a\n"
+    "  template's date format says otherwise; a date before 1/1/1900 stays\n"
+    "  text, with a warning. Anything else is text.\n"
+    "\n"
+    "Templates:\n"
+    "  In an existing workbook a format adds to the cell's style: Bold=1 on a\n"
+    "  cell with a font, fill, border and number format keeps them all. A\n"
+    "  new cell starts from its row's style, else its column's.\n"
     "\n"
     "Formats:\n"
     "  Property=Value pairs run together (Bold=1Italic=1), names in any case:\n"
@@ -122,6 +135,7 @@ constexpr size_t kWarningsShown = 100;
 struct Options {
   bool dry_run = false;
   bool formulas = false;
+  bool dates = true;  // dates become date cells, not texts
   int64_t origin_row = 1;
   int64_t origin_col = 1;
   UpdateLimits limits;
@@ -188,15 +202,17 @@ class Converter {
     return last_->second;
   }
 
+  // `note` gets what the user should know of the value.
   std::string Place(const ControlCell& in, SheetCell* out,
-                    const FormatEntry** format) {
+                    const FormatEntry** format, std::string* note) {
     out->row = options_.origin_row + in.row;
     out->col = options_.origin_col + in.col - 1;
     if (out->col < 1 || out->row > kMaxRows || out->col > kMaxCols) {
       return "cell (" + std::to_string(in.row) + ", " + std::to_string(in.col) +
              ") lies outside the worksheet";
     }
-    out->value = ClassifyValue(in.value, options_.formulas);
+    out->value =
+        ClassifyValue(in.value, options_.formulas, options_.dates, note);
     if (Utf16Length(out->value.text) > kMaxText) {
       return "cell (" + std::to_string(in.row) + ", " + std::to_string(in.col) +
              ") holds more than 32,767 characters, more than a cell can";
@@ -232,11 +248,19 @@ class ReadSink : public ControlSink {
   std::string Cell(const ControlCell& cell) override {
     SheetCell placed;
     const FormatEntry* entry = nullptr;
-    if (std::string why = converter_->Place(cell, &placed, &entry);
+    std::string note;
+    if (std::string why = converter_->Place(cell, &placed, &entry, &note);
         !why.empty()) {
       return why;
     }
     const FormatEntry& format = *entry;
+    if (!note.empty()) {
+      if (warnings_.size() < kWarningsShown) {
+        warnings_.push_back("row " + std::to_string(cell.row) + ", col " +
+                            std::to_string(cell.col) + ": " + note);
+      }
+      ++warning_count_;
+    }
     for (const FormatIssue& issue : format.issues) {
       if (warnings_.size() < kWarningsShown) {
         warnings_.push_back("row " + std::to_string(cell.row) + ", col " +
@@ -259,144 +283,6 @@ class ReadSink : public ControlSink {
   std::vector<std::string> warnings_;
   uint64_t warning_count_ = 0;
   uint64_t cells_ = 0;
-};
-
-// A fresh file beside `path`, removed again unless kept.
-class TempFile {
- public:
-  explicit TempFile(const std::filesystem::path& path) {
-    std::string name = (path.parent_path() / ("." + path.filename().string() +
-                                              ".pellar-sheet-XXXXXX"))
-                           .string();
-    fd_ = mkstemp(name.data());
-    if (fd_ >= 0) path_ = name;
-  }
-  ~TempFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  bool ok() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  // Renames the file into place with the owner, group and mode of the
-  // workbook it replaces (`was`), so that its owner can still save it. A
-  // user who may not give the file away keeps what of it they may.
-  [[nodiscard]] std::string Keep(const std::string& target,
-                                 const struct stat& was) {
-    // The writer renamed its own file over the name: what is there now is
-    // opened, never through a link.
-    const int fd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    struct stat now;
-    std::string why;
-    if (fstat(fd, &now) != 0) {
-      why = std::strerror(errno);
-    } else if (!S_ISREG(now.st_mode)) {
-      why = "what was written is not an ordinary file";
-    } else if ((now.st_uid != was.st_uid || now.st_gid != was.st_gid) &&
-               fchown(fd, was.st_uid, was.st_gid) != 0) {
-      if (errno != EPERM) why = std::strerror(errno);
-      (void)!fchown(fd, uid_t(-1), was.st_gid);  // a group of this user's
-    }
-    // After the owner: a change of owner clears the set-ID bits.
-    if (why.empty() && fchmod(fd, was.st_mode & 07777) != 0) {
-      why = std::strerror(errno);
-    }
-    close(fd);
-    if (why.empty() && rename(path_.c_str(), target.c_str()) != 0) {
-      why = std::strerror(errno);
-    }
-    if (why.empty()) path_.clear();
-    return why;
-  }
-  // As Keep, but never over a file at `target`: answers kAppeared when
-  // there is one.
-  [[nodiscard]] std::string KeepNew(const std::string& target, mode_t mode) {
-    if (chmod(path_.c_str(), mode) != 0) return std::strerror(errno);
-    if (RenameNoReplace(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str()) !=
-        0) {
-      return errno == EEXIST ? std::string(kAppeared) : std::strerror(errno);
-    }
-    path_.clear();
-    return "";
-  }
-  static constexpr std::string_view kAppeared =
-      "appeared while this run made it";
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
-
-// An exclusive lock on an existing workbook while it is updated: two runs
-// on one workbook take turns instead of the later rename dropping the
-// earlier run's cells. A run that waited finds the workbook replaced by the
-// run before it, and locks and updates that one.
-class WorkbookLock {
- public:
-  WorkbookLock() = default;
-  WorkbookLock(const WorkbookLock&) = delete;
-  WorkbookLock& operator=(const WorkbookLock&) = delete;
-  ~WorkbookLock() { Release(); }
-
-  // Answers "" once the workbook at `path` is locked, with what it is in
-  // `*st`, or why not (to follow the workbook's name).
-  [[nodiscard]] std::string Lock(const std::filesystem::path& path,
-                                 int timeout_seconds, struct stat* st) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::seconds(timeout_seconds);
-    for (;;) {
-      Release();
-      fd_ = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      if (fd_ < 0) {
-        return errno == ELOOP
-                   ? std::string("is a link")
-                   : std::string("cannot be opened: ") + std::strerror(errno);
-      }
-      struct stat locked;
-      if (fstat(fd_, &locked) != 0) {
-        return std::string("cannot be read: ") + std::strerror(errno);
-      }
-      if (!S_ISREG(locked.st_mode)) return "is a device or other special file";
-      while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-          return std::string("cannot be locked: ") + std::strerror(errno);
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-          return "is being updated by another run (waited " +
-                 std::to_string(timeout_seconds) + " s)";
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      struct stat now;
-      if (lstat(path.c_str(), &now) != 0) {
-        return errno == ENOENT
-                   ? std::string("was removed while this run waited")
-                   : std::string("cannot be read: ") + std::strerror(errno);
-      }
-      if (now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
-        // As spreadsheet programs do, a file this user may not write is
-        // not saved over, though its folder would allow it.
-        if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
-          return errno == EACCES || errno == EPERM
-                     ? std::string(
-                           "is read-only for this user; it is left "
-                           "as it was")
-                     : std::string("cannot be written: ") +
-                           std::strerror(errno);
-        }
-        *st = locked;
-        return "";
-      }
-    }
-  }
-
- private:
-  void Release() {
-    if (fd_ >= 0) close(fd_);  // drops the lock
-    fd_ = -1;
-  }
-  int fd_ = -1;
 };
 
 struct [[nodiscard]] Outcome {
@@ -477,7 +363,7 @@ Outcome Apply(const std::string& control, const std::string* input,
   std::string sheet;
   std::unique_ptr<TempFile> temp;
   std::unique_ptr<NewWorkbook> workbook;
-  std::vector<SheetCell> cells;  // for an existing workbook
+  CellList cells;                // for an existing workbook
   WorkbookLock lock;             // held until it is renamed into place
   bool retry = false;            // rows out of order: a second reading
   std::string refusal;           // of the workbook, which has no line
@@ -520,7 +406,7 @@ Outcome Apply(const std::string& control, const std::string* input,
       if (why == kRowsOutOfOrder) retry = true;
       return why;
     }
-    cells.push_back(std::move(c));
+    cells.Add(c);
     return "";
   };
   const auto read_document = [&] {
@@ -575,23 +461,7 @@ Outcome Apply(const std::string& control, const std::string* input,
         !e.empty()) {
       return {target.excel + ": " + e, ""};
     }
-    // Row and column order; of two values for one cell the later one wins.
-    const auto before = [](const SheetCell& a, const SheetCell& b) {
-      return a.row != b.row ? a.row < b.row : a.col < b.col;
-    };
-    if (!std::is_sorted(cells.begin(), cells.end(), before)) {
-      std::stable_sort(cells.begin(), cells.end(), before);
-    }
-    size_t kept = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (kept > 0 && cells[kept - 1].row == cells[i].row &&
-          cells[kept - 1].col == cells[i].col) {
-        --kept;
-      }
-      if (kept != i) cells[kept] = std::move(cells[i]);
-      ++kept;
-    }
-    cells.resize(kept);
+    cells.Sort();
     bool added = false;
     std::vector<std::string> told;
     if (std::string e =
@@ -663,8 +533,8 @@ int Main(int argc, char** argv) {
       value = arg.substr(eq + 1);
       arg = arg.substr(0, eq);
     }
-    const bool takes_value =
-        arg == "--origin" || arg == "--max-inflate" || arg == "--lock-timeout";
+    const bool takes_value = arg == "--origin" || arg == "--max-inflate" ||
+                             arg == "--lock-timeout" || arg == "--dates";
     if (value && !takes_value) {
       return Usage(std::string(arg) + " takes no value");
     }
@@ -685,7 +555,13 @@ int Main(int argc, char** argv) {
         if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
         value = argv[++i];
       }
-      if (arg == "--origin") {
+      if (arg == "--dates") {
+        if (*value != "text" && *value != "serial") {
+          return Usage("--dates takes text or serial, not \"" +
+                       programs::Printable(*value) + "\"");
+        }
+        options.dates = *value == "serial";
+      } else if (arg == "--origin") {
         if (!ParseCellName(*value, &options.origin_row, &options.origin_col)) {
           return Usage("--origin takes a cell such as B3, not \"" +
                        programs::Printable(*value) + "\"");

@@ -2,7 +2,9 @@
 // cells come row by row (the order the library writes them in).
 #include <xlsxwriter.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "workbook.h"
@@ -13,6 +15,9 @@ struct NewWorkbook::State {
   lxw_workbook* workbook = nullptr;
   lxw_worksheet* worksheet = nullptr;
   std::vector<lxw_format*> formats;
+  // A style with a date's own number format, for dates whose format gives
+  // none: (style, number format) -> format.
+  std::map<std::pair<int, std::string_view>, lxw_format*> date_formats;
   const Plan* plan = nullptr;
   int64_t last_row = 0;
   std::string temp_folder;
@@ -119,11 +124,26 @@ std::string NewWorkbook::Add(const SheetCell& cell) {
     }
   }
   lxw_format* format = s.formats[size_t(cell.style)];
+  const Style& style = plan.styles[size_t(cell.style)];
+  if (cell.value.kind == CellValue::Kind::kDate && !style.number_format) {
+    lxw_format*& dated = s.date_formats[{cell.style, cell.value.date_format}];
+    if (dated == nullptr) {
+      Style with_date = style;
+      with_date.number_format = std::string(cell.value.date_format);
+      dated = MakeFormat(s.workbook, with_date);
+    }
+    format = dated;
+  }
   lxw_error e = LXW_NO_ERROR;
   switch (cell.value.kind) {
+    case CellValue::Kind::kDate:
     case CellValue::Kind::kNumber:
       e = worksheet_write_number(s.worksheet, row, col, cell.value.number,
                                  format);
+      break;
+    case CellValue::Kind::kBoolean:
+      e = worksheet_write_boolean(s.worksheet, row, col, cell.value.number != 0,
+                                  format);
       break;
     case CellValue::Kind::kFormula:
       e = worksheet_write_formula(s.worksheet, row, col,

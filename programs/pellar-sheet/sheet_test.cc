@@ -6,7 +6,7 @@
 
 #include <pellar/base/text.h>
 
-#include "control.h"
+#include "control_reader.h"
 #include "workbook.h"
 
 namespace pellar::sheet {
@@ -224,6 +224,73 @@ TEST(Values, QuotesNumbersAndFormulas) {
   }
 }
 
+// Dates in the forms the script host writes, as spreadsheets count days:
+// 2/29/1900, which never was, is day 60, and the days before it one fewer.
+TEST(Values, DatesAsSpreadsheetsCountThem) {
+  const struct {
+    std::string stored;
+    DateRead read;
+    double serial;
+    std::string_view format;
+  } cases[] = {
+      {"1/1/1900", DateRead::kDate, 1, "m/d/yyyy"},
+      {"2/28/1900", DateRead::kDate, 59, "m/d/yyyy"},
+      {"2/29/1900", DateRead::kDate, 60, "m/d/yyyy"},
+      {"3/1/1900", DateRead::kDate, 61, "m/d/yyyy"},
+      {"2/29/2024", DateRead::kDate, 45351, "m/d/yyyy"},
+      {"12/31/9999", DateRead::kDate, 2958465, "m/d/yyyy"},
+      {"2/29/2024 1:05:09 PM", DateRead::kDate, 45351 + 47109 / 86400.0,
+       "m/d/yyyy h:mm:ss AM/PM"},
+      {"1/1/2000 12:00:00 AM", DateRead::kDate, 36526,
+       "m/d/yyyy h:mm:ss AM/PM"},
+      {"12:30:00 PM", DateRead::kDate, 0.5 + 1800 / 86400.0, "h:mm:ss AM/PM"},
+      {"12/31/1899", DateRead::kOutOfRange, 0, ""},
+      {"1/1/100", DateRead::kOutOfRange, 0, ""},
+      {"1/1/10000", DateRead::kOutOfRange, 0, ""},
+      {"2/30/2024", DateRead::kNotADate, 0, ""},
+      {"2/29/2023", DateRead::kNotADate, 0, ""},
+      {"13/1/2024", DateRead::kNotADate, 0, ""},
+      {"1/2", DateRead::kNotADate, 0, ""},
+      {"1/2/24", DateRead::kNotADate, 0, ""},
+      {"1/2/2024 ", DateRead::kNotADate, 0, ""},
+      {"13:00:00 PM", DateRead::kNotADate, 0, ""},
+      {"1:60:00 PM", DateRead::kNotADate, 0, ""},
+      {"1:05 PM", DateRead::kNotADate, 0, ""},
+      {"1:05:09", DateRead::kNotADate, 0, ""},
+      {"2024", DateRead::kNotADate, 0, ""},
+  };
+  for (const auto& c : cases) {
+    double serial = 0;
+    std::string_view format;
+    EXPECT_EQ(ReadDate(c.stored, &serial, &format), c.read) << c.stored;
+    EXPECT_DOUBLE_EQ(serial, c.serial) << c.stored;
+    EXPECT_EQ(format, c.format) << c.stored;
+  }
+  // A date that is no spreadsheet date stays text, with a warning; quoted
+  // or with dates kept as texts, it is text.
+  std::string warning;
+  EXPECT_EQ(ClassifyValue("1/1/1899", false, true, &warning).kind,
+            CellValue::Kind::kText);
+  EXPECT_EQ(warning,
+            "the date 1/1/1899 lies outside 1/1/1900 to 12/31/9999, the days "
+            "a spreadsheet holds: it stays text");
+  EXPECT_EQ(ClassifyValue("2/29/2024", false, false).kind,
+            CellValue::Kind::kText);
+  EXPECT_EQ(ClassifyValue("\"2/29/2024\"", false).kind, CellValue::Kind::kText);
+  EXPECT_EQ(ClassifyValue("'True'", false).kind, CellValue::Kind::kText);
+  EXPECT_EQ(ClassifyValue("Truth", false).kind, CellValue::Kind::kText);
+}
+
+// A template's number format tells whether a date keeps it.
+TEST(Values, DateFormatsAreToldApart) {
+  EXPECT_TRUE(IsDateFormat(14, ""));
+  EXPECT_TRUE(IsDateFormat(164, "dd.mm.yyyy"));
+  EXPECT_TRUE(IsDateFormat(164, "[h]:mm"));
+  EXPECT_FALSE(IsDateFormat(4, "#,##0.00"));
+  EXPECT_FALSE(IsDateFormat(164, "\"days\" 0"));
+  EXPECT_FALSE(IsDateFormat(164, "[Magenta]0.00"));
+}
+
 // What a dry run lists: what the workbook will hold, on one line.
 TEST(Values, DescribedAsTheirCellsWillHoldThem) {
   const struct {
@@ -237,6 +304,9 @@ TEST(Values, DescribedAsTheirCellsWillHoldThem) {
       {"\"00123\"", false, "text 00123"},
       {"=A1*2", false, "text =A1*2"},
       {"=A1*2", true, "formula =A1*2"},
+      {"2/29/2024", false, "date 2/29/2024 (serial 45351)"},
+      {"True", false, "boolean TRUE"},
+      {"false", false, "boolean FALSE"},
       {"'a\x01\r\nb\xC2\x85'", false, "text a\\x01\\r\\nb\\u0085"},
       {"=\"a\tb\"", true, "formula =\"a\\tb\""},
   };

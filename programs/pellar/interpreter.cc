@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -85,7 +86,8 @@ class Interpreter::ArgPack {
 Interpreter::Interpreter(const Program& program, std::ostream& out,
                          std::ostream& err, Text script_name,
                          RunOptions options)
-    : program_(program),
+    : script_(program),
+      program_(&program),
       out_(out),
       err_(err),
       script_name_(std::move(script_name)),
@@ -179,11 +181,11 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   stack_base_ = reinterpret_cast<uintptr_t>(&base);
   stack_budget_ = StackBudget();
   Frame main;
-  main.locals = globals_.data();
+  main.locals = nullptr;  // the global code's names are all global slots
   frame_ = &main;
   RuntimeError fault;
   try {
-    ExecBlock(program_.main);
+    ExecBlock(script_.main);
     // The end of the script, not WScript.Quit, runs Class_Terminate.
     ReleaseGlobals();
     return std::nullopt;
@@ -203,11 +205,11 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   }
   if (fault.number == error::kNoSuchMethod && !missing_member_.empty())
     fault.description += u": '" + missing_member_ + u"'";
-  StatementPosition at = program_.PositionOf(fault_node_);
+  StatementPosition at = script_.PositionOf(fault_node_);
   fault.line = at.line;
   fault.column = at.column;
   for (int32_t caller : fault_callers_) {
-    StatementPosition from = program_.PositionOf(caller);
+    StatementPosition from = script_.PositionOf(caller);
     fault.callers.push_back({from.line, from.column});
   }
   fault.callers_left_out = fault_callers_left_out_;
@@ -230,6 +232,9 @@ void Interpreter::Trap(const Failure& failure, const Text& source) {
 // blocks of one procedure pass it too, so a caller counts only when the
 // frame changes. Deep recursion keeps the innermost callers only.
 void Interpreter::NoteFault(int32_t statement) {
+  // Statements of executed texts have no place in the file: the statement
+  // that ran the text (or called its procedure) stands for them.
+  if (program_ != &script_) return;
   if (fault_node_ < 0) {
     fault_node_ = statement;
     fault_frame_ = frame_;
@@ -258,7 +263,7 @@ bool Interpreter::TruthOrResume(int32_t node) {
 }
 
 Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
-  for (int32_t statement : program_.List(list)) {
+  for (int32_t statement : program_->List(list)) {
     try {
       Flow flow = Exec(statement);
       // Instances let go of by the statement end here, before the next.
@@ -303,18 +308,20 @@ bool Interpreter::Truth(int32_t node) {
 
 Interpreter::Flow Interpreter::Exec(int32_t i) {
   Step();
-  const Node& n = program_.nodes[static_cast<size_t>(i)];
+  const Node& n = program_->nodes[static_cast<size_t>(i)];
   switch (n.op) {
     case Op::kAssign:
       if (n.flag == 0 && AppendInPlace(n)) return Flow::kNormal;
       Assign(n.a, Eval(n.b), n.flag == 1);
       return Flow::kNormal;
     case Op::kCall: {
-      const Node& e = program_.nodes[static_cast<size_t>(n.a)];
+      const Node& e = program_->nodes[static_cast<size_t>(n.a)];
       if (e.op == Op::kMember) {
         CallMember(e, CallKind::kCall);
-      } else if (IsSlot(e.op)) {
-        Var v = Slot(e);
+      } else if (IsSlot(e.op) || e.op == Op::kUndefined) {
+        // A bare name as a statement: an object there (a procedure
+        // reference among them) runs its default member.
+        Var v = e.op == Op::kUndefined ? LateValue(e) : Slot(e);
         if (v.is_object()) DefaultValue(v);
       } else {
         Eval(n.a);
@@ -322,7 +329,7 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       return Flow::kNormal;
     }
     case Op::kIf: {
-      std::span<const int32_t> blocks = program_.List(n.b);
+      std::span<const int32_t> blocks = program_->List(n.b);
       if (frame_->resume_next ? TruthOrResume(n.a) : Truth(n.a))
         return ExecBlock(blocks[0]);
       if (blocks[1] >= 0) return ExecBlock(blocks[1]);
@@ -330,10 +337,10 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
     }
     case Op::kSelect: {
       Var subject = DefaultValue(Eval(n.a));
-      for (int32_t c : program_.List(n.b)) {
-        const Node& kase = program_.nodes[static_cast<size_t>(c)];
+      for (int32_t c : program_->List(n.b)) {
+        const Node& kase = program_->nodes[static_cast<size_t>(c)];
         bool match = kase.a < 0;
-        for (int32_t test : program_.List(kase.a)) {
+        for (int32_t test : program_->List(kase.a)) {
           if (CaseMatches(subject, test)) {
             match = true;
             break;
@@ -381,10 +388,10 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       error_.Clear();
       return Flow::kNormal;
     case Op::kWith: {
-      std::span<const int32_t> parts = program_.List(n.b);
+      std::span<const int32_t> parts = program_->List(n.b);
       // Any value: a .Member of a non-object is what fails (424).
       Var object = Eval(parts[0]);
-      Var* slot = &Slot(program_.nodes[static_cast<size_t>(n.a)]);
+      Var* slot = &Slot(program_->nodes[static_cast<size_t>(n.a)]);
       *slot = std::move(object);
       // The object goes when the block ends, however it ends.
       struct Clear {
@@ -401,7 +408,7 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
 // Whether evaluating `node` can change no variable: then it may run after
 // a variable it sits beside has been read.
 bool Interpreter::Pure(int32_t node, int depth) const {
-  const Node& n = program_.nodes[static_cast<size_t>(node)];
+  const Node& n = program_->nodes[static_cast<size_t>(node)];
   if (depth > 8) return false;
   switch (n.op) {
     case Op::kConst:
@@ -416,15 +423,15 @@ bool Interpreter::Pure(int32_t node, int depth) const {
       return Pure(n.a, depth + 1);
     case Op::kBinary:
       if (static_cast<BinOp>(n.flag) == BinOp::kConcat) {
-        for (int32_t part : program_.List(n.a)) {
+        for (int32_t part : program_->List(n.a)) {
           if (!Pure(part, depth + 1)) return false;
         }
         return true;
       }
       return Pure(n.a, depth + 1) && Pure(n.b, depth + 1);
     case Op::kBuiltin:
-      if (static_cast<Builtin>(n.a) == Builtin::kCreateObject) return false;
-      for (int32_t arg : program_.List(n.b)) {
+      if (!BuiltinAt(n.a).pure) return false;
+      for (int32_t arg : program_->List(n.b)) {
         if (!Pure(arg, depth + 1)) return false;
       }
       return true;
@@ -436,15 +443,15 @@ bool Interpreter::Pure(int32_t node, int depth) const {
 // s = s & more: appends to s's own text instead of copying it, so a report
 // that builds a long text line by line takes linear time.
 bool Interpreter::AppendInPlace(const Node& n) {
-  const Node& value = program_.nodes[static_cast<size_t>(n.b)];
+  const Node& value = program_->nodes[static_cast<size_t>(n.b)];
   if (value.op != Op::kBinary ||
       static_cast<BinOp>(value.flag) != BinOp::kConcat) {
     return false;
   }
-  const Node& target = program_.nodes[static_cast<size_t>(n.a)];
+  const Node& target = program_->nodes[static_cast<size_t>(n.a)];
   if (!IsSlot(target.op)) return false;
-  std::span<const int32_t> parts = program_.List(value.a);
-  const Node& first = program_.nodes[static_cast<size_t>(parts[0])];
+  std::span<const int32_t> parts = program_->List(value.a);
+  const Node& first = program_->nodes[static_cast<size_t>(parts[0])];
   if (first.op != target.op || first.a != target.a) return false;
   if (Slot(target).UnsharedStr() == nullptr) return false;
   for (size_t k = 1; k < parts.size(); ++k) {
@@ -469,7 +476,7 @@ bool Interpreter::AppendInPlace(const Node& n) {
 }
 
 bool Interpreter::CaseMatches(const Var& subject, int32_t test) {
-  const Node& t = program_.nodes[static_cast<size_t>(test)];
+  const Node& t = program_->nodes[static_cast<size_t>(test)];
   if (t.op == Op::kCaseIs) {
     Var r =
         Binary(static_cast<BinOp>(t.flag), subject, DefaultValue(Eval(t.a)));
@@ -497,7 +504,7 @@ bool HasIntegerSubtype(const Var& v) {
 }  // namespace
 
 Interpreter::Flow Interpreter::ForLoop(const Node& n) {
-  std::span<const int32_t> parts = program_.List(n.b);
+  std::span<const int32_t> parts = program_->List(n.b);
   Var from = DefaultValue(Eval(parts[0]));
   Var to = DefaultValue(Eval(parts[1]));
   Var step = parts[2] >= 0 ? DefaultValue(Eval(parts[2])) : Var::Integer(1);
@@ -544,7 +551,7 @@ Interpreter::Flow Interpreter::ForLoop(const Node& n) {
 }
 
 Interpreter::Flow Interpreter::ForEach(const Node& n) {
-  std::span<const int32_t> parts = program_.List(n.b);
+  std::span<const int32_t> parts = program_->List(n.b);
   Var collection = Eval(parts[0]);
   std::vector<Var> items;
   if (collection.is_array()) {
@@ -587,7 +594,7 @@ void Interpreter::Dim(const Node& n) {
   if (slot == nullptr) Raise(error::kTypeMismatch);
   std::vector<int32_t> upper;
   size_t total = 1;
-  for (int32_t b : program_.List(n.b)) {
+  for (int32_t b : program_->List(n.b)) {
     int32_t u = ToLong(DefaultValue(Eval(b)));
     if (u < -1) Raise(error::kSubscriptOutOfRange);
     upper.push_back(u);
@@ -651,20 +658,24 @@ void Interpreter::Store(Var& slot, Var value, bool is_set) {
 }
 
 void Interpreter::Assign(int32_t target, Var value, bool is_set) {
-  const Node& t = program_.nodes[static_cast<size_t>(target)];
+  const Node& t = program_->nodes[static_cast<size_t>(target)];
   switch (t.op) {
     case Op::kLocal:
     case Op::kGlobal:
     case Op::kField:
       Store(Slot(t), std::move(value), is_set);
       return;
-    case Op::kUndefined:
-      Undefined();
+    case Op::kUndefined: {
+      Var* slot = LateSlot(t);
+      if (slot == nullptr) Undefined();
+      Store(*slot, std::move(value), is_set);
+      return;
+    }
     case Op::kIndex: {
       // Indices first when the base is an element itself, so that no
       // script code runs between taking the element and storing into it.
       const bool nested =
-          program_.nodes[static_cast<size_t>(t.a)].op == Op::kIndex;
+          program_->nodes[static_cast<size_t>(t.a)].op == Op::kIndex;
       Indices indices;
       if (nested) EvalIndices(t.b, indices);
       Var* base = RefOf(t.a, nullptr);
@@ -684,7 +695,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       if (base->is_object() && base->object() != nullptr) {
         Var object = *base;
         ArgPack pack;
-        std::span<const int32_t> list = program_.List(t.b);
+        std::span<const int32_t> list = program_->List(t.b);
         pack.Resize(list.size() + 1);
         for (size_t k = 0; k < list.size(); ++k) {
           pack.Temp(k) = Eval(list[k]);
@@ -704,7 +715,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       if (!object.is_object() || object.object() == nullptr)
         Raise(error::kObjectRequired);
       ArgPack pack;
-      std::span<const int32_t> list = program_.List(t.b);
+      std::span<const int32_t> list = program_->List(t.b);
       if (object.object()->class_id >= 0) {
         auto* instance = static_cast<ClassInstance*>(object.object());
         pack.Resize(list.size());
@@ -718,7 +729,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
         } catch (const Failure& failure) {
           if (failure.number() == error::kNoSuchMethod &&
               missing_member_.empty())
-            missing_member_ = FromUtf8(program_.names[t.name]);
+            missing_member_ = FromUtf8(program_->names[t.name]);
           throw;
         }
         return;
@@ -730,7 +741,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
       }
       pack.Temp(list.size()) = std::move(value);
       pack.Set(list.size(), &pack.Temp(list.size()));
-      object.object()->Invoke(*this, program_.names[t.name], pack.span(),
+      object.object()->Invoke(*this, program_->names[t.name], pack.span(),
                               is_set ? CallKind::kSet : CallKind::kLet);
       return;
     }
@@ -740,7 +751,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
 }
 
 void Interpreter::EvalIndices(int32_t list, Indices& out) {
-  std::span<const int32_t> items = program_.List(list);
+  std::span<const int32_t> items = program_->List(list);
   out.Resize(items.size());
   for (size_t k = 0; k < items.size(); ++k) {
     out.at(k) = ToLong(DefaultValue(Eval(items[k])));
@@ -748,17 +759,19 @@ void Interpreter::EvalIndices(int32_t list, Indices& out) {
 }
 
 Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
-  const Node& n = program_.nodes[static_cast<size_t>(node)];
+  const Node& n = program_->nodes[static_cast<size_t>(node)];
   switch (n.op) {
     case Op::kLocal:
     case Op::kGlobal:
     case Op::kField:
       return &Slot(n);
     case Op::kUndefined:
+      if (Var* slot = LateSlot(n)) return slot;
+      if (n.flag == 1) return nullptr;
       Undefined();
     case Op::kIndex: {
       CheckStack();  // a(0)(0)... nests as deep as it is written
-      const Node& base = program_.nodes[static_cast<size_t>(n.a)];
+      const Node& base = program_->nodes[static_cast<size_t>(n.a)];
       if (!IsSlot(base.op) && base.op != Op::kIndex) {
         return nullptr;
       }
@@ -780,12 +793,12 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
 }
 
 void Interpreter::BuildArgs(int32_t list, ArgPack& pack, bool by_reference) {
-  std::span<const int32_t> items = program_.List(list);
+  std::span<const int32_t> items = program_->List(list);
   pack.Resize(items.size());
   for (size_t k = 0; k < items.size(); ++k) {
     Var* ref = by_reference ? RefOf(items[k], &pack) : nullptr;
     if (ref == nullptr && !by_reference &&
-        program_.nodes[static_cast<size_t>(items[k])].op == Op::kMissing) {
+        program_->nodes[static_cast<size_t>(items[k])].op == Op::kMissing) {
       // Builtins read only; they tell a left-out argument by its address.
       ref = const_cast<Var*>(MissingArgument());
     }
@@ -803,7 +816,7 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
     Raise(error::kObjectRequired);
   ArgPack pack;
   BuildArgs(n.b, pack, true);
-  const std::string& name = program_.names[n.name];
+  const std::string& name = program_->names[n.name];
   try {
     ScriptObject* target = object.object();
     if (target->class_id >= 0) {
@@ -847,13 +860,13 @@ Var Interpreter::IndexValue(const Var& base, int32_t args) {
   Raise(error::kTypeMismatch);
 }
 
-Var Interpreter::CallProcedure(int32_t id, int32_t args) {
-  const Procedure& proc = program_.procedures[static_cast<size_t>(id)];
+Var Interpreter::CallProcedure(const Program& owner, int32_t id, int32_t args) {
+  const Procedure& proc = owner.procedures[static_cast<size_t>(id)];
   // Deep recursion fails cleanly, by count and by the stack it has used
   // (frames are larger in sanitized builds).
   if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
   CheckStack();
-  std::span<const int32_t> list = program_.List(args);
+  std::span<const int32_t> list = program_->List(args);
   // A wrong count is the caller's run-time error, so a call in a branch
   // that never runs does not stop the script.
   if (list.size() != static_cast<size_t>(proc.params))
@@ -869,41 +882,311 @@ Var Interpreter::CallProcedure(int32_t id, int32_t args) {
     }
     locals[k] = Eval(list[k]);
   }
-  Var result = Enter(proc, locals.data(), nullptr);
+  Var result = RunProcedure(owner, proc, locals.data(), nullptr);
   // Instances held only by the procedure's locals go as it returns.
   locals.clear();
   if (!terminates_.empty()) RunTerminates();
   return result;
 }
 
-Var Interpreter::Enter(const Procedure& proc, Var* locals, ClassInstance* me) {
+Var Interpreter::CallReference(const Program& owner, int32_t id, Args args) {
+  const Procedure& proc = owner.procedures[static_cast<size_t>(id)];
   if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
   CheckStack();
+  if (args.size() != static_cast<size_t>(proc.params))
+    Raise(error::kWrongArgumentCount);
+  std::vector<Var> locals(static_cast<size_t>(proc.locals));
+  // The caller's variables (or its temporaries) stay put during the call.
+  for (size_t k = 0; k < args.size(); ++k)
+    locals[k] = proc.by_val[k] ? *args[k] : Var::Ref(args[k]);
+  Var result = RunProcedure(owner, proc, locals.data(), nullptr);
+  locals.clear();
+  if (!terminates_.empty()) RunTerminates();
+  return result;
+}
+
+Var Interpreter::RunProcedure(const Program& owner, const Procedure& proc,
+                              Var* locals, ClassInstance* me) {
+  if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
+  CheckStack();
+  std::unique_ptr<AddedLocals> added;
   Frame frame;
   frame.locals = locals;
+  frame.proc = &proc;
+  frame.added = &added;
   frame.me = me;
-  Frame* caller = frame_;
-  frame_ = &frame;
-  ++depth_;
   struct Restore {
     Interpreter* self;
     Frame* caller;
+    const Program* program;
     ~Restore() {
       self->frame_ = caller;
+      self->program_ = program;
       --self->depth_;
     }
-  } restore{this, caller};
+  } restore{this, frame_, program_};
+  frame_ = &frame;
+  program_ = &owner;
+  ++depth_;
   ExecBlock(proc.body);
   if (!proc.is_function) return Var();
   return std::move(locals[static_cast<size_t>(proc.result_slot)]);
 }
 
+// A script procedure as a value: GetRef's answer, and what a procedure
+// that Execute or ExecuteGlobal defined is stored as. Calling it (its
+// default member) calls the procedure; it keeps an executed text's tree
+// alive as long as it is referred to.
+class Interpreter::ProcRef : public ScriptObject {
+ public:
+  ProcRef(std::shared_ptr<const Program> text, const Program& owner, int32_t id)
+      : text_(std::move(text)), owner_(owner), id_(id) {}
+  Text TypeName() const override { return u"Object"; }
+  Var Invoke(Host& host, std::string_view name, Args args,
+             CallKind kind) override {
+    if (!name.empty() || kind == CallKind::kLet || kind == CallKind::kSet)
+      Raise(error::kNoSuchMethod);
+    // Only the interpreter makes these.
+    return static_cast<Interpreter&>(host).CallReference(owner_, id_, args);
+  }
+
+ private:
+  std::shared_ptr<const Program> text_;  // null for the script's own
+  const Program& owner_;
+  int32_t id_;
+};
+
+// The names an executed text sees: the running procedure's slots (unless
+// the text runs in the global scope), then the globals and the script's
+// procedures. Declarations go to the procedure's frame or the globals.
+class Interpreter::Names final : public NameScope {
+ public:
+  Names(Interpreter& in, Frame* frame) : in_(in), frame_(frame) {
+    option_explicit = in.script_.option_explicit;
+    in_class = frame != nullptr && frame->me != nullptr;
+  }
+  bool Find(const std::string& name, bool global_only, Node* out) override {
+    out->flag = 0;
+    if (frame_ != nullptr && !global_only) {
+      const std::vector<std::string>& own = frame_->proc->local_names;
+      for (size_t k = 0; k < own.size(); ++k) {
+        if (own[k] == name) return Slot(Op::kLocal, k, out);
+      }
+      // Looked up by name when it runs (the parser keeps the name).
+      if (*frame_->added != nullptr && (*frame_->added)->Find(name) != nullptr)
+        return Slot(Op::kUndefined, 0, out);
+      // In a class's procedure, its member variables by bare name.
+      if (frame_->me != nullptr) {
+        const ClassDef& c =
+            in_.script_.classes[static_cast<size_t>(frame_->me->class_id)];
+        auto member = c.by_text.find(name);
+        if (member != c.by_text.end()) {
+          const int32_t field =
+              c.members[static_cast<size_t>(member->second)].field;
+          if (field >= 0)
+            return Slot(Op::kField, static_cast<size_t>(field), out);
+        }
+      }
+    }
+    auto global = in_.global_names_.find(name);
+    if (global != in_.global_names_.end())
+      return Slot(Op::kGlobal, static_cast<size_t>(global->second), out);
+    auto proc = in_.procedure_names_.find(name);
+    if (proc == in_.procedure_names_.end()) return false;
+    out->op = Op::kCallProc;
+    out->a = proc->second;
+    out->flag = 1;
+    return true;
+  }
+  int32_t FindClass(const std::string& name) override {
+    for (size_t k = 0; k < in_.script_.classes.size(); ++k) {
+      if (LowerWord(in_.script_.classes[k].name) == name)
+        return static_cast<int32_t>(k);
+    }
+    return -1;
+  }
+  Node Declare(const std::string& name) override {
+    Node out;
+    out.flag = 0;
+    if (frame_ != nullptr) {
+      // A global of the same name stays hidden behind the new local.
+      if (Find(name, false, &out) &&
+          (out.op == Op::kLocal || out.op == Op::kUndefined)) {
+        return out;
+      }
+      CheckMemory(sizeof(Var) + name.size());
+      std::unique_ptr<AddedLocals>& added = *frame_->added;
+      if (added == nullptr) added = std::make_unique<AddedLocals>();
+      added->slots.emplace_back();
+      added->names.push_back(name);
+      Slot(Op::kUndefined, 0, &out);
+      return out;
+    }
+    auto global = in_.global_names_.find(name);
+    if (global != in_.global_names_.end()) {
+      Slot(Op::kGlobal, static_cast<size_t>(global->second), &out);
+      return out;
+    }
+    // The script's own procedures are bound where they are called.
+    if (in_.procedure_names_.count(name))
+      throw SyntaxError(0, 0, "Name redefined");
+    CheckMemory(sizeof(Var) + name.size());
+    in_.globals_.emplace_back();
+    const auto slot = static_cast<int32_t>(in_.globals_.size() - 1);
+    in_.global_names_[name] = slot;
+    Slot(Op::kGlobal, static_cast<size_t>(slot), &out);
+    return out;
+  }
+
+ private:
+  static bool Slot(Op op, size_t at, Node* out) {
+    out->op = op;
+    out->a = static_cast<int32_t>(at);
+    return true;
+  }
+  Interpreter& in_;
+  Frame* frame_;
+};
+
+void Interpreter::IndexNames() {
+  if (names_indexed_) return;
+  names_indexed_ = true;
+  for (size_t k = 0; k < script_.globals.size(); ++k)
+    global_names_.emplace(LowerWord(script_.globals[k]),
+                          static_cast<int32_t>(k));
+  for (size_t k = 0; k < script_.procedures.size(); ++k) {
+    procedure_names_.emplace(LowerWord(script_.procedures[k].name),
+                             static_cast<int32_t>(k));
+  }
+}
+
+Var* Interpreter::LateSlot(const Node& n) {
+  IndexNames();
+  const std::string& name = program_->names[static_cast<size_t>(n.a)];
+  if (frame_->added != nullptr && *frame_->added != nullptr) {
+    if (Var* slot = (*frame_->added)->Find(name)) return slot;
+  }
+  auto global = global_names_.find(name);
+  if (global == global_names_.end()) return nullptr;
+  return &globals_[static_cast<size_t>(global->second)];
+}
+
+Var Interpreter::LateValue(const Node& n) {
+  if (Var* slot = LateSlot(n)) return *slot;
+  if (n.flag == 1) return Var();
+  Undefined();
+}
+
+std::shared_ptr<const Program> Interpreter::ParseText(const Text& text,
+                                                      TextKind kind,
+                                                      Names& names,
+                                                      const Frame* frame) {
+  // A text parsed in the global scope, or Eval's in a procedure of the
+  // script that Execute has not added to, means the same again as long as
+  // no global was added since: such short texts (Eval in a loop) are kept.
+  const Procedure* proc = frame != nullptr ? frame->proc : nullptr;
+  const std::less_equal<const Procedure*> before;
+  const bool script_proc = proc != nullptr && !script_.procedures.empty() &&
+                           before(&script_.procedures.front(), proc) &&
+                           before(proc, &script_.procedures.back());
+  const bool cacheable =
+      text.size() <= kMaxCachedText &&
+      (proc == nullptr || (script_proc && kind == TextKind::kExpression &&
+                           *frame->added == nullptr));
+  if (cacheable) {
+    auto hit = text_cache_.find(text);
+    if (hit != text_cache_.end() && hit->second.kind == kind &&
+        hit->second.proc == proc && hit->second.globals == global_names_.size())
+      return hit->second.tree;
+  }
+  ParseResult parsed = Parse(text, kind, names);
+  if (parsed.error) {
+    throw ScriptFailure(
+        Failure(parsed.error->number(), FromUtf8(parsed.error->description())),
+        u"Microsoft VBScript compilation error");
+  }
+  auto tree = std::make_shared<const Program>(std::move(parsed.program));
+  if (cacheable) {
+    if (text_cache_.size() >= kMaxCachedTexts) text_cache_.clear();
+    text_cache_[text] = {kind, proc, global_names_.size(), tree};
+  }
+  return tree;
+}
+
+Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
+  if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
+  CheckStack();
+  // Parsing takes time and memory by the text's length: a long text uses
+  // up the statement budget as it would if it were run line by line.
+  if (options_.max_statements != 0) statements_ += text.size() / 64;
+  Step();
+  CheckMemory(text.size() * 2 * sizeof(Node));
+  IndexNames();
+  Frame* caller = frame_;
+  const bool global = where == TextScope::kGlobal || caller->proc == nullptr;
+  Names names(*this, global ? nullptr : caller);
+  std::shared_ptr<const Program> tree =
+      ParseText(text, kind, names, global ? nullptr : caller);
+  // The text's procedures become variables of the scope it ran in, each
+  // holding a reference: callable from there like any procedure.
+  for (size_t k = 0; k < tree->procedures.size(); ++k) {
+    const std::string name = LowerWord(tree->procedures[k].name);
+    Node slot = names.Declare(name);
+    Var* target = slot.op == Op::kGlobal
+                      ? &globals_[static_cast<size_t>(slot.a)]
+                  : slot.op == Op::kLocal ? caller->locals[slot.a].Target()
+                                          : (*caller->added)->Find(name);
+    *target = Var::Object(new ProcRef(tree, *tree, static_cast<int32_t>(k)));
+  }
+  Frame frame;
+  if (!global) frame = *caller;
+  if (global) frame.locals = nullptr;
+  frame.resume_next = false;
+  struct Restore {
+    Interpreter* self;
+    Frame* caller;
+    const Program* program;
+    ~Restore() {
+      self->frame_ = caller;
+      self->program_ = program;
+      --self->depth_;
+    }
+  } restore{this, caller, program_};
+  frame_ = &frame;
+  program_ = tree.get();
+  ++depth_;
+  if (kind == TextKind::kExpression) return Eval(tree->main);
+  ExecBlock(tree->main);
+  return Var();
+}
+
+Var Interpreter::GetRef(const Text& name) {
+  IndexNames();
+  const std::string lower = LowerWord(name);
+  auto proc = procedure_names_.find(lower);
+  if (proc != procedure_names_.end())
+    return Var::Object(new ProcRef(nullptr, script_, proc->second));
+  // A procedure an executed text defined is a variable holding one.
+  Var* slot = nullptr;
+  if (frame_->added != nullptr && *frame_->added != nullptr)
+    slot = (*frame_->added)->Find(lower);
+  if (slot == nullptr) {
+    auto global = global_names_.find(lower);
+    if (global != global_names_.end())
+      slot = &globals_[static_cast<size_t>(global->second)];
+  }
+  if (slot != nullptr && slot->is_object() &&
+      dynamic_cast<ProcRef*>(slot->object()) != nullptr)
+    return *slot;
+  Raise(error::kInvalidCall);
+}
+
 Var Interpreter::Eval(int32_t i) {
   CheckStack();  // operands nest as deep as the script's operator chains
-  const Node& n = program_.nodes[static_cast<size_t>(i)];
+  const Node& n = program_->nodes[static_cast<size_t>(i)];
   switch (n.op) {
     case Op::kConst:
-      return program_.constants[static_cast<size_t>(n.a)];
+      return program_->constants[static_cast<size_t>(n.a)];
     case Op::kMissing:
       return Var();
     case Op::kLocal:
@@ -915,13 +1198,13 @@ Var Interpreter::Eval(int32_t i) {
     case Op::kNew:
       return NewInstance(n.a);
     case Op::kUndefined:
-      Undefined();
+      return LateValue(n);
     case Op::kBinary: {
       const BinOp op = static_cast<BinOp>(n.flag);
       if (op == BinOp::kConcat) {
         Text joined;
         bool all_null = true;
-        for (int32_t part : program_.List(n.a)) {
+        for (int32_t part : program_->List(n.a)) {
           Var v = Eval(part);
           if (v.is_object()) v = DefaultValue(std::move(v));
           if (v.is_null()) continue;
@@ -963,14 +1246,14 @@ Var Interpreter::Eval(int32_t i) {
     case Op::kParen:
       return Eval(n.a);
     case Op::kCallProc:
-      return CallProcedure(n.a, n.b);
+      return CallProcedure(n.flag == 1 ? script_ : *program_, n.a, n.b);
     case Op::kBuiltin: {
       ArgPack pack;
       BuildArgs(n.b, pack, false);
-      return CallBuiltin(*this, static_cast<Builtin>(n.a), pack.span());
+      return CallBuiltin(*this, n.a, pack.span());
     }
     case Op::kIndex: {
-      const Node& base = program_.nodes[static_cast<size_t>(n.a)];
+      const Node& base = program_->nodes[static_cast<size_t>(n.a)];
       if (IsSlot(base.op)) {
         const Var& v = Slot(base);
         if (v.is_array()) return IndexValue(v, n.b);
@@ -1000,8 +1283,10 @@ Text ClassInstance::TypeName() const {
   return in_.program().classes[static_cast<size_t>(class_id)].name;
 }
 
-Var ClassInstance::Invoke(Interpreter& in, std::string_view name, Args args,
+Var ClassInstance::Invoke(Host& host, std::string_view name, Args args,
                           CallKind kind) {
+  // Only the interpreter makes instances.
+  auto& in = static_cast<Interpreter&>(host);
   const ClassDef& c = in.program().classes[static_cast<size_t>(class_id)];
   int32_t member = c.default_member;
   if (!name.empty()) {
@@ -1058,12 +1343,12 @@ void Interpreter::RunTerminates() {
     terminates_.pop_front();
     Var hold = Var::Object(object);
     object->armed_ = false;
-    const ClassDef& c = program_.classes[static_cast<size_t>(object->class_id)];
+    const ClassDef& c = script_.classes[static_cast<size_t>(object->class_id)];
     const Procedure& proc =
-        program_.procedures[static_cast<size_t>(c.terminate)];
+        script_.procedures[static_cast<size_t>(c.terminate)];
     std::vector<Var> locals(static_cast<size_t>(proc.locals));
     try {
-      Enter(proc, locals.data(), object);
+      RunProcedure(script_, proc, locals.data(), object);
     } catch (const ScriptFailure& failure) {
       Trap(failure, failure.source());
     } catch (const Failure& failure) {
@@ -1082,7 +1367,12 @@ void Interpreter::ReleaseGlobals() {
 }
 
 int32_t Interpreter::ClassMemberAt(const Node& n, const ClassInstance* object) {
-  const ClassDef& c = program_.classes[static_cast<size_t>(object->class_id)];
+  const ClassDef& c = script_.classes[static_cast<size_t>(object->class_id)];
+  if (program_ != &script_) {
+    // An executed text numbers its names apart from the script.
+    auto member = c.by_text.find(program_->names[n.name]);
+    return member == c.by_text.end() ? -1 : member->second;
+  }
   SiteCache& site = CacheAt(n);
   if (site.table != &c) {
     auto member = c.by_name.find(n.name);
@@ -1094,7 +1384,7 @@ int32_t Interpreter::ClassMemberAt(const Node& n, const ClassInstance* object) {
 
 Var Interpreter::NewInstance(int32_t cls) {
   if (cls < 0) Raise(error::kClassNotDefined);
-  const ClassDef& c = program_.classes[static_cast<size_t>(cls)];
+  const ClassDef& c = script_.classes[static_cast<size_t>(cls)];
   auto* object = new ClassInstance(*this, cls, c.fields.size());
   Var held = Own(object);
   object->Charge(sizeof(ClassInstance) + c.fields.size() * sizeof(Var));
@@ -1126,7 +1416,7 @@ Var Interpreter::NewInstance(int32_t cls) {
 
 Var Interpreter::CallClassProcedure(int32_t id, ClassInstance* object,
                                     Args args, Var* value) {
-  const Procedure& proc = program_.procedures[static_cast<size_t>(id)];
+  const Procedure& proc = script_.procedures[static_cast<size_t>(id)];
   const size_t given = args.size() + (value != nullptr ? 1 : 0);
   if (given != static_cast<size_t>(proc.params))
     Raise(error::kWrongArgumentCount);
@@ -1152,7 +1442,7 @@ Var Interpreter::CallClassProcedure(int32_t id, ClassInstance* object,
   Var result;
   {
     Release release{locals, count};
-    result = Enter(proc, locals, object);
+    result = RunProcedure(script_, proc, locals, object);
   }
   hold = Var();
   if (!terminates_.empty()) RunTerminates();
@@ -1161,7 +1451,7 @@ Var Interpreter::CallClassProcedure(int32_t id, ClassInstance* object,
 
 Var Interpreter::InvokeMember(ClassInstance* object, int32_t member, Args args,
                               Var* value, CallKind kind) {
-  const ClassDef& c = program_.classes[static_cast<size_t>(object->class_id)];
+  const ClassDef& c = script_.classes[static_cast<size_t>(object->class_id)];
   if (member < 0) NoMember();
   const ClassMember& m = c.members[static_cast<size_t>(member)];
   // Private members answer only the class's own code.
@@ -1169,7 +1459,7 @@ Var Interpreter::InvokeMember(ClassInstance* object, int32_t member, Args args,
       frame_->me != nullptr && frame_->me->class_id == object->class_id;
   auto allowed = [&](int32_t proc) {
     return proc >= 0 &&
-           (inside || program_.procedures[static_cast<size_t>(proc)].is_public);
+           (inside || script_.procedures[static_cast<size_t>(proc)].is_public);
   };
   if (m.field >= 0) {
     if (!inside && !m.field_public) NoMember();

@@ -8,13 +8,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "host.h"
 #include "parser.h"
 #include "variant.h"
 
@@ -24,19 +28,6 @@ namespace pellar {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitRuntimeError = 1;
 inline constexpr int kExitSyntaxError = 2;
-
-struct RunOptions {
-  std::vector<Text> arguments;  // WScript.Arguments
-  // Statements a run may execute; 0 is no limit. Keeps fuzzing finite.
-  uint64_t max_statements = 0;
-  // Nested procedure calls allowed before 28 "Out of stack space".
-  int max_call_depth = 1000;
-  // Bytes all the script's values may hold together before 7 "Out of
-  // memory".
-  size_t max_memory = size_t{1} << 30;
-  bool sleep = true;  // WScript.Sleep waits
-  Text host_path = u"pellar";  // WScript.FullName: the host program
-};
 
 // A failure not trapped by On Error Resume Next; it ends the script.
 struct RuntimeError {
@@ -53,33 +44,6 @@ struct RuntimeError {
 
 namespace script {
 
-// A failure with its Err.Source; the library's failures say "PellarLib".
-class ScriptFailure : public Failure {
- public:
-  ScriptFailure(const Failure& failure, Text source)
-      : Failure(failure), source_(std::move(source)) {}
-  const Text& source() const { return source_; }
-
- private:
-  Text source_;
-};
-
-// WScript.Quit: ends the run with `code`.
-struct QuitSignal {
-  int code;
-};
-
-struct ErrState {
-  int32_t number = 0;
-  Text description;
-  Text source;
-  void Clear() {
-    number = 0;
-    description.clear();
-    source.clear();
-  }
-};
-
 class Interpreter;
 
 // An instance of a script's Class: its member variables; its methods run
@@ -89,7 +53,7 @@ class ClassInstance final : public ScriptObject {
   ClassInstance(Interpreter& in, int32_t cls, size_t fields);
   ~ClassInstance() override;
   Text TypeName() const override;
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& host, std::string_view name, Args args,
              CallKind kind) override;
   void Drop() override;
   bool KeepWhenUnreferenced() override;
@@ -103,7 +67,7 @@ class ClassInstance final : public ScriptObject {
   ClassInstance* next_ = nullptr;
 };
 
-class Interpreter {
+class Interpreter final : public Host {
  public:
   // `program` must outlive the interpreter.
   Interpreter(const Program& program, std::ostream& out, std::ostream& err,
@@ -116,23 +80,33 @@ class Interpreter {
   // `exit_code` gets WScript.Quit's code.
   [[nodiscard]] std::optional<RuntimeError> Run(int* exit_code);
 
-  // For the builtins and objects.
-  std::ostream& out() { return out_; }
-  std::ostream& err() { return err_; }
-  ErrState& error() { return error_; }
-  const Text& script_name() const { return script_name_; }
-  const RunOptions& options() const { return options_; }
-  Var CreateObject(const Text& progid);
-  Var WScriptObject();
-  Var ErrObject();
-  double NextRandom(double x);
-  void Randomize(double seed);
-  // An object's default value where a plain value is needed.
-  Var DefaultValue(Var v);
-  // Objects that hold values and so may hold themselves; emptied when the
-  // run ends so that no cycle outlives it.
-  std::unordered_set<ScriptObject*>& containers() { return containers_; }
-  const Program& program() const { return program_; }
+  // Host.
+  std::ostream& out() override { return out_; }
+  std::ostream& err() override { return err_; }
+  ErrState& error() override { return error_; }
+  const Text& script_name() const override { return script_name_; }
+  const RunOptions& options() const override { return options_; }
+  Var CreateObject(const Text& progid) override;
+  Var WScriptObject() override;
+  Var ErrObject() override;
+  double NextRandom(double x) override;
+  void Randomize(double seed) override;
+  Var DefaultValue(Var v) override;
+  std::unordered_set<ScriptObject*>& containers() override {
+    return containers_;
+  }
+  Var Eval(const Text& text) override {
+    return RunText(text, TextKind::kExpression, TextScope::kCurrent);
+  }
+  Var Execute(const Text& text, bool global) override {
+    return RunText(text, TextKind::kStatements,
+                   global ? TextScope::kGlobal : TextScope::kCurrent);
+  }
+  Var GetRef(const Text& name) override;
+  enum class TextScope : uint8_t { kCurrent, kGlobal };
+  Var RunText(const Text& text, TextKind kind, TextScope where);
+  // The script file's tree (classes live there).
+  const Program& program() const { return script_; }
 
   // Classes: a new instance of class `cls` (Class_Initialize run), and a
   // call of member `member` (-1: none, 438) of an instance. `value` is
@@ -147,12 +121,31 @@ class Interpreter {
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
+  // Variables declared by Execute in a procedure, found by name: kept apart
+  // from the procedure's slots, which arguments passed by reference may
+  // point into while Execute runs, and never moved either.
+  struct AddedLocals {
+    std::vector<std::string> names;
+    std::deque<Var> slots;
+    Var* Find(const std::string& name) {
+      for (size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == name) return &slots[k];
+      }
+      return nullptr;
+    }
+  };
   struct Frame {
     Var* locals;
     bool resume_next = false;
-    ClassInstance* me = nullptr;  // in a class's procedure
+    // In a procedure: the procedure, and the variables Execute declared in
+    // it (made on the first such declaration).
+    const Procedure* proc = nullptr;
+    std::unique_ptr<AddedLocals>* added = nullptr;
+    ClassInstance* me = nullptr;  // in a class's procedure (and its texts)
   };
   class ArgPack;
+  class ProcRef;
+  class Names;
   // Array indices of one access, inline up to eight dimensions.
   class Indices {
    public:
@@ -189,15 +182,26 @@ class Interpreter {
   }
   void Assign(int32_t target, Var value, bool is_set);
   void Store(Var& slot, Var value, bool is_set);
-  Var CallProcedure(int32_t proc, int32_t args);
-  // Runs `proc` in a new frame over `locals` (its arguments filled in).
-  Var Enter(const Procedure& proc, Var* locals, ClassInstance* me);
+  Var CallProcedure(const Program& owner, int32_t proc, int32_t args);
+  // A call through a reference (GetRef, or a procedure Execute defined).
+  Var CallReference(const Program& owner, int32_t proc, Args args);
+  // Runs `proc` of `owner` in a new frame over `locals` (its arguments
+  // filled in); `me` in a class's procedure.
+  Var RunProcedure(const Program& owner, const Procedure& proc, Var* locals,
+                   ClassInstance* me);
   Var CallClassProcedure(int32_t proc, ClassInstance* object, Args args,
                          Var* value);
   // Runs the Class_Terminate of instances whose last reference went.
   void RunTerminates();
   // Releases the globals in their order at the run's end, terminating.
   void ReleaseGlobals();
+  // The parsed form of an executed text (perhaps kept from before).
+  std::shared_ptr<const Program> ParseText(const Text& text, TextKind kind,
+                                           Names& names, const Frame* frame);
+  // The variable a kUndefined node names now, or nullptr.
+  Var* LateSlot(const Node& n);
+  Var LateValue(const Node& n);
+  void IndexNames();
   Var CallMember(const Node& n, CallKind kind);
   Var IndexValue(const Var& base, int32_t args);
   void BuildArgs(int32_t list, ArgPack& pack, bool by_reference);
@@ -218,12 +222,29 @@ class Interpreter {
   // stack: deep expressions and calls end there instead of overflowing it.
   void CheckStack() const;
 
-  const Program& program_;
+  const Program& script_;   // the script file's tree
+  const Program* program_;  // the tree running: the script's or a text's
   std::ostream& out_;
   std::ostream& err_;
   Text script_name_;
   RunOptions options_;
-  std::vector<Var> globals_;
+  // Global variables; ExecuteGlobal adds some while references to the
+  // others are held, so they never move.
+  std::deque<Var> globals_;
+  // Lower-case names of globals and of the script's procedures, indexed
+  // the first time an executed text or GetRef needs them.
+  std::unordered_map<std::string, int32_t> global_names_;
+  std::unordered_map<std::string, int32_t> procedure_names_;
+  bool names_indexed_ = false;
+  struct CachedText {
+    TextKind kind;
+    const Procedure* proc;  // the script's procedure, or null: global
+    size_t globals;         // how many globals there were
+    std::shared_ptr<const Program> tree;
+  };
+  static constexpr size_t kMaxCachedText = 256;  // characters
+  static constexpr size_t kMaxCachedTexts = 256;
+  std::unordered_map<Text, CachedText> text_cache_;
   Frame* frame_ = nullptr;
   int depth_ = 0;
   uintptr_t stack_base_ = 0;    // where Run's frame sits
@@ -251,10 +272,17 @@ class Interpreter {
     const void* table = nullptr;
     int32_t member = -1;
   };
+  // Only the script's own call sites keep theirs: an executed text's tree
+  // is short-lived, its sites resolve at each call.
   std::vector<SiteCache> member_cache_;
+  SiteCache text_site_;
   SiteCache& CacheAt(const Node& n) {
-    if (member_cache_.empty()) member_cache_.resize(program_.nodes.size());
-    return member_cache_[static_cast<size_t>(&n - program_.nodes.data())];
+    if (program_ != &script_) {
+      text_site_ = SiteCache();
+      return text_site_;
+    }
+    if (member_cache_.empty()) member_cache_.resize(script_.nodes.size());
+    return member_cache_[static_cast<size_t>(&n - script_.nodes.data())];
   }
   int32_t ClassMemberAt(const Node& n, const ClassInstance* object);
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 
 #include <pellar/base/chars.h>
 
@@ -18,6 +19,67 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
 
 }  // namespace
+
+namespace {
+
+// The parser's messages by VBScript's numbers for them, with the
+// reference's text where the parser says more.
+struct SyntaxKind {
+  std::string_view prefix;
+  int number;
+  std::string_view text = {};
+};
+
+constexpr SyntaxKind kSyntaxKinds[] = {
+    {"Expected end of statement", 1025},
+    {"Expected statement", 1024},
+    {"Expected expression", 1023},
+    {"Expected identifier", 1010},
+    {"Expected '='", 1011},
+    {"Expected '('", 1005},
+    {"Expected ')'", 1006},
+    {"Expected 'End", 1014, "Expected 'End'"},
+    {"Expected 'If'", 1012},
+    {"Expected 'To'", 1013},
+    {"Expected 'Function'", 1015},
+    {"Expected 'Sub'", 1016},
+    {"Expected 'Then'", 1017},
+    {"Expected 'Wend'", 1018},
+    {"Expected 'Loop'", 1019},
+    {"Expected 'Next'", 1020},
+    {"Expected 'Case'", 1021},
+    {"Expected 'Select'", 1022},
+    {"Expected 'In'", 1046},
+    {"Invalid character", 1032},
+    {"Unterminated string constant", 1033},
+    {"Invalid 'exit' statement", 1039},
+    {"Name redefined", 1041},
+    {"Cannot use parentheses when calling a Sub", 1044},
+    {"Illegal assignment", 501},
+    {"Wrong number of arguments", 450,
+     "Wrong number of arguments or invalid property assignment"},
+    {"Overflow", 6},
+};
+
+const SyntaxKind* KindOf(std::string_view message) {
+  for (const SyntaxKind& kind : kSyntaxKinds) {
+    if (message.substr(0, kind.prefix.size()) == kind.prefix) return &kind;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int SyntaxError::number() const {
+  const SyntaxKind* kind = KindOf(what());
+  return kind != nullptr ? kind->number : 1002;
+}
+
+std::string SyntaxError::description() const {
+  const SyntaxKind* kind = KindOf(what());
+  if (kind == nullptr) return "Syntax error";
+  return std::string(kind->text.empty() ? kind->prefix : kind->text);
+}
 
 std::string LowerWord(TextView word) {
   std::string out;

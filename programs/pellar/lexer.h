@@ -43,6 +43,11 @@ class SyntaxError : public std::runtime_error {
       : std::runtime_error(message), line_(line), column_(column) {}
   int line() const { return line_; }
   int column() const { return column_; }
+  // VBScript's number and text for this kind of syntax error (1002
+  // "Syntax error" when it has none more precise): what Err says when an
+  // executed text does not parse.
+  int number() const;
+  std::string description() const;
 
  private:
   int line_;

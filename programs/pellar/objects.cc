@@ -1,5 +1,11 @@
 #include "objects.h"
 
+#include <pellar/automation/automation.h>
+#include <pellar/base/number.h>
+#include <pellar/base/text_internal.h>
+#include <pellar/base/value.h>
+#include <pellar/platform/platform.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -8,12 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include <pellar/automation/automation.h>
-#include <pellar/base/number.h>
-#include <pellar/base/text_internal.h>
-#include <pellar/base/value.h>
-#include <pellar/platform/platform.h>
-#include "interpreter.h"
+#include "host.h"
 #include "regexp.h"
 
 namespace pellar::script {
@@ -30,8 +31,7 @@ Var Own(ScriptObject* object) {
   return v;
 }
 
-Var ItemList::Invoke(Interpreter&, std::string_view name, Args args,
-                     CallKind kind) {
+Var ItemList::Invoke(Host&, std::string_view name, Args args, CallKind kind) {
   if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
   if (name == "count") {
     ArgCount(args, 0, 0);
@@ -73,7 +73,9 @@ Value ToValue(const Var& v) {
     case VType::kLong:
       return v.raw_long();
     case VType::kDouble:
-      return v.raw_double();
+    case VType::kSingle:
+    case VType::kCurrency:
+      return ToDouble(v);
     case VType::kBoolean:
       return v.raw_long() != 0;
     case VType::kString:
@@ -109,7 +111,7 @@ class LibraryObject final : public ScriptObject {
   explicit LibraryObject(std::unique_ptr<Object> object)
       : object_(std::move(object)) {}
   Text TypeName() const override { return Text(object_->cls().name); }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     return InvokeResolved(in, FindMember(name), name, args, kind);
   }
@@ -120,8 +122,8 @@ class LibraryObject final : public ScriptObject {
     if (method == nullptr) return -1;
     return static_cast<int32_t>(method - object_->cls().methods.data());
   }
-  Var InvokeResolved(Interpreter&, int32_t member, std::string_view name,
-                     Args args, CallKind kind) override {
+  Var InvokeResolved(Host&, int32_t member, std::string_view name, Args args,
+                     CallKind kind) override {
     // A library object has no default value and no properties.
     if (name.empty()) Raise(error::kTypeMismatch);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
@@ -166,7 +168,7 @@ class LibraryObject final : public ScriptObject {
 class ErrObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     ErrState& e = in.error();
     const bool let = kind == CallKind::kLet;
@@ -228,8 +230,7 @@ class StdStream final : public ScriptObject {
  public:
   explicit StdStream(bool error) : error_(error) {}
   Text TypeName() const override { return u"TextStream"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Host& in, std::string_view name, Args args, CallKind) override {
     std::ostream& stream = error_ ? in.err() : in.out();
     if (name == "write") {
       ArgCount(args, 1, 1);
@@ -272,8 +273,7 @@ class NamedArguments final : public ScriptObject {
     }
   }
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind) override {
     if (name == "count" || name == "length") {
       ArgCount(args, 0, 0);
       return Var::Long(static_cast<int32_t>(names_.size()));
@@ -303,7 +303,7 @@ class ArgumentsList final : public ScriptObject {
  public:
   explicit ArgumentsList(std::vector<Text> list) : list_(std::move(list)) {}
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     if (name == "named" || name == "unnamed") {
       Var part;
@@ -342,8 +342,7 @@ class ArgumentsList final : public ScriptObject {
 class WScriptObject final : public ScriptObject {
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
-             CallKind) override {
+  Var Invoke(Host& in, std::string_view name, Args args, CallKind) override {
     if (name == "echo") {
       // Everything is evaluated first: a failing argument prints nothing.
       Text line;
@@ -414,9 +413,7 @@ class WScriptObject final : public ScriptObject {
 
 class Dictionary final : public ScriptObject {
  public:
-  explicit Dictionary(Interpreter& in) : in_(in) {
-    in_.containers().insert(this);
-  }
+  explicit Dictionary(Host& in) : in_(in) { in_.containers().insert(this); }
   ~Dictionary() override { in_.containers().erase(this); }
   Text TypeName() const override { return u"Dictionary"; }
   void Drop() override {
@@ -431,8 +428,7 @@ class Dictionary final : public ScriptObject {
     return true;
   }
 
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
     const bool assign = kind == CallKind::kLet || kind == CallKind::kSet;
     if (name.empty() || name == "item") {
       if (assign) {
@@ -559,7 +555,7 @@ class Dictionary final : public ScriptObject {
       index_.emplace(KeyOf(keys_[i]), i);
   }
 
-  Interpreter& in_;
+  Host& in_;
   bool text_mode_ = false;
   size_t key_chars_ = 0;  // of the index's keys
   std::vector<Var> keys_;
@@ -567,274 +563,19 @@ class Dictionary final : public ScriptObject {
   std::unordered_map<Text, size_t> index_;
 };
 
-// ---- Scripting.FileSystemObject
-// -------------------------------------------------
-
-bool HasWildcard(TextView path) {
-  return path.find_first_of(u"*?") != TextView::npos;
-}
-
-bool FileExists(TextView path) {
-  if (path.empty() || HasWildcard(path)) return false;
-  try {
-    return !Platform::Current().Lookup(path, LookupKind::kFile).empty();
-  } catch (const Failure&) {
-    return false;
-  }
-}
-
-bool FolderExists(TextView path) {
-  if (path.empty() || HasWildcard(path)) return false;
-  try {
-    return !Platform::Current().Lookup(path, LookupKind::kFolder).empty() &&
-           !FileExists(path);
-  } catch (const Failure&) {
-    return false;
-  }
-}
-
-std::string ReadAllBytes(TextView path) {
-  std::unique_ptr<SequentialFile> file =
-      Platform::Current().NewSequentialFile(path);
-  std::string bytes;
-  char buffer[1 << 16];
-  size_t n;
-  while ((n = file->Read(buffer, sizeof buffer)) > 0) {
-    bytes.append(buffer, n);
-    if (bytes.size() > (size_t{1} << 28)) Raise(error::kOutOfMemory);
-    // Each byte becomes a character of the stream's text.
-    CheckMemory(bytes.size() * sizeof(char16_t));
-  }
-  return bytes;
-}
-
-size_t NameStart(TextView path) {
-  size_t at = path.find_last_of(u"/\\");
-  return at == TextView::npos ? 0 : at + 1;
-}
-
-class TextStream final : public ScriptObject {
- public:
-  // Reading: the file's text, which counts against the budget; writing:
-  // an open file.
-  explicit TextStream(Text text) : text_(std::move(text)), reading_(true) {
-    Charge(sizeof(TextStream) + text_.size() * sizeof(char16_t));
-  }
-  explicit TextStream(std::unique_ptr<WritableFile> file)
-      : file_(std::move(file)) {}
-  ~TextStream() override {
-    try {
-      Close();
-    } catch (...) {
-      // A failure at release has nobody to tell.
-    }
-  }
-  Text TypeName() const override { return u"TextStream"; }
-
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
-             CallKind) override {
-    if (name == "close") {
-      ArgCount(args, 0, 0);
-      Close();
-      return Var();
-    }
-    if (name == "write" || name == "writeline" || name == "writeblanklines") {
-      if (reading_ || closed_) Raise(error::kBadFileMode);
-      if (name == "writeblanklines") {
-        ArgCount(args, 1, 1);
-        for (int32_t i = ToLong(*args[0]); i > 0; --i) buffer_ += "\r\n";
-      } else {
-        ArgCount(args, name == "write" ? 1 : 0, 1);
-        if (!args.empty())
-          AppendAnsi(buffer_, ToStr(in.DefaultValue(*args[0])));
-        if (name == "writeline") buffer_ += "\r\n";
-      }
-      if (buffer_.size() >= 64 * 1024) Flush();
-      return Var();
-    }
-    if (name == "atendofstream") {
-      if (!reading_ || closed_) Raise(error::kBadFileMode);
-      return Var::Bool(pos_ >= text_.size());
-    }
-    if (name == "atendofline") {
-      if (!reading_ || closed_) Raise(error::kBadFileMode);
-      return Var::Bool(pos_ >= text_.size() || text_[pos_] == u'\r' ||
-                       text_[pos_] == u'\n');
-    }
-    if (name == "line") return Var::Long(line_);
-    if (name == "readline" || name == "skipline") {
-      if (!reading_ || closed_) Raise(error::kBadFileMode);
-      if (pos_ >= text_.size()) Raise(error::kInputPastEnd);
-      size_t end = text_.find_first_of(u"\r\n", pos_);
-      if (end == Text::npos) end = text_.size();
-      Text line = text_.substr(pos_, end - pos_);
-      pos_ = end;
-      if (pos_ < text_.size() && text_[pos_] == u'\r') ++pos_;
-      if (pos_ < text_.size() && text_[pos_] == u'\n') ++pos_;
-      ++line_;
-      return name == "readline" ? Var::String(std::move(line)) : Var();
-    }
-    if (name == "readall" || name == "read") {
-      if (!reading_ || closed_) Raise(error::kBadFileMode);
-      size_t n = text_.size() - pos_;
-      if (name == "read") {
-        ArgCount(args, 1, 1);
-        n = std::min(n, static_cast<size_t>(std::max(0, ToLong(*args[0]))));
-      } else if (n == 0) {
-        Raise(error::kInputPastEnd);
-      }
-      Text out = text_.substr(pos_, n);
-      pos_ += n;
-      return Var::String(std::move(out));
-    }
-    NoMember();
-  }
-
- private:
-  void Flush() {
-    if (file_ && !buffer_.empty()) {
-      std::string bytes;
-      bytes.swap(buffer_);
-      file_->Append(bytes);
-    }
-  }
-  void Close() {
-    if (closed_) return;
-    closed_ = true;
-    if (file_) {
-      Flush();
-      std::unique_ptr<WritableFile> file = std::move(file_);
-      file->Close();
-    }
-  }
-
-  Text text_;
-  std::unique_ptr<WritableFile> file_;
-  std::string buffer_;
-  size_t pos_ = 0;
-  int32_t line_ = 1;
-  bool reading_ = false;
-  bool closed_ = false;
-};
-
-class FileSystemObject final : public ScriptObject {
- public:
-  Text TypeName() const override { return u"FileSystemObject"; }
-
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind) override {
-    auto text = [&](size_t i) { return ToStr(*args[i]); };
-    if (name == "fileexists") {
-      ArgCount(args, 1, 1);
-      return Var::Bool(FileExists(text(0)));
-    }
-    if (name == "folderexists") {
-      ArgCount(args, 1, 1);
-      return Var::Bool(FolderExists(text(0)));
-    }
-    if (name == "createtextfile") {
-      ArgCount(args, 1, 3);
-      Text path = text(0);
-      bool overwrite = args.size() < 2 || ToBool(*args[1]);
-      if (!overwrite && FileExists(path)) Raise(error::kFileExists);
-      return Stream(new TextStream(Platform::Current().NewWritableFile(path)));
-    }
-    if (name == "opentextfile") {
-      ArgCount(args, 1, 4);
-      Text path = text(0);
-      int32_t mode = args.size() > 1 ? ToLong(*args[1]) : 1;
-      bool create = args.size() > 2 && ToBool(*args[2]);
-      bool exists = FileExists(path);
-      if (mode == 1) {
-        if (!exists) Raise(error::kFileNotFound);
-        return Stream(new TextStream(FromAnsi(ReadAllBytes(path))));
-      }
-      if (mode != 2 && mode != 8) Raise(error::kInvalidCall);
-      if (!exists && !create) Raise(error::kFileNotFound);
-      std::string kept =
-          mode == 8 && exists ? ReadAllBytes(path) : std::string();
-      std::unique_ptr<WritableFile> file =
-          Platform::Current().NewWritableFile(path);
-      if (!kept.empty()) file->Append(kept);
-      return Stream(new TextStream(std::move(file)));
-    }
-    if (name == "deletefile") {
-      ArgCount(args, 1, 2);
-      Text path = text(0);
-      std::vector<Text> matches =
-          Platform::Current().Lookup(path, LookupKind::kFile);
-      if (matches.empty()) Raise(error::kFileNotFound);
-      for (const Text& match : matches) Platform::Current().DeleteFile(match);
-      return Var();
-    }
-    if (name == "copyfile") {
-      ArgCount(args, 2, 3);
-      Text from = text(0), to = text(1);
-      bool overwrite = args.size() < 3 || ToBool(*args[2]);
-      if (HasWildcard(from)) Raise(error::kInvalidCall);
-      if (!FileExists(from)) Raise(error::kFileNotFound);
-      if (!to.empty() && (to.back() == u'/' || to.back() == u'\\')) {
-        to += from.substr(NameStart(from));
-      }
-      if (FileExists(to) && !overwrite) Raise(error::kFileExists);
-      Platform::Current().CopyFile(from, to);
-      return Var();
-    }
-    if (name == "getbasename" || name == "getextensionname" ||
-        name == "getfilename") {
-      ArgCount(args, 1, 1);
-      Text path = text(0);
-      while (!path.empty() && (path.back() == u'/' || path.back() == u'\\'))
-        path.pop_back();
-      Text file = path.substr(NameStart(path));
-      if (name == "getfilename") return Var::String(file);
-      size_t dot = file.rfind(u'.');
-      if (name == "getbasename")
-        return Var::String(dot == Text::npos ? file : file.substr(0, dot));
-      return Var::String(dot == Text::npos ? Text() : file.substr(dot + 1));
-    }
-    if (name == "getparentfoldername") {
-      ArgCount(args, 1, 1);
-      Text path = text(0);
-      size_t start = NameStart(path);
-      return Var::String(start == 0 ? Text() : path.substr(0, start - 1));
-    }
-    if (name == "buildpath") {
-      ArgCount(args, 2, 2);
-      Text a = text(0), b = text(1);
-      if (a.empty()) return Var::String(b);
-      const bool a_ends = a.back() == u'/' || a.back() == u'\\';
-      const bool b_starts =
-          !b.empty() && (b.front() == u'/' || b.front() == u'\\');
-      if (a_ends && b_starts) b.erase(0, 1);
-      if (!a_ends && !b_starts) a += Platform::Current().Separator();
-      return Var::String(a + b);
-    }
-    NoMember();
-  }
-
- private:
-  static Var Stream(TextStream* stream) {
-    Var v = Var::Object(stream);
-    --stream->refs;
-    return v;
-  }
-};
-
-
 }  // namespace
 
-Var MakeWScript(Interpreter&) { return Own(new WScriptObject); }
+Var MakeWScript(Host&) { return Own(new WScriptObject); }
 
-Var MakeErrObject(Interpreter&) { return Own(new ErrObject); }
+Var MakeErrObject(Host&) { return Own(new ErrObject); }
 
-Var CreateScriptObject(Interpreter& in, const Text& progid) {
+Var CreateScriptObject(Host& in, const Text& progid) {
   if (EqualsIgnoreCase(progid, u"Scripting.Dictionary"))
     return Own(new Dictionary(in));
   if (EqualsIgnoreCase(progid, u"VBScript.RegExp")) return MakeRegExp();
   if (EqualsIgnoreCase(progid, u"WScript.Shell")) return MakeShell();
   if (EqualsIgnoreCase(progid, u"Scripting.FileSystemObject")) {
-    return Own(new FileSystemObject);
+    return MakeFileSystemObject();
   }
   try {
     return Own(new LibraryObject(Object::Create(progid)));

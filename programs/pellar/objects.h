@@ -1,6 +1,6 @@
 // The objects a script gets besides the library's: WScript, Err,
-// Scripting.Dictionary, the text-file part of Scripting.FileSystemObject,
-// and the wrapper that calls library classes through Invoke.
+// Scripting.Dictionary, Scripting.FileSystemObject (filesystem.cc) and the
+// wrapper that calls library classes through Invoke.
 #ifndef PELLAR_HOST_OBJECTS_H_
 #define PELLAR_HOST_OBJECTS_H_
 
@@ -29,7 +29,7 @@ class ItemList final : public ScriptObject {
         items_(std::move(items)),
         bad_index_(bad_index) {}
   Text TypeName() const override { return type_name_; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override;
   bool Enumerate(std::vector<Var>& out) override;
 
@@ -39,12 +39,14 @@ class ItemList final : public ScriptObject {
   int bad_index_;
 };
 
-Var MakeWScript(Interpreter& in);
+Var MakeWScript(Host& in);
 // WScript.Shell.
 Var MakeShell();
-Var MakeErrObject(Interpreter& in);
+// Scripting.FileSystemObject.
+Var MakeFileSystemObject();
+Var MakeErrObject(Host& in);
 // CreateObject: the scripting objects by name, else a library class.
-Var CreateScriptObject(Interpreter& in, const Text& progid);
+Var CreateScriptObject(Host& in, const Text& progid);
 
 }  // namespace pellar::script
 

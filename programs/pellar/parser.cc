@@ -26,6 +26,9 @@ size_t Program::TreeBytes() const {
                  positions.size() * sizeof(StatementPosition) +
                  procedures.size() * sizeof(Procedure);
   for (const std::string& n : names) bytes += sizeof(n) + n.size();
+  for (const Procedure& p : procedures) {
+    for (const std::string& n : p.local_names) bytes += sizeof(n) + n.size();
+  }
   return bytes;
 }
 
@@ -59,24 +62,42 @@ struct Scope {
   std::unordered_map<std::string, int32_t> locals;
   std::vector<int32_t> names;    // kName nodes used here
   std::vector<int32_t> indexes;  // kIndex nodes whose base is a kName
+  std::unordered_set<int32_t> calls;          // kName nodes run as a statement
   std::unordered_set<std::string> constants;  // names declared by Const
 };
 
 class Parser {
  public:
-  explicit Parser(Program& p) : p_(p) {}
+  Parser(Program& p, NameScope* env, bool expression)
+      : p_(p), env_(env), expression_(expression) {}
 
   void ParseProgram(TextView source) {
     tokens_ = Tokenize(source);
     scopes_.emplace_back();
-    std::vector<int32_t> block;
-    while (true) {
+    if (env_ != nullptr) p_.option_explicit = env_->option_explicit;
+    if (expression_) {
       SkipNewlines();
-      if (Peek().kind == TokenKind::kEnd) break;
-      ParseStatementInto(block, /*global=*/true);
+      p_.main = ParseExpression();
+      SkipNewlines();
+      if (Peek().kind != TokenKind::kEnd)
+        Fail(Peek(), "Expected end of statement");
+    } else {
+      std::vector<int32_t> block;
+      while (true) {
+        SkipNewlines();
+        if (Peek().kind == TokenKind::kEnd) break;
+        ParseStatementInto(block, /*global=*/true);
+      }
+      p_.main = MakeList(block);
     }
-    p_.main = MakeList(block);
     Resolve();
+    for (const Scope& s : proc_scopes_) {
+      Procedure& proc = p_.procedures[s.proc];
+      proc.local_names.resize(proc.locals);
+      for (const auto& [name, slot] : s.locals) proc.local_names[slot] = name;
+      if (proc.result_slot >= 0)
+        proc.local_names[proc.result_slot] = LowerWord(proc.name);
+    }
     std::sort(p_.positions.begin(), p_.positions.end(),
               [](const StatementPosition& a, const StatementPosition& b) {
                 return a.node < b.node;
@@ -214,14 +235,17 @@ class Parser {
   bool DeclaredHere(const Token& word) {
     const std::string lower = LowerWord(word.text);
     const Scope& s = scope();
-    return s.proc < 0 ? global_slots_.count(lower) != 0
-                      : s.locals.count(lower) != 0;
+    if (s.proc >= 0) return s.locals.count(lower) != 0;
+    return env_ != nullptr ? env_slots_.count(lower) != 0
+                           : global_slots_.count(lower) != 0;
   }
   // Declares `word` in the current scope (Dim, Const, ReDim of a new name).
   void Declare(const Token& word) {
     std::string lower = LowerWord(word.text);
     Scope& s = scope();
-    if (s.proc < 0) {
+    if (s.proc < 0 && env_ != nullptr) {
+      if (!env_slots_.count(lower)) env_slots_[lower] = env_->Declare(lower);
+    } else if (s.proc < 0) {
       if (!global_slots_.count(lower)) {
         global_slots_[lower] = static_cast<int32_t>(p_.globals.size());
         p_.globals.push_back(word.text);
@@ -280,6 +304,11 @@ class Parser {
     }
     if (w == "class") {
       if (!global || scope().proc >= 0) Fail(start, "Expected statement");
+      // Instances refer to their class by its place in the script's tree.
+      if (env_ != nullptr) {
+        Fail(start,
+             "Expected statement: an executed text cannot declare a Class");
+      }
       ParseClass();
       return;
     }
@@ -319,9 +348,13 @@ class Parser {
         const Token& name = ExpectIdentifier();
         // ReDim declares the name only where no declaration is in sight.
         std::string lower = LowerWord(name.text);
+        Node outer;
         if (!global_slots_.count(lower) &&
             (scope().proc < 0 || !scope().locals.count(lower)) &&
-            !IsFieldOfCurrentClass(lower)) {
+            !IsFieldOfCurrentClass(lower) &&
+            (env_ == nullptr ||
+             (!env_slots_.count(lower) &&
+              !env_->Find(lower, scope().proc >= 0, &outer)))) {
           Declare(name);
         }
         int32_t var = NameNode(name);
@@ -496,8 +529,11 @@ class Parser {
     std::string lower = LowerWord(name.text);
     int32_t id = static_cast<int32_t>(p_.procedures.size());
     if (cls < 0) {
+      Node outer;
       if (proc_index_.count(lower) || global_slots_.count(lower) ||
-          class_index_.count(lower)) {
+          class_index_.count(lower) ||
+          (env_ != nullptr && env_->Find(lower, true, &outer) &&
+           outer.op == Op::kCallProc)) {
         Fail(name, "Name redefined");
       }
       proc_index_[lower] = id;
@@ -898,7 +934,10 @@ class Parser {
       return chain;
     }
     if (IsWord(first, "me")) {
-      if (scope().proc < 0 || p_.procedures[scope().proc].cls < 0)
+      // A text executed in a class's procedure (not in its own ones) has Me.
+      const bool text_me =
+          scope().proc < 0 && env_ != nullptr && env_->in_class;
+      if (!text_me && (scope().proc < 0 || p_.procedures[scope().proc].cls < 0))
         Fail(first, "Invalid use of 'Me' keyword");
       Next();
       chain.node = Add(Op::kMe);
@@ -967,6 +1006,8 @@ class Parser {
       return n;
     }
     if (AtStatementEnd()) {
+      if (p_.nodes[chain.node].op == Op::kName)
+        scope().calls.insert(chain.node);
       if (chain.before_open >= 0) {
         size_t count = static_cast<size_t>(p_.lists[chain.open_list]);
         if (count > 1) {
@@ -1261,8 +1302,8 @@ class Parser {
     throw SyntaxError(pos.first, pos.second,
                       "Wrong number of arguments: '" + ToUtf8(name) + "'");
   }
-  void ArityCheck(int32_t name_node, Builtin id, size_t count) {
-    const BuiltinInfo& info = BuiltinById(id);
+  void ArityCheck(int32_t name_node, int32_t id, size_t count) {
+    const BuiltinInfo& info = BuiltinAt(id);
     if (static_cast<int>(count) < info.min_args || count > info.max_args) {
       ArityError(name_node, spelling_[name_spelling_[name_node]]);
     }
@@ -1273,13 +1314,16 @@ class Parser {
     for (int32_t n : news_) {
       const std::string name = p_.names[p_.nodes[n].a];
       auto cls = class_index_.find(name);
+      int32_t outer = -1;
       if (cls != class_index_.end()) {
         p_.nodes[n].a = cls->second;
+      } else if (env_ != nullptr && (outer = env_->FindClass(name)) >= 0) {
+        p_.nodes[n].a = outer;  // an executed text's New of the script's class
       } else if (name == "regexp") {
         // The one class built in: New RegExp is CreateObject's object.
         int32_t list = MakeList({Constant(Var::String(u"VBScript.RegExp"))});
         p_.nodes[n].op = Op::kBuiltin;
-        p_.nodes[n].a = static_cast<int32_t>(Builtin::kCreateObject);
+        p_.nodes[n].a = FindBuiltin("createobject");
         p_.nodes[n].b = list;
       } else {
         p_.nodes[n].a = -1;
@@ -1295,9 +1339,15 @@ class Parser {
   void ResolveScope(Scope& s) {
     std::unordered_set<int32_t> bases;
     for (int32_t n : s.indexes) bases.insert(p_.nodes[n].a);
+    // Names used other than as something called; a procedure's undeclared
+    // name that is only called is looked up when it runs.
+    std::unordered_set<int32_t> plain;
+    for (int32_t n : s.names) {
+      if (!bases.count(n) && !s.calls.count(n)) plain.insert(p_.nodes[n].a);
+    }
     for (int32_t n : s.names) {
       name_spelling_[n] = p_.nodes[n].a;
-      ResolveName(s, n, bases.count(n) != 0);
+      ResolveName(s, n, bases.count(n) != 0, plain.count(p_.nodes[n].a) == 0);
     }
     for (int32_t n : s.indexes) {
       Node& index = p_.nodes[n];
@@ -1307,13 +1357,14 @@ class Parser {
       if (base.op == Op::kCallProc) {
         index.op = Op::kCallProc;
         index.a = base.a;
+        index.flag = base.flag;
       } else if (base.op == Op::kMember && base.a == me_node_ && base.b < 0) {
         // A method or property of the class named bare: Me.Name(...).
         index.op = Op::kMember;
         index.name = base.name;
         index.a = me_node_;
       } else if (base.op == Op::kBuiltin) {
-        ArityCheck(base_node, static_cast<Builtin>(base.a), count);
+        ArityCheck(base_node, base.a, count);
         index.op = Op::kBuiltin;
         index.a = base.a;
       }
@@ -1321,12 +1372,11 @@ class Parser {
     for (int32_t n : s.names) {
       Node& node = p_.nodes[n];
       if (bases.count(n)) continue;
-      if (node.op == Op::kBuiltin)
-        ArityCheck(n, static_cast<Builtin>(node.a), 0);
+      if (node.op == Op::kBuiltin) ArityCheck(n, node.a, 0);
     }
   }
 
-  void ResolveName(Scope& s, int32_t n, bool indexed) {
+  void ResolveName(Scope& s, int32_t n, bool indexed, bool called_only) {
     Node& node = p_.nodes[n];
     const std::string name = p_.names[node.a];
     if (s.proc >= 0) {
@@ -1361,6 +1411,10 @@ class Parser {
         }
       }
     }
+    if (env_ != nullptr) {
+      ResolveInEnv(s, node, name);
+      return;
+    }
     auto global = global_slots_.find(name);
     if (global != global_slots_.end()) {
       node.op = Op::kGlobal;
@@ -1374,21 +1428,13 @@ class Parser {
       node.b = -1;
       return;
     }
-    Var constant;
-    if (FindConstant(name, &constant)) {
-      p_.constants.push_back(std::move(constant));
-      node.op = Op::kConst;
-      node.a = static_cast<int32_t>(p_.constants.size() - 1);
-      return;
-    }
-    if (const BuiltinInfo* info = FindBuiltin(name)) {
-      node.op = Op::kBuiltin;
-      node.a = static_cast<int32_t>(info->id);
-      node.b = -1;
-      return;
-    }
-    if (p_.option_explicit) {
+    if (ResolveNamed(node, name)) return;
+    if (p_.option_explicit || (called_only && s.proc >= 0)) {
+      // Looked up by name when it runs: Execute or ExecuteGlobal may have
+      // defined it by then. Flag 1: a name only called, Empty when still
+      // undefined, as an undeclared local was.
       node.op = Op::kUndefined;
+      node.flag = p_.option_explicit ? 0 : 1;
       return;
     }
     if (s.proc < 0) {
@@ -1399,13 +1445,80 @@ class Parser {
       node.a = it->second;
       return;
     }
+    ImplicitLocal(s, node, name);
+  }
+
+  void ImplicitLocal(Scope& s, Node& node, const std::string& name) {
     auto [it, added] = s.locals.emplace(name, p_.procedures[s.proc].locals);
     if (added) ++p_.procedures[s.proc].locals;
     node.op = Op::kLocal;
     node.a = it->second;
   }
 
+  // A named constant or a builtin.
+  bool ResolveNamed(Node& node, const std::string& name) {
+    Var constant;
+    if (FindConstant(name, &constant)) {
+      p_.constants.push_back(std::move(constant));
+      node.op = Op::kConst;
+      node.a = static_cast<int32_t>(p_.constants.size() - 1);
+      return true;
+    }
+    if (int32_t id = FindBuiltin(name); id >= 0) {
+      node.op = Op::kBuiltin;
+      node.a = id;
+      node.b = -1;
+      return true;
+    }
+    return false;
+  }
+
+  // A name of an executed text: the text's own procedures and declarations,
+  // then the scope it runs in, then constants and builtins. Anything else
+  // is declared where the text runs (in the text's own procedures: as their
+  // local); Eval declares nothing, an unknown name is Empty.
+  void ResolveInEnv(Scope& s, Node& node, const std::string& name) {
+    auto proc = proc_index_.find(name);
+    if (proc != proc_index_.end()) {
+      node.op = Op::kCallProc;
+      node.a = proc->second;
+      node.b = -1;
+      return;
+    }
+    Node found;
+    auto own = s.proc < 0 ? env_slots_.find(name) : env_slots_.end();
+    if (own != env_slots_.end()) {
+      found = own->second;
+    } else if (!env_->Find(name, s.proc >= 0, &found)) {
+      if (ResolveNamed(node, name)) return;
+      if (p_.option_explicit) {
+        node.op = Op::kUndefined;
+        return;
+      }
+      if (expression_) {
+        p_.constants.emplace_back();
+        node.op = Op::kConst;
+        node.a = static_cast<int32_t>(p_.constants.size() - 1);
+        return;
+      }
+      if (s.proc >= 0) {
+        ImplicitLocal(s, node, name);
+        return;
+      }
+      found = env_->Declare(name);
+      env_slots_[name] = found;
+    }
+    node.op = found.op;
+    node.flag = found.flag;
+    node.b = -1;
+    if (found.op != Op::kUndefined) node.a = found.a;  // else: by its name
+  }
+
   Program& p_;
+  NameScope* env_ = nullptr;  // set for a text run by Execute or Eval
+  bool expression_ = false;
+  // What an executed text's top-level declarations became in its scope.
+  std::unordered_map<std::string, Node> env_slots_;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
   int depth_ = 0;
@@ -1435,7 +1548,20 @@ class Parser {
 ParseResult Parse(TextView source) {
   ParseResult result;
   try {
-    script::Parser parser(result.program);
+    script::Parser parser(result.program, nullptr, false);
+    parser.ParseProgram(source);
+  } catch (const SyntaxError& error) {
+    result.error = error;
+  }
+  return result;
+}
+
+ParseResult Parse(TextView source, script::TextKind kind,
+                  script::NameScope& scope) {
+  ParseResult result;
+  try {
+    script::Parser parser(result.program, &scope,
+                          kind == script::TextKind::kExpression);
     parser.ParseProgram(source);
   } catch (const SyntaxError& error) {
     result.error = error;

@@ -27,14 +27,17 @@ enum class Op : uint8_t {
   kConst,      // a: constant index
   kLocal,      // a: slot in the procedure's frame
   kGlobal,     // a: global slot
-  kUndefined,  // a: name index; raises 500 "Variable is undefined"
+  kUndefined,  // a: name index, looked up by name when it runs (what an
+               // executed text declared); raises 500 "Variable is
+               // undefined" when not found, or, flag 1, is Empty
   kName,       // a: name index, before resolution
   kBinary,     // flag: BinOp, a, b: operands
   kNegate,     // a
   kNot,        // a
   kIs,         // a, b
   kParen,      // a: a grouped expression (passed by value)
-  kCallProc,   // a: procedure, b: argument list
+  kCallProc,   // a: procedure, b: argument list; flag 1: a procedure of
+               // the script itself, called from an executed text
   kBuiltin,    // a: builtin, b: argument list
   kIndex,      // a: base, b: argument list (array element or default member)
   kMember,     // a: object, name: member name index, b: argument list or -1
@@ -92,6 +95,8 @@ struct Procedure {
   int32_t locals = 0;        // slots, parameters and the result included
   int32_t body = -1;         // block list
   int32_t result_slot = -1;  // functions: the slot named like the function
+  // Lower-case name of each slot, for the texts Execute runs in the frame.
+  std::vector<std::string> local_names;
 };
 
 // One name of a class: a member variable, or a method, or the property
@@ -135,7 +140,7 @@ struct Program {
   std::vector<Procedure> procedures;
   std::vector<ClassDef> classes;
   std::vector<StatementPosition> positions;  // by node index, ascending
-  int32_t main = -1;                         // the global code's block
+  int32_t main = -1;  // the global code's block; Eval's text: its expression
   bool option_explicit = false;
 
   std::span<const int32_t> List(int32_t at) const {
@@ -151,6 +156,33 @@ struct Program {
   size_t StatementCount() const { return positions.size(); }
 };
 
+// What the names of a text run by Execute, ExecuteGlobal or Eval refer to
+// besides the text's own declarations: the variables and procedures of the
+// scope it runs in, resolved once when the text is parsed.
+class NameScope {
+ public:
+  // The node (kLocal, kGlobal, or kCallProc with flag 1) for the lower-case
+  // `name`; false when the scope knows no such name. `global_only`: for the
+  // text's own procedures, which see the global names only.
+  virtual bool Find(const std::string& name, bool global_only, Node* out) = 0;
+  // Declares `name` where the text runs (Dim, or its first use); a name
+  // already declared there keeps its variable.
+  virtual Node Declare(const std::string& name) = 0;
+  // The script's class of the lower-case `name`, or -1.
+  virtual int32_t FindClass(const std::string& name) = 0;
+  bool option_explicit = false;
+  bool in_class = false;  // the text runs in a class's procedure: Me
+
+ protected:
+  ~NameScope() = default;
+};
+
+enum class TextKind : uint8_t {
+  kScript,      // a whole script
+  kStatements,  // Execute's and ExecuteGlobal's text
+  kExpression,  // Eval's: `x = y` compares
+};
+
 }  // namespace script
 
 struct [[nodiscard]] ParseResult {
@@ -161,6 +193,9 @@ struct [[nodiscard]] ParseResult {
 
 // Parses a whole script (decoded text, any line ends: CR LF, LF or CR).
 ParseResult Parse(TextView source);
+// Parses a text run by Execute, ExecuteGlobal or Eval against `scope`.
+ParseResult Parse(TextView source, script::TextKind kind,
+                  script::NameScope& scope);
 
 }  // namespace pellar
 

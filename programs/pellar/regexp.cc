@@ -53,7 +53,7 @@ class Match final : public ScriptObject {
  public:
   explicit Match(Found found) : found_(std::move(found)) {}
   Text TypeName() const override { return u"IMatch2"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     if (name == "submatches") {
@@ -79,8 +79,7 @@ class Match final : public ScriptObject {
 class RegExp final : public ScriptObject {
  public:
   Text TypeName() const override { return u"IRegExp2"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
     const bool set = kind == CallKind::kLet;
     if (kind == CallKind::kSet) Raise(error::kInvalidCall);
     if (name == "pattern") return Property(pattern_, args, set);

@@ -5,6 +5,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
+#include "builtins.h"
 #include "gtest/gtest.h"
 #include "interpreter.h"
 #include "parser.h"
@@ -360,7 +361,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "t.vbs(7, 1) runtime error: Wrong number of arguments or "
                     "invalid property assignment\n"},
         FailureCase{"WScript.Echo \"before\"\nSet c = New Missing",
-                    "t.vbs(2, 1) runtime error: Class not defined\n"}));
+                    "t.vbs(2, 1) runtime error: Class not defined\n"},
+        // Executed texts have no place in the file: the statement that ran
+        // the text, or called its procedure, stands for them.
+        FailureCase{"WScript.Echo \"before\"\n"
+                    "Execute \"x = 1\" & vbLf & \"y = 1 / 0\"",
+                    "t.vbs(2, 1) runtime error: Division by zero\n"},
+        FailureCase{"WScript.Echo \"before\"\n"
+                    "ExecuteGlobal \"Sub S\" & vbLf & \"x = 1 / 0\" & vbLf & "
+                    "\"End Sub\"\n"
+                    "  S",
+                    "t.vbs(3, 3) runtime error: Division by zero\n"}));
 
 // Unary minus widens rather than overflowing, as VBScript does.
 struct EchoCase {
@@ -695,6 +706,155 @@ TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {
   EXPECT_EQ(RunScript("Do\nLoop", "t.vbs", out, err, options),
             kExitRuntimeError);
   EXPECT_EQ(err.str(), "t.vbs(1, 1) runtime error: Script ran too long\n");
+}
+
+// Each theme file registers its own builtins: a name registered twice (two
+// changes adding the same function) would leave one entry unreachable.
+TEST(BuiltinTableTest, EveryEntryIsFoundByItsNameInAnyCase) {
+  using namespace script;
+  for (auto group :
+       {TextBuiltins(), NumberBuiltins(), ConversionBuiltins(), DateBuiltins(),
+        FormatBuiltins(), ValueBuiltins(), HostBuiltins()}) {
+    for (const BuiltinInfo& info : group) {
+      std::string lower;
+      for (char c : info.name) lower += static_cast<char>(std::tolower(c));
+      const int32_t id = FindBuiltin(lower);
+      ASSERT_GE(id, 0) << info.name;
+      EXPECT_EQ(BuiltinAt(id).call, info.call) << info.name;
+      EXPECT_LE(info.min_args, info.max_args) << info.name;
+    }
+  }
+  EXPECT_EQ(FindBuiltin("InStr"), -1);  // the parser asks in lower case
+}
+
+// Eval, Execute, ExecuteGlobal and GetRef failures, as Err sees them.
+struct ExecutedErrorCase {
+  const char* script;
+  const char* err;  // Err.Number and Err.Description
+};
+
+class ExecutedTextErrorTest : public testing::TestWithParam<ExecutedErrorCase> {
+};
+
+TEST_P(ExecutedTextErrorTest, IsTrappable) {
+  const ExecutedErrorCase& c = GetParam();
+  Outcome outcome =
+      RunText(std::string("Function F(a) : F = a : End Function\n"
+                          "On Error Resume Next\n") +
+              c.script + "\nWScript.Echo Err.Number & \" \" & Err.Description");
+  EXPECT_EQ(outcome.out, std::string(c.err) + "\n") << c.script;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interpreter, ExecutedTextErrorTest,
+    testing::Values(
+        ExecutedErrorCase{"Execute \"x = = 1\"", "1023 Expected expression"},
+        ExecutedErrorCase{"Execute \"If x Then\"", "1014 Expected 'End'"},
+        ExecutedErrorCase{"Execute \"x = (1\"", "1006 Expected ')'"},
+        ExecutedErrorCase{"Execute \"Dim 1\"", "1010 Expected identifier"},
+        ExecutedErrorCase{"x = Eval(\"a b\")",
+                          "1025 Expected end of statement"},
+        ExecutedErrorCase{"x = Eval(\"x = 1 : y\")",
+                          "1025 Expected end of statement"},
+        ExecutedErrorCase{"Execute \"x = \"\"abc\"",
+                          "1033 Unterminated string constant"},
+        ExecutedErrorCase{"Execute \"x = $\"", "1032 Invalid character"},
+        ExecutedErrorCase{"Execute \"Exit For\"",
+                          "1039 Invalid 'exit' statement"},
+        ExecutedErrorCase{"Execute \"x = Len()\"",
+                          "450 Wrong number of arguments or invalid property "
+                          "assignment"},
+        ExecutedErrorCase{"Execute \"GoTo 1\"", "1002 Syntax error"},
+        ExecutedErrorCase{"ExecuteGlobal \"Sub F : End Sub\"",
+                          "1041 Name redefined"},
+        ExecutedErrorCase{"ExecuteGlobal \"Dim f\"", "1041 Name redefined"},
+        ExecutedErrorCase{"x = Eval(\"1 / 0\")", "11 Division by zero"},
+        ExecutedErrorCase{"Set r = GetRef(\"Nope\")",
+                          "5 Invalid procedure call or argument"},
+        ExecutedErrorCase{"y = 1 : Set r = GetRef(\"y\")",
+                          "5 Invalid procedure call or argument"},
+        ExecutedErrorCase{"Set r = GetRef(\"Len\")",
+                          "5 Invalid procedure call or argument"},
+        ExecutedErrorCase{"Set r = GetRef(\"F\") : x = r(1, 2)",
+                          "450 Wrong number of arguments or invalid property "
+                          "assignment"},
+        ExecutedErrorCase{"Set r = GetRef(\"F\") : x = r.Name",
+                          "438 Object doesn't support this property or method"},
+        ExecutedErrorCase{"s = \"Execute s\" : Execute s",
+                          "28 Out of stack space"},
+        ExecutedErrorCase{"ExecuteGlobal \"Sub R : R : End Sub\" : R",
+                          "28 Out of stack space"}));
+
+// The scope an executed text runs in, and what it leaves behind.
+TEST(InterpreterTest, ExecutedTextsSeeTheirScope) {
+  const ScriptCase cases[] = {
+      // Slots a procedure passed by reference stay where they are while an
+      // Execute among the arguments declares more.
+      {"Sub Bump(n, w) : n = n + 1 : End Sub\n"
+       "Sub S\na = 1\nBump a, Execute(\"Dim q1, q2, q3, q4, q5, q6, q7, q8\")\n"
+       "WScript.Echo a\nEnd Sub\nS",
+       "2\n"},
+      // A local Dim'd by Execute hides the global from later texts only.
+      {"g = 1\nSub S\nExecute \"Dim g : g = 2\"\nWScript.Echo Eval(\"g\")\n"
+       "End Sub\nS\nWScript.Echo g",
+       "2\n1\n"},
+      // A procedure Execute creates in a procedure is that procedure's.
+      {"Sub S\nExecute \"Sub T : WScript.Echo 7 : End Sub\"\nT\nEnd Sub\nS\n"
+       "On Error Resume Next\nSet r = GetRef(\"T\")\nWScript.Echo Err.Number",
+       "7\n5\n"},
+      {"Sub S\nDim T\nExecute \"Sub T : WScript.Echo 8 : End Sub\"\nT\n"
+       "End Sub\nS",
+       "8\n"},
+      // A name a procedure only calls is looked up when the call runs.
+      {"Sub S\nWScript.Echo Later(2)\nEnd Sub\n"
+       "ExecuteGlobal \"Function Later(n) : Later = n * 3 : End Function\"\nS",
+       "6\n"},
+      {"Option Explicit\nExecuteGlobal \"Dim v : v = 4\"\nv = v + 1\n"
+       "WScript.Echo v, Eval(\"v * 2\")",
+       "5 10\n"},
+      // A text kept from before is parsed again once a global was added.
+      {"WScript.Echo \"[\" & Eval(\"late\") & \"]\"\n"
+       "ExecuteGlobal \"late = 5\"\nWScript.Echo Eval(\"late\")\n"
+       "Sub S : WScript.Echo Eval(\"later\") : End Sub\n"
+       "S\nExecuteGlobal \"later = 6\"\nS\n"
+       "Sub T : WScript.Echo Eval(\"w\") : Execute \"w = 3\" : "
+       "WScript.Echo Eval(\"w\") : End Sub\nT\nT",
+       "[]\n5\n\n6\n\n3\n\n3\n"},
+      // Redefining a procedure ExecuteGlobal made replaces it.
+      {"ExecuteGlobal \"Function G : G = 1 : End Function\"\n"
+       "ExecuteGlobal \"Function G : G = 2 : End Function\"\nWScript.Echo G()",
+       "2\n"},
+  };
+  for (const ScriptCase& c : cases) {
+    Outcome outcome = RunText(c.script);
+    EXPECT_EQ(outcome.code, 0) << c.script << ": " << outcome.err;
+    EXPECT_EQ(outcome.out, c.printed) << c.script;
+  }
+}
+
+TEST(InterpreterTest, UndeclaredNameInEvalUnderOptionExplicit) {
+  Outcome outcome = RunText(
+      "Option Explicit\nOn Error Resume Next\nDim x\n"
+      "x = Eval(\"nope + 1\")\nWScript.Echo Err.Number");
+  EXPECT_EQ(outcome.out, "500\n");
+}
+
+// A long executed text costs memory and time by its length before it runs.
+TEST(InterpreterTest, ExecutedTextsKeepToTheBudgets) {
+  std::ostringstream out, err;
+  RunOptions options;
+  options.max_memory = size_t{1} << 20;
+  EXPECT_EQ(RunScript("On Error Resume Next\ns = Space(200000)\nExecute s\n"
+                      "WScript.Echo Err.Number",
+                      "t.vbs", out, err, options),
+            kExitOk);
+  EXPECT_EQ(out.str(), "7\n");
+  std::ostringstream out2, err2;
+  RunOptions limited;
+  limited.max_statements = 1000;
+  EXPECT_EQ(RunScript("Execute Space(100000)", "t.vbs", out2, err2, limited),
+            kExitRuntimeError);
+  EXPECT_EQ(err2.str(), "t.vbs(1, 1) runtime error: Script ran too long\n");
 }
 
 TEST(InterpreterTest, TreeIsCompact) {

@@ -25,8 +25,7 @@ Text Variable(const Text& name) {
 class Environment final : public ScriptObject {
  public:
   Text TypeName() const override { return u"IWshEnvironment"; }
-  Var Invoke(Interpreter&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     if (name.empty() || name == "item") {
       ArgCount(args, 1, 1);
@@ -39,7 +38,7 @@ class Environment final : public ScriptObject {
 class Shell final : public ScriptObject {
  public:
   Text TypeName() const override { return u"IWshShell3"; }
-  Var Invoke(Interpreter& in, std::string_view name, Args args,
+  Var Invoke(Host& in, std::string_view name, Args args,
              CallKind kind) override {
     if (name == "currentdirectory") return CurrentDirectory(args, kind);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();

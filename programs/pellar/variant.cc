@@ -5,8 +5,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include <pellar/base/number.h>
@@ -51,6 +55,103 @@ Var IntegerResult(int64_t n, VType narrowest) {
   return Var::Double(static_cast<double>(n));
 }
 
+using Wide = __int128;
+
+// n / d rounded half to even (d > 0).
+Wide DivideHalfEven(Wide n, Wide d) {
+  Wide q = n / d;
+  const Wide r = n % d;
+  const Wide twice = (r < 0 ? -r : r) * 2;
+  if (twice > d || (twice == d && q % 2 != 0)) q += n < 0 ? -1 : 1;
+  return q;
+}
+
+Wide Power10(int n) {
+  Wide p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+int64_t CheckedCurrency(Wide ticks) {
+  if (ticks < kMinCurrency || ticks > kMaxCurrency) Raise(error::kOverflow);
+  return static_cast<int64_t>(ticks);
+}
+
+// A Double as Currency: the 15 significant digits a Double shows, rounded
+// half to even at the fifth decimal, so that 0.00015 (stored a hair below)
+// still gives 0.0002.
+int64_t CurrencyFromDouble(double d) {
+  if (!std::isfinite(d) || std::fabs(d) >= 1e16) Raise(error::kOverflow);
+  if (d == 0) return 0;
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(d));
+  Wide digits = 0;
+  for (const char* c = buffer; *c != 'e'; ++c) {
+    if (*c != '.') digits = digits * 10 + (*c - '0');
+  }
+  // digits * 10^shift ten-thousandths
+  const int shift = std::atoi(std::strchr(buffer, 'e') + 1) - 14 + 4;
+  Wide ticks = shift >= 0    ? digits * Power10(shift)
+               : shift < -30 ? 0
+                             : DivideHalfEven(digits, Power10(-shift));
+  return CheckedCurrency(d < 0 ? -ticks : ticks);
+}
+
+// Exact ten-thousandths of a plain decimal text ("-1234.56789"), rounded
+// half to even; false for other forms (exponents, &H), which go through
+// Double.
+bool DecimalTextTicks(TextView text, Wide* out) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+    negative = text[i++] == u'-';
+  Wide ticks = 0;
+  bool any = false;
+  for (; i < text.size() && IsDigit(text[i]); ++i, any = true) {
+    ticks = ticks * 10 + (text[i] - u'0');
+    if (ticks > Power10(20)) return false;
+  }
+  ticks *= kCurrencyScale;
+  int place = 0;  // decimals read
+  bool up = false, half = false, beyond = false;
+  if (i < text.size() && text[i] == u'.') {
+    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++place, any = true) {
+      const int digit = text[i] - u'0';
+      if (place < 4) {
+        ticks += digit * static_cast<Wide>(Power10(3 - place));
+      } else if (place == 4) {
+        up = digit > 5;
+        half = digit == 5;
+      } else if (digit != 0) {
+        beyond = true;
+      }
+    }
+  }
+  if (i != text.size() || !any) return false;
+  if (up || (half && (beyond || ticks % 2 != 0))) ++ticks;
+  *out = negative ? -ticks : ticks;
+  return true;
+}
+
+bool IsFloatOrCurrency(const Var& v) {
+  return v.type() == VType::kSingle || v.type() == VType::kCurrency;
+}
+
+// The operand types that keep a Single result: Single, Byte, Integer,
+// Boolean and Empty (with a Long or a Double the result is a Double).
+bool KeepsSingle(const Var& v) {
+  switch (v.type()) {
+    case VType::kEmpty:
+    case VType::kByte:
+    case VType::kInteger:
+    case VType::kBoolean:
+    case VType::kSingle:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The rank of a numeric operand's type: Byte/Integer/Boolean < Long <
 // Double; texts count as Double.
 int Rank(const Var& v) {
@@ -80,6 +181,32 @@ bool IsWhole(const Var& v) {
     default:
       return false;
   }
+}
+
+bool IsWholeOrCurrency(const Var& v) {
+  return IsWhole(v) || v.type() == VType::kCurrency;
+}
+
+// Currency arithmetic for + - *; nullopt when the result is no Currency.
+// Addition and subtraction keep Currency with any number (a Double is
+// rounded to Currency first); multiplication only with whole numbers and
+// Currency, else the product is a Double.
+std::optional<Var> CurrencyArithmetic(BinOp op, const Var& a, const Var& b) {
+  if (op == BinOp::kAdd || op == BinOp::kSub) {
+    const Wide x = ToCurrency(a), y = ToCurrency(b);
+    return Var::Currency(CheckedCurrency(op == BinOp::kAdd ? x + y : x - y));
+  }
+  if (op != BinOp::kMul || !IsWholeOrCurrency(a) || !IsWholeOrCurrency(b))
+    return std::nullopt;
+  if (a.type() == VType::kCurrency && b.type() == VType::kCurrency) {
+    return Var::Currency(CheckedCurrency(
+        DivideHalfEven(static_cast<Wide>(a.raw_currency()) * b.raw_currency(),
+                       kCurrencyScale)));
+  }
+  const Var& c = a.type() == VType::kCurrency ? a : b;
+  const Var& n = a.type() == VType::kCurrency ? b : a;
+  return Var::Currency(
+      CheckedCurrency(static_cast<Wide>(c.raw_currency()) * n.raw_long()));
 }
 
 int64_t ToInt64Rounded(const Var& v) {
@@ -130,6 +257,23 @@ Var Arithmetic(BinOp op, const Var& a, const Var& b) {
     VType narrow =
         (Rank(a) == 0 && Rank(b) == 0) ? VType::kInteger : VType::kLong;
     return IntegerResult(op == BinOp::kIntDiv ? x / y : x % y, narrow);
+  }
+  if (!is_date && (IsFloatOrCurrency(a) || IsFloatOrCurrency(b))) {
+    if (a.type() == VType::kCurrency || b.type() == VType::kCurrency) {
+      if (auto r = CurrencyArithmetic(op, a, b)) return *r;
+    } else if (op != BinOp::kPow && KeepsSingle(a) && KeepsSingle(b)) {
+      // Single arithmetic in Single precision; past its range a Double.
+      const float x = static_cast<float>(ToDouble(a)),
+                  y = static_cast<float>(ToDouble(b));
+      float r = 0;
+      if (op == BinOp::kDiv) {
+        if (y == 0) Raise(x == 0 ? error::kOverflow : error::kDivisionByZero);
+        r = x / y;
+      } else {
+        r = op == BinOp::kAdd ? x + y : op == BinOp::kSub ? x - y : x * y;
+      }
+      if (std::isfinite(r)) return Var::Single(r);
+    }
   }
   double x = ToDouble(a), y = ToDouble(b), r = 0;
   switch (op) {
@@ -324,11 +468,23 @@ Var Var::Number(int64_t n) {
   return Double(static_cast<double>(n));
 }
 
+Var Var::Single(double d) {
+  if (!std::isfinite(d) || std::fabs(d) > std::numeric_limits<float>::max())
+    Raise(error::kOverflow);
+  Var v;
+  v.type_ = VType::kSingle;
+  v.c_ = 0;  // the bytes beside the float stay defined when copied
+  v.f_ = static_cast<float>(d);
+  return v;
+}
+
 bool Var::is_numeric() const {
   switch (type_) {
     case VType::kEmpty:
     case VType::kInteger:
     case VType::kLong:
+    case VType::kSingle:
+    case VType::kCurrency:
     case VType::kDouble:
     case VType::kDate:
     case VType::kBoolean:
@@ -450,6 +606,10 @@ double ToDouble(const Var& v) {
     case VType::kDouble:
     case VType::kDate:
       return v.raw_double();
+    case VType::kSingle:
+      return v.raw_single();
+    case VType::kCurrency:
+      return static_cast<double>(v.raw_currency()) / kCurrencyScale;
     case VType::kString: {
       double d;
       if (!IsNumericText(v.str(), &d)) {
@@ -469,6 +629,11 @@ double ToDouble(const Var& v) {
 
 int32_t ToLong(const Var& v) {
   if (IsWhole(v)) return v.raw_long();
+  if (v.type() == VType::kCurrency) {
+    const Wide n = DivideHalfEven(v.raw_currency(), kCurrencyScale);
+    if (n < INT32_MIN || n > INT32_MAX) Raise(error::kOverflow);
+    return static_cast<int32_t>(n);
+  }
   double d = ToDouble(v);
   if (!std::isfinite(d) || d >= 2147483647.5 || d < -2147483648.5)
     Raise(error::kOverflow);
@@ -479,6 +644,52 @@ int16_t ToInteger(const Var& v) {
   int32_t n = ToLong(v);
   if (n < INT16_MIN || n > INT16_MAX) Raise(error::kOverflow);
   return static_cast<int16_t>(n);
+}
+
+int64_t ToCurrency(const Var& v) {
+  switch (v.type()) {
+    case VType::kCurrency:
+      return v.raw_currency();
+    case VType::kEmpty:
+    case VType::kInteger:
+    case VType::kLong:
+    case VType::kBoolean:
+    case VType::kByte:
+      return int64_t{v.raw_long()} * kCurrencyScale;
+    case VType::kString: {
+      double d;
+      if (!IsNumericText(v.str(), &d)) return CurrencyFromDouble(ToDouble(v));
+      // Read exactly where the text is plain digits: a Double would lose
+      // the last places of large amounts.
+      Text plain;
+      for (char16_t c : v.str()) {
+        if (c != u',' && !IsBlank(c)) plain += c;
+      }
+      Wide ticks;
+      if (DecimalTextTicks(plain, &ticks)) return CheckedCurrency(ticks);
+      return CurrencyFromDouble(d);
+    }
+    case VType::kRef:
+      return ToCurrency(*v.ref());
+    default:
+      return CurrencyFromDouble(ToDouble(v));
+  }
+}
+
+Text CurrencyText(int64_t ten_thousandths) {
+  Wide v = ten_thousandths;
+  const bool negative = v < 0;
+  if (negative) v = -v;
+  Text out = negative ? u"-" : u"";
+  out += Decimal(static_cast<int64_t>(v / kCurrencyScale));
+  int frac = static_cast<int>(v % kCurrencyScale);
+  if (frac != 0) {
+    Text digits = ZeroPadded(frac, 4);
+    while (digits.back() == u'0') digits.pop_back();
+    out += u'.';
+    out += digits;
+  }
+  return out;
 }
 
 bool ToBool(const Var& v) {
@@ -522,6 +733,10 @@ Text ToStr(const Var& v) {
       return v.raw_long() ? u"True" : u"False";
     case VType::kDouble:
       return DoubleText(v.raw_double());
+    case VType::kSingle:
+      return SingleText(v.raw_single());
+    case VType::kCurrency:
+      return CurrencyText(v.raw_currency());
     case VType::kDate:
       return DateText(v.raw_double());
     case VType::kString:
@@ -710,6 +925,11 @@ int Compare(const Var& a, const Var& b, bool text_mode) {
            : a.raw_long() > b.raw_long() ? 1
                                          : 0;
   }
+  if (IsWholeOrCurrency(a) && IsWholeOrCurrency(b)) {
+    // Exactly, in ten-thousandths: a Double would blur large amounts.
+    const int64_t x = ToCurrency(a), y = ToCurrency(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
   double x = ToDouble(a), y = ToDouble(b);
   return x < y ? -1 : x > y ? 1 : 0;
 }
@@ -785,6 +1005,11 @@ Var Negate(const Var& v) {
       return IntegerResult(-static_cast<int64_t>(v.raw_long()), VType::kLong);
     case VType::kDate:
       return Var::Date(-v.raw_double());
+    case VType::kSingle:
+      return Var::Single(-v.raw_single());
+    case VType::kCurrency:
+      return Var::Currency(
+          CheckedCurrency(-static_cast<Wide>(v.raw_currency())));
     default:
       return Var::Double(-ToDouble(v));
   }

@@ -21,7 +21,9 @@ enum class VType : uint8_t {
   kNull = 1,
   kInteger = 2,
   kLong = 3,
+  kSingle = 4,
   kDouble = 5,
+  kCurrency = 6,  // a whole number of ten-thousandths
   kDate = 7,
   kString = 8,
   kObject = 9,
@@ -34,6 +36,12 @@ enum class VType : uint8_t {
 // Dates lie strictly between these serials: 99-12-31 and 10000-01-01.
 inline constexpr double kMinDate = -657435;
 inline constexpr double kMaxDate = 2958466;
+
+// Currency's range in ten-thousandths: -922,337,203,685,477.5808 to
+// 922,337,203,685,477.5807.
+inline constexpr int64_t kMinCurrency = INT64_MIN;
+inline constexpr int64_t kMaxCurrency = INT64_MAX;
+inline constexpr int64_t kCurrencyScale = 10000;
 
 // Throws the failure with the text of `number`.
 [[noreturn]] void Raise(int number);
@@ -117,6 +125,14 @@ class Var {
     v.l_ = i;
     return v;
   }
+  // Raises 6 "Overflow" beyond a Single's range.
+  static Var Single(double d);
+  static Var Currency(int64_t ten_thousandths) {
+    Var v;
+    v.type_ = VType::kCurrency;
+    v.c_ = ten_thousandths;
+    return v;
+  }
   static Var Double(double d) {
     Var v;
     v.type_ = VType::kDouble;
@@ -156,9 +172,12 @@ class Var {
   bool is_string() const { return type_ == VType::kString; }
   bool is_object() const { return type_ == VType::kObject; }
   bool is_array() const { return type_ == VType::kArray; }
-  bool is_numeric() const;  // Integer, Long, Double, Date, Boolean, Byte, Empty
+  // Integer, Long, Single, Double, Currency, Date, Boolean, Byte, Empty
+  bool is_numeric() const;
   int32_t raw_long() const { return l_; }
   double raw_double() const { return d_; }
+  float raw_single() const { return f_; }
+  int64_t raw_currency() const { return c_; }
   const Text& str() const { return static_cast<StrBox*>(box_)->text; }
   // The text to change in place, when no other value shares it; charge
   // its growth with RechargeStr.
@@ -182,6 +201,8 @@ class Var {
   VType type_;
   union {
     int32_t l_;
+    float f_;
+    int64_t c_;
     double d_;
     Boxed* box_;
     ScriptObject* obj_;
@@ -189,6 +210,9 @@ class Var {
     Var* ref_;
   };
 };
+
+// Values are copied everywhere: keep them two words.
+static_assert(sizeof(Var) == 16);
 
 struct ArrBox final : Boxed {
   std::vector<int32_t> upper;  // per dimension; lower bounds are 0
@@ -213,14 +237,14 @@ using Args = std::span<Var* const>;
 
 enum class CallKind : uint8_t { kGet, kLet, kSet, kCall };
 
-class Interpreter;
+class Host;
 
 class ScriptObject : public Boxed {
  public:
   virtual Text TypeName() const = 0;
   // Member `name` (lower case; "" is the default member). For kLet and kSet
   // the last argument is the value assigned.
-  virtual Var Invoke(Interpreter& in, std::string_view name, Args args,
+  virtual Var Invoke(Host& in, std::string_view name, Args args,
                      CallKind kind) = 0;
   // The values For Each walks; false when the object is not a collection.
   virtual bool Enumerate(std::vector<Var>& out) {
@@ -240,8 +264,8 @@ class ScriptObject : public Boxed {
     (void)name;
     return -1;
   }
-  virtual Var InvokeResolved(Interpreter& in, int32_t member,
-                             std::string_view name, Args args, CallKind kind) {
+  virtual Var InvokeResolved(Host& in, int32_t member, std::string_view name,
+                             Args args, CallKind kind) {
     (void)member;
     return Invoke(in, name, args, kind);
   }
@@ -254,6 +278,10 @@ class ScriptObject : public Boxed {
 double ToDouble(const Var& v);
 int32_t ToLong(const Var& v);  // rounds half to even; 6 beyond range
 int16_t ToInteger(const Var& v);
+// CCur: ten-thousandths, half to even at the fifth decimal; 6 beyond range.
+int64_t ToCurrency(const Var& v);
+// A Currency's text: no exponent, up to four decimals, no trailing zeros.
+Text CurrencyText(int64_t ten_thousandths);
 bool ToBool(const Var& v);
 Text ToStr(const Var& v);  // Null raises 94
 // Echo's form: Booleans as -1/0, Null as "Null".

@@ -18,12 +18,17 @@ Text ToTextNumericBoolean(const Value& value);
 // integers, others with 15 significant digits ("1.5", "0.333333333333333",
 // "1E+20"). The same under every process locale.
 Text DoubleText(double d);
+// The same for a Single, with 7 significant digits ("0.3333333",
+// "1.234568E+07").
+Text SingleText(float f);
 
 // Reads a number from text by the automation rules: blanks around, an
 // optional sign, digits with an optional decimal point, an optional
 // exponent; "." is the decimal point under every locale. Fails with 13 for
 // anything else, with 6 beyond the range of a double.
 double ParseNumber(TextView text);
+// The same for UTF-8 text.
+double ParseNumber(std::string_view text);
 
 // Reads a byte count given on a command line: digits with an optional K, M
 // or G (powers of 1024); false for anything else, for 0 and beyond uint64.

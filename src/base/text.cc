@@ -163,6 +163,26 @@ void AppendAnsi(std::string& out, TextView text) {
   EncodeAnsi(text, out.data() + old);
 }
 
+void AppendUtf16Le(std::string& out, TextView text) {
+  const size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  char* p = out.data() + at;
+  for (char16_t c : text) {
+    *p++ = static_cast<char>(c & 0xFF);
+    *p++ = static_cast<char>(c >> 8);
+  }
+}
+
+Text FromUtf16Le(std::string_view bytes) {
+  Text text(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto low = static_cast<unsigned char>(bytes[2 * i]);
+    const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
+    text[i] = static_cast<char16_t>(low | high << 8);
+  }
+  return text;
+}
+
 void AppendFromAnsi(Text& out, std::string_view bytes) {
   const size_t old = out.size();
   out.resize(old + bytes.size());

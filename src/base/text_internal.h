@@ -29,6 +29,12 @@ void AppendAnsi(std::string& out, TextView text);
 // `bytes` decoded and appended to `out`.
 void AppendFromAnsi(Text& out, std::string_view bytes);
 
+// UTF-16 little endian, as Unicode text files hold it: two bytes per code
+// unit, surrogates passed as they are, no byte order mark. An odd last
+// byte is dropped.
+void AppendUtf16Le(std::string& out, TextView text);
+Text FromUtf16Le(std::string_view bytes);
+
 // Plain decimal, a leading "-" for negatives.
 Text Decimal(int64_t n);
 // `n` with leading zeros to at least `width` digits (n >= 0).

@@ -47,6 +47,14 @@ TEST(Utf8Test, RoundTripsEveryPlane) {
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
 }
 
+TEST(Utf16LeTest, LowByteFirstSurrogatesKeptOddByteDropped) {
+  std::string bytes = "x";
+  AppendUtf16Le(bytes, u"A\u20AC\U0001F600");
+  EXPECT_EQ(bytes, std::string("xA\0\xAC\x20\x3D\xD8\x00\xDE", 9));
+  EXPECT_EQ(FromUtf16Le(bytes.substr(1)), u"A\u20AC\U0001F600");
+  EXPECT_EQ(FromUtf16Le(std::string("A\0B", 3)), u"A");
+}
+
 TEST(Utf8Test, MalformedInputNeverThrows) {
   EXPECT_EQ(ToUtf8(u"\xDC00x"), "\xEF\xBF\xBDx");
   EXPECT_EQ(FromUtf8("\xC3"), u"\uFFFD");

@@ -58,35 +58,40 @@ bool ParseByteCount(std::string_view text, uint64_t* bytes) {
   return true;
 }
 
-double ParseNumber(TextView text) {
+namespace {
+
+// Over UTF-16 text and over the programs' UTF-8 (where a number is ASCII),
+// so that neither converts to the other to read one.
+template <typename Char>
+double ParseNumberOf(std::basic_string_view<Char> text) {
   size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
+  while (b < e && IsBlank(char16_t(text[b]))) ++b;
+  while (e > b && IsBlank(char16_t(text[e - 1]))) --e;
   std::string ascii;
   size_t i = b;
   auto digits = [&]() {
     size_t n = 0;
-    while (i < e && text[i] >= u'0' && text[i] <= u'9') {
+    while (i < e && text[i] >= Char('0') && text[i] <= Char('9')) {
       ascii.push_back(static_cast<char>(text[i++]));
       ++n;
     }
     return n;
   };
-  if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+  if (i < e && (text[i] == Char('+') || text[i] == Char('-'))) {
     // from_chars takes no "+".
-    if (text[i++] == u'-') ascii.push_back('-');
+    if (text[i++] == Char('-')) ascii.push_back('-');
   }
   size_t n = digits();
-  if (i < e && text[i] == u'.') {
+  if (i < e && text[i] == Char('.')) {
     ascii.push_back('.');
     ++i;
     n += digits();
   }
   if (n == 0) throw Failure(error::kTypeMismatch);
-  if (i < e && (text[i] == u'e' || text[i] == u'E')) {
+  if (i < e && (text[i] == Char('e') || text[i] == Char('E'))) {
     ascii.push_back('e');
     ++i;
-    if (i < e && (text[i] == u'+' || text[i] == u'-')) {
+    if (i < e && (text[i] == Char('+') || text[i] == Char('-'))) {
       ascii.push_back(static_cast<char>(text[i++]));
     }
     if (digits() == 0) throw Failure(error::kTypeMismatch);
@@ -108,6 +113,11 @@ double ParseNumber(TextView text) {
   if (!std::isfinite(d)) throw Failure(error::kOverflow);
   return d;
 }
+
+}  // namespace
+
+double ParseNumber(TextView text) { return ParseNumberOf(text); }
+double ParseNumber(std::string_view text) { return ParseNumberOf(text); }
 
 int64_t RoundHalfEven(double d) {
   // 2^63 is the first double beyond int64's range.
@@ -142,21 +152,30 @@ bool ToBoolean(const Value& value) {
   return n.is_integer ? n.integer != 0 : n.real != 0;
 }
 
-Text DoubleText(double d) {
-  if (std::nearbyint(d) == d && std::fabs(d) < 1e15) {
+namespace {
+
+// `d` with `digits` significant digits; whole numbers below 10^digits
+// without an exponent.
+Text SignificantText(double d, int digits) {
+  if (std::nearbyint(d) == d && std::fabs(d) < std::pow(10.0, digits)) {
     return Decimal(static_cast<int64_t>(d));
   }
-  // 15 significant digits, as VBScript writes a Double, with "." whatever
-  // the process locale says.
+  // "." whatever the process locale says.
   char buf[40];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d,
+                                       std::chars_format::general, digits);
   if (ec != std::errc()) throw Failure(error::kOverflow);
   for (char* c = buf; c != end; ++c) {
     if (*c == 'e') *c = 'E';
   }
   return Ascii(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
+
+}  // namespace
+
+Text DoubleText(double d) { return SignificantText(d, 15); }
+
+Text SingleText(float f) { return SignificantText(f, 7); }
 
 Text ToText(const Value& value) {
   switch (value.index()) {

@@ -64,6 +64,24 @@ struct LocalDateTime {
   int second = 0;
 };
 
+// What stands at a path, a symbolic link (on Windows: any reparse point)
+// taken as itself, never followed.
+enum class EntryKind { kFile, kFolder, kLink, kOther };
+
+struct FolderEntry {
+  Text name;
+  EntryKind kind = EntryKind::kOther;
+};
+
+struct EntryStatus {
+  EntryKind kind = EntryKind::kOther;
+  uint64_t size = 0;  // a file's bytes; 0 for other kinds
+  LocalDateTime modified;
+  // When the entry was made where the system records it (POSIX: the birth
+  // time statx reports), else the last change of its status (ctime).
+  LocalDateTime created;
+};
+
 // A file open for writing. Bytes may be buffered; Close() flushes. The
 // destructor closes a file that was not closed, ignoring errors; a file
 // written under a fresh name with kReplace, kPrivate or kPrivateExecutable
@@ -110,7 +128,8 @@ class Platform {
   // throws.
   virtual std::vector<Text> Lookup(TextView pattern, LookupKind kind) = 0;
   // Deletes one file (not a folder). A read-only file (on POSIX: its owner
-  // has no write permission) fails with 70 and stays.
+  // has no write permission) fails with 70 and stays. A symbolic link is
+  // removed itself, one to a folder too, never its target.
   virtual void DeleteFile(TextView path) = 0;
   // Renames a file or folder; fails with 58 when `to` exists, 74 across
   // file systems.
@@ -133,8 +152,31 @@ class Platform {
   // component counting as a file of its own; false when either is missing.
   // The default compares the texts.
   virtual bool SameFile(TextView a, TextView b);
+  // As DeleteFile, but a read-only file goes too.
+  virtual void ForceDeleteFile(TextView path) = 0;
   // Creates one folder level; the parent must exist.
   virtual void CreateFolder(TextView path) = 0;
+  // Removes one empty folder (never a symbolic link: DeleteFile removes a
+  // link, to a folder too). A folder that is not empty fails with 75, a
+  // missing one with 76.
+  virtual void DeleteEmptyFolder(TextView path) = 0;
+  // Deletes the folder `path` and everything in it. A symbolic link met
+  // anywhere (`path` itself included) is removed as an entry of its own,
+  // never entered; on POSIX the walk holds each folder open, so a folder
+  // swapped for a link while it runs is not followed either. A read-only
+  // file stops the deletion with 70 (what went before stays gone) unless
+  // `force`. Nothing at `path` fails with 76.
+  virtual void DeleteFolderTree(TextView path, bool force) = 0;
+  // Every entry of `folder`, hidden ones included ("." and ".." never),
+  // with its kind as EntryKind tells it, ordered by the names' code units.
+  // A missing folder, or a file in its place, fails with 76.
+  virtual std::vector<FolderEntry> ListFolder(TextView folder) = 0;
+  // What stands at `path` (see EntryKind): fails with 53 when nothing does
+  // (76 when its folder is missing too).
+  virtual EntryStatus Status(TextView path) = 0;
+  // The working folder relative paths are resolved against, without a
+  // trailing separator (except a root's).
+  virtual Text CurrentFolder() = 0;
   // Creates a file for writing, to replace any older one (see FileAccess).
   virtual std::unique_ptr<WritableFile> NewWritableFile(
       TextView path, FileAccess access = FileAccess::kNormal) = 0;
@@ -195,7 +237,21 @@ class ForwardingPlatform : public Platform {
   bool SameFile(TextView a, TextView b) override {
     return target_.SameFile(a, b);
   }
+  void ForceDeleteFile(TextView path) override {
+    target_.ForceDeleteFile(path);
+  }
   void CreateFolder(TextView path) override { target_.CreateFolder(path); }
+  void DeleteEmptyFolder(TextView path) override {
+    target_.DeleteEmptyFolder(path);
+  }
+  void DeleteFolderTree(TextView path, bool force) override {
+    target_.DeleteFolderTree(path, force);
+  }
+  std::vector<FolderEntry> ListFolder(TextView folder) override {
+    return target_.ListFolder(folder);
+  }
+  EntryStatus Status(TextView path) override { return target_.Status(path); }
+  Text CurrentFolder() override { return target_.CurrentFolder(); }
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override {
     return target_.NewWritableFile(path, access);

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pellar/base/failure.h>
 #include <pellar/platform/platform.h>
@@ -417,6 +419,68 @@ void Unlink(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw PosixError(errno, path);
 }
 
+EntryKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::kFile;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  return EntryKind::kOther;
+}
+
+LocalDateTime LocalOf(int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                       tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+}
+
+// Deletes the folder `name` of the open folder `parent` and everything in
+// it, by descriptors: each level is opened without following a link, so no
+// link, planted before or during the walk, is ever entered. `shown` names
+// the folder in failures.
+void RemoveTreeAt(int parent, const char* name, bool force,
+                  const std::string& shown) {
+  const int fd =
+      ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw PosixError(errno, shown);
+  DIR* d = ::fdopendir(fd);
+  if (d == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    throw PosixError(err, shown);
+  }
+  struct DirCloser {
+    DIR* d;
+    ~DirCloser() { ::closedir(d); }
+  } closer{d};
+  std::vector<std::string> names;
+  while (struct dirent* entry = ::readdir(d)) {
+    if (std::strcmp(entry->d_name, ".") != 0 &&
+        std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  for (const std::string& entry : names) {
+    const std::string path = shown + "/" + entry;
+    struct stat st;
+    if (::fstatat(fd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // gone already
+      throw PosixError(errno, path);
+    }
+    if (S_ISDIR(st.st_mode)) {
+      RemoveTreeAt(fd, entry.c_str(), force, path);
+      continue;
+    }
+    if (!force && S_ISREG(st.st_mode) && IsReadOnly(st)) {
+      throw Failure(error::kPermissionDenied);
+    }
+    if (::unlinkat(fd, entry.c_str(), 0) != 0) throw PosixError(errno, path);
+  }
+  if (::unlinkat(parent, name, AT_REMOVEDIR) != 0) {
+    throw PosixError(errno, shown);
+  }
+}
+
 // Whether the older entry at `path`, which `st` describes, may be replaced
 // by the calling user: the folder must be writable, and in a sticky folder
 // the entry or the folder must be ours. Checked before the new file is
@@ -596,6 +660,113 @@ class PosixPlatform final : public Platform {
   }
 
   void DeleteFile(TextView path) override { Unlink(SystemPath(path)); }
+
+  void ForceDeleteFile(TextView path) override {
+    std::string p = SystemPath(path);
+    if (::unlink(p.c_str()) != 0) throw PosixError(errno, p);
+  }
+
+  void DeleteEmptyFolder(TextView path) override {
+    std::string p = SystemPath(path);
+    if (::rmdir(p.c_str()) != 0) {
+      const int err = errno;
+      // A file or link in the folder's place is no folder to remove.
+      if (err == ENOENT || err == ENOTDIR) throw Failure(error::kPathNotFound);
+      if (err == EEXIST) throw Failure(error::kPathFileAccess);
+      throw PosixError(err, p);
+    }
+  }
+
+  void DeleteFolderTree(TextView path, bool force) override {
+    std::string p = SystemPath(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    const size_t slash = p.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : p.substr(0, slash);
+    const std::string name =
+        slash == std::string::npos ? p : p.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+      throw Failure(error::kInvalidCall);
+    }
+    const int parent =
+        ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) throw Failure(error::kPathNotFound);
+    struct Closer {
+      int fd;
+      ~Closer() { ::close(fd); }
+    } closer{parent};
+    struct stat st;
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      throw Failure(error::kPathNotFound);
+    }
+    if (S_ISLNK(st.st_mode)) {
+      // A link named as the folder goes, its target stays.
+      if (::unlinkat(parent, name.c_str(), 0) != 0) throw PosixError(errno, p);
+      return;
+    }
+    if (!S_ISDIR(st.st_mode)) throw Failure(error::kPathNotFound);
+    RemoveTreeAt(parent, name.c_str(), force, p);
+  }
+
+  std::vector<FolderEntry> ListFolder(TextView folder) override {
+    std::string dir = SystemPath(folder);
+    // O_NOFOLLOW is not used: a link given as the folder itself is
+    // listed, as the user named it; its entries are never followed.
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) {
+      const int err = errno;
+      if (err == ENOENT || err == ENOTDIR) throw Failure(error::kPathNotFound);
+      throw PosixError(err, dir);
+    }
+    struct DirCloser {
+      DIR* d;
+      ~DirCloser() { ::closedir(d); }
+    } closer{d};
+    std::vector<FolderEntry> entries;
+    while (struct dirent* entry = ::readdir(d)) {
+      if (std::strcmp(entry->d_name, ".") == 0 ||
+          std::strcmp(entry->d_name, "..") == 0) {
+        continue;
+      }
+      struct stat st;
+      if (::fstatat(::dirfd(d), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        continue;  // vanished
+      }
+      entries.push_back({FromUtf8(entry->d_name), KindOf(st.st_mode)});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) {
+                return a.name < b.name;
+              });
+    return entries;
+  }
+
+  EntryStatus Status(TextView path) override {
+    std::string p = SystemPath(path);
+    struct statx sx;
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW,
+                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+      throw PosixError(errno, p);
+    }
+    EntryStatus status;
+    status.kind = KindOf(sx.stx_mode);
+    if (status.kind == EntryKind::kFile) status.size = sx.stx_size;
+    status.modified = LocalOf(sx.stx_mtime.tv_sec);
+    // Not every file system keeps a birth time.
+    status.created =
+        LocalOf((sx.stx_mask & STATX_BTIME) != 0 ? sx.stx_btime.tv_sec
+                                                 : sx.stx_ctime.tv_sec);
+    return status;
+  }
+
+  Text CurrentFolder() override {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) {
+      throw PosixError(errno, ".");
+    }
+    return FromUtf8(buffer);
+  }
 
   void Rename(TextView from, TextView to) override {
     std::string f = SystemPath(from), t = SystemPath(to);

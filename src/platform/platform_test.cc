@@ -254,6 +254,144 @@ TEST_P(PlatformContractTest, RenameCopyDeleteAndCreateFolder) {
   EXPECT_EQ(Names(P("new"), LookupKind::kFolder).size(), 1u);
 }
 
+TEST_P(PlatformContractTest, ListFolderGivesEveryEntryWithItsKindByName) {
+  std::vector<Text> names;
+  for (const FolderEntry& entry : platform().ListFolder(dir_.text())) {
+    names.push_back(entry.name);
+    const bool folder =
+        entry.name == u"sub" || entry.name.find(u"hiddendir") != Text::npos;
+    EXPECT_EQ(entry.kind, folder ? EntryKind::kFolder : EntryKind::kFile)
+        << ToUtf8(entry.name);
+  }
+  // Hidden entries too, in the order of the names' code units.
+  std::vector<Text> expected = {u"a.txt", u"b.txt", u"c.log", u"sub"};
+  for (const char* name : {"hidden.txt", "system.txt", "hiddendir"}) {
+    expected.push_back(FromUtf8(Hidden(name)));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  EXPECT_TRUE(platform().ListFolder(P("sub")).empty());
+  EXPECT_EQ(FailureOf([&] { platform().ListFolder(P("missing")); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().ListFolder(P("a.txt")); }),
+            error::kPathNotFound);
+}
+
+TEST_P(PlatformContractTest, StatusGivesKindSizeAndLocalTimes) {
+  WriteBytes(dir_.Path("sub/big.bin"), std::string(70000, 'x'));
+  const EntryStatus file = platform().Status(P("sub/big.bin"));
+  EXPECT_EQ(file.kind, EntryKind::kFile);
+  EXPECT_EQ(file.size, 70000u);
+  // Just written: today's date, in local time as LocalTime() gives it.
+  const LocalDateTime now = platform().LocalTime();
+  for (const LocalDateTime& t : {file.modified, file.created}) {
+    EXPECT_EQ(t.year * 10000 + t.month * 100 + t.day,
+              now.year * 10000 + now.month * 100 + now.day);
+  }
+  const EntryStatus folder = platform().Status(P("sub"));
+  EXPECT_EQ(folder.kind, EntryKind::kFolder);
+  EXPECT_EQ(folder.size, 0u);
+  EXPECT_EQ(FailureOf([&] { platform().Status(P("missing")); }),
+            error::kFileNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().Status(P("missing/x")); }),
+            error::kPathNotFound);
+}
+
+TEST_P(PlatformContractTest, DeleteEmptyFolderRemovesOnlyEmptyFolders) {
+  WriteBytes(dir_.Path("sub/x"), "x");
+  EXPECT_EQ(FailureOf([&] { platform().DeleteEmptyFolder(P("sub")); }),
+            error::kPathFileAccess);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteEmptyFolder(P("missing")); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteEmptyFolder(P("a.txt")); }),
+            error::kPathNotFound);
+  EXPECT_TRUE(PathExists(dir_.Path("a.txt")));
+  platform().DeleteFile(P("sub/x"));
+  platform().DeleteEmptyFolder(P("sub"));
+  EXPECT_FALSE(PathExists(dir_.Path("sub")));
+}
+
+TEST_P(PlatformContractTest, DeleteFolderTreeTakesEverythingBelow) {
+  MakeFolder(dir_.Path("sub/deeper"));
+  WriteBytes(dir_.Path("sub/deeper/x.txt"), "x");
+  WriteBytes(dir_.Path(std::string("sub/") + Hidden("h.txt")), "h");
+  platform().DeleteFolderTree(P("sub"), false);
+  EXPECT_FALSE(PathExists(dir_.Path("sub")));
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFolderTree(P("sub"), false); }),
+            error::kPathNotFound);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFolderTree(P("a.txt"), true); }),
+            error::kPathNotFound);
+  EXPECT_TRUE(PathExists(dir_.Path("a.txt")));
+}
+
+#ifndef _WIN32
+TEST_P(PlatformContractTest, DeleteFolderTreeNeverEntersLinks) {
+  TempDir outside;
+  WriteBytes(outside.Path("keep.txt"), "k");
+  MakeFolder(dir_.Path("sub/deeper"));
+  ASSERT_EQ(::symlink(outside.path().c_str(), dir_.Path("sub/deeper/out").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.path().c_str(), dir_.Path("link").c_str()), 0);
+  platform().DeleteFolderTree(P("link"), true);
+  EXPECT_FALSE(PathExists(dir_.Path("link")));
+  WriteBytes(dir_.Path("sub/ro.txt"), "r");
+  ::chmod(dir_.Path("sub/ro.txt").c_str(), 0444);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFolderTree(P("sub"), false); }),
+            error::kPermissionDenied);
+  EXPECT_TRUE(PathExists(dir_.Path("sub/ro.txt")));
+  platform().DeleteFolderTree(P("sub/"), true);
+  EXPECT_FALSE(PathExists(dir_.Path("sub")));
+  EXPECT_EQ(ReadBytes(outside.Path("keep.txt")), "k");
+}
+#endif
+
+TEST_P(PlatformContractTest, ForceDeleteFileTakesReadOnlyFilesToo) {
+  WriteBytes(dir_.Path("ro.txt"), "r");
+#ifdef _WIN32
+  ::SetFileAttributesA(dir_.Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+#else
+  ::chmod(dir_.Path("ro.txt").c_str(), 0444);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteFile(P("ro.txt")); }),
+            error::kPermissionDenied);
+#endif
+  platform().ForceDeleteFile(P("ro.txt"));
+  EXPECT_FALSE(PathExists(dir_.Path("ro.txt")));
+  EXPECT_EQ(FailureOf([&] { platform().ForceDeleteFile(P("ro.txt")); }),
+            error::kFileNotFound);
+}
+
+TEST_P(PlatformContractTest, CurrentFolderIsTheWorkingFolder) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  const Text here = platform().CurrentFolder();
+  std::filesystem::current_path(before);
+  EXPECT_TRUE(platform().SameFile(here, dir_.text())) << ToUtf8(here);
+  EXPECT_NE(here.back(), platform().Separator());
+}
+
+#ifndef _WIN32
+// Links are entries of their own: listed and reported as links, removed
+// without their target. (Making links on Windows needs a privilege.)
+TEST_P(PlatformContractTest, LinksAreEntriesOfTheirOwn) {
+  TempDir outside;
+  WriteBytes(outside.Path("keep.txt"), "k");
+  ASSERT_EQ(::symlink(outside.path().c_str(), dir_.Path("sub/out").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.Path("keep.txt").c_str(),
+                      dir_.Path("sub/file").c_str()),
+            0);
+  std::vector<FolderEntry> entries = platform().ListFolder(P("sub"));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].kind, EntryKind::kLink);
+  EXPECT_EQ(entries[1].kind, EntryKind::kLink);
+  EXPECT_EQ(platform().Status(P("sub/out")).kind, EntryKind::kLink);
+  EXPECT_EQ(FailureOf([&] { platform().DeleteEmptyFolder(P("sub/out")); }),
+            error::kPathNotFound);
+  platform().DeleteFile(P("sub/out"));
+  platform().ForceDeleteFile(P("sub/file"));
+  EXPECT_TRUE(platform().ListFolder(P("sub")).empty());
+  EXPECT_EQ(ReadBytes(outside.Path("keep.txt")), "k");
+}
+#endif
+
 TEST_P(PlatformContractTest, SaveDeletesTheOlderFileThenCreates) {
   // A second name of the older file shows whether it was deleted (the
   // second name keeps its bytes) or written in place.

@@ -9,6 +9,7 @@
 #undef CopyFile
 #undef ReplaceFile
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -269,6 +270,24 @@ bool Probe(const std::wstring& p, bool follow, DWORD* attributes, DWORD* type) {
   return true;
 }
 
+EntryKind KindOf(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kFolder;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::kOther;
+  return EntryKind::kFile;
+}
+
+LocalDateTime LocalOf(const FILETIME& utc) {
+  FILETIME local;
+  SYSTEMTIME t{};
+  if (!::FileTimeToLocalFileTime(&utc, &local) ||
+      !::FileTimeToSystemTime(&local, &t)) {
+    return LocalDateTime{};
+  }
+  return LocalDateTime{t.wYear, t.wMonth,  t.wDay,
+                       t.wHour, t.wMinute, t.wSecond};
+}
+
 // Creates the fresh file beside `p` that will take its name.
 HANDLE CreateFreshSibling(const std::wstring& p, std::wstring& temp) {
   const Text path(p.begin(), p.end());
@@ -425,7 +444,128 @@ class WindowsPlatform final : public Platform {
 
   void DeleteFile(TextView path) override {
     std::wstring p = SystemPath(path);
-    if (!::DeleteFileW(p.c_str())) throw WindowsError(p, ::GetLastError());
+    // A link to a folder is removed as a folder is; its target stays.
+    const DWORD attributes = ::GetFileAttributesW(p.c_str());
+    const DWORD folder_link =
+        FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    const BOOL done = attributes != INVALID_FILE_ATTRIBUTES &&
+                              (attributes & folder_link) == folder_link
+                          ? ::RemoveDirectoryW(p.c_str())
+                          : ::DeleteFileW(p.c_str());
+    if (!done) throw WindowsError(p, ::GetLastError());
+  }
+
+  void ForceDeleteFile(TextView path) override {
+    std::wstring p = SystemPath(path);
+    const DWORD attributes = ::GetFileAttributesW(p.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      ::SetFileAttributesW(p.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    DeleteFile(path);
+  }
+
+  void DeleteEmptyFolder(TextView path) override {
+    std::wstring p = SystemPath(path);
+    const DWORD attributes = ::GetFileAttributesW(p.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        KindOf(attributes) != EntryKind::kFolder) {
+      throw Failure(error::kPathNotFound);
+    }
+    if (!::RemoveDirectoryW(p.c_str())) throw WindowsError(p, ::GetLastError());
+  }
+
+  void DeleteFolderTree(TextView path, bool force) override {
+    Text p(path);
+    while (p.size() > 3 && (p.back() == u'\\' || p.back() == u'/')) {
+      p.pop_back();
+    }
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(p).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      throw Failure(error::kPathNotFound);
+    }
+    // A reparse point named as the folder goes, its target stays.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      DeleteFile(p);
+      return;
+    }
+    for (const FolderEntry& entry : ListFolder(p)) {
+      const Text inner = p + u'\\' + entry.name;
+      if (entry.kind == EntryKind::kFolder) {
+        DeleteFolderTree(inner, force);
+      } else if (force) {
+        ForceDeleteFile(inner);
+      } else {
+        DeleteFile(inner);
+      }
+    }
+    DeleteEmptyFolder(p);
+  }
+
+  std::vector<FolderEntry> ListFolder(TextView folder) override {
+    std::wstring p = SystemPath(folder);
+    if (!IsFolder(p)) throw Failure(error::kPathNotFound);
+    if (p.back() != L'\\' && p.back() != L'/') p += L'\\';
+    p += L'*';
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileW(p.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD code = ::GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) {
+        return entries;
+      }
+      throw WindowsError(p, code);
+    }
+    struct FindCloser {
+      HANDLE h;
+      ~FindCloser() { ::FindClose(h); }
+    } closer{h};
+    do {
+      const wchar_t* entry = data.cFileName;
+      if (std::wcscmp(entry, L".") == 0 || std::wcscmp(entry, L"..") == 0) {
+        continue;
+      }
+      entries.push_back(
+          {FromWide(entry, std::wcslen(entry)), KindOf(data.dwFileAttributes)});
+    } while (::FindNextFileW(h, &data));
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_NO_MORE_FILES) throw WindowsError(p, code);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) {
+                return a.name < b.name;
+              });
+    return entries;
+  }
+
+  EntryStatus Status(TextView path) override {
+    std::wstring p = SystemPath(path);
+    // Reports a reparse point itself, never its target.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(p.c_str(), GetFileExInfoStandard, &data)) {
+      throw WindowsError(p, ::GetLastError());
+    }
+    EntryStatus status;
+    status.kind = KindOf(data.dwFileAttributes);
+    if (status.kind == EntryKind::kFile) {
+      status.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    }
+    status.modified = LocalOf(data.ftLastWriteTime);
+    status.created = LocalOf(data.ftCreationTime);
+    return status;
+  }
+
+  Text CurrentFolder() override {
+    std::wstring folder(MAX_PATH, L'\0');
+    while (true) {
+      const DWORD n = ::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()),
+                                             folder.data());
+      if (n == 0) throw WindowsError(L".", ::GetLastError());
+      if (n < folder.size()) return FromWide(folder.data(), n);
+      folder.resize(n);
+    }
   }
 
   void Rename(TextView from, TextView to) override {

@@ -115,6 +115,31 @@ bool SandboxPlatform::SameFile(TextView a, TextView b) {
   return ForwardingPlatform::SameFile(a, b);
 }
 
+void SandboxPlatform::ForceDeleteFile(TextView path) {
+  Check(path, Access::kChange);
+  ForwardingPlatform::ForceDeleteFile(path);
+}
+
+void SandboxPlatform::DeleteEmptyFolder(TextView path) {
+  Check(path, Access::kChange);
+  ForwardingPlatform::DeleteEmptyFolder(path);
+}
+
+void SandboxPlatform::DeleteFolderTree(TextView path, bool force) {
+  Check(path, Access::kChange);
+  ForwardingPlatform::DeleteFolderTree(path, force);
+}
+
+std::vector<FolderEntry> SandboxPlatform::ListFolder(TextView folder) {
+  Check(folder, Access::kOpen);
+  return ForwardingPlatform::ListFolder(folder);
+}
+
+EntryStatus SandboxPlatform::Status(TextView path) {
+  Check(path, Access::kOpen);
+  return ForwardingPlatform::Status(path);
+}
+
 void SandboxPlatform::CreateFolder(TextView path) {
   Check(path, Access::kChange);
   ForwardingPlatform::CreateFolder(path);

@@ -37,7 +37,12 @@ class SandboxPlatform : public ForwardingPlatform {
   void ReplaceFile(TextView from, TextView to) override;
   void CheckReplaceable(TextView path) override;
   bool SameFile(TextView a, TextView b) override;
+  void ForceDeleteFile(TextView path) override;
   void CreateFolder(TextView path) override;
+  void DeleteEmptyFolder(TextView path) override;
+  void DeleteFolderTree(TextView path, bool force) override;
+  std::vector<FolderEntry> ListFolder(TextView folder) override;
+  EntryStatus Status(TextView path) override;
   std::unique_ptr<WritableFile> NewWritableFile(TextView path,
                                                 FileAccess access) override;
   std::unique_ptr<WritableFile> CreateForSave(TextView path, FileAccess access,

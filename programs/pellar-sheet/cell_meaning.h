@@ -1,16 +1,9 @@
-// Reading a worksheet control document, and what its values and format texts
-// mean for a cell.
-//
-// The document is read as the encoding it declares (the library writes
-// Windows-1252 in element names although it declares utf-8, and characters
-// above 126 in values as references to their Windows-1252 codes, "&#0128;"
-// being the euro sign), element names in any case; every text is handed on
-// as UTF-8.
-#ifndef PELLAR_SHEET_CONTROL_H_
-#define PELLAR_SHEET_CONTROL_H_
+// What the values and format texts of a control document mean for a cell:
+// the program's own types, from the reader to the workbook writers.
+#ifndef PELLAR_SHEET_CELL_MEANING_H_
+#define PELLAR_SHEET_CELL_MEANING_H_
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,62 +11,43 @@
 
 namespace pellar::sheet {
 
-struct ControlCell {
-  int64_t row = 0;  // work area numbering: rows from 0, columns from 1
-  int64_t col = 0;
-  std::string value;   // as stored, delimiters included
-  std::string format;  // the format text
-  int64_t line = 0;    // the line of its <Cell>
-};
-
-// Receives the document as it is read. Header() comes once, before the first
-// cell; a non-empty answer from either stops the reading with that reason.
-class ControlSink {
- public:
-  virtual ~ControlSink() = default;
-  [[nodiscard]] virtual std::string Header(const std::string& excel_file,
-                                           const std::string& worksheet) = 0;
-  [[nodiscard]] virtual std::string Cell(const ControlCell& cell) = 0;
-};
-
-// Reads a document in pieces, so a large one never sits in memory whole.
-class ControlReader {
- public:
-  explicit ControlReader(ControlSink* sink);
-  ~ControlReader();
-  ControlReader(const ControlReader&) = delete;
-  ControlReader& operator=(const ControlReader&) = delete;
-
-  // False once the document is refused; error() then says why, with the line.
-  [[nodiscard]] bool Feed(std::string_view bytes, bool last);
-  const std::string& error() const { return error_; }
-
- private:
-  class Parser;
-
-  std::unique_ptr<Parser> parser_;
-  std::string error_;
-};
-
-// The whole document `bytes`, or the file `path` read in pieces. Answer the
-// reason it was refused, or "".
-[[nodiscard]] std::string ReadControl(std::string_view bytes,
-                                      ControlSink* sink);
-[[nodiscard]] std::string ReadControlFile(const std::string& path,
-                                          ControlSink* sink);
-
 // What a value puts into its cell.
 struct CellValue {
-  enum class Kind { kText, kNumber, kFormula };
+  enum class Kind : uint8_t { kText, kNumber, kFormula, kBoolean, kDate };
   Kind kind = Kind::kText;
-  std::string text;  // the text, or the formula without its "="
-  double number = 0;
+  std::string text;   // the text, the formula without its "=", a date as read
+  double number = 0;  // also a date's serial number, a Boolean's 1 or 0
+  // A date's number format for a cell whose format gives none: the form it
+  // was written in, as spreadsheet programs show it.
+  std::string_view date_format;
 };
-CellValue ClassifyValue(std::string_view stored, bool formulas);
+
+// `dates` false keeps dates texts. A date no spreadsheet can hold stays
+// text, and `warning` (when given) says so; else it is left alone.
+CellValue ClassifyValue(std::string_view stored, bool formulas,
+                        bool dates = true, std::string* warning = nullptr);
+
+// The forms in which the script host writes a date (its US English form):
+// "2/29/2024", "2/29/2024 1:05:09 PM", "1:05:09 PM" (a time of no day).
+// kDate gives the serial number as spreadsheets count days (1900 date
+// system: 1/1/1900 is 1, and 2/29/1900, which never was, is 60) and the
+// number format that shows the form.
+enum class DateRead { kNotADate, kDate, kOutOfRange };
+// The formats ReadDate answers (and "", none), so that a cell can keep its
+// format as a small index.
+inline constexpr std::string_view kDateFormats[] = {
+    "", "m/d/yyyy", "m/d/yyyy h:mm:ss AM/PM", "h:mm:ss AM/PM"};
+DateRead ReadDate(std::string_view text, double* serial,
+                  std::string_view* format);
+
+// Whether a number format shows a date or a time (a built-in one by its
+// id, or the code's own letters outside quotes and brackets).
+bool IsDateFormat(int id, std::string_view code);
 
 // The kind of a value and what its cell will hold, as a dry run lists it:
 // "number 123" (for "00123"), "text 00123" (for "\"00123\""), "formula
-// =A1*2"; control characters escaped so that it stays on one line.
+// =A1*2", "date 2/29/2024 (serial 45351)", "boolean TRUE"; control
+// characters escaped so that it stays on one line.
 std::string DescribeValue(const CellValue& value);
 
 // Spreadsheet programs read "_xHHHH_" in a cell's text as the character
@@ -140,4 +114,4 @@ constexpr int64_t kMaxCols = 16384;
 
 }  // namespace pellar::sheet
 
-#endif  // PELLAR_SHEET_CONTROL_H_
+#endif  // PELLAR_SHEET_CELL_MEANING_H_

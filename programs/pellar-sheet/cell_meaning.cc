@@ -1,19 +1,11 @@
-// The control document through the shared reader of the library's
-// documents; the meaning of values and format texts.
-#include "control.h"
-
-#include <expat.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// What the values and format texts of a control document mean for a cell.
+#include "cell_meaning.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include <pellar/base/chars.h>
@@ -22,200 +14,8 @@
 #include <pellar/base/text.h>
 
 #include "printable.h"
-#include "writer_document.h"
 
 namespace pellar::sheet {
-namespace {
-
-constexpr std::string_view kRoot = "WorksheetDoc";
-
-[[nodiscard]] bool ParseIndex(const std::string& text, int64_t* n) {
-  if (text.empty() || text.size() > 10) return false;
-  int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  *n = v;
-  return true;
-}
-
-}  // namespace
-
-namespace {
-
-// Every element name of the document, matched in any case; those of each
-// cell first.
-constexpr std::string_view kNames[] = {
-    "Row", "Col",         "Value",     "Format",        "Cell",
-    kRoot, "Application", "ExcelFile", "OpenWorkSheet",
-};
-
-}  // namespace
-
-class ControlReader::Parser : public programs::DocumentReader {
- public:
-  explicit Parser(ControlSink* sink)
-      : DocumentReader(kNames, "a control document"), sink_(sink) {}
-
-  // Answers the reason, with the line, or "".
-  std::string Parse(std::string_view bytes, bool last) {
-    if (!Feed(bytes, last)) {
-      std::string why = reason();
-      if (why.empty()) {
-        why = std::string("not an XML document: ") +
-              XML_ErrorString(expat_error());
-      }
-      return why + " (line " + std::to_string(line()) + ")";
-    }
-    if (last && !saw_header_) {
-      return "the document names no <ExcelFile> or <OpenWorkSheet> (line " +
-             std::to_string(line()) + ")";
-    }
-    return "";
-  }
-
- private:
-  void Start(std::string_view name) override {
-    const int depth = depth_++;
-    if (depth == 0) {
-      if (name != kRoot) {
-        Fail("the root element is <" + std::string(name) + ">, not <" +
-             std::string(kRoot) + ">");
-      }
-    } else if (depth == 1 && name == "Cell") {
-      if (!HeaderDone()) return;
-      cell_ = ControlCell();
-      cell_.line = line();
-      seen_ = 0;
-    } else if (depth == 1 && (name == "Application" || name == "ExcelFile" ||
-                              name == "OpenWorkSheet")) {
-      if (saw_header_) {
-        return Fail("<" + std::string(name) + "> after the first <Cell>");
-      }
-      Take(name == "Application" ? &application_
-           : name == "ExcelFile" ? &excel_file_
-                                 : &worksheet_);
-    } else if (depth == 2 && (name == "Row" || name == "Col" ||
-                              name == "Value" || name == "Format")) {
-      const int bit = name == "Row"     ? 1
-                      : name == "Col"   ? 2
-                      : name == "Value" ? 4
-                                        : 8;
-      if (seen_ & bit)
-        return Fail("two <" + std::string(name) + "> in a <Cell>");
-      seen_ |= bit;
-      text_.clear();
-      Take(bit <= 2 ? &text_ : bit == 4 ? &cell_.value : &cell_.format);
-    } else {
-      Fail("unexpected <" + std::string(name) + ">" +
-           (depth == 2 ? " in a <Cell>" : ""));
-    }
-  }
-
-  void End(std::string_view name) override {
-    --depth_;
-    if (value_ != nullptr) {
-      if ((name == "Row" || name == "Col") &&
-          !ParseIndex(text_, name == "Row" ? &cell_.row : &cell_.col)) {
-        return Fail("<" + std::string(name) + "> holds \"" + text_ +
-                    "\", not a number");
-      }
-      if (name == "ExcelFile") seen_header_ |= 1;
-      if (name == "OpenWorkSheet") seen_header_ |= 2;
-      value_ = nullptr;
-    } else if (depth_ == 1 && name == "Cell") {
-      if ((seen_ & 7) != 7) {
-        return Fail(std::string("a <Cell> without <") +
-                    ((seen_ & 1) == 0   ? "Row"
-                     : (seen_ & 2) == 0 ? "Col"
-                                        : "Value") +
-                    ">");
-      }
-      if (std::string why = sink_->Cell(cell_); !why.empty()) {
-        Fail(std::move(why));
-      }
-    } else if (depth_ == 0) {
-      HeaderDone(true);
-    }
-  }
-
-  // The header goes to the sink before the first cell, or at the end.
-  bool HeaderDone(bool at_end = false) {
-    if (saw_header_) return true;
-    if (seen_header_ != 3) {
-      const char* missing = (seen_header_ & 1) ? "OpenWorkSheet" : "ExcelFile";
-      Fail(at_end ? std::string("the document names no <") + missing + ">"
-                  : std::string("no <") + missing + "> before the cells");
-      return false;
-    }
-    saw_header_ = true;
-    if (std::string why = sink_->Header(excel_file_, worksheet_);
-        !why.empty()) {
-      Fail(std::move(why));
-      return false;
-    }
-    return true;
-  }
-
-  void Take(std::string* value) {
-    value_ = value;
-    Collect(value);
-  }
-
-  ControlSink* sink_;
-  int depth_ = 0;
-  std::string* value_ = nullptr;
-  std::string text_;
-  std::string application_, excel_file_, worksheet_;
-  int seen_header_ = 0;
-  bool saw_header_ = false;
-  ControlCell cell_;
-  int seen_ = 0;
-};
-
-ControlReader::ControlReader(ControlSink* sink)
-    : parser_(std::make_unique<Parser>(sink)) {}
-ControlReader::~ControlReader() = default;
-
-bool ControlReader::Feed(std::string_view bytes, bool last) {
-  if (!error_.empty()) return false;
-  error_ = parser_->Parse(bytes, last);
-  return error_.empty();
-}
-
-std::string ReadControl(std::string_view bytes, ControlSink* sink) {
-  ControlReader reader(sink);
-  return reader.Feed(bytes, true) ? "" : reader.error();
-}
-
-std::string ReadControlFile(const std::string& path, ControlSink* sink) {
-  // Not blocking on a FIFO's open; only plain files are read.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return "not a plain file";
-  }
-  ControlReader reader(sink);
-  std::string buffer(size_t{1} << 16, '\0');
-  for (;;) {
-    const ssize_t n = read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int code = errno;
-      close(fd);
-      return std::strerror(code);
-    }
-    if (!reader.Feed(std::string_view(buffer.data(), size_t(n)), n == 0)) {
-      break;
-    }
-    if (n == 0) break;
-  }
-  close(fd);
-  return reader.error();
-}
 
 // ---------------------------------------------------------------------------
 // Values
@@ -239,7 +39,146 @@ bool FitsDouble(std::string_view text) {
 
 }  // namespace
 
-CellValue ClassifyValue(std::string_view stored, bool formulas) {
+namespace {
+
+// Reads an unsigned decimal of 1 to `most` digits at `*at`.
+bool ReadDigits(std::string_view text, size_t* at, size_t least, size_t most,
+                int* n) {
+  size_t i = *at;
+  int v = 0;
+  while (i < text.size() && i - *at < most && text[i] >= '0' &&
+         text[i] <= '9') {
+    v = v * 10 + (text[i++] - '0');
+  }
+  if (i - *at < least) return false;
+  *at = i;
+  *n = v;
+  return true;
+}
+
+// Days from 1899-12-30 of a Gregorian date (the epoch spreadsheets count
+// from once past the day they add in 1900).
+int64_t DaysFromEpoch(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = y / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468 + 25569;  // 1970-01-01 is 25569
+}
+
+bool LeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+constexpr std::string_view kDateFormat = kDateFormats[1];
+constexpr std::string_view kDateTimeFormat = kDateFormats[2];
+constexpr std::string_view kTimeFormat = kDateFormats[3];
+
+}  // namespace
+
+DateRead ReadDate(std::string_view text, double* serial,
+                  std::string_view* format) {
+  // Most values are told apart by their first character.
+  if (text.empty() || text.front() < '0' || text.front() > '9') {
+    return DateRead::kNotADate;
+  }
+  size_t at = 0;
+  bool has_date = false, has_time = false, in_range = true;
+  double days = 0;
+  int a = 0;
+  if (!ReadDigits(text, &at, 1, 4, &a)) return DateRead::kNotADate;
+  if (at < text.size() && text[at] == '/') {
+    int month = a, day = 0, year = 0;
+    ++at;
+    if (!ReadDigits(text, &at, 1, 2, &day) || at >= text.size() ||
+        text[at] != '/') {
+      return DateRead::kNotADate;
+    }
+    ++at;
+    // The host writes whole years: "1/2/3" is some other text.
+    if (!ReadDigits(text, &at, 3, 5, &year)) return DateRead::kNotADate;
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30,
+                                    31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] ||
+        (month == 2 && day == 29 && !LeapYear(year) && year != 1900)) {
+      return DateRead::kNotADate;
+    }
+    has_date = true;
+    in_range = year >= 1900 && year <= 9999;
+    // Spreadsheets count 2/29/1900, a day that never was: the days before
+    // it are one fewer than the calendar gives.
+    const int64_t d = DaysFromEpoch(year, month, day);
+    days = double(year == 1900 && month < 3 ? d - 1 : d);
+    if (year == 1900 && month == 2 && day == 29) days = 60;
+    if (at < text.size()) {
+      if (text[at] != ' ') return DateRead::kNotADate;
+      ++at;
+      if (!ReadDigits(text, &at, 1, 2, &a)) return DateRead::kNotADate;
+    }
+  }
+  if (!has_date || at < text.size()) {
+    int hour = a, minute = 0, second = 0;
+    if (at + 1 >= text.size() || text[at] != ':') return DateRead::kNotADate;
+    ++at;
+    if (!ReadDigits(text, &at, 2, 2, &minute) || at >= text.size() ||
+        text[at] != ':') {
+      return DateRead::kNotADate;
+    }
+    ++at;
+    if (!ReadDigits(text, &at, 2, 2, &second) || at + 3 != text.size() ||
+        text[at] != ' ' || (text[at + 2] != 'M' && text[at + 2] != 'm')) {
+      return DateRead::kNotADate;
+    }
+    const char half = char(text[at + 1] | 0x20);
+    if (hour < 1 || hour > 12 || minute > 59 || second > 59 ||
+        (half != 'a' && half != 'p')) {
+      return DateRead::kNotADate;
+    }
+    hour = hour % 12 + (half == 'p' ? 12 : 0);
+    has_time = true;
+    days += (hour * 3600 + minute * 60 + second) / 86400.0;
+  }
+  if (!in_range) return DateRead::kOutOfRange;
+  *serial = days;
+  *format = !has_date ? kTimeFormat : has_time ? kDateTimeFormat : kDateFormat;
+  return DateRead::kDate;
+}
+
+bool IsDateFormat(int id, std::string_view code) {
+  if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47)) return true;
+  if (id < 164) return false;
+  bool quoted = false;
+  for (size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (quoted) {
+      continue;
+    } else if (c == '\\' || c == '_' || c == '*') {
+      ++i;  // the next character is shown as it is
+    } else if (c == '[') {
+      // [h], [mm] and [ss] count time; other brackets hold colours and
+      // conditions.
+      const size_t close = code.find(']', i);
+      if (close == std::string_view::npos) return false;
+      const std::string_view inside = code.substr(i + 1, close - i - 1);
+      if (!inside.empty() &&
+          inside.find_first_not_of("hHmMsS") == std::string_view::npos) {
+        return true;
+      }
+      i = close;
+    } else {
+      const char lower = char(c | 0x20);
+      if (lower == 'd' || lower == 'm' || lower == 'y' || lower == 'h' ||
+          lower == 's') {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+CellValue ClassifyValue(std::string_view stored, bool formulas, bool dates,
+                        std::string* warning) {
   CellValue value;
   if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
       stored.back() == stored.front()) {
@@ -252,26 +191,45 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
     value.text = stored.substr(1);
     return value;
   }
+  // "True" and "False", as the host writes Booleans, in any case.
+  for (const std::string_view word : {"true", "false"}) {
+    if (stored.size() == word.size() &&
+        std::equal(stored.begin(), stored.end(), word.begin(),
+                   [](char a, char b) { return char(a | 0x20) == b; })) {
+      value.kind = CellValue::Kind::kBoolean;
+      value.number = word == "true" ? 1 : 0;
+      return value;
+    }
+  }
   if (stored.empty() || IsWhiteSpace(stored.front()) ||
-      IsWhiteSpace(stored.back()) || !FitsDouble(stored)) {
+      IsWhiteSpace(stored.back())) {
     return value;
+  }
+  if (dates) {
+    switch (ReadDate(stored, &value.number, &value.date_format)) {
+      case DateRead::kDate:
+        value.kind = CellValue::Kind::kDate;
+        return value;
+      case DateRead::kOutOfRange:
+        if (warning != nullptr) {
+          *warning = "the date " + programs::Printable(stored) +
+                     " lies outside 1/1/1900 to 12/31/9999, the days a "
+                     "spreadsheet holds: it stays text";
+        }
+        return value;
+      case DateRead::kNotADate:
+        break;
+    }
   }
   // Most text is told apart here, without the cost of a failed parse.
   const char first = stored.front();
-  if (first != '-' && first != '+' && first != '.' &&
-      (first < '0' || first > '9')) {
+  if ((first != '-' && first != '+' && first != '.' &&
+       (first < '0' || first > '9')) ||
+      !FitsDouble(stored)) {
     return value;
   }
-  // A number is ASCII: a short one is widened in place, not converted.
-  char16_t wide[64];
-  const bool short_text = stored.size() <= std::size(wide);
-  for (size_t i = 0; i < stored.size(); ++i) {
-    if (static_cast<unsigned char>(stored[i]) >= 0x80) return value;
-    if (short_text) wide[i] = char16_t(stored[i]);
-  }
   try {
-    value.number = short_text ? ParseNumber(TextView(wide, stored.size()))
-                              : ParseNumber(FromUtf8(stored));
+    value.number = ParseNumber(stored);
     value.kind = CellValue::Kind::kNumber;
   } catch (const Failure&) {
   }
@@ -279,17 +237,22 @@ CellValue ClassifyValue(std::string_view stored, bool formulas) {
 }
 
 std::string DescribeValue(const CellValue& value) {
+  // As the workbook writer writes a number: its shortest text.
+  const auto shortest = [](double d) {
+    char digits[32];
+    return std::string(digits,
+                       std::to_chars(digits, digits + sizeof digits, d).ptr);
+  };
   switch (value.kind) {
-    case CellValue::Kind::kNumber: {
-      // As the workbook writer writes it: the shortest text of the number.
-      char digits[32];
-      return "number " +
-             std::string(digits, std::to_chars(digits, digits + sizeof digits,
-                                               value.number)
-                                     .ptr);
-    }
+    case CellValue::Kind::kNumber:
+      return "number " + shortest(value.number);
     case CellValue::Kind::kFormula:
       return "formula =" + programs::Printable(value.text);
+    case CellValue::Kind::kDate:
+      return "date " + programs::Printable(value.text) + " (serial " +
+             shortest(value.number) + ")";
+    case CellValue::Kind::kBoolean:
+      return value.number != 0 ? "boolean TRUE" : "boolean FALSE";
     case CellValue::Kind::kText:
       break;
   }
@@ -457,7 +420,7 @@ size_t NameStart(std::string_view text, size_t eq) {
   if (v.empty() || IsWhiteSpace(v.front()) || IsWhiteSpace(v.back()))
     return false;
   try {
-    const double d = ParseNumber(FromUtf8(v));
+    const double d = ParseNumber(v);
     if (!(d >= low && d <= high)) return false;
     *out = d;
     return true;
