@@ -1055,6 +1055,8 @@ void Interpreter::IndexNames() {
     global_names_.emplace(LowerWord(script_.globals[k]),
                           static_cast<int32_t>(k));
   for (size_t k = 0; k < script_.procedures.size(); ++k) {
+    // A class's methods are no global procedures: they need their Me.
+    if (script_.procedures[k].cls >= 0) continue;
     procedure_names_.emplace(LowerWord(script_.procedures[k].name),
                              static_cast<int32_t>(k));
   }

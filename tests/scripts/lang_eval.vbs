@@ -133,5 +133,12 @@ WScript.Echo "class in a text:", Err.Number, Err.Description
 Err.Clear
 v = Eval("Me")
 If Err.Number <> 0 Then WScript.Echo "Me outside a class: an error"
+Err.Clear
+' A class's method is no global procedure: it needs its instance.
+Set g = GetRef("Report")
+WScript.Echo "GetRef of a method:", Err.Number
+Err.Clear
+v = Eval("Report(1)")
+WScript.Echo "method by bare name outside:", Err.Number
 On Error GoTo 0
 WScript.Echo "done"
