@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The script host against the Windows script host: bench/host_bench.vbs
-run by the native pellar and by Wine's 64-bit cscript with the 64-bit
+and bench/host_class.vbs run by the native pellar and by Wine's 64-bit cscript with the 64-bit
 PellarLib.dll registered, each part timed inside the script with Timer.
 Prints the times and, per part, the ratio of pellar's time to cscript's
 against its target; with --tree-bench, also the bytes of parsed tree per
@@ -23,7 +23,9 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "host_bench.vbs")
 GROWTH = os.path.join(HERE, "host_growth.vbs")
-TARGETS = {"loop": 0.1, "savevalue": 0.5, "function": 0.1, "regexp": 0.5}
+CLASSES = os.path.join(HERE, "host_class.vbs")
+TARGETS = {"loop": 0.1, "savevalue": 0.5, "function": 0.1, "regexp": 0.5,
+           "class": 0.1}
 
 
 def parse(output):
@@ -51,10 +53,14 @@ def main():
     work = os.path.abspath(os.path.dirname(args.prefix) or ".")
     os.makedirs(work, exist_ok=True)
     shutil.copyfile(SCRIPT, os.path.join(work, "host_bench.vbs"))
+    shutil.copyfile(CLASSES, os.path.join(work, "host_class.vbs"))
 
-    native = subprocess.run([os.path.abspath(args.pellar), "run", "host_bench.vbs"],
-                            cwd=work, capture_output=True, text=True, check=True)
-    ours = parse(native.stdout)
+    ours = {}
+    for script in ("host_bench.vbs", "host_class.vbs"):
+        native = subprocess.run([os.path.abspath(args.pellar), "run", script],
+                                cwd=work, capture_output=True, text=True,
+                                check=True)
+        ours.update(parse(native.stdout))
 
     env = dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix),
                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -64,9 +70,12 @@ def main():
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run([args.wine, "regsvr32", "/s", windows_path(args.dll)], env=env,
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    hosted = subprocess.run([args.wine, "cscript", "//nologo", "host_bench.vbs"],
-                            cwd=work, env=env, capture_output=True, check=False)
-    theirs = parse(hosted.stdout.decode("cp437", "replace"))
+    theirs = {}
+    for script in ("host_bench.vbs", "host_class.vbs"):
+        hosted = subprocess.run([args.wine, "cscript", "//nologo", script],
+                                cwd=work, env=env, capture_output=True,
+                                check=False)
+        theirs.update(parse(hosted.stdout.decode("cp437", "replace")))
 
     failed = False
     # Growth by ReDim Preserve: absolute goals, and linear (the 1M figure

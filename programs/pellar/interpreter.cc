@@ -97,11 +97,17 @@ Interpreter::Interpreter(const Program& program, std::ostream& out,
 }
 
 Interpreter::~Interpreter() {
+  ending_ = true;
+  terminates_.clear();  // still linked below, so they go with the rest
   globals_.clear();
   wscript_ = Var();
   err_object_ = Var();
   std::vector<Var> held;
   for (ScriptObject* object : containers_) held.push_back(Var::Object(object));
+  // Instances that hold each other (or wait for a Terminate that will not
+  // run now) are let go of here.
+  for (ClassInstance* at = instances_; at != nullptr; at = at->next_)
+    held.push_back(Var::Object(at));
   for (Var& object : held) object.object()->Drop();
   held.clear();
   SetMemoryLimit(SIZE_MAX);
@@ -180,6 +186,8 @@ std::optional<RuntimeError> Interpreter::Run(int* exit_code) {
   RuntimeError fault;
   try {
     ExecBlock(script_.main);
+    // The end of the script, not WScript.Quit, runs Class_Terminate.
+    ReleaseGlobals();
     return std::nullopt;
   } catch (const QuitSignal& quit) {
     *exit_code = quit.code;
@@ -258,6 +266,8 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
   for (int32_t statement : program_->List(list)) {
     try {
       Flow flow = Exec(statement);
+      // Instances let go of by the statement end here, before the next.
+      if (!terminates_.empty()) RunTerminates();
       if (flow != Flow::kNormal) return flow;
       continue;
     } catch (const ScriptFailure& failure) {
@@ -284,6 +294,7 @@ Interpreter::Flow Interpreter::ExecBlock(int32_t list) {
       }
       Trap(failure, kRuntimeSource);
     }
+    if (!terminates_.empty()) RunTerminates();
   }
   return Flow::kNormal;
 }
@@ -307,8 +318,7 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       const Node& e = program_->nodes[static_cast<size_t>(n.a)];
       if (e.op == Op::kMember) {
         CallMember(e, CallKind::kCall);
-      } else if (e.op == Op::kLocal || e.op == Op::kGlobal ||
-                 e.op == Op::kUndefined) {
+      } else if (IsSlot(e.op) || e.op == Op::kUndefined) {
         // A bare name as a statement: an object there (a procedure
         // reference among them) runs its default member.
         Var v = e.op == Op::kUndefined ? LateValue(e) : Slot(e);
@@ -377,6 +387,19 @@ Interpreter::Flow Interpreter::Exec(int32_t i) {
       frame_->resume_next = n.flag == 1;
       error_.Clear();
       return Flow::kNormal;
+    case Op::kWith: {
+      std::span<const int32_t> parts = program_->List(n.b);
+      // Any value: a .Member of a non-object is what fails (424).
+      Var object = Eval(parts[0]);
+      Var* slot = &Slot(program_->nodes[static_cast<size_t>(n.a)]);
+      *slot = std::move(object);
+      // The object goes when the block ends, however it ends.
+      struct Clear {
+        Var* slot;
+        ~Clear() { *slot = Var(); }
+      } clear{slot};
+      return ExecBlock(parts[1]);
+    }
     default:
       Raise(error::kInvalidCall);
   }
@@ -391,6 +414,8 @@ bool Interpreter::Pure(int32_t node, int depth) const {
     case Op::kConst:
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
+    case Op::kMe:
       return true;
     case Op::kParen:
     case Op::kNegate:
@@ -424,7 +449,7 @@ bool Interpreter::AppendInPlace(const Node& n) {
     return false;
   }
   const Node& target = program_->nodes[static_cast<size_t>(n.a)];
-  if (target.op != Op::kLocal && target.op != Op::kGlobal) return false;
+  if (!IsSlot(target.op)) return false;
   std::span<const int32_t> parts = program_->List(value.a);
   const Node& first = program_->nodes[static_cast<size_t>(parts[0])];
   if (first.op != target.op || first.a != target.a) return false;
@@ -637,6 +662,7 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
   switch (t.op) {
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
       Store(Slot(t), std::move(value), is_set);
       return;
     case Op::kUndefined: {
@@ -690,6 +716,24 @@ void Interpreter::Assign(int32_t target, Var value, bool is_set) {
         Raise(error::kObjectRequired);
       ArgPack pack;
       std::span<const int32_t> list = program_->List(t.b);
+      if (object.object()->class_id >= 0) {
+        auto* instance = static_cast<ClassInstance*>(object.object());
+        pack.Resize(list.size());
+        for (size_t k = 0; k < list.size(); ++k) {
+          pack.Temp(k) = Eval(list[k]);
+          pack.Set(k, &pack.Temp(k));
+        }
+        try {
+          InvokeMember(instance, ClassMemberAt(t, instance), pack.span(),
+                       &value, is_set ? CallKind::kSet : CallKind::kLet);
+        } catch (const Failure& failure) {
+          if (failure.number() == error::kNoSuchMethod &&
+              missing_member_.empty())
+            missing_member_ = FromUtf8(program_->names[t.name]);
+          throw;
+        }
+        return;
+      }
       pack.Resize(list.size() + 1);
       for (size_t k = 0; k < list.size(); ++k) {
         pack.Temp(k) = Eval(list[k]);
@@ -719,6 +763,7 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
   switch (n.op) {
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
       return &Slot(n);
     case Op::kUndefined:
       if (Var* slot = LateSlot(n)) return slot;
@@ -727,8 +772,7 @@ Var* Interpreter::RefOf(int32_t node, ArgPack* locks) {
     case Op::kIndex: {
       CheckStack();  // a(0)(0)... nests as deep as it is written
       const Node& base = program_->nodes[static_cast<size_t>(n.a)];
-      if (base.op != Op::kLocal && base.op != Op::kGlobal &&
-          base.op != Op::kIndex) {
+      if (!IsSlot(base.op) && base.op != Op::kIndex) {
         return nullptr;
       }
       const bool nested = base.op == Op::kIndex;
@@ -774,7 +818,22 @@ Var Interpreter::CallMember(const Node& n, CallKind kind) {
   BuildArgs(n.b, pack, true);
   const std::string& name = program_->names[n.name];
   try {
-    return object.object()->Invoke(*this, name, pack.span(), kind);
+    ScriptObject* target = object.object();
+    if (target->class_id >= 0) {
+      auto* instance = static_cast<ClassInstance*>(target);
+      return InvokeMember(instance, ClassMemberAt(n, instance), pack.span(),
+                          nullptr, kind);
+    }
+    if (const void* table = target->MemberTable()) {
+      SiteCache& site = CacheAt(n);
+      if (site.table != table) {
+        site.member = target->FindMember(name);
+        site.table = table;
+      }
+      return target->InvokeResolved(*this, site.member, name, pack.span(),
+                                    kind);
+    }
+    return target->Invoke(*this, name, pack.span(), kind);
   } catch (const Failure& failure) {
     // An untrapped 438 names the member in its message (Err.Description
     // keeps the bare text).
@@ -823,7 +882,11 @@ Var Interpreter::CallProcedure(const Program& owner, int32_t id, int32_t args) {
     }
     locals[k] = Eval(list[k]);
   }
-  return RunProcedure(owner, proc, locals);
+  Var result = RunProcedure(owner, proc, locals.data(), nullptr);
+  // Instances held only by the procedure's locals go as it returns.
+  locals.clear();
+  if (!terminates_.empty()) RunTerminates();
+  return result;
 }
 
 Var Interpreter::CallReference(const Program& owner, int32_t id, Args args) {
@@ -836,16 +899,22 @@ Var Interpreter::CallReference(const Program& owner, int32_t id, Args args) {
   // The caller's variables (or its temporaries) stay put during the call.
   for (size_t k = 0; k < args.size(); ++k)
     locals[k] = proc.by_val[k] ? *args[k] : Var::Ref(args[k]);
-  return RunProcedure(owner, proc, locals);
+  Var result = RunProcedure(owner, proc, locals.data(), nullptr);
+  locals.clear();
+  if (!terminates_.empty()) RunTerminates();
+  return result;
 }
 
 Var Interpreter::RunProcedure(const Program& owner, const Procedure& proc,
-                              std::vector<Var>& locals) {
+                              Var* locals, ClassInstance* me) {
+  if (depth_ >= options_.max_call_depth) Raise(error::kOutOfStack);
+  CheckStack();
   std::unique_ptr<AddedLocals> added;
   Frame frame;
-  frame.locals = locals.data();
+  frame.locals = locals;
   frame.proc = &proc;
   frame.added = &added;
+  frame.me = me;
   struct Restore {
     Interpreter* self;
     Frame* caller;
@@ -894,6 +963,7 @@ class Interpreter::Names final : public NameScope {
  public:
   Names(Interpreter& in, Frame* frame) : in_(in), frame_(frame) {
     option_explicit = in.script_.option_explicit;
+    in_class = frame != nullptr && frame->me != nullptr;
   }
   bool Find(const std::string& name, bool global_only, Node* out) override {
     out->flag = 0;
@@ -905,6 +975,18 @@ class Interpreter::Names final : public NameScope {
       // Looked up by name when it runs (the parser keeps the name).
       if (*frame_->added != nullptr && (*frame_->added)->Find(name) != nullptr)
         return Slot(Op::kUndefined, 0, out);
+      // In a class's procedure, its member variables by bare name.
+      if (frame_->me != nullptr) {
+        const ClassDef& c =
+            in_.script_.classes[static_cast<size_t>(frame_->me->class_id)];
+        auto member = c.by_text.find(name);
+        if (member != c.by_text.end()) {
+          const int32_t field =
+              c.members[static_cast<size_t>(member->second)].field;
+          if (field >= 0)
+            return Slot(Op::kField, static_cast<size_t>(field), out);
+        }
+      }
     }
     auto global = in_.global_names_.find(name);
     if (global != in_.global_names_.end())
@@ -915,6 +997,13 @@ class Interpreter::Names final : public NameScope {
     out->a = proc->second;
     out->flag = 1;
     return true;
+  }
+  int32_t FindClass(const std::string& name) override {
+    for (size_t k = 0; k < in_.script_.classes.size(); ++k) {
+      if (LowerWord(in_.script_.classes[k].name) == name)
+        return static_cast<int32_t>(k);
+    }
+    return -1;
   }
   Node Declare(const std::string& name) override {
     Node out;
@@ -966,6 +1055,8 @@ void Interpreter::IndexNames() {
     global_names_.emplace(LowerWord(script_.globals[k]),
                           static_cast<int32_t>(k));
   for (size_t k = 0; k < script_.procedures.size(); ++k) {
+    // A class's methods are no global procedures: they need their Me.
+    if (script_.procedures[k].cls >= 0) continue;
     procedure_names_.emplace(LowerWord(script_.procedures[k].name),
                              static_cast<int32_t>(k));
   }
@@ -1102,7 +1193,12 @@ Var Interpreter::Eval(int32_t i) {
       return Var();
     case Op::kLocal:
     case Op::kGlobal:
+    case Op::kField:
       return Slot(n);
+    case Op::kMe:
+      return Var::Object(frame_->me);
+    case Op::kNew:
+      return NewInstance(n.a);
     case Op::kUndefined:
       return LateValue(n);
     case Op::kBinary: {
@@ -1160,7 +1256,7 @@ Var Interpreter::Eval(int32_t i) {
     }
     case Op::kIndex: {
       const Node& base = program_->nodes[static_cast<size_t>(n.a)];
-      if (base.op == Op::kLocal || base.op == Op::kGlobal) {
+      if (IsSlot(base.op)) {
         const Var& v = Slot(base);
         if (v.is_array()) return IndexValue(v, n.b);
         Var copy = v;
@@ -1173,6 +1269,258 @@ Var Interpreter::Eval(int32_t i) {
     default:
       Raise(error::kInvalidCall);
   }
+}
+
+// ---- classes ------------------------------------------------------------
+
+ClassInstance::ClassInstance(Interpreter& in, int32_t cls, size_t fields)
+    : in_(in), fields_(fields) {
+  class_id = cls;
+  in_.Link(this);
+}
+
+ClassInstance::~ClassInstance() { in_.Unlink(this); }
+
+Text ClassInstance::TypeName() const {
+  return in_.program().classes[static_cast<size_t>(class_id)].name;
+}
+
+Var ClassInstance::Invoke(Host& host, std::string_view name, Args args,
+                          CallKind kind) {
+  // Only the interpreter makes instances.
+  auto& in = static_cast<Interpreter&>(host);
+  const ClassDef& c = in.program().classes[static_cast<size_t>(class_id)];
+  int32_t member = c.default_member;
+  if (!name.empty()) {
+    auto it = c.by_text.find(std::string(name));
+    member = it == c.by_text.end() ? -1 : it->second;
+  }
+  Var* value = nullptr;
+  if (kind == CallKind::kLet || kind == CallKind::kSet) {
+    if (args.empty()) Raise(error::kWrongArgumentCount);
+    value = args.back();
+    args = args.first(args.size() - 1);
+  }
+  return in.InvokeMember(this, member, args, value, kind);
+}
+
+void ClassInstance::Drop() {
+  for (Var& field : fields_) field = Var();
+}
+
+bool ClassInstance::KeepWhenUnreferenced() {
+  return armed_ && in_.QueueTerminate(this);
+}
+
+void Interpreter::Link(ClassInstance* object) {
+  object->next_ = instances_;
+  if (instances_ != nullptr) instances_->prev_ = object;
+  instances_ = object;
+}
+
+void Interpreter::Unlink(ClassInstance* object) {
+  if (object->prev_ != nullptr)
+    object->prev_->next_ = object->next_;
+  else
+    instances_ = object->next_;
+  if (object->next_ != nullptr) object->next_->prev_ = object->prev_;
+}
+
+bool Interpreter::QueueTerminate(ClassInstance* object) {
+  if (ending_) return false;
+  try {
+    terminates_.push_back(object);
+  } catch (const std::bad_alloc&) {
+    return false;  // it goes without its Terminate
+  }
+  return true;
+}
+
+// In the order the last references went. A failure inside Class_Terminate
+// ends that Terminate only (it runs where the script cannot handle it);
+// Err tells it.
+void Interpreter::RunTerminates() {
+  while (!terminates_.empty()) {
+    ClassInstance* object = terminates_.front();
+    terminates_.pop_front();
+    Var hold = Var::Object(object);
+    object->armed_ = false;
+    const ClassDef& c = script_.classes[static_cast<size_t>(object->class_id)];
+    const Procedure& proc =
+        script_.procedures[static_cast<size_t>(c.terminate)];
+    std::vector<Var> locals(static_cast<size_t>(proc.locals));
+    try {
+      RunProcedure(script_, proc, locals.data(), object);
+    } catch (const ScriptFailure& failure) {
+      Trap(failure, failure.source());
+    } catch (const Failure& failure) {
+      Trap(failure, kRuntimeSource);
+    }
+    locals.clear();
+  }  // `hold` goes: the instance with it, unless Terminate kept a reference
+}
+
+void Interpreter::ReleaseGlobals() {
+  if (!terminates_.empty()) RunTerminates();
+  for (Var& global : globals_) {
+    global = Var();
+    if (!terminates_.empty()) RunTerminates();
+  }
+}
+
+int32_t Interpreter::ClassMemberAt(const Node& n, const ClassInstance* object) {
+  const ClassDef& c = script_.classes[static_cast<size_t>(object->class_id)];
+  if (program_ != &script_) {
+    // An executed text numbers its names apart from the script.
+    auto member = c.by_text.find(program_->names[n.name]);
+    return member == c.by_text.end() ? -1 : member->second;
+  }
+  SiteCache& site = CacheAt(n);
+  if (site.table != &c) {
+    auto member = c.by_name.find(n.name);
+    site.member = member == c.by_name.end() ? -1 : member->second;
+    site.table = &c;
+  }
+  return site.member;
+}
+
+Var Interpreter::NewInstance(int32_t cls) {
+  if (cls < 0) Raise(error::kClassNotDefined);
+  const ClassDef& c = script_.classes[static_cast<size_t>(cls)];
+  auto* object = new ClassInstance(*this, cls, c.fields.size());
+  Var held = Own(object);
+  object->Charge(sizeof(ClassInstance) + c.fields.size() * sizeof(Var));
+  for (size_t k = 0; k < c.fields.size(); ++k) {
+    const ClassField& field = c.fields[k];
+    if (!field.array) continue;
+    size_t total = 1;
+    for (int32_t upper : field.bounds) {
+      if (upper < 0) Raise(error::kSubscriptOutOfRange);
+      total *= static_cast<size_t>(upper) + 1;
+      if (total > kMaxArrayElements) Raise(error::kOutOfMemory);
+    }
+    CheckMemory(total * sizeof(Var));
+    auto* box = new ArrBox;
+    Var array = Var::Array(box);
+    box->upper = field.bounds;
+    box->fixed = !field.bounds.empty();
+    if (!field.bounds.empty()) box->items.resize(total);
+    box->Recharge();
+    object->fields_[k] = std::move(array);
+  }
+  if (c.initialize >= 0) {
+    // A failure here reaches the New; the instance goes without Terminate.
+    CallClassProcedure(c.initialize, object, {}, nullptr);
+  }
+  object->armed_ = c.terminate >= 0;
+  return held;
+}
+
+Var Interpreter::CallClassProcedure(int32_t id, ClassInstance* object,
+                                    Args args, Var* value) {
+  const Procedure& proc = script_.procedures[static_cast<size_t>(id)];
+  const size_t given = args.size() + (value != nullptr ? 1 : 0);
+  if (given != static_cast<size_t>(proc.params))
+    Raise(error::kWrongArgumentCount);
+  // Small frames live on the stack: property calls are frequent.
+  constexpr size_t kInlineLocals = 8;
+  Var inline_locals[kInlineLocals];
+  std::vector<Var> more;
+  const size_t count = static_cast<size_t>(proc.locals);
+  if (count > kInlineLocals) more.resize(count);
+  Var* locals = count > kInlineLocals ? more.data() : inline_locals;
+  for (size_t k = 0; k < args.size(); ++k) {
+    locals[k] = proc.by_val[k] ? *args[k] : Var::Ref(args[k]);
+  }
+  if (value != nullptr) locals[args.size()] = *value;
+  Var hold = Var::Object(object);  // Me lives as long as its call
+  struct Release {
+    Var* locals;
+    size_t count;
+    ~Release() {
+      for (size_t k = 0; k < count; ++k) locals[k] = Var();
+    }
+  };
+  Var result;
+  {
+    Release release{locals, count};
+    result = RunProcedure(script_, proc, locals, object);
+  }
+  hold = Var();
+  if (!terminates_.empty()) RunTerminates();
+  return result;
+}
+
+Var Interpreter::InvokeMember(ClassInstance* object, int32_t member, Args args,
+                              Var* value, CallKind kind) {
+  const ClassDef& c = script_.classes[static_cast<size_t>(object->class_id)];
+  if (member < 0) NoMember();
+  const ClassMember& m = c.members[static_cast<size_t>(member)];
+  // Private members answer only the class's own code.
+  const bool inside =
+      frame_->me != nullptr && frame_->me->class_id == object->class_id;
+  auto allowed = [&](int32_t proc) {
+    return proc >= 0 &&
+           (inside || script_.procedures[static_cast<size_t>(proc)].is_public);
+  };
+  if (m.field >= 0) {
+    if (!inside && !m.field_public) NoMember();
+    Var& field = object->fields_[static_cast<size_t>(m.field)];
+    Var* target = &field;
+    if (!args.empty()) {
+      if (!field.is_array()) {
+        if (field.is_object() && field.object() != nullptr) {
+          Var inner = field;
+          if (value != nullptr) {
+            ArgPack pack;
+            pack.Resize(args.size() + 1);
+            for (size_t k = 0; k < args.size(); ++k) pack.Set(k, args[k]);
+            pack.Set(args.size(), value);
+            return inner.object()->Invoke(*this, "", pack.span(), kind);
+          }
+          return inner.object()->Invoke(*this, "", args, kind);
+        }
+        Raise(error::kTypeMismatch);
+      }
+      Indices indices;
+      indices.Resize(args.size());
+      for (size_t k = 0; k < args.size(); ++k)
+        indices.at(k) = ToLong(DefaultValue(*args[k]));
+      if (value == nullptr) {
+        const ArrBox& box = *field.array();
+        return box.items[box.Offset(indices.span())];
+      }
+      if (field.array()->locks) Raise(error::kArrayLocked);
+      ArrBox* box = field.MutableArray();
+      target = &box->items[box->Offset(indices.span())];
+    }
+    if (value == nullptr) return *target;
+    Store(*target, std::move(*value), kind == CallKind::kSet);
+    return Var();
+  }
+  int32_t proc;
+  switch (kind) {
+    case CallKind::kLet:
+      proc = m.let;
+      break;
+    case CallKind::kSet:
+      proc = m.set;
+      break;
+    default:
+      proc = m.method >= 0 ? m.method : m.get;
+      break;
+  }
+  if (!allowed(proc)) NoMember();
+  Var assigned;
+  if (value != nullptr) {
+    assigned = kind == CallKind::kLet && value->is_object()
+                   ? DefaultValue(*value)
+                   : *value;
+    if (kind == CallKind::kSet && !assigned.is_object())
+      Raise(error::kObjectRequired);
+  }
+  return CallClassProcedure(proc, object, args,
+                            value != nullptr ? &assigned : nullptr);
 }
 
 }  // namespace script

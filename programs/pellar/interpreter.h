@@ -44,6 +44,29 @@ struct RuntimeError {
 
 namespace script {
 
+class Interpreter;
+
+// An instance of a script's Class: its member variables; its methods run
+// in the interpreter with Me set to it.
+class ClassInstance final : public ScriptObject {
+ public:
+  ClassInstance(Interpreter& in, int32_t cls, size_t fields);
+  ~ClassInstance() override;
+  Text TypeName() const override;
+  Var Invoke(Host& host, std::string_view name, Args args,
+             CallKind kind) override;
+  void Drop() override;
+  bool KeepWhenUnreferenced() override;
+
+  Interpreter& in_;
+  std::vector<Var> fields_;
+  // Class_Terminate is due when the last reference goes: set once
+  // Class_Initialize has run, cleared when Terminate starts.
+  bool armed_ = false;
+  ClassInstance* prev_ = nullptr;  // the interpreter's live instances
+  ClassInstance* next_ = nullptr;
+};
+
 class Interpreter final : public Host {
  public:
   // `program` must outlive the interpreter.
@@ -82,6 +105,19 @@ class Interpreter final : public Host {
   Var GetRef(const Text& name) override;
   enum class TextScope : uint8_t { kCurrent, kGlobal };
   Var RunText(const Text& text, TextKind kind, TextScope where);
+  // The script file's tree (classes live there).
+  const Program& program() const { return script_; }
+
+  // Classes: a new instance of class `cls` (Class_Initialize run), and a
+  // call of member `member` (-1: none, 438) of an instance. `value` is
+  // what kLet and kSet assign.
+  Var NewInstance(int32_t cls);
+  Var InvokeMember(ClassInstance* object, int32_t member, Args args, Var* value,
+                   CallKind kind);
+  // Bookkeeping of instances for the run's end and for Class_Terminate.
+  void Link(ClassInstance* object);
+  void Unlink(ClassInstance* object);
+  bool QueueTerminate(ClassInstance* object);
 
  private:
   enum class Flow : uint8_t { kNormal, kExitFor, kExitDo, kExitProc };
@@ -105,6 +141,7 @@ class Interpreter final : public Host {
     // it (made on the first such declaration).
     const Procedure* proc = nullptr;
     std::unique_ptr<AddedLocals>* added = nullptr;
+    ClassInstance* me = nullptr;  // in a class's procedure (and its texts)
   };
   class ArgPack;
   class ProcRef;
@@ -136,15 +173,28 @@ class Interpreter final : public Host {
   Var* RefOf(int32_t node, ArgPack* locks);
   Var& Slot(const Node& n) {
     if (n.op == Op::kLocal) return *frame_->locals[n.a].Target();
+    if (n.op == Op::kField)
+      return frame_->me->fields_[static_cast<size_t>(n.a)];
     return globals_[static_cast<size_t>(n.a)];
+  }
+  static bool IsSlot(Op op) {
+    return op == Op::kLocal || op == Op::kGlobal || op == Op::kField;
   }
   void Assign(int32_t target, Var value, bool is_set);
   void Store(Var& slot, Var value, bool is_set);
   Var CallProcedure(const Program& owner, int32_t proc, int32_t args);
   // A call through a reference (GetRef, or a procedure Execute defined).
   Var CallReference(const Program& owner, int32_t proc, Args args);
-  Var RunProcedure(const Program& owner, const Procedure& proc,
-                   std::vector<Var>& locals);
+  // Runs `proc` of `owner` in a new frame over `locals` (its arguments
+  // filled in); `me` in a class's procedure.
+  Var RunProcedure(const Program& owner, const Procedure& proc, Var* locals,
+                   ClassInstance* me);
+  Var CallClassProcedure(int32_t proc, ClassInstance* object, Args args,
+                         Var* value);
+  // Runs the Class_Terminate of instances whose last reference went.
+  void RunTerminates();
+  // Releases the globals in their order at the run's end, terminating.
+  void ReleaseGlobals();
   // The parsed form of an executed text (perhaps kept from before).
   std::shared_ptr<const Program> ParseText(const Text& text, TextKind kind,
                                            Names& names, const Frame* frame);
@@ -211,6 +261,30 @@ class Interpreter final : public Host {
   const Frame* fault_frame_ = nullptr;
   Text missing_member_;  // the member an untrapped 438 did not find
   int32_t rnd_ = 0x50000;
+  std::deque<ClassInstance*> terminates_;  // instances whose Terminate is due
+  ClassInstance* instances_ = nullptr;     // every live instance
+  // No more Class_Terminate: the interpreter is going, and with it what the
+  // script left (an untrapped failure ends the run without Terminate).
+  bool ending_ = false;
+  // Per kMember node, the member its last object resolved to (objects with
+  // a member table only), made on the first such call.
+  struct SiteCache {
+    const void* table = nullptr;
+    int32_t member = -1;
+  };
+  // Only the script's own call sites keep theirs: an executed text's tree
+  // is short-lived, its sites resolve at each call.
+  std::vector<SiteCache> member_cache_;
+  SiteCache text_site_;
+  SiteCache& CacheAt(const Node& n) {
+    if (program_ != &script_) {
+      text_site_ = SiteCache();
+      return text_site_;
+    }
+    if (member_cache_.empty()) member_cache_.resize(script_.nodes.size());
+    return member_cache_[static_cast<size_t>(&n - script_.nodes.data())];
+  }
+  int32_t ClassMemberAt(const Node& n, const ClassInstance* object);
 };
 
 }  // namespace script

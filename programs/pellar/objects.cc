@@ -111,14 +111,26 @@ class LibraryObject final : public ScriptObject {
   explicit LibraryObject(std::unique_ptr<Object> object)
       : object_(std::move(object)) {}
   Text TypeName() const override { return Text(object_->cls().name); }
-  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
+  Var Invoke(Host& in, std::string_view name, Args args,
+             CallKind kind) override {
+    return InvokeResolved(in, FindMember(name), name, args, kind);
+  }
+  const void* MemberTable() const override { return &object_->cls(); }
+  int32_t FindMember(std::string_view name) const override {
+    const MethodInfo* method =
+        FindMethod(object_->cls(), Text(name.begin(), name.end()));
+    if (method == nullptr) return -1;
+    return static_cast<int32_t>(method - object_->cls().methods.data());
+  }
+  Var InvokeResolved(Host&, int32_t member, std::string_view name, Args args,
+                     CallKind kind) override {
     // A library object has no default value and no properties.
     if (name.empty()) Raise(error::kTypeMismatch);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    const MethodInfo* method =
-        FindMethod(object_->cls(), Text(name.begin(), name.end()));
-    if (method == nullptr)
+    if (member < 0)
       throw ScriptFailure(Failure(error::kNoSuchMethod), kLibrarySource);
+    const MethodInfo* method =
+        &object_->cls().methods[static_cast<size_t>(member)];
     std::vector<Value> values;
     values.reserve(args.size());
     for (Var* arg : args) {

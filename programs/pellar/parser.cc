@@ -284,7 +284,8 @@ class Parser {
 
   void ParseStatementInto(std::vector<int32_t>& block, bool global) {
     const Token& start = Peek();
-    if (start.kind != TokenKind::kWord) Fail(start, "Expected statement");
+    if (start.kind != TokenKind::kWord && start.kind != TokenKind::kDot)
+      Fail(start, "Expected statement");
     std::string w = LowerWord(start.text);
     if ((w == "public" || w == "private") && global) {
       Next();
@@ -298,7 +299,17 @@ class Parser {
     }
     if (w == "sub" || w == "function") {
       if (!global || scope().proc >= 0) Fail(start, "Expected statement");
-      ParseProcedure();
+      ParseProcedure(-1, true, false);
+      return;
+    }
+    if (w == "class") {
+      if (!global || scope().proc >= 0) Fail(start, "Expected statement");
+      // Instances refer to their class by its place in the script's tree.
+      if (env_ != nullptr) {
+        Fail(start,
+             "Expected statement: an executed text cannot declare a Class");
+      }
+      ParseClass();
       return;
     }
     int32_t n = ParseStatement();
@@ -315,6 +326,7 @@ class Parser {
   // One statement; -1 when it leaves nothing to run (Option Explicit).
   int32_t ParseStatement() {
     const Token start = Peek();
+    if (start.kind == TokenKind::kDot) return ParseAssignOrCall(start);
     if (start.kind != TokenKind::kWord) Fail(start, "Expected statement");
     std::string w = LowerWord(start.text);
     if (w == "option") {
@@ -339,6 +351,7 @@ class Parser {
         Node outer;
         if (!global_slots_.count(lower) &&
             (scope().proc < 0 || !scope().locals.count(lower)) &&
+            !IsFieldOfCurrentClass(lower) &&
             (env_ == nullptr ||
              (!env_slots_.count(lower) &&
               !env_->Find(lower, scope().proc >= 0, &outer)))) {
@@ -415,12 +428,18 @@ class Parser {
       } else if (IsWord(what, "do")) {
         kind = ExitKind::kDo;
         if (loops_do_ == 0) Fail(start, "Invalid 'exit' statement");
-      } else if (IsWord(what, "sub") || IsWord(what, "function")) {
-        kind = IsWord(what, "sub") ? ExitKind::kSub : ExitKind::kFunction;
-        if (scope().proc < 0 || p_.procedures[scope().proc].is_function !=
-                                    (kind == ExitKind::kFunction)) {
-          Fail(start, "Invalid 'exit' statement");
-        }
+      } else if (IsWord(what, "sub") || IsWord(what, "function") ||
+                 IsWord(what, "property")) {
+        kind = IsWord(what, "sub")        ? ExitKind::kSub
+               : IsWord(what, "function") ? ExitKind::kFunction
+                                          : ExitKind::kProperty;
+        const ProcKind in = scope().proc < 0 ? ProcKind::kSub
+                                             : p_.procedures[scope().proc].kind;
+        const bool fits = kind == ExitKind::kSub ? in == ProcKind::kSub
+                          : kind == ExitKind::kFunction
+                              ? in == ProcKind::kFunction
+                              : in >= ProcKind::kGet;
+        if (scope().proc < 0 || !fits) Fail(start, "Invalid 'exit' statement");
       } else {
         Fail(what, "Invalid 'exit' statement");
       }
@@ -454,10 +473,11 @@ class Parser {
       p_.nodes[n].a = chain.node;
       return n;
     }
-    if (w == "class" || w == "with" || w == "property" || w == "stop" ||
-        w == "goto") {
+    if (w == "with") return ParseWith();
+    if (w == "stop" || w == "goto") {
       Fail(start, "'" + ToUtf8(start.text) + "' is not supported");
     }
+    if (w == "me") return ParseAssignOrCall(start);
     if (IsReserved(w) || w == "else" || w == "elseif") {
       Fail(start, "Expected statement");
     }
@@ -489,22 +509,66 @@ class Parser {
     } while (Accept(TokenKind::kComma));
   }
 
-  void ParseProcedure() {
-    const Token& kind = Next();
-    const bool is_function = IsWord(kind, "function");
+  // A Sub, a Function, or (in a class, `cls` >= 0) a Property procedure.
+  void ParseProcedure(int32_t cls, bool is_public, bool is_default) {
+    const Token& kind_word = Next();
+    ProcKind kind = IsWord(kind_word, "sub")        ? ProcKind::kSub
+                    : IsWord(kind_word, "function") ? ProcKind::kFunction
+                                                    : ProcKind::kGet;
+    if (IsWord(kind_word, "property")) {
+      if (AcceptWord("let"))
+        kind = ProcKind::kLet;
+      else if (AcceptWord("set"))
+        kind = ProcKind::kSet;
+      else if (!AcceptWord("get"))
+        Fail(Peek(), "Expected 'Get', 'Let' or 'Set'");
+    }
+    const bool is_function =
+        kind == ProcKind::kFunction || kind == ProcKind::kGet;
     const Token& name = ExpectIdentifier();
     std::string lower = LowerWord(name.text);
-    Node outer;
-    if (proc_index_.count(lower) || global_slots_.count(lower) ||
-        (env_ != nullptr && env_->Find(lower, true, &outer) &&
-         outer.op == Op::kCallProc)) {
-      Fail(name, "Name redefined");
+    int32_t id = static_cast<int32_t>(p_.procedures.size());
+    if (cls < 0) {
+      Node outer;
+      if (proc_index_.count(lower) || global_slots_.count(lower) ||
+          class_index_.count(lower) ||
+          (env_ != nullptr && env_->Find(lower, true, &outer) &&
+           outer.op == Op::kCallProc)) {
+        Fail(name, "Name redefined");
+      }
+      proc_index_[lower] = id;
+    } else {
+      ClassDef& c = p_.classes[static_cast<size_t>(cls)];
+      ClassMember& m = MemberOf(c, name);
+      int32_t* place = kind == ProcKind::kGet   ? &m.get
+                       : kind == ProcKind::kLet ? &m.let
+                       : kind == ProcKind::kSet ? &m.set
+                                                : &m.method;
+      const bool property = kind >= ProcKind::kGet;
+      if (*place >= 0 || m.field >= 0 ||
+          (property ? m.method >= 0 : m.get >= 0 || m.let >= 0 || m.set >= 0)) {
+        Fail(name, "Name redefined");
+      }
+      *place = id;
+      if (is_default) {
+        if (!is_function)
+          Fail(kind_word, "Expected 'Function' or 'Property Get'");
+        if (c.default_member >= 0) {
+          Fail(name, "Cannot have multiple default property/method in a Class");
+        }
+        c.default_member = c.by_text[lower];
+      }
+      if (lower == "class_initialize" || lower == "class_terminate") {
+        if (kind != ProcKind::kSub) Fail(name, "Expected 'Sub'");
+        (lower == "class_initialize" ? c.initialize : c.terminate) = id;
+      }
     }
     Procedure proc;
     proc.name = name.text;
     proc.is_function = is_function;
-    int32_t id = static_cast<int32_t>(p_.procedures.size());
-    proc_index_[lower] = id;
+    proc.kind = kind;
+    proc.cls = cls;
+    proc.is_public = is_public;
     p_.procedures.push_back(proc);
     Scope s;
     s.proc = id;
@@ -529,21 +593,162 @@ class Parser {
       }
     }
     p_.procedures[id].params = p_.procedures[id].locals;
+    if ((kind == ProcKind::kLet || kind == ProcKind::kSet) &&
+        p_.procedures[id].params == 0) {
+      Fail(name, "Property set or let must have at least one argument");
+    }
+    if ((p_.procedures[id].params != 0) &&
+        (id == InitOrTerminate(cls, "class_initialize") ||
+         id == InitOrTerminate(cls, "class_terminate"))) {
+      Fail(name, "Class initialize or terminate do not have arguments");
+    }
     if (is_function) {
       p_.procedures[id].result_slot = p_.procedures[id].locals++;
     }
     if (Peek().kind != TokenKind::kNewline)
       Fail(Peek(), "Expected end of statement");
-    std::vector<int32_t> body =
-        ParseBlock({"end"}, is_function ? "Expected 'End Function'"
-                                        : "Expected 'End Sub'");
-    if (!AcceptWord("end") || !AcceptWord(is_function ? "function" : "sub")) {
-      Fail(Peek(),
-           is_function ? "Expected 'End Function'" : "Expected 'End Sub'");
-    }
+    const char* end_word = kind == ProcKind::kSub        ? "sub"
+                           : kind == ProcKind::kFunction ? "function"
+                                                         : "property";
+    const char* expected = kind == ProcKind::kSub ? "Expected 'End Sub'"
+                           : kind == ProcKind::kFunction
+                               ? "Expected 'End Function'"
+                               : "Expected 'End Property'";
+    std::vector<int32_t> body = ParseBlock({"end"}, expected);
+    if (!AcceptWord("end") || !AcceptWord(end_word)) Fail(Peek(), expected);
     p_.procedures[id].body = MakeList(body);
     proc_scopes_.push_back(std::move(scopes_.back()));
     scopes_.pop_back();
+  }
+
+  int32_t InitOrTerminate(int32_t cls, std::string_view which) const {
+    if (cls < 0) return -1;
+    const ClassDef& c = p_.classes[static_cast<size_t>(cls)];
+    return which == "class_initialize" ? c.initialize : c.terminate;
+  }
+
+  // The member of `c` named `word`, made when new.
+  ClassMember& MemberOf(ClassDef& c, const Token& word) {
+    std::string lower = LowerWord(word.text);
+    auto [it, added] =
+        c.by_text.emplace(lower, static_cast<int32_t>(c.members.size()));
+    if (added) {
+      ClassMember m;
+      m.name = NameIndex(word.text);
+      if (m.name > 0xFFFF) Fail(word, "Too many names");
+      c.members.push_back(m);
+      c.by_name[m.name] = it->second;
+    }
+    return c.members[static_cast<size_t>(it->second)];
+  }
+
+  bool IsFieldOfCurrentClass(const std::string& lower) const {
+    if (current_class_ < 0) return false;
+    const ClassDef& c = p_.classes[static_cast<size_t>(current_class_)];
+    auto it = c.by_text.find(lower);
+    return it != c.by_text.end() &&
+           c.members[static_cast<size_t>(it->second)].field >= 0;
+  }
+
+  // Class NAME, its member variables and procedures, End Class.
+  void ParseClass() {
+    Next();
+    const Token& name = ExpectIdentifier();
+    std::string lower = LowerWord(name.text);
+    if (class_index_.count(lower) || proc_index_.count(lower) ||
+        global_slots_.count(lower)) {
+      Fail(name, "Name redefined");
+    }
+    const int32_t id = static_cast<int32_t>(p_.classes.size());
+    class_index_[lower] = id;
+    p_.classes.emplace_back();
+    p_.classes.back().name = name.text;
+    ExpectStatementEnd();
+    current_class_ = id;
+    while (true) {
+      SkipNewlines();
+      const Token& t = Peek();
+      if (t.kind == TokenKind::kEnd) Fail(t, "Expected 'End Class'");
+      if (AcceptWord("end")) {
+        ExpectWord("class", "Class");
+        break;
+      }
+      bool is_public = true, is_default = false, access = false;
+      if (AcceptWord("public")) {
+        access = true;
+        is_default = AcceptWord("default");
+      } else if (AcceptWord("private")) {
+        access = true;
+        is_public = false;
+      }
+      const Token& what = Peek();
+      if (IsWord(what, "sub") || IsWord(what, "function") ||
+          IsWord(what, "property")) {
+        ParseProcedure(id, is_public, is_default);
+      } else if (is_default) {
+        Fail(what, "Expected 'Function' or 'Property Get'");
+      } else if (access || AcceptWord("dim")) {
+        ParseFields(id, is_public);
+      } else {
+        Fail(what, "Expected 'End Class'");
+      }
+      ExpectStatementEnd();
+    }
+    current_class_ = -1;
+  }
+
+  // Member variables: NAME, NAME(3), NAME() ...; bounds are literals.
+  void ParseFields(int32_t cls, bool is_public) {
+    ClassDef& c = p_.classes[static_cast<size_t>(cls)];
+    do {
+      const Token& name = ExpectIdentifier();
+      ClassMember& m = MemberOf(c, name);
+      if (m.field >= 0 || m.method >= 0 || m.get >= 0 || m.let >= 0 ||
+          m.set >= 0) {
+        Fail(name, "Name redefined");
+      }
+      m.field = static_cast<int32_t>(c.fields.size());
+      m.field_public = is_public;
+      ClassField field;
+      field.name = name.text;
+      if (Accept(TokenKind::kOpen)) {
+        field.array = true;
+        if (!Accept(TokenKind::kClose)) {
+          do {
+            const Token& bound = Peek();
+            if (bound.kind != TokenKind::kNumber || !bound.integral ||
+                bound.number > INT32_MAX) {
+              Fail(bound, "Expected integer constant");
+            }
+            field.bounds.push_back(static_cast<int32_t>(Next().number));
+          } while (Accept(TokenKind::kComma));
+          Expect(TokenKind::kClose, "Expected ')'");
+        }
+      }
+      c.fields.push_back(std::move(field));
+    } while (Accept(TokenKind::kComma));
+  }
+
+  // With OBJECT ... End With: the object sits in a hidden slot that
+  // ".Member" reads.
+  int32_t ParseWith() {
+    const Token start = Next();
+    int32_t n = AddStatement(Op::kWith, start);
+    int32_t object = ParseExpression();
+    int32_t slot;
+    if (scope().proc < 0) {
+      slot = Add(Op::kGlobal, static_cast<int32_t>(p_.globals.size()));
+      p_.globals.push_back(Text());
+    } else {
+      slot = Add(Op::kLocal, p_.procedures[scope().proc].locals++);
+    }
+    with_slots_.push_back(slot);
+    int32_t body = MakeList(ParseBlock({"end"}, "Expected 'End With'"));
+    with_slots_.pop_back();
+    ExpectEndWord("with", "Expected 'End With'");
+    p_.nodes[n].a = slot;
+    p_.nodes[n].b = MakeList({object, body});
+    return n;
   }
 
   int32_t ParseIf() {
@@ -721,6 +926,24 @@ class Parser {
   Chain ParseChain() {
     Chain chain;
     const Token& first = Peek();
+    if (first.kind == TokenKind::kDot) {
+      if (with_slots_.empty()) Fail(first, "Invalid or unqualified reference");
+      chain.node = with_slots_.back();
+      ParsePostfix(chain);
+      if (chain.node == with_slots_.back()) Fail(Peek(), "Expected identifier");
+      return chain;
+    }
+    if (IsWord(first, "me")) {
+      // A text executed in a class's procedure (not in its own ones) has Me.
+      const bool text_me =
+          scope().proc < 0 && env_ != nullptr && env_->in_class;
+      if (!text_me && (scope().proc < 0 || p_.procedures[scope().proc].cls < 0))
+        Fail(first, "Invalid use of 'Me' keyword");
+      Next();
+      chain.node = Add(Op::kMe);
+      ParsePostfix(chain);
+      return chain;
+    }
     if (first.kind != TokenKind::kWord) Fail(first, "Expected identifier");
     chain.node = NameNode(Next());
     ParsePostfix(chain);
@@ -729,7 +952,10 @@ class Parser {
 
   void ParsePostfix(Chain& chain) {
     while (true) {
-      if (Peek().kind == TokenKind::kDot) {
+      // Inside With, "F .x" passes .x to F.
+      if (Peek().kind == TokenKind::kDot &&
+          !(Peek().space_before && !with_slots_.empty() &&
+            chain.node != with_slots_.back())) {
         Next();
         const Token& member = Expect(TokenKind::kWord, "Expected identifier");
         chain.node = Add(Op::kMember, chain.node, -1);
@@ -1052,18 +1278,18 @@ class Parser {
         if (w == "new") {
           Next();
           const Token& name = ExpectIdentifier();
-          if (LowerWord(name.text) != "regexp") {
-            Fail(t, "'New' is not supported: classes are not supported");
-          }
-          // The one class built in: New RegExp is CreateObject's object.
-          int32_t n = Add(Op::kBuiltin, FindBuiltin("createobject"));
-          p_.nodes[n].b = MakeList({Constant(Var::String(u"VBScript.RegExp"))});
+          // Classes may be declared below: resolved with the names.
+          int32_t n = Add(Op::kNew, NameIndex(name.text));
+          news_.push_back(n);
           return n;
         }
+        if (w == "me") return ParseChain().node;
         if (IsReserved(w)) Fail(t, "Expected expression");
         Chain chain = ParseChain();
         return chain.node;
       }
+      case TokenKind::kDot:
+        return ParseChain().node;
       default:
         Fail(t, "Expected expression");
     }
@@ -1085,6 +1311,25 @@ class Parser {
 
   // Rewrites every kName into a slot, a procedure call or a builtin.
   void Resolve() {
+    for (int32_t n : news_) {
+      const std::string name = p_.names[p_.nodes[n].a];
+      auto cls = class_index_.find(name);
+      int32_t outer = -1;
+      if (cls != class_index_.end()) {
+        p_.nodes[n].a = cls->second;
+      } else if (env_ != nullptr && (outer = env_->FindClass(name)) >= 0) {
+        p_.nodes[n].a = outer;  // an executed text's New of the script's class
+      } else if (name == "regexp") {
+        // The one class built in: New RegExp is CreateObject's object.
+        int32_t list = MakeList({Constant(Var::String(u"VBScript.RegExp"))});
+        p_.nodes[n].op = Op::kBuiltin;
+        p_.nodes[n].a = FindBuiltin("createobject");
+        p_.nodes[n].b = list;
+      } else {
+        p_.nodes[n].a = -1;
+      }
+    }
+    if (!p_.classes.empty()) me_node_ = Add(Op::kMe);
     // The global code first: what it uses without declaring becomes a
     // global variable, which procedures then see.
     ResolveScope(scopes_.front());
@@ -1113,6 +1358,11 @@ class Parser {
         index.op = Op::kCallProc;
         index.a = base.a;
         index.flag = base.flag;
+      } else if (base.op == Op::kMember && base.a == me_node_ && base.b < 0) {
+        // A method or property of the class named bare: Me.Name(...).
+        index.op = Op::kMember;
+        index.name = base.name;
+        index.a = me_node_;
       } else if (base.op == Op::kBuiltin) {
         ArityCheck(base_node, base.a, count);
         index.op = Op::kBuiltin;
@@ -1141,6 +1391,24 @@ class Parser {
         node.op = Op::kLocal;
         node.a = proc.result_slot;
         return;
+      }
+      if (proc.cls >= 0) {
+        // The class's own members come before global names.
+        const ClassDef& c = p_.classes[static_cast<size_t>(proc.cls)];
+        auto member = c.by_text.find(name);
+        if (member != c.by_text.end()) {
+          const ClassMember& m = c.members[static_cast<size_t>(member->second)];
+          if (m.field >= 0) {
+            node.op = Op::kField;
+            node.a = m.field;
+          } else {
+            node.op = Op::kMember;
+            node.name = static_cast<uint16_t>(m.name);
+            node.a = me_node_;
+            node.b = -1;
+          }
+          return;
+        }
       }
     }
     if (env_ != nullptr) {
@@ -1258,6 +1526,11 @@ class Parser {
   int loops_for_ = 0;
   int loops_do_ = 0;
   std::vector<int32_t> pending_;
+  std::vector<int32_t> with_slots_;  // the hidden slots of open Withs
+  std::vector<int32_t> news_;        // kNew nodes, resolved at the end
+  int32_t current_class_ = -1;
+  int32_t me_node_ = -1;
+  std::unordered_map<std::string, int32_t> class_index_;
   std::vector<Scope> scopes_;
   std::vector<Scope> proc_scopes_;
   std::unordered_map<std::string, int32_t> name_index_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <pellar/base/text.h>
@@ -40,8 +41,10 @@ enum class Op : uint8_t {
   kBuiltin,    // a: builtin, b: argument list
   kIndex,      // a: base, b: argument list (array element or default member)
   kMember,     // a: object, name: member name index, b: argument list or -1
-  kNew,        // a: name index (classes are not supported: raises)
+  kNew,        // a: class, -1 when no class has the name (raises 506)
   kMissing,    // an argument left out, as in Err.Raise 5, , "text"
+  kField,      // a: member variable slot of the running instance (Me)
+  kMe,         // the running instance
   // Statements.
   kAssign,     // flag 1 for Set; a: target, b: value
   kCall,       // a: expression run for its effect
@@ -58,6 +61,8 @@ enum class Op : uint8_t {
                // 2: ReDim Preserve
   kErase,      // a: variable
   kOnError,    // flag 1: Resume Next, 0: GoTo 0
+  kWith,       // a: its hidden slot (kLocal or kGlobal), b: list {object,
+               // block}
 };
 
 enum class DoKind : uint8_t {
@@ -67,7 +72,9 @@ enum class DoKind : uint8_t {
   kWhileBottom,
   kUntilBottom
 };
-enum class ExitKind : uint8_t { kFor, kDo, kSub, kFunction };
+enum class ExitKind : uint8_t { kFor, kDo, kSub, kFunction, kProperty };
+
+enum class ProcKind : uint8_t { kSub, kFunction, kGet, kLet, kSet };
 
 // 12 bytes; what a and b hold depends on op (see Op).
 struct Node {
@@ -79,7 +86,10 @@ struct Node {
 
 struct Procedure {
   Text name;
-  bool is_function = false;
+  bool is_function = false;  // Function or Property Get: has a result
+  ProcKind kind = ProcKind::kSub;
+  int32_t cls = -1;  // the class it belongs to, -1 for the script's own
+  bool is_public = true;
   int32_t params = 0;        // the first slots of the frame
   std::vector<bool> by_val;  // per parameter
   int32_t locals = 0;        // slots, parameters and the result included
@@ -87,6 +97,32 @@ struct Procedure {
   int32_t result_slot = -1;  // functions: the slot named like the function
   // Lower-case name of each slot, for the texts Execute runs in the frame.
   std::vector<std::string> local_names;
+};
+
+// One name of a class: a member variable, or a method, or the property
+// procedures of that name.
+struct ClassMember {
+  int32_t name = -1;   // name index
+  int32_t field = -1;  // slot of a member variable
+  bool field_public = false;
+  int32_t method = -1;  // Sub or Function
+  int32_t get = -1, let = -1, set = -1;
+};
+
+struct ClassField {
+  Text name;
+  bool array = false;           // declared with parentheses
+  std::vector<int32_t> bounds;  // upper bounds; none for a dynamic array
+};
+
+struct ClassDef {
+  Text name;  // as first written: TypeName answers it
+  std::vector<ClassField> fields;
+  std::vector<ClassMember> members;
+  std::unordered_map<std::string, int32_t> by_text;  // lower name: member
+  std::unordered_map<int32_t, int32_t> by_name;      // name index: member
+  int32_t default_member = -1;
+  int32_t initialize = -1, terminate = -1;  // procedures
 };
 
 struct StatementPosition {
@@ -102,6 +138,7 @@ struct Program {
   std::vector<std::string> names;  // lower-case names of members and variables
   std::vector<Text> globals;       // spelled as first written
   std::vector<Procedure> procedures;
+  std::vector<ClassDef> classes;
   std::vector<StatementPosition> positions;  // by node index, ascending
   int32_t main = -1;  // the global code's block; Eval's text: its expression
   bool option_explicit = false;
@@ -131,7 +168,10 @@ class NameScope {
   // Declares `name` where the text runs (Dim, or its first use); a name
   // already declared there keeps its variable.
   virtual Node Declare(const std::string& name) = 0;
+  // The script's class of the lower-case `name`, or -1.
+  virtual int32_t FindClass(const std::string& name) = 0;
   bool option_explicit = false;
+  bool in_class = false;  // the text runs in a class's procedure: Me
 
  protected:
   ~NameScope() = default;

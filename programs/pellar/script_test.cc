@@ -78,7 +78,44 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"Dim b\nConst B = 1", 2, 7, "Name redefined"},
         SyntaxCase{"Const c = 1\nDim C", 2, 5, "Name redefined"},
         SyntaxCase{"Sub S(p)\nConst P = 1\nEnd Sub", 2, 7, "Name redefined"},
-        SyntaxCase{"Class C", 1, 1, "'Class' is not supported"},
+        SyntaxCase{"Class C\nDim x\n", 3, 1, "Expected 'End Class'"},
+        SyntaxCase{"Class C\nClass D\nEnd Class\nEnd Class", 2, 1,
+                   "Expected 'End Class'"},
+        SyntaxCase{"Sub S\nClass C\nEnd Class\nEnd Sub", 2, 1,
+                   "Expected statement"},
+        SyntaxCase{"Class C\nx = 1\nEnd Class", 2, 1, "Expected 'End Class'"},
+        SyntaxCase{"Class C\nProperty Let P\nEnd Property\nEnd Class", 2, 14,
+                   "Property set or let must have at least one argument"},
+        SyntaxCase{"Class C\nProperty Get P\nEnd Sub\nEnd Class", 3, 5,
+                   "Expected 'End Property'"},
+        SyntaxCase{"Class C\nProperty P\nEnd Property\nEnd Class", 2, 10,
+                   "Expected 'Get', 'Let' or 'Set'"},
+        SyntaxCase{"Class C\nSub Class_Initialize(a)\nEnd Sub\nEnd Class", 2, 5,
+                   "Class initialize or terminate do not have arguments"},
+        SyntaxCase{"Class C\nFunction Class_Terminate\nEnd Function\n"
+                   "End Class",
+                   2, 10, "Expected 'Sub'"},
+        SyntaxCase{"Class C\nPublic Default Sub S\nEnd Sub\nEnd Class", 2, 16,
+                   "Expected 'Function' or 'Property Get'"},
+        SyntaxCase{"Class C\nPublic Default Function A\nEnd Function\n"
+                   "Public Default Function B\nEnd Function\nEnd Class",
+                   4, 25,
+                   "Cannot have multiple default property/method in a Class"},
+        SyntaxCase{"Class C\nDim a\nSub A\nEnd Sub\nEnd Class", 3, 5,
+                   "Name redefined"},
+        SyntaxCase{"Class C\nProperty Get P\nEnd Property\n"
+                   "Property Get p\nEnd Property\nEnd Class",
+                   4, 14, "Name redefined"},
+        SyntaxCase{"Class C\nPrivate a(n)\nEnd Class", 2, 11,
+                   "Expected integer constant"},
+        SyntaxCase{"Class C\nEnd Class\nSub c\nEnd Sub", 3, 5,
+                   "Name redefined"},
+        SyntaxCase{"Class C\nSub S\nExit Property\nEnd Sub\nEnd Class", 3, 1,
+                   "Invalid 'exit' statement"},
+        SyntaxCase{"x = Me", 1, 5, "Invalid use of 'Me' keyword"},
+        SyntaxCase{"x = .a", 1, 5, "Invalid or unqualified reference"},
+        SyntaxCase{"With x\n.a = 1\n", 3, 1, "Expected 'End With'"},
+        SyntaxCase{"With x\n. = 1\nEnd With", 2, 3, "Expected identifier"},
         SyntaxCase{"Const Pi = 3\nSub S\n  PI = 4\nEnd Sub", 3, 3,
                    "Illegal assignment: 'PI'"},
         SyntaxCase{"Dim a, If", 1, 8, "Expected identifier"},
@@ -298,6 +335,33 @@ INSTANTIATE_TEST_SUITE_P(
                     "Set c = Nothing\n"
                     "c.Pad s, 1",
                     "t.vbs(4, 1) runtime error: Object required\n"},
+        // Classes: private members answer only the class's own code, an
+        // object without a default member has no value, and a Terminate
+        // does not run once a failure has ended the script.
+        FailureCase{"Class C\nPrivate p\nSub S\np = 1\nEnd Sub\nEnd Class\n"
+                    "Set c = New C\nc.S\nWScript.Echo \"before\"\nc.p = 2",
+                    "t.vbs(10, 1) runtime error: Object doesn't support this "
+                    "property or method: 'p'\n"},
+        FailureCase{"Class C\nPrivate Function F\nEnd Function\nEnd Class\n"
+                    "Set c = New C\nWScript.Echo \"before\"\nx = c.F()",
+                    "t.vbs(7, 1) runtime error: Object doesn't support this "
+                    "property or method: 'f'\n"},
+        FailureCase{
+            "Class C\nSub Class_Terminate\nWScript.Echo \"end\"\n"
+            "End Sub\nEnd Class\nSet c = New C\nWScript.Echo \"before\"\n"
+            "x = c",
+            "t.vbs(8, 1) runtime error: Object doesn't support this "
+            "property or method\n"},
+        FailureCase{"Class C\nProperty Get P\nEnd Property\nEnd Class\n"
+                    "Set c = New C\nWScript.Echo \"before\"\nc.P = 1",
+                    "t.vbs(7, 1) runtime error: Object doesn't support this "
+                    "property or method: 'p'\n"},
+        FailureCase{"Class C\nSub M(a)\nEnd Sub\nEnd Class\n"
+                    "Set c = New C\nWScript.Echo \"before\"\nc.M",
+                    "t.vbs(7, 1) runtime error: Wrong number of arguments or "
+                    "invalid property assignment\n"},
+        FailureCase{"WScript.Echo \"before\"\nSet c = New Missing",
+                    "t.vbs(2, 1) runtime error: Class not defined\n"},
         // Executed texts have no place in the file: the statement that ran
         // the text, or called its procedure, stands for them.
         FailureCase{"WScript.Echo \"before\"\n"
@@ -500,10 +564,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "Sub S(a, b)\nWScript.Echo IsEmpty(a), b\nEnd Sub\nS , 2",
                    "1000 custom\n-1 2\n"},
         // A failing If condition under Resume Next enters the Then block.
-        ScriptCase{"On Error Resume Next\nIf 1 / 0 = 1 Then\nWScript.Echo \"then\""
-                   "\nElse\nWScript.Echo \"else\"\nEnd If\nIf CInt(\"z\") Then x = 1 "
-                   "Else x = 2\nWScript.Echo x, Err.Number",
-                   "then\n1 13\n"},
+        ScriptCase{
+            "On Error Resume Next\nIf 1 / 0 = 1 Then\nWScript.Echo \"then\""
+            "\nElse\nWScript.Echo \"else\"\nEnd If\nIf CInt(\"z\") Then x = 1 "
+            "Else x = 2\nWScript.Echo x, Err.Number",
+            "then\n1 13\n"},
         ScriptCase{"Sub Traps\nOn Error Resume Next\nx = CInt(\"z\")\nEnd Sub\n"
                    "Traps\nWScript.Echo \"trapped\"",
                    "trapped\n"},
@@ -524,7 +589,45 @@ INSTANTIATE_TEST_SUITE_P(
                    "6765\n"},
         ScriptCase{"x = Split(\"a;b\", \";\")(1) & UCase(Mid(\"abc\", "
                    "2))\nWScript.Echo x",
-                   "bBC\n"}));
+                   "bBC\n"},
+        // Class_Terminate: an instance's own goes before those of what it
+        // held; a local goes as Exit Sub leaves; a Terminate that keeps Me
+        // does not run again.
+        ScriptCase{"Dim saved\nClass C\nPublic N, Kid\nSub Class_Terminate\n"
+                   "WScript.Echo \"t\" & N\nIf N = 9 Then Set saved = Me\n"
+                   "End Sub\nEnd Class\n"
+                   "Set p = New C\np.N = 1\nSet p.Kid = New C\np.Kid.N = 2\n"
+                   "Set p = Nothing\nSub S\nDim o\nSet o = New C\no.N = 3\n"
+                   "Exit Sub\nEnd Sub\nS\nSet k = New C\nk.N = 9\n"
+                   "Set k = Nothing\nWScript.Echo TypeName(saved)\n"
+                   "Set saved = Nothing\nWScript.Echo \"end\"",
+                   "t1\nt2\nt3\nt9\nC\nend\n"},
+        // The script's end lets go of its variables in the order they were
+        // made; an instance held by another goes with it.
+        ScriptCase{"Class C\nPublic N, Kid\nSub Class_Terminate\n"
+                   "WScript.Echo \"t\" & N\nEnd Sub\nEnd Class\n"
+                   "Set b = New C\nb.N = 1\nSet a = New C\na.N = 2\n"
+                   "Set b.Kid = New C\nb.Kid.N = 3\nWScript.Echo \"end\"",
+                   "end\nt1\nt3\nt2\n"},
+        // WScript.Quit ends the script without them.
+        ScriptCase{"Class C\nSub Class_Terminate\nWScript.Echo \"t\"\n"
+                   "End Sub\nEnd Class\nSet c = New C\nWScript.Quit",
+                   ""},
+        // One call site meets instances of classes whose members are
+        // numbered differently.
+        ScriptCase{"Class A\nFunction F\nF = \"a\"\nEnd Function\nEnd Class\n"
+                   "Class B\nFunction G\nG = 1\nEnd Function\n"
+                   "Function F\nF = \"b\"\nEnd Function\nEnd Class\n"
+                   "For Each o In Array(New A, New B, New A)\ns = s & o.F()\n"
+                   "Next\nWScript.Echo s",
+                   "aba\n"},
+        // With keeps its object in a slot of the running procedure.
+        ScriptCase{"Function F(n)\n"
+                   "With CreateObject(\"Scripting.Dictionary\")\n"
+                   ".Add \"n\", n\nIf n > 0 Then F = F(n - 1) + .Item(\"n\") "
+                   "Else F = .Item(\"n\")\nEnd With\nEnd Function\n"
+                   "WScript.Echo F(3)",
+                   "6\n"}));
 
 TEST(InterpreterTest, UndeclaredNameUnderOptionExplicitFailsWhenReached) {
   Outcome outcome =
@@ -561,6 +664,39 @@ TEST(InterpreterTest, ValuesGiveBackWhatTheyWereCharged) {
   EXPECT_EQ(outcome.code, kExitRuntimeError);  // the file is missing
   EXPECT_NE(outcome.err.find("File not found"), std::string::npos);
   EXPECT_EQ(script::MemoryInUse(), before);
+}
+
+TEST(InterpreterTest, InstancesGiveBackWhatTheyWereChargedEvenInCycles) {
+  RunText("x = vbCrLf");
+  const size_t before = script::MemoryInUse();
+  Outcome outcome = RunText(
+      "Class C\nPublic Other\nDim a(3)\nEnd Class\n"
+      "Set x = New C\nSet y = New C\nSet x.Other = y\nSet y.Other = x\n"
+      "Set x = Nothing\nSet y = Nothing\nSet z = New C\nz.a(1) = \"v\"");
+  EXPECT_EQ(outcome.code, 0) << outcome.err;
+  EXPECT_EQ(script::MemoryInUse(), before);
+}
+
+TEST(InterpreterTest, InstancesCountAgainstTheMemoryBudget) {
+  std::ostringstream out, err;
+  RunOptions options;
+  options.max_memory = size_t{1} << 20;
+  options.max_statements = 10'000'000;  // without the charge: too long
+  EXPECT_EQ(RunScript("Class C\nPublic Link\nEnd Class\nSet h = Nothing\n"
+                      "Do\nSet c = New C\nSet c.Link = h\nSet h = c\nLoop",
+                      "t.vbs", out, err, options),
+            kExitRuntimeError);
+  EXPECT_EQ(err.str(), "t.vbs(6, 1) runtime error: Out of memory\n");
+}
+
+TEST(InterpreterTest, ClassThatMakesItselfFailsWithOutOfStackSpace) {
+  Outcome outcome = RunText(
+      "Class C\nPublic Inner\nSub Class_Initialize\nSet Inner = New C\n"
+      "End Sub\nEnd Class\nSet c = New C");
+  EXPECT_EQ(outcome.code, kExitRuntimeError);
+  EXPECT_EQ(
+      outcome.err.rfind("t.vbs(4, 1) runtime error: Out of stack space", 0), 0u)
+      << outcome.err;
 }
 
 TEST(InterpreterTest, StatementBudgetEndsEndlessLoops) {

@@ -510,7 +510,7 @@ void Var::Release() {
     // A text holds no values: it goes at once.
     if (type_ == VType::kString)
       delete box_;
-    else
+    else if (type_ != VType::kObject || !obj_->KeepWhenUnreferenced())
       Destroy(box_);
   }
   type_ = VType::kEmpty;

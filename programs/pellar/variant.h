@@ -253,6 +253,24 @@ class ScriptObject : public Boxed {
   }
   // Lets go of every value held, when the run ends.
   virtual void Drop() {}
+  // Called when the last reference goes: true keeps the object for now
+  // (an instance of a script's class whose Class_Terminate is still to run).
+  virtual bool KeepWhenUnreferenced() { return false; }
+  // Members resolved once per call site: a key that objects whose members
+  // resolve alike share (nullptr: resolve `name` at every call), the number
+  // of member `name` (-1: none), and the call by that number.
+  virtual const void* MemberTable() const { return nullptr; }
+  virtual int32_t FindMember(std::string_view name) const {
+    (void)name;
+    return -1;
+  }
+  virtual Var InvokeResolved(Host& in, int32_t member, std::string_view name,
+                             Args args, CallKind kind) {
+    (void)member;
+    return Invoke(in, name, args, kind);
+  }
+  // An instance of a script's class: the class; -1 for every other object.
+  int32_t class_id = -1;
 };
 
 // Conversions by VBScript's rules; failures raise 13, 6 or 94.

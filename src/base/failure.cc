@@ -51,6 +51,8 @@ TextView Describe(int number) {
       return u"Invalid use of Null";
     case error::kObjectRequired:
       return u"Object required";
+    case error::kClassNotDefined:
+      return u"Class not defined";
     case error::kCannotCreateObject:
       return u"ActiveX component can't create object";
     case error::kNoSuchMethod:

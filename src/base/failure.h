@@ -47,6 +47,7 @@ inline constexpr int kNotACollection = 451;
 inline constexpr int kKeyExists = 457;
 inline constexpr int kNotDefined = 500;
 inline constexpr int kIllegalAssignment = 501;
+inline constexpr int kClassNotDefined = 506;
 inline constexpr int kRegExpSyntax = 5017;
 inline constexpr int kKeyNotFound = 32811;
 }  // namespace error

@@ -93,4 +93,52 @@ Execute code
 WScript.Echo "self-executing text:", Err.Number, Err.Description
 Err.Clear
 On Error GoTo 0
+
+' In a class's procedure the texts see its arguments and locals, the
+' instance's members (by bare name, as the usual "m_" & name setter does,
+' and through Me) and the script's procedures; New of the script's classes
+' works in a text. A text cannot declare a class of its own.
+Class Gauge
+  Public level
+  Private unit_
+  Sub Class_Initialize : level = 1 : unit_ = "cm" : End Sub
+  Sub SetMember(name, value)
+    Execute "m = value : " & name & " = m"
+  End Sub
+  Function Report(extra)
+    Dim local
+    local = 10
+    Execute "local = local + extra + level : Me.level = Me.level * 5"
+    Report = Eval("local") & " " & Eval("Me.level & unit_") & " " & level
+  End Function
+  Function Apply(name, n)
+    Set op = GetRef(name)
+    Apply = op(n, 4)
+  End Function
+  Function Sibling()
+    Execute "Set other = New Gauge : other.level = level + 1"
+    Set Sibling = other
+  End Function
+End Class
+Set gauge = New Gauge
+WScript.Echo "class texts:", gauge.Report(2)
+gauge.SetMember "unit_", "mm"
+gauge.SetMember "level", 7
+WScript.Echo "member set by a text:", gauge.Report(0)
+WScript.Echo "GetRef in a method:", gauge.Apply("Add", 5), gauge.Apply("Subtract", 5)
+WScript.Echo "New in a text:", TypeName(gauge.Sibling()), gauge.Sibling().level
+On Error Resume Next
+ExecuteGlobal "Class Later" & vbLf & "End Class"
+WScript.Echo "class in a text:", Err.Number, Err.Description
+Err.Clear
+v = Eval("Me")
+If Err.Number <> 0 Then WScript.Echo "Me outside a class: an error"
+Err.Clear
+' A class's method is no global procedure: it needs its instance.
+Set g = GetRef("Report")
+WScript.Echo "GetRef of a method:", Err.Number
+Err.Clear
+v = Eval("Report(1)")
+WScript.Echo "method by bare name outside:", Err.Number
+On Error GoTo 0
 WScript.Echo "done"
