@@ -6,6 +6,7 @@
 #include <pellar/platform/platform.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <random>
 #include <string>
@@ -241,7 +242,18 @@ Text DecodeFile(std::string_view bytes, int32_t format) {
   return FromAnsi(bytes);
 }
 
-class TextStream final : public ScriptObject {
+class TextStream final : public TableObject {
+  static constexpr std::array<std::string_view, 13> kNames = {
+      "close",         "line",        "column",
+      "write",         "writeline",   "writeblanklines",
+      "atendofstream", "atendofline", "readline",
+      "skipline",      "readall",     "read",
+      "skip"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   // Reading: the file's text, which counts against the budget; writing:
   // an open file.
@@ -259,26 +271,27 @@ class TextStream final : public ScriptObject {
   }
   Text TypeName() const override { return u"TextStream"; }
 
-  Var Invoke(Host& in, std::string_view name, Args args,
-             CallKind) override {
-    if (name == "close") {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind) override {
+    if (member == Id("close")) {
       ArgCount(args, 0, 0);
       Close();
       return Var();
     }
-    if (name == "line") return Var::Long(line_);
-    if (name == "column") {
+    if (member == Id("line")) return Var::Long(line_);
+    if (member == Id("column")) {
       return Var::Long(static_cast<int32_t>(column_ + 1));
     }
-    if (name == "write" || name == "writeline" || name == "writeblanklines") {
+    if (member == Id("write") || member == Id("writeline") ||
+        member == Id("writeblanklines")) {
       if (reading_ || closed_) Raise(error::kBadFileMode);
-      if (name == "writeblanklines") {
+      if (member == Id("writeblanklines")) {
         ArgCount(args, 1, 1);
         for (int32_t i = ToLong(*args[0]); i > 0; --i) Put(u"\r\n");
       } else {
-        ArgCount(args, name == "write" ? 1 : 0, 1);
+        ArgCount(args, member == Id("write") ? 1 : 0, 1);
         if (!args.empty()) Put(ToStr(in.DefaultValue(*args[0])));
-        if (name == "writeline") Put(u"\r\n");
+        if (member == Id("writeline")) Put(u"\r\n");
       }
       if (buffer_.size() >= 64 * 1024) Flush();
       return Var();
@@ -286,16 +299,16 @@ class TextStream final : public ScriptObject {
     auto require_reading = [&] {
       if (!reading_ || closed_) Raise(error::kBadFileMode);
     };
-    if (name == "atendofstream") {
+    if (member == Id("atendofstream")) {
       require_reading();
       return Var::Bool(pos_ >= text_.size());
     }
-    if (name == "atendofline") {
+    if (member == Id("atendofline")) {
       require_reading();
       return Var::Bool(pos_ >= text_.size() || text_[pos_] == u'\r' ||
                        text_[pos_] == u'\n');
     }
-    if (name == "readline" || name == "skipline") {
+    if (member == Id("readline") || member == Id("skipline")) {
       require_reading();
       ArgCount(args, 0, 0);
       if (pos_ >= text_.size()) Raise(error::kInputPastEnd);
@@ -306,12 +319,13 @@ class TextStream final : public ScriptObject {
       if (next < text_.size() && text_[next] == u'\r') ++next;
       if (next < text_.size() && text_[next] == u'\n') ++next;
       Advance(next);
-      return name == "readline" ? Var::String(std::move(line)) : Var();
+      return member == Id("readline") ? Var::String(std::move(line)) : Var();
     }
-    if (name == "readall" || name == "read" || name == "skip") {
+    if (member == Id("readall") || member == Id("read") ||
+        member == Id("skip")) {
       require_reading();
       size_t n = text_.size() - pos_;
-      if (name == "readall") {
+      if (member == Id("readall")) {
         ArgCount(args, 0, 0);
         if (n == 0) Raise(error::kInputPastEnd);
       } else {
@@ -322,7 +336,7 @@ class TextStream final : public ScriptObject {
       }
       Text out = text_.substr(pos_, n);
       Advance(pos_ + n);
-      return name == "skip" ? Var() : Var::String(std::move(out));
+      return member == Id("skip") ? Var() : Var::String(std::move(out));
     }
     NoMember();
   }
@@ -420,7 +434,14 @@ void MoveEntry(TextView from, TextView to);
 
 // Files and SubFolders: Count, Item(name) and For Each, in the platform's
 // order of names.
-class EntryCollection final : public ScriptObject {
+class EntryCollection final : public TableObject {
+  static constexpr std::array<std::string_view, 3> kNames = {"", "count",
+                                                             "item"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   EntryCollection(Text type_name, std::vector<Text> names,
                   std::vector<Var> items)
@@ -433,14 +454,14 @@ class EntryCollection final : public ScriptObject {
            chars * sizeof(char16_t));
   }
   Text TypeName() const override { return type_name_; }
-  Var Invoke(Host&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name == "count") {
+    if (member == Id("count")) {
       ArgCount(args, 0, 0);
       return Var::Long(static_cast<int32_t>(items_.size()));
     }
-    if (name.empty() || name == "item") {
+    if (member == Id("") || member == Id("item")) {
       ArgCount(args, 1, 1);
       const Text key = ToStr(*args[0]);
       for (size_t i = 0; i < names_.size(); ++i) {
@@ -463,31 +484,48 @@ class EntryCollection final : public ScriptObject {
 };
 
 // What File and Folder share; `path_` is full.
-class Entry : public ScriptObject {
+class Entry : public TableObject {
+ protected:
+  // File and Folder number their own members after these.
+  static constexpr std::array<std::string_view, 7> kShared = {
+      "",    "path", "name", "parentfolder", "datelastmodified", "datecreated",
+      "move"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kShared, name);
+  }
+  template <size_t N>
+  static consteval bool SharedFirst(
+      const std::array<std::string_view, N>& names) {
+    for (size_t i = 0; i < kShared.size(); ++i) {
+      if (names[i] != kShared[i]) return false;
+    }
+    return true;
+  }
+
  public:
   explicit Entry(Text path) : path_(std::move(path)) {}
-  Var Invoke(Host& in, std::string_view name, Args args,
-             CallKind kind) override {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name.empty() || name == "path") {
+    if (member == Id("") || member == Id("path")) {
       ArgCount(args, 0, 0);
       return Var::String(path_);
     }
-    if (name == "name") {
+    if (member == Id("name")) {
       return Var::String(RootLength(path_) == path_.size()
                              ? Text()
                              : path_.substr(NameStart(path_)));
     }
-    if (name == "parentfolder") {
+    if (member == Id("parentfolder")) {
       const Text parent = ParentOf(path_);
       return parent.empty() ? Var::Object(nullptr) : MakeFolder(parent);
     }
-    if (name == "datelastmodified" || name == "datecreated") {
+    if (member == Id("datelastmodified") || member == Id("datecreated")) {
       const EntryStatus status = Platform::Current().Status(path_);
-      return Var::Date(
-          DateOf(name == "datecreated" ? status.created : status.modified));
+      return Var::Date(DateOf(member == Id("datecreated") ? status.created
+                                                          : status.modified));
     }
-    if (name == "move") {
+    if (member == Id("move")) {
       ArgCount(args, 1, 1);
       Text to = ToStr(*args[0]);
       if (!to.empty() && IsSeparator(to.back())) {
@@ -497,26 +535,45 @@ class Entry : public ScriptObject {
       path_ = AbsolutePath(to);
       return Var();
     }
-    return Member(in, name, args);
+    return Member(in, member, args);
   }
 
  protected:
-  virtual Var Member(Host& in, std::string_view name, Args args) = 0;
+  virtual Var Member(Host& in, int32_t member, Args args) = 0;
   Text path_;
 };
 
 class FileObject final : public Entry {
+  static constexpr std::array<std::string_view, 12> kNames = {
+      "",
+      "path",
+      "name",
+      "parentfolder",
+      "datelastmodified",
+      "datecreated",
+      "move",
+      "size",
+      "type",
+      "delete",
+      "copy",
+      "openastextstream"};
+  static_assert(SharedFirst(kNames));
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   using Entry::Entry;
   Text TypeName() const override { return u"File"; }
 
  protected:
-  Var Member(Host&, std::string_view name, Args args) override {
-    if (name == "size") {
+  Var Member(Host&, int32_t member, Args args) override {
+    if (member == Id("size")) {
       return Var::Number(
           static_cast<int64_t>(Platform::Current().Status(path_).size));
     }
-    if (name == "type") {
+    if (member == Id("type")) {
       // Windows asks the shell for the type's description; here it is the
       // extension in capitals and " File", the shell's own fallback.
       const Text file = path_.substr(NameStart(path_));
@@ -529,7 +586,7 @@ class FileObject final : public Entry {
       }
       return Var::String(extension + u" File");
     }
-    if (name == "delete") {
+    if (member == Id("delete")) {
       ArgCount(args, 0, 1);
       if (!args.empty() && ToBool(*args[0])) {
         Platform::Current().ForceDeleteFile(path_);
@@ -538,7 +595,7 @@ class FileObject final : public Entry {
       }
       return Var();
     }
-    if (name == "copy") {
+    if (member == Id("copy")) {
       ArgCount(args, 1, 2);
       Text to = ToStr(*args[0]);
       if (!to.empty() && IsSeparator(to.back())) {
@@ -550,7 +607,7 @@ class FileObject final : public Entry {
       Platform::Current().CopyFile(path_, to);
       return Var();
     }
-    if (name == "openastextstream") {
+    if (member == Id("openastextstream")) {
       ArgCount(args, 0, 2);
       return OpenStream(path_, args.empty() ? 1 : ToLong(*args[0]), false,
                         args.size() > 1 ? ToLong(*args[1]) : 0);
@@ -560,21 +617,43 @@ class FileObject final : public Entry {
 };
 
 class FolderObject final : public Entry {
+  static constexpr std::array<std::string_view, 15> kNames = {
+      "",
+      "path",
+      "name",
+      "parentfolder",
+      "datelastmodified",
+      "datecreated",
+      "move",
+      "size",
+      "type",
+      "isrootfolder",
+      "files",
+      "subfolders",
+      "delete",
+      "copy",
+      "createtextfile"};
+  static_assert(SharedFirst(kNames));
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   using Entry::Entry;
   Text TypeName() const override { return u"Folder"; }
 
  protected:
-  Var Member(Host& in, std::string_view name, Args args) override {
-    if (name == "size") {
+  Var Member(Host& in, int32_t member, Args args) override {
+    if (member == Id("size")) {
       return Var::Number(static_cast<int64_t>(TreeSize(path_)));
     }
-    if (name == "type") return Var::String(u"File folder");
-    if (name == "isrootfolder") {
+    if (member == Id("type")) return Var::String(u"File folder");
+    if (member == Id("isrootfolder")) {
       return Var::Bool(RootLength(path_) == path_.size());
     }
-    if (name == "files" || name == "subfolders") {
-      const bool files = name == "files";
+    if (member == Id("files") || member == Id("subfolders")) {
+      const bool files = member == Id("files");
       std::vector<Text> names;
       std::vector<Var> items;
       for (const pellar::FolderEntry& entry :
@@ -599,13 +678,13 @@ class FolderObject final : public Entry {
       }
       return list;
     }
-    if (name == "delete") {
+    if (member == Id("delete")) {
       ArgCount(args, 0, 1);
       Platform::Current().DeleteFolderTree(path_,
                                            !args.empty() && ToBool(*args[0]));
       return Var();
     }
-    if (name == "copy") {
+    if (member == Id("copy")) {
       ArgCount(args, 1, 2);
       Text to = ToStr(*args[0]);
       if (!to.empty() && IsSeparator(to.back())) {
@@ -614,7 +693,7 @@ class FolderObject final : public Entry {
       CopyTree(path_, to, args.size() < 2 || ToBool(*args[1]));
       return Var();
     }
-    if (name == "createtextfile") {
+    if (member == Id("createtextfile")) {
       ArgCount(args, 1, 3);
       const Text name = ToStr(*args[0]);
       const Text path = RootLength(name) > 0 ? name : Join(path_, name);
@@ -681,37 +760,50 @@ Text TempName() {
   return name + u".tmp";
 }
 
-class FileSystemObject final : public ScriptObject {
+class FileSystemObject final : public TableObject {
+  static constexpr std::array<std::string_view, 21> kNames = {
+      "fileexists",       "folderexists",        "createtextfile",
+      "opentextfile",     "deletefile",          "deletefolder",
+      "copyfile",         "copyfolder",          "movefile",
+      "movefolder",       "createfolder",        "getfolder",
+      "getfile",          "getabsolutepathname", "gettempname",
+      "getspecialfolder", "getbasename",         "getextensionname",
+      "getfilename",      "getparentfoldername", "buildpath"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   Text TypeName() const override { return u"FileSystemObject"; }
 
-  Var Invoke(Host&, std::string_view name, Args args,
-             CallKind kind) override {
+  Var InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
     auto text = [&](size_t i) { return ToStr(*args[i]); };
     auto flag = [&](size_t i, bool absent) {
       return args.size() > i ? ToBool(*args[i]) : absent;
     };
-    if (name == "fileexists") {
+    if (member == Id("fileexists")) {
       ArgCount(args, 1, 1);
       return Var::Bool(FileExists(text(0)));
     }
-    if (name == "folderexists") {
+    if (member == Id("folderexists")) {
       ArgCount(args, 1, 1);
       return Var::Bool(FolderExists(text(0)));
     }
-    if (name == "createtextfile") {
+    if (member == Id("createtextfile")) {
       ArgCount(args, 1, 3);
       Text path = text(0);
       if (!flag(1, true) && FileExists(path)) Raise(error::kFileExists);
       return WriteStream(path, "", flag(2, false));
     }
-    if (name == "opentextfile") {
+    if (member == Id("opentextfile")) {
       ArgCount(args, 1, 4);
       return OpenStream(text(0), args.size() > 1 ? ToLong(*args[1]) : 1,
                         flag(2, false), args.size() > 3 ? ToLong(*args[3]) : 0);
     }
-    if (name == "deletefile") {
+    if (member == Id("deletefile")) {
       ArgCount(args, 1, 2);
       Text path = text(0);
       std::vector<Text> matches =
@@ -726,7 +818,7 @@ class FileSystemObject final : public ScriptObject {
       }
       return Var();
     }
-    if (name == "deletefolder") {
+    if (member == Id("deletefolder")) {
       ArgCount(args, 1, 2);
       Text spec = text(0);
       while (spec.size() > RootLength(spec) + 1 && IsSeparator(spec.back())) {
@@ -744,66 +836,67 @@ class FileSystemObject final : public ScriptObject {
       }
       return Var();
     }
-    if (name == "copyfile" || name == "copyfolder") {
+    if (member == Id("copyfile") || member == Id("copyfolder")) {
       ArgCount(args, 2, 3);
-      Transfer(text(0), text(1), name == "copyfolder", false, flag(2, true));
+      Transfer(text(0), text(1), member == Id("copyfolder"), false,
+               flag(2, true));
       return Var();
     }
-    if (name == "movefile" || name == "movefolder") {
+    if (member == Id("movefile") || member == Id("movefolder")) {
       ArgCount(args, 2, 2);
-      Transfer(text(0), text(1), name == "movefolder", true, false);
+      Transfer(text(0), text(1), member == Id("movefolder"), true, false);
       return Var();
     }
-    if (name == "createfolder") {
+    if (member == Id("createfolder")) {
       ArgCount(args, 1, 1);
       Text path = text(0);
       if (FileExists(path) || FolderExists(path)) Raise(error::kFileExists);
       Platform::Current().CreateFolder(path);
       return MakeFolder(AbsolutePath(path));
     }
-    if (name == "getfolder" || name == "getfile") {
+    if (member == Id("getfolder") || member == Id("getfile")) {
       ArgCount(args, 1, 1);
       Text path = text(0);
-      if (name == "getfolder") {
+      if (member == Id("getfolder")) {
         if (!FolderExists(path)) Raise(error::kPathNotFound);
         return MakeFolder(AbsolutePath(path));
       }
       if (!FileExists(path)) Raise(error::kFileNotFound);
       return MakeFile(AbsolutePath(path));
     }
-    if (name == "getabsolutepathname") {
+    if (member == Id("getabsolutepathname")) {
       ArgCount(args, 1, 1);
       return Var::String(AbsolutePath(text(0)));
     }
-    if (name == "gettempname") {
+    if (member == Id("gettempname")) {
       ArgCount(args, 0, 0);
       return Var::String(TempName());
     }
-    if (name == "getspecialfolder") {
+    if (member == Id("getspecialfolder")) {
       ArgCount(args, 1, 1);
       // Only the temporary folder has a meaning off Windows.
       if (ToLong(*args[0]) != 2) Raise(error::kInvalidCall);
       return MakeFolder(AbsolutePath(Platform::Current().TempFolder()));
     }
-    if (name == "getbasename" || name == "getextensionname" ||
-        name == "getfilename") {
+    if (member == Id("getbasename") || member == Id("getextensionname") ||
+        member == Id("getfilename")) {
       ArgCount(args, 1, 1);
       Text path = text(0);
       while (!path.empty() && IsAnySeparator(path.back())) path.pop_back();
       Text file = path.substr(AnyNameStart(path));
-      if (name == "getfilename") return Var::String(file);
+      if (member == Id("getfilename")) return Var::String(file);
       size_t dot = file.rfind(u'.');
-      if (name == "getbasename")
+      if (member == Id("getbasename"))
         return Var::String(dot == Text::npos ? file : file.substr(0, dot));
       return Var::String(dot == Text::npos ? Text() : file.substr(dot + 1));
     }
-    if (name == "getparentfoldername") {
+    if (member == Id("getparentfoldername")) {
       ArgCount(args, 1, 1);
       Text path = text(0);
       size_t start = AnyNameStart(path);
       return Var::String(start == 0 ? Text() : path.substr(0, start - 1));
     }
-    if (name == "buildpath") {
+    if (member == Id("buildpath")) {
       ArgCount(args, 2, 2);
       Text a = text(0), b = text(1);
       if (a.empty()) return Var::String(b);

@@ -31,13 +31,29 @@ Var Own(ScriptObject* object) {
   return v;
 }
 
-Var ItemList::Invoke(Host&, std::string_view name, Args args, CallKind kind) {
+int32_t TableObject::FindMember(std::string_view name) const {
+  auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  };
+  const std::span<const std::string_view> names = Names();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string_view known = names[i];
+    if (known.size() != name.size()) continue;
+    size_t k = 0;
+    while (k < name.size() && lower(name[k]) == known[k]) ++k;
+    if (k == name.size()) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+Var ItemList::InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                             CallKind kind) {
   if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-  if (name == "count") {
+  if (member == Id("count")) {
     ArgCount(args, 0, 0);
     return Var::Long(static_cast<int32_t>(items_.size()));
   }
-  if (name.empty() || name == "item") {
+  if (member == Id("") || member == Id("item")) {
     ArgCount(args, 1, 1);
     const int32_t i = ToLong(*args[0]);
     if (i < 0 || static_cast<size_t>(i) >= items_.size()) Raise(bad_index_);
@@ -165,14 +181,22 @@ class LibraryObject final : public ScriptObject {
 // ---- Err
 // ----------------------------------------------------------------------
 
-class ErrObject final : public ScriptObject {
+class ErrObject final : public TableObject {
+  static constexpr std::array<std::string_view, 8> kNames = {
+      "",      "number", "description", "source",
+      "clear", "raise",  "helpfile",    "helpcontext"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Host& in, std::string_view name, Args args,
-             CallKind kind) override {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     ErrState& e = in.error();
     const bool let = kind == CallKind::kLet;
-    if (name.empty() || name == "number") {
+    if (member == Id("") || member == Id("number")) {
       if (let) {
         e.number = ToLong(*args.back());
         return Var();
@@ -180,26 +204,26 @@ class ErrObject final : public ScriptObject {
       ArgCount(args, 0, 0);
       return Var::Long(e.number);
     }
-    if (name == "description") {
+    if (member == Id("description")) {
       if (let) {
         e.description = ToStr(*args.back());
         return Var();
       }
       return Var::String(e.description);
     }
-    if (name == "source") {
+    if (member == Id("source")) {
       if (let) {
         e.source = ToStr(*args.back());
         return Var();
       }
       return Var::String(e.source);
     }
-    if (name == "clear") {
+    if (member == Id("clear")) {
       ArgCount(args, 0, 0);
       e.Clear();
       return Var();
     }
-    if (name == "raise") {
+    if (member == Id("raise")) {
       ArgCount(args, 1, 5);
       int32_t number = ToLong(*args[0]);
       if (number <= 0 || number > 65535) {
@@ -218,7 +242,7 @@ class ErrObject final : public ScriptObject {
       }
       throw ScriptFailure(Failure(number, description), source);
     }
-    if (name == "helpfile" || name == "helpcontext") return Var();
+    if (member == Id("helpfile") || member == Id("helpcontext")) return Var();
     NoMember();
   }
 };
@@ -226,29 +250,37 @@ class ErrObject final : public ScriptObject {
 // ---- WScript
 // ------------------------------------------------------------------
 
-class StdStream final : public ScriptObject {
+class StdStream final : public TableObject {
+  static constexpr std::array<std::string_view, 4> kNames = {
+      "write", "writeline", "writeblanklines", "close"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   explicit StdStream(bool error) : error_(error) {}
   Text TypeName() const override { return u"TextStream"; }
-  Var Invoke(Host& in, std::string_view name, Args args, CallKind) override {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind) override {
     std::ostream& stream = error_ ? in.err() : in.out();
-    if (name == "write") {
+    if (member == Id("write")) {
       ArgCount(args, 1, 1);
       WriteUtf8(stream, ToStr(in.DefaultValue(*args[0])));
       return Var();
     }
-    if (name == "writeline") {
+    if (member == Id("writeline")) {
       ArgCount(args, 0, 1);
       if (!args.empty()) WriteUtf8(stream, ToStr(in.DefaultValue(*args[0])));
       stream << '\n';
       return Var();
     }
-    if (name == "writeblanklines") {
+    if (member == Id("writeblanklines")) {
       ArgCount(args, 1, 1);
       for (int32_t i = ToLong(*args[0]); i > 0; --i) stream << '\n';
       return Var();
     }
-    if (name == "close") return Var();
+    if (member == Id("close")) return Var();
     NoMember();
   }
 
@@ -258,7 +290,14 @@ class StdStream final : public ScriptObject {
 
 // WScript.Arguments.Named: the arguments "/name:value" ("/name" alone has
 // an Empty value), found by name in any case.
-class NamedArguments final : public ScriptObject {
+class NamedArguments final : public TableObject {
+  static constexpr std::array<std::string_view, 5> kNames = {
+      "", "count", "length", "item", "exists"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   explicit NamedArguments(const std::vector<Text>& all) {
     for (const Text& argument : all) {
@@ -273,19 +312,20 @@ class NamedArguments final : public ScriptObject {
     }
   }
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Host&, std::string_view name, Args args, CallKind) override {
-    if (name == "count" || name == "length") {
+  Var InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                     CallKind) override {
+    if (member == Id("count") || member == Id("length")) {
       ArgCount(args, 0, 0);
       return Var::Long(static_cast<int32_t>(names_.size()));
     }
-    if (name.empty() || name == "item" || name == "exists") {
+    if (member == Id("") || member == Id("item") || member == Id("exists")) {
       ArgCount(args, 1, 1);
       const Text key = ToStr(*args[0]);
       for (size_t i = 0; i < names_.size(); ++i) {
         if (EqualsIgnoreCase(names_[i], key))
-          return name == "exists" ? Var::Bool(true) : values_[i];
+          return member == Id("exists") ? Var::Bool(true) : values_[i];
       }
-      return name == "exists" ? Var::Bool(false) : Var();
+      return member == Id("exists") ? Var::Bool(false) : Var();
     }
     NoMember();
   }
@@ -299,15 +339,22 @@ class NamedArguments final : public ScriptObject {
   std::vector<Var> values_;
 };
 
-class ArgumentsList final : public ScriptObject {
+class ArgumentsList final : public TableObject {
+  static constexpr std::array<std::string_view, 6> kNames = {
+      "", "named", "unnamed", "count", "length", "item"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   explicit ArgumentsList(std::vector<Text> list) : list_(std::move(list)) {}
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Host& in, std::string_view name, Args args,
-             CallKind kind) override {
-    if (name == "named" || name == "unnamed") {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
+    if (member == Id("named") || member == Id("unnamed")) {
       Var part;
-      if (name == "named") {
+      if (member == Id("named")) {
         part = Own(new NamedArguments(list_));
       } else {
         std::vector<Text> unnamed;
@@ -319,9 +366,9 @@ class ArgumentsList final : public ScriptObject {
       if (!args.empty()) return part.object()->Invoke(in, "", args, kind);
       return part;
     }
-    if (name == "count" || name == "length")
+    if (member == Id("count") || member == Id("length"))
       return Var::Long(static_cast<int32_t>(list_.size()));
-    if (name.empty() || name == "item") {
+    if (member == Id("") || member == Id("item")) {
       ArgCount(args, 1, 1);
       int32_t i = ToLong(*args[0]);
       if (i < 0 || static_cast<size_t>(i) >= list_.size())
@@ -339,11 +386,21 @@ class ArgumentsList final : public ScriptObject {
   std::vector<Text> list_;
 };
 
-class WScriptObject final : public ScriptObject {
+class WScriptObject final : public TableObject {
+  static constexpr std::array<std::string_view, 13> kNames = {
+      "echo",     "quit",  "arguments",   "scriptname", "scriptfullname",
+      "fullname", "path",  "name",        "version",    "stdout",
+      "stderr",   "sleep", "createobject"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   Text TypeName() const override { return u"Object"; }
-  Var Invoke(Host& in, std::string_view name, Args args, CallKind) override {
-    if (name == "echo") {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind) override {
+    if (member == Id("echo")) {
       // Everything is evaluated first: a failing argument prints nothing.
       Text line;
       for (size_t i = 0; i < args.size(); ++i) {
@@ -365,11 +422,11 @@ class WScriptObject final : public ScriptObject {
       in.out() << '\n';
       return Var();
     }
-    if (name == "quit") {
+    if (member == Id("quit")) {
       ArgCount(args, 0, 1);
       throw QuitSignal{args.empty() ? 0 : ToLong(*args[0])};
     }
-    if (name == "arguments") {
+    if (member == Id("arguments")) {
       ArgCount(args, 0, 1);
       Var list = Var::Object(new ArgumentsList(in.options().arguments));
       list.object()->refs--;  // Var::Object took its own reference
@@ -377,22 +434,22 @@ class WScriptObject final : public ScriptObject {
         return list.object()->Invoke(in, "", args, CallKind::kGet);
       return list;
     }
-    if (name == "scriptname" || name == "scriptfullname")
+    if (member == Id("scriptname") || member == Id("scriptfullname"))
       return Var::String(in.script_name());
-    if (name == "fullname" || name == "path") {
+    if (member == Id("fullname") || member == Id("path")) {
       const Text& host = in.options().host_path;
-      if (name == "fullname") return Var::String(host);
+      if (member == Id("fullname")) return Var::String(host);
       const size_t slash = host.find_last_of(u"/\\");
       return Var::String(slash == Text::npos ? Text() : host.substr(0, slash));
     }
-    if (name == "name") return Var::String(u"Windows Script Host");
-    if (name == "version") return Var::String(u"5.812");
-    if (name == "stdout" || name == "stderr") {
-      Var stream = Var::Object(new StdStream(name == "stderr"));
+    if (member == Id("name")) return Var::String(u"Windows Script Host");
+    if (member == Id("version")) return Var::String(u"5.812");
+    if (member == Id("stdout") || member == Id("stderr")) {
+      Var stream = Var::Object(new StdStream(member == Id("stderr")));
       stream.object()->refs--;
       return stream;
     }
-    if (name == "sleep") {
+    if (member == Id("sleep")) {
       ArgCount(args, 1, 1);
       int32_t ms = ToLong(*args[0]);
       if (ms < 0) Raise(error::kInvalidCall);
@@ -400,7 +457,7 @@ class WScriptObject final : public ScriptObject {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
       return Var();
     }
-    if (name == "createobject") {
+    if (member == Id("createobject")) {
       ArgCount(args, 1, 2);
       return in.CreateObject(ToStr(*args[0]));
     }
@@ -411,7 +468,15 @@ class WScriptObject final : public ScriptObject {
 // ---- Scripting.Dictionary
 // -----------------------------------------------------
 
-class Dictionary final : public ScriptObject {
+class Dictionary final : public TableObject {
+  static constexpr std::array<std::string_view, 11> kNames = {
+      "",     "item",  "add",   "exists",      "remove", "removeall",
+      "keys", "items", "count", "comparemode", "key"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   explicit Dictionary(Host& in) : in_(in) { in_.containers().insert(this); }
   ~Dictionary() override { in_.containers().erase(this); }
@@ -428,9 +493,10 @@ class Dictionary final : public ScriptObject {
     return true;
   }
 
-  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
+  Var InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     const bool assign = kind == CallKind::kLet || kind == CallKind::kSet;
-    if (name.empty() || name == "item") {
+    if (member == Id("") || member == Id("item")) {
       if (assign) {
         ArgCount(args, 2, 2);
         Put(*args[0], *args[1]);
@@ -446,18 +512,18 @@ class Dictionary final : public ScriptObject {
       }
       return items_[it->second];
     }
-    if (name == "add") {
+    if (member == Id("add")) {
       ArgCount(args, 2, 2);
       Text key = KeyOf(*args[0]);
       if (index_.count(key)) Raise(error::kKeyExists);
       Insert(std::move(key), *args[0], *args[1]);
       return Var();
     }
-    if (name == "exists") {
+    if (member == Id("exists")) {
       ArgCount(args, 1, 1);
       return Var::Bool(index_.count(KeyOf(*args[0])) != 0);
     }
-    if (name == "remove") {
+    if (member == Id("remove")) {
       ArgCount(args, 1, 1);
       auto it = index_.find(KeyOf(*args[0]));
       if (it == index_.end()) Raise(error::kKeyNotFound);
@@ -469,15 +535,16 @@ class Dictionary final : public ScriptObject {
       Recharge();
       return Var();
     }
-    if (name == "removeall") {
+    if (member == Id("removeall")) {
       ArgCount(args, 0, 0);
       Drop();
       return Var();
     }
-    if (name == "keys") return NewArray(keys_);
-    if (name == "items") return NewArray(items_);
-    if (name == "count") return Var::Long(static_cast<int32_t>(keys_.size()));
-    if (name == "comparemode") {
+    if (member == Id("keys")) return NewArray(keys_);
+    if (member == Id("items")) return NewArray(items_);
+    if (member == Id("count"))
+      return Var::Long(static_cast<int32_t>(keys_.size()));
+    if (member == Id("comparemode")) {
       if (assign) {
         int32_t mode = ToLong(*args.back());
         if (!keys_.empty() || mode < 0) Raise(error::kInvalidCall);
@@ -486,7 +553,7 @@ class Dictionary final : public ScriptObject {
       }
       return Var::Long(text_mode_ ? 1 : 0);
     }
-    if (name == "key" && assign) {
+    if (member == Id("key") && assign) {
       ArgCount(args, 2, 2);
       auto it = index_.find(KeyOf(*args[0]));
       if (it == index_.end()) Raise(error::kKeyNotFound);

@@ -49,14 +49,21 @@ struct Found {
   std::vector<Var> groups;  // Empty where a group took no part
 };
 
-class Match final : public ScriptObject {
+class Match final : public TableObject {
+  static constexpr std::array<std::string_view, 5> kNames = {
+      "", "submatches", "value", "firstindex", "length"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   explicit Match(Found found) : found_(std::move(found)) {}
   Text TypeName() const override { return u"IMatch2"; }
-  Var Invoke(Host& in, std::string_view name, Args args,
-             CallKind kind) override {
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name == "submatches") {
+    if (member == Id("submatches")) {
       Var groups =
           Own(new ItemList(u"ISubMatches", found_.groups, error::kInvalidCall));
       // m.SubMatches(0): the collection's default member, Item.
@@ -65,9 +72,10 @@ class Match final : public ScriptObject {
       return groups;
     }
     ArgCount(args, 0, 0);
-    if (name.empty() || name == "value") return Var::String(found_.value);
-    if (name == "firstindex") return Var::Long(found_.first_index);
-    if (name == "length")
+    if (member == Id("") || member == Id("value"))
+      return Var::String(found_.value);
+    if (member == Id("firstindex")) return Var::Long(found_.first_index);
+    if (member == Id("length"))
       return Var::Long(static_cast<int32_t>(found_.value.size()));
     NoMember();
   }
@@ -76,18 +84,27 @@ class Match final : public ScriptObject {
   Found found_;
 };
 
-class RegExp final : public ScriptObject {
+class RegExp final : public TableObject {
+  static constexpr std::array<std::string_view, 7> kNames = {
+      "pattern", "global",  "ignorecase", "multiline",
+      "test",    "execute", "replace"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   Text TypeName() const override { return u"IRegExp2"; }
-  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
+  Var InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     const bool set = kind == CallKind::kLet;
     if (kind == CallKind::kSet) Raise(error::kInvalidCall);
-    if (name == "pattern") return Property(pattern_, args, set);
-    if (name == "global") return Flag(global_, args, set);
-    if (name == "ignorecase") return Flag(ignore_case_, args, set);
-    if (name == "multiline") return Flag(multiline_, args, set);
+    if (member == Id("pattern")) return Property(pattern_, args, set);
+    if (member == Id("global")) return Flag(global_, args, set);
+    if (member == Id("ignorecase")) return Flag(ignore_case_, args, set);
+    if (member == Id("multiline")) return Flag(multiline_, args, set);
     if (set) NoMember();
-    if (name == "test") {
+    if (member == Id("test")) {
       ArgCount(args, 1, 1);
       const Text subject = ToStr(*args[0]);
       bool found = false;
@@ -95,7 +112,7 @@ class RegExp final : public ScriptObject {
            [&](const std::vector<std::ptrdiff_t>&) { found = true; });
       return Var::Bool(found);
     }
-    if (name == "execute") {
+    if (member == Id("execute")) {
       ArgCount(args, 1, 1);
       const Text subject = ToStr(*args[0]);
       std::vector<Var> items;
@@ -116,7 +133,7 @@ class RegExp final : public ScriptObject {
       return Own(new ItemList(u"IMatchCollection2", std::move(items),
                               error::kInvalidCall));
     }
-    if (name == "replace") {
+    if (member == Id("replace")) {
       ArgCount(args, 2, 2);
       const Text subject = ToStr(*args[0]);
       const Text replacement = ToStr(*args[1]);

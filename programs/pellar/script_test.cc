@@ -1,3 +1,6 @@
+#include <stdlib.h>
+
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -726,6 +729,132 @@ TEST(BuiltinTableTest, EveryEntryIsFoundByItsNameInAnyCase) {
   }
   EXPECT_EQ(FindBuiltin("InStr"), -1);  // the parser asks in lower case
 }
+// One call site meets objects of several host classes and two of the same
+// class in turn: a member resolved for one class must not be used for
+// another whose table numbers it differently (File and Folder share their
+// first members; Delete, Count, Item, Write and others do not line up).
+struct SiteCase {
+  const char* call;  // the member call at the site, on `o`
+  const char* objects;
+  const char* printed;  // each object's result twice; %D the folder
+};
+
+class CallSiteTest : public testing::TestWithParam<SiteCase> {};
+
+TEST_P(CallSiteTest, EachClassGetsItsOwnMember) {
+  const SiteCase& c = GetParam();
+  char folder[] = "/tmp/pellar_site_XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string path = folder;
+  const std::string script =
+      "dir = \"" + path + "\"\n" +
+      R"vbs(Set fso = CreateObject("Scripting.FileSystemObject")
+Set fso2 = CreateObject("Scripting.FileSystemObject")
+Set w = fso.CreateTextFile(dir & "/a.txt")
+w.Write "abc"
+w.Close
+Set fld = fso.GetFolder(dir)
+Set fi = fso.GetFile(dir & "/a.txt")
+Set fi2 = fso.GetFile(dir & "/a.txt")
+Set fls = fld.Files
+Set subs = fld.SubFolders
+Set ts = fso.OpenTextFile(dir & "/a.txt")
+Set d1 = CreateObject("Scripting.Dictionary")
+d1.Add "a", 1
+Set d2 = CreateObject("Scripting.Dictionary")
+Set re = New RegExp
+re.Pattern = "(b)"
+re.Global = True
+Set re2 = New RegExp
+re2.Pattern = "x"
+Set ms = re.Execute("abcb")
+Set m = ms(0)
+Set m2 = ms(1)
+Set sm = m.SubMatches
+Set sh = CreateObject("WScript.Shell")
+Set env = sh.Environment("PROCESS")
+Set args = WScript.Arguments
+Set named = args.Named
+Set unnamed = args.Unnamed
+Set out = WScript.StdOut
+Function Probe(o)
+  On Error Resume Next
+  Probe = )vbs" + std::string(c.call) + R"vbs(
+  If Err.Number <> 0 Then Probe = "E" & Err.Number
+End Function
+For Each o In Array()vbs" +
+      c.objects + R"vbs()
+  WScript.Echo Probe(o) & " " & Probe(o)
+Next
+)vbs";
+  std::string printed = c.printed;
+  for (size_t at; (at = printed.find("%D")) != std::string::npos;)
+    printed.replace(at, 2, path);
+  for (size_t at; (at = printed.find("%N")) != std::string::npos;)
+    printed.replace(at, 2, path.substr(path.rfind('/') + 1));
+  Outcome outcome = RunText(script);
+  std::filesystem::remove_all(path);
+  EXPECT_EQ(outcome.code, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, printed) << c.call;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostObjects, CallSiteTest,
+    testing::Values(
+        SiteCase{"o.Count",
+                 "d1, ms, d2, sm, fls, subs, args, named, unnamed, re, "
+                 "WScript, d1",
+                 "1 1\n2 2\n0 0\n1 1\n1 1\n0 0\n0 0\n0 0\n0 0\nE438 E438\n"
+                 "E438 E438\n1 1\n"},
+        SiteCase{"o.Length", "m, args, m2, ms, unnamed, m",
+                 "1 1\n0 0\n1 1\nE438 E438\n0 0\n1 1\n"},
+        SiteCase{"o.Exists(\"a\")", "d1, named, d2, re, d1",
+                 "True True\nFalse False\nFalse False\nE438 E438\nTrue True\n"},
+        SiteCase{"o.Item(0)", "ms, d2, sm, args, d1, env, m",
+                 "b b\n \nb b\nE9 E9\n \n \nE450 E450\n"},
+        SiteCase{"o.Name", "WScript, fi, fld, fi2, d1, fld",
+                 "Windows Script Host Windows Script Host\na.txt a.txt\n"
+                 "%N %N\na.txt a.txt\nE438 E438\n%N %N\n"},
+        SiteCase{"o.Path", "fi, fld, fi2, fso",
+                 "%D/a.txt %D/a.txt\n%D %D\n%D/a.txt %D/a.txt\nE438 E438\n"},
+        SiteCase{"o.Type", "fi, fld, fi2, fld, re",
+                 "TXT File TXT File\nFile folder File folder\n"
+                 "TXT File TXT File\nFile folder File folder\nE438 E438\n"},
+        SiteCase{"o.Size", "fi, fld, fi2, fls", "3 3\n3 3\n3 3\nE438 E438\n"},
+        SiteCase{"TypeName(o.ParentFolder)", "fi, fld, ts",
+                 "Folder Folder\nFolder Folder\nE438 E438\n"},
+        SiteCase{"o.Value", "m, m2, d1, m", "b b\nb b\nE438 E438\nb b\n"},
+        SiteCase{"o.FirstIndex", "m2, m, sm", "3 3\n1 1\nE438 E438\n"},
+        SiteCase{"o.Number", "Err, d1, Err", "0 0\nE438 E438\n0 0\n"},
+        SiteCase{"o.Pattern", "re, re2, m, re",
+                 "(b) (b)\nx x\nE438 E438\n(b) (b)\n"},
+        SiteCase{"o.Global", "re, re2, fso",
+                 "True True\nFalse False\nE438 E438\n"},
+        SiteCase{"o.Test(\"abc\")", "re, re2, ts, re",
+                 "True True\nFalse False\nE438 E438\nTrue True\n"},
+        SiteCase{"o.FileExists(dir & \"/a.txt\")", "fso, fso2, fld, fso",
+                 "True True\nTrue True\nE438 E438\nTrue True\n"},
+        SiteCase{"o.ExpandEnvironmentStrings(\"%PELLAR_NO_SUCH_NAME%\")",
+                 "sh, d1, sh",
+                 "%PELLAR_NO_SUCH_NAME% %PELLAR_NO_SUCH_NAME%\nE438 E438\n"
+                 "%PELLAR_NO_SUCH_NAME% %PELLAR_NO_SUCH_NAME%\n"},
+        SiteCase{"o.Line", "ts, out, ts", "1 1\nE438 E438\n1 1\n"},
+        SiteCase{"o.AtEndOfStream", "ts, fi, ts",
+                 "False False\nE438 E438\nFalse False\n"},
+        SiteCase{"o.Write(\"\")", "out, ts, d1, out",
+                 " \nE54 E54\nE438 E438\n \n"},
+        SiteCase{"UBound(o.Keys)", "d1, d2, named, d1",
+                 "0 0\n-1 -1\nE438 E438\n0 0\n"},
+        SiteCase{"o.Version", "WScript, re, WScript",
+                 "5.812 5.812\nE438 E438\n5.812 5.812\n"},
+        SiteCase{"o.Unnamed.Count", "args, named, args",
+                 "0 0\nE438 E438\n0 0\n"},
+        SiteCase{"TypeName(o.GetFile(dir & \"/a.txt\"))", "fso, fld, fso2",
+                 "File File\nE438 E438\nFile File\n"},
+        SiteCase{"TypeName(o.Files)", "fld, fi, fld",
+                 "Files Files\nE438 E438\nFiles Files\n"},
+        // The name's case does not matter, nor the site's first object.
+        SiteCase{"o.cOUNT", "named, d1", "0 0\n1 1\n"}));
 
 // Eval, Execute, ExecuteGlobal and GetRef failures, as Err sees them.
 struct ExecutedErrorCase {

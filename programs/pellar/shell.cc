@@ -22,12 +22,19 @@ Text Variable(const Text& name) {
 
 // Shell.Environment(kind): every kind is the process's environment here
 // (a server has no user or machine environment of its own to tell apart).
-class Environment final : public ScriptObject {
+class Environment final : public TableObject {
+  static constexpr std::array<std::string_view, 2> kNames = {"", "item"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   Text TypeName() const override { return u"IWshEnvironment"; }
-  Var Invoke(Host&, std::string_view name, Args args, CallKind kind) override {
+  Var InvokeResolved(Host&, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name.empty() || name == "item") {
+    if (member == Id("") || member == Id("item")) {
       ArgCount(args, 1, 1);
       return Var::String(Variable(ToStr(*args[0])));
     }
@@ -35,14 +42,21 @@ class Environment final : public ScriptObject {
   }
 };
 
-class Shell final : public ScriptObject {
+class Shell final : public TableObject {
+  static constexpr std::array<std::string_view, 4> kNames = {
+      "currentdirectory", "environment", "expandenvironmentstrings", "run"};
+  static consteval int32_t Id(std::string_view name) {
+    return MemberId(kNames, name);
+  }
+  std::span<const std::string_view> Names() const override { return kNames; }
+
  public:
   Text TypeName() const override { return u"IWshShell3"; }
-  Var Invoke(Host& in, std::string_view name, Args args,
-             CallKind kind) override {
-    if (name == "currentdirectory") return CurrentDirectory(args, kind);
+  Var InvokeResolved(Host& in, int32_t member, std::string_view, Args args,
+                     CallKind kind) override {
+    if (member == Id("currentdirectory")) return CurrentDirectory(args, kind);
     if (kind == CallKind::kLet || kind == CallKind::kSet) NoMember();
-    if (name == "environment") {
+    if (member == Id("environment")) {
       ArgCount(args, 0, 2);
       if (!args.empty()) {
         const Text which = ToStr(*args[0]);
@@ -61,11 +75,11 @@ class Shell final : public ScriptObject {
       }
       return environment;
     }
-    if (name == "expandenvironmentstrings") {
+    if (member == Id("expandenvironmentstrings")) {
       ArgCount(args, 1, 1);
       return Var::String(Expand(ToStr(*args[0])));
     }
-    if (name == "run") {
+    if (member == Id("run")) {
       ArgCount(args, 1, 3);
       const Text command = ToStr(*args[0]);
       if (args.size() == 3 && ToBool(*args[2]))
