@@ -25,7 +25,7 @@ SCRIPT = os.path.join(HERE, "host_bench.vbs")
 GROWTH = os.path.join(HERE, "host_growth.vbs")
 CLASSES = os.path.join(HERE, "host_class.vbs")
 TARGETS = {"loop": 0.1, "savevalue": 0.5, "function": 0.1, "regexp": 0.5,
-           "class": 0.1}
+           "class": 0.1, "dictionary": 0.1}
 
 
 def parse(output):

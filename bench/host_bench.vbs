@@ -40,8 +40,21 @@ t3b = Timer
 swapped = re.Replace(text, "$3/$2/$1")
 t4 = Timer
 
-WScript.Echo "check", n, Len(s), total, Len(swapped)
+' (e) 200,000 calls of a Dictionary's members, Exists and Item
+Set d = CreateObject("Scripting.Dictionary")
+For i = 0 To 999
+  d.Add "k" & i, i
+Next
+t4b = Timer
+hits = 0
+For i = 1 To 100000
+  If d.Exists("k500") Then hits = hits + d.Item("k500")
+Next
+t5 = Timer
+
+WScript.Echo "check", n, Len(s), total, Len(swapped), hits
 WScript.Echo "loop", t1 - t0
 WScript.Echo "savevalue", t2 - t1
 WScript.Echo "function", t3 - t2
 WScript.Echo "regexp", t4 - t3b
+WScript.Echo "dictionary", t5 - t4b
