@@ -202,9 +202,9 @@ void CopyTree(const Text& from, const Text& to, bool overwrite) {
   }
 }
 
-// The matches of `spec`, whose last component may hold wildcards.
-std::vector<Text> Matches(TextView spec, LookupKind kind) {
-  std::vector<Text> found = Platform::Current().Lookup(spec, kind);
+// The matches of `pattern`, whose last component may hold wildcards.
+std::vector<Text> Matches(TextView pattern, LookupKind kind) {
+  std::vector<Text> found = Platform::Current().Lookup(pattern, kind);
   if (kind == LookupKind::kFolder) {
     std::erase_if(found, [](const Text& p) { return !FolderExists(p); });
   }
@@ -820,15 +820,16 @@ class FileSystemObject final : public TableObject {
     }
     if (member == Id("deletefolder")) {
       ArgCount(args, 1, 2);
-      Text spec = text(0);
-      while (spec.size() > RootLength(spec) + 1 && IsSeparator(spec.back())) {
-        spec.pop_back();
+      Text pattern = text(0);
+      while (pattern.size() > RootLength(pattern) + 1 &&
+             IsSeparator(pattern.back())) {
+        pattern.pop_back();
       }
       std::vector<Text> matches;
-      if (HasWildcard(spec)) {
-        matches = Matches(spec, LookupKind::kFolder);
-      } else if (FolderExists(spec)) {
-        matches.push_back(spec);
+      if (HasWildcard(pattern)) {
+        matches = Matches(pattern, LookupKind::kFolder);
+      } else if (FolderExists(pattern)) {
+        matches.push_back(pattern);
       }
       if (matches.empty()) Raise(error::kPathNotFound);
       for (const Text& match : matches) {
