@@ -7,6 +7,7 @@
 #include <pellar/base/text.h>
 
 #include "control_reader.h"
+#include "document_cells.h"
 #include "workbook.h"
 
 namespace pellar::sheet {
@@ -440,6 +441,120 @@ TEST(CellNames, BothWays) {
   }
   EXPECT_EQ(ColumnName(1) + ColumnName(26) + ColumnName(27) + ColumnName(16384),
             "AZAAXFD");
+}
+
+ControlCell At(int64_t row, int64_t col, std::string value,
+               std::string format = "") {
+  return {.row = row, .col = col, .value = value, .format = format};
+}
+
+// Places `in` with `options`: the sheet cell's name, or why it was refused.
+std::string Placed(const CellOptions& options, const ControlCell& in) {
+  Plan plan;
+  Converter converter(options, &plan);
+  SheetCell cell;
+  const FormatEntry* format = nullptr;
+  std::string note;
+  std::string why = converter.Place(in, &cell, &format, &note);
+  return why.empty() ? ColumnName(cell.col) + std::to_string(cell.row) : why;
+}
+
+TEST(DocumentCells, PlacedFromTheOriginWithinTheSheet) {
+  const struct {
+    int64_t origin_row, origin_col, row, col;
+    std::string want;
+  } cases[] = {
+      {1, 1, 0, 1, "A1"},
+      {3, 2, 0, 1, "B3"},
+      {3, 2, 2, 3, "D5"},
+      {1, 1, kMaxRows - 1, kMaxCols, "XFD1048576"},
+      {1, 1, 0, 0, "cell (0, 0) lies outside the worksheet"},
+      {1, 1, kMaxRows, 1, "cell (1048576, 1) lies outside the worksheet"},
+      {1, 2, 0, kMaxCols, "cell (0, 16384) lies outside the worksheet"},
+  };
+  for (const auto& c : cases) {
+    const CellOptions options{.origin_row = c.origin_row,
+                              .origin_col = c.origin_col};
+    EXPECT_EQ(Placed(options, At(c.row, c.col, "1")), c.want)
+        << c.row << "," << c.col;
+  }
+}
+
+TEST(DocumentCells, TextsUpToWhatACellHolds) {
+  const std::string kTooLong =
+      "cell (0, 1) holds more than 32,767 characters, more than a cell can";
+  const std::string kEmoji = "\xF0\x9F\x98\x80";  // two UTF-16 units
+  std::string emojis;
+  for (int i = 0; i < 16383; ++i) emojis += kEmoji;
+  const struct {
+    std::string value;
+    std::string want;
+  } cases[] = {
+      {std::string(32767, 'a'), "A1"},
+      {std::string(32768, 'a'), kTooLong},
+      {"\"" + std::string(32767, 'a') + "\"", "A1"},  // quotes are no text
+      {emojis + "a", "A1"},
+      {emojis + kEmoji, kTooLong},
+      {std::string(32766, 'a') + "\xE2\x82\xAC", "A1"},  // units, not bytes
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Placed({}, At(0, 1, c.value)), c.want) << c.value.size();
+  }
+}
+
+TEST(DocumentCells, EachStyleKeptOnceFormatsReadOnce) {
+  Plan plan;
+  const CellOptions options;
+  Converter converter(options, &plan);
+  const struct {
+    std::string format;
+    int style;
+  } cases[] = {
+      {"", 0},        {"Bold=1", 1}, {"Italic=1", 2},       {"bold=true", 1},
+      {"Width=9", 0}, {"Bold=1", 1}, {"Italic=1Bold=0", 3},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(converter.FormatOf(c.format).style, c.style) << c.format;
+  }
+  ASSERT_EQ(plan.styles.size(), 4u);
+  EXPECT_TRUE(plan.styles[0].empty());
+  EXPECT_EQ(plan.styles[1], Style{.bold = true});
+  EXPECT_EQ(&converter.FormatOf("Italic=1"), &converter.FormatOf("Italic=1"));
+}
+
+TEST(DocumentCells, SinkGathersWarningsWidthsAndHeights) {
+  Plan plan;
+  const CellOptions options{.origin_row = 3, .origin_col = 2};
+  Converter converter(options, &plan);
+  std::vector<std::string> written;
+  ReadSink sink(&converter, &plan,
+                [&](const ControlCell&, SheetCell& c) -> std::string {
+                  written.push_back(ColumnName(c.col) + std::to_string(c.row) +
+                                    " " + DescribeValue(c.value));
+                  return c.value.text == "stop" ? "stopped" : "";
+                });
+  EXPECT_EQ(sink.Cell(At(0, 1, "7", "Width=12")), "");
+  EXPECT_EQ(sink.Cell(At(1, 2, "x", "Blink=1Height=20")), "");
+  EXPECT_EQ(sink.Cell(At(2, 1, "12/31/1899")), "");
+  EXPECT_EQ(sink.Cell(At(0, -1, "1")),
+            "cell (0, -1) lies outside the worksheet");
+  EXPECT_EQ(sink.Cell(At(3, 1, "stop")), "stopped");
+  EXPECT_EQ(written,
+            (std::vector<std::string>{"B3 number 7", "C4 text x",
+                                      "B5 text 12/31/1899", "B6 text stop"}));
+  EXPECT_EQ(sink.cells_, 4u);
+  EXPECT_EQ(plan.widths, (std::map<int64_t, double>{{2, 12}}));
+  EXPECT_EQ(plan.heights, (std::map<int64_t, double>{{4, 20}}));
+  ASSERT_EQ(sink.warnings_.size(), 2u);
+  EXPECT_EQ(sink.warnings_[0], "row 1, col 2: Blink: unknown property");
+  EXPECT_TRUE(sink.warnings_[1].starts_with("row 2, col 1: "))
+      << sink.warnings_[1];
+  // Past the first hundred, warnings are only counted.
+  for (int i = 0; i < 150; ++i) {
+    EXPECT_EQ(sink.Cell(At(4, 1, "", "Blink=1")), "");
+  }
+  EXPECT_EQ(sink.warnings_.size(), kWarningsShown);
+  EXPECT_EQ(sink.warning_count_, 152u);
 }
 
 }  // namespace
