@@ -1138,7 +1138,7 @@ Var Interpreter::RunText(const Text& text, TextKind kind, TextScope where) {
                       ? &globals_[static_cast<size_t>(slot.a)]
                   : slot.op == Op::kLocal ? caller->locals[slot.a].Target()
                                           : (*caller->added)->Find(name);
-    *target = Var::Object(new ProcRef(tree, *tree, static_cast<int32_t>(k)));
+    *target = Own(new ProcRef(tree, *tree, static_cast<int32_t>(k)));
   }
   Frame frame;
   if (!global) frame = *caller;
@@ -1167,7 +1167,7 @@ Var Interpreter::GetRef(const Text& name) {
   const std::string lower = LowerWord(name);
   auto proc = procedure_names_.find(lower);
   if (proc != procedure_names_.end())
-    return Var::Object(new ProcRef(nullptr, script_, proc->second));
+    return Own(new ProcRef(nullptr, script_, proc->second));
   // A procedure an executed text defined is a variable holding one.
   Var* slot = nullptr;
   if (frame_->added != nullptr && *frame_->added != nullptr)
